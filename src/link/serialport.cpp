@@ -1,0 +1,145 @@
+#include "link/serialport.h"
+
+#include "link/portmap.h"
+
+#include <QFileInfo>
+
+#include <unistd.h>
+
+SerialPort::SerialPort(QObject *parent) : QObject(parent)
+{
+    port_.setReadBufferSize(ReceiveBufferSize);
+    connect(&port_, &QSerialPort::errorOccurred, this, &SerialPort::onError);
+}
+
+SerialPort::~SerialPort()
+{
+    setPortOpen(false);
+}
+
+void SerialPort::setCommPort(int number)
+{
+    if (!port_.isOpen())
+        number_ = number;
+}
+
+bool SerialPort::setPortOpen(bool open)
+{
+    if (!open) {
+        losing_ = false;
+        if (!port_.isOpen())
+            return true;
+        // close() drops whatever Qt still holds; hand it to the system first.
+        while (port_.bytesToWrite() > 0 && port_.waitForBytesWritten(2000)) {
+        }
+        port_.close();
+        return true;
+    }
+    if (port_.isOpen())
+        return true;
+
+    openError_.clear();
+    path_ = DevicePathFor(number_);
+    if (path_.isEmpty()) {
+        openError_ = tr("No device is assigned to COM%1.").arg(number_);
+        return false;
+    }
+    port_.setPortName(path_);
+    port_.setBaudRate(QSerialPort::Baud9600);
+    port_.setDataBits(QSerialPort::Data8);
+    port_.setParity(QSerialPort::NoParity);
+    port_.setStopBits(QSerialPort::OneStop);
+    port_.setFlowControl(QSerialPort::NoFlowControl);
+    if (!port_.open(QIODevice::ReadWrite)) {
+        const QByteArray native = QFileInfo(path_).absoluteFilePath().toLocal8Bit();
+        switch (port_.error()) {
+        case QSerialPort::DeviceNotFoundError:
+            openError_ = tr("There is no device %1.").arg(path_);
+            break;
+        case QSerialPort::PermissionError:
+            // Qt reports a busy device and a refused one alike; the file's
+            // access rights tell them apart.
+            if (::access(native.constData(), R_OK | W_OK) != 0)
+                openError_ = tr("Permission denied for %1. Add your user to the \"dialout\" group "
+                                "(sudo usermod -aG dialout $USER) and log in again.")
+                                 .arg(path_);
+            else
+                openError_ = tr("%1 is in use by another program.").arg(path_);
+            break;
+        default:
+            openError_ = tr("%1 could not be opened: %2.").arg(path_, port_.errorString());
+            break;
+        }
+        port_.clearError();
+        return false;
+    }
+    // What the system still holds from before this program opened the line
+    // is not an answer to anything we are going to send.
+    port_.clear(QSerialPort::AllDirections);
+    losing_ = false;
+    return true;
+}
+
+void SerialPort::output(const QByteArray &bytes)
+{
+    if (!port_.isOpen())
+        return;
+    port_.write(bytes);
+    port_.flush();
+}
+
+void SerialPort::pullPending()
+{
+    // Bytes the system holds but the event loop has not fetched yet belong
+    // in the count too. A few rounds are enough: the buffer is bounded.
+    for (int i = 0; i < 4 && port_.isOpen() && port_.waitForReadyRead(0); ++i) {
+    }
+}
+
+int SerialPort::inBufferCount()
+{
+    if (!port_.isOpen())
+        return 0;
+    pullPending();
+    return int(port_.bytesAvailable());
+}
+
+QByteArray SerialPort::input()
+{
+    if (!port_.isOpen())
+        return {};
+    return port_.readAll();
+}
+
+void SerialPort::discardInput()
+{
+    if (!port_.isOpen())
+        return;
+    pullPending();
+    port_.readAll();
+    port_.clear(QSerialPort::Input);
+}
+
+void SerialPort::onError(QSerialPort::SerialPortError error)
+{
+    const bool fatal = error == QSerialPort::ReadError || error == QSerialPort::ResourceError ||
+                       error == QSerialPort::WriteError;
+    if (!fatal || !port_.isOpen() || losing_)
+        return;
+    // Qt keeps reporting the error for as long as the dead port stays open;
+    // close it once, from the event loop rather than inside Qt's own handler.
+    losing_ = true;
+    QMetaObject::invokeMethod(this, &SerialPort::closeLostPort, Qt::QueuedConnection);
+}
+
+void SerialPort::closeLostPort()
+{
+    if (!losing_)
+        return;
+    losing_ = false;
+    if (port_.isOpen()) {
+        port_.clear(QSerialPort::AllDirections);
+        port_.close();
+    }
+    emit lost();
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+// The serial line to the LED module: 9600 baud, 8 data bits, no parity, one
+// stop bit, no flow control, a 1024-byte receive buffer. The port number
+// (COM1..COM20, see portmap.h) is the only thing that changes, and only
+// while the port is closed. No data-arrival events are used: bytes wait in
+// the receive buffer until a caller asks for them.
+class SerialPort : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class InputMode { Binary }; // input() hands back raw bytes
+
+    static constexpr qint64 ReceiveBufferSize = 1024;
+
+    explicit SerialPort(QObject *parent = nullptr);
+    ~SerialPort() override;
+
+    void setCommPort(int number);
+    int commPort() const { return number_; }
+    void setInputMode(InputMode mode) { mode_ = mode; }
+
+    // Opens the device behind the port number, or closes the port after
+    // sending what is still queued. Opening returns false when the device
+    // cannot be opened; openError() then says why in plain words.
+    bool setPortOpen(bool open);
+    bool portOpen() const { return port_.isOpen(); }
+    QString openError() const { return openError_; }
+    QString devicePath() const { return path_; }
+
+    // Queues the bytes and hands them to the system at once.
+    void output(const QByteArray &bytes);
+
+    // Bytes received and not read yet.
+    int inBufferCount();
+    // Every byte waiting, removed from the receive buffer.
+    QByteArray input();
+    // Throws away whatever has arrived and not been read.
+    void discardInput();
+
+signals:
+    // The device went away while open (unplugged, or the far end of a
+    // pseudo-terminal closed). The port has been closed already.
+    void lost();
+
+private:
+    void onError(QSerialPort::SerialPortError error);
+    void closeLostPort();
+    void pullPending();
+
+    QSerialPort port_;
+    int number_ = 1;
+    InputMode mode_ = InputMode::Binary;
+    QString path_;
+    QString openError_;
+    bool losing_ = false;
+};
