@@ -136,10 +136,11 @@ void SerialPort::closeLostPort()
 {
     if (!losing_)
         return;
-    losing_ = false;
+    // Errors raised while closing the dead port belong to this same loss.
     if (port_.isOpen()) {
         port_.clear(QSerialPort::AllDirections);
         port_.close();
     }
+    losing_ = false;
     emit lost();
 }

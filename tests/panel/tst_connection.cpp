@@ -1,0 +1,275 @@
+#include "panel/window.h"
+
+#include "link/portmap.h"
+#include "settings/profile.h"
+
+#include <QSerialPort>
+
+class ConnectionTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startup_data();
+    void startup();
+    void listsAndDefaults();
+    void layoutAndTabOrder();
+    void portChoiceSavedAtShutdown();
+    void connectSetsLineAndDisconnectRestores();
+    void failedOpenExplains_data();
+    void failedOpenExplains();
+    void portInUse();
+    void vanishedPortClosesOnceAndIdles();
+};
+
+void ConnectionTest::startup_data()
+{
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<int>("port");
+
+    QTest::newRow("CommPort=7") << QByteArray("[Settings]\r\nCommPort=7\r\n") << 7;
+    QTest::newRow("CommPort=20, LF file") << QByteArray("[settings]\ncommport = 20\n") << 20;
+    QTest::newRow("missing file") << QByteArray() << 1;
+    QTest::newRow("empty value") << QByteArray("[Settings]\r\nCommPort=\r\n") << 1;
+    QTest::newRow("garbage") << QByteArray("[Settings]\r\nCommPort=abc\r\n") << 1;
+    QTest::newRow("zero") << QByteArray("[Settings]\r\nCommPort=0\r\n") << 1;
+    QTest::newRow("21") << QByteArray("[Settings]\r\nCommPort=21\r\n") << 1;
+    QTest::newRow("negative") << QByteArray("[Settings]\r\nCommPort=-3\r\n") << 1;
+}
+
+void ConnectionTest::startup()
+{
+    QFETCH(QByteArray, ini);
+    QFETCH(int, port);
+    TempConfig config;
+    if (!ini.isEmpty())
+        config.write(ini);
+    frmMain window;
+    QCOMPARE(window.cboComm->currentText(), QStringLiteral("COM%1").arg(port));
+    QCOMPARE(window.MSComm1->commPort(), port);
+    QCOMPARE(window.CommPortSetting, QString::number(port));
+    QVERIFY(!window.MSComm1->portOpen());
+    QCOMPARE(window.cmdConnect->text(), QStringLiteral("Connect"));
+    // Start-up reads but never writes the file.
+    QCOMPARE(config.read(), ini);
+}
+
+void ConnectionTest::listsAndDefaults()
+{
+    TempConfig config;
+    frmMain window;
+    QCOMPARE(window.windowTitle(), QStringLiteral("RGB Lumavera R2.0"));
+    QCOMPARE(window.size(), QSize(557, 398));
+    QCOMPARE(window.minimumSize(), window.maximumSize());
+
+    const auto items = [](QComboBox *list) {
+        QStringList all;
+        for (int i = 0; i < list->count(); ++i)
+            all << list->itemText(i);
+        return all;
+    };
+    const auto numbers = [](int first, int last) {
+        QStringList all;
+        for (int i = first; i <= last; ++i)
+            all << QString::number(i);
+        return all;
+    };
+    QStringList ports;
+    for (int i = 1; i <= 20; ++i)
+        ports << QStringLiteral("COM%1").arg(i);
+    QCOMPARE(items(window.cboComm), ports);
+    QCOMPARE(items(window.cboMemLoc), numbers(1, 10));
+    QCOMPARE(items(window.cboFade), numbers(0, 2));
+    QCOMPARE(items(window.cboHold), numbers(0, 240));
+    QCOMPARE(items(window.cboMode), numbers(0, 11));
+    for (QComboBox *list : window.findChildren<QComboBox *>())
+        QVERIFY2(!list->isEditable(), qPrintable(list->objectName()));
+
+    QCOMPARE(window.cboMemLoc->currentText(), QStringLiteral("1"));
+    QCOMPARE(window.cboFade->currentText(), QStringLiteral("1"));
+    QCOMPARE(window.cboHold->currentText(), QStringLiteral("5"));
+    QCOMPARE(window.cboMode->currentText(), QStringLiteral("1"));
+    QCOMPARE(window.CommandFrame[0], 255);
+    QCOMPARE(window.lblTxData->text(), QString());
+    for (QLabel *readout : {window.lblRed, window.lblGreen, window.lblBlue})
+        QCOMPARE(readout->text(), QStringLiteral("0"));
+    QVERIFY(window.fComm->isEnabled());
+    QVERIFY(!window.fRGB->isEnabled());
+    QVERIFY(!window.Timer1->isActive());
+    QCOMPARE(window.Timer1->interval(), 500);
+    // Every item says which device it stands for.
+    for (int i = 0; i < window.cboComm->count(); ++i)
+        QVERIFY(!window.cboComm->itemData(i, Qt::ToolTipRole).toString().isEmpty());
+    QVERIFY(window.lblPortInfo->text().startsWith(QLatin1String("COM1: ")));
+}
+
+void ConnectionTest::layoutAndTabOrder()
+{
+    TempConfig config;
+    frmMain window;
+    window.show();
+    QCOMPARE(window.findChild<QWidget *>(QStringLiteral("fRGB"))->geometry(),
+             QRect(8, 80, 537, 225));
+    QCOMPARE(window.cmdSetMode->geometry(), QRect(408, 120, 57, 33));
+    QCOMPARE(window.lblTxData->parentWidget(), window.Frame1);
+    QCOMPARE(window.lblTxData->palette().color(QPalette::Window), QColor(255, 255, 192));
+    QCOMPARE(window.Label1->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    QCOMPARE(window.lblGreen->palette().color(QPalette::WindowText), QColor(0, 255, 0));
+    QCOMPARE(window.Label3->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+
+    const QStringList expected = {"cboComm",      "cmdConnect",  "Slider_Red",      "Slider_Green",
+                                  "Slider_Blue",  "cmdSetColor", "cmdSaveColor",    "cboMemLoc",
+                                  "cmdRetrieve",  "cmdSave",     "cboFade",         "cboHold",
+                                  "cmdSetFade",   "cmdSetHold",  "cboMode",         "cmdSetMode",
+                                  "cmdReadSettings"};
+    QStringList order;
+    QWidget *w = window.cboComm;
+    for (int i = 0; i < expected.size(); ++i) {
+        order << w->objectName();
+        do
+            w = w->nextInFocusChain();
+        while (!(w->focusPolicy() & Qt::TabFocus) || w->objectName().isEmpty());
+    }
+    QCOMPARE(order, expected);
+
+    // Every caption fits its control in the window's font.
+    for (QPushButton *button : window.findChildren<QPushButton *>())
+        QVERIFY2(button->fontMetrics().horizontalAdvance(button->text()) + 6 <= button->width(),
+                 qPrintable(button->text()));
+    for (QLabel *label : window.findChildren<QLabel *>()) {
+        if (label == window.lblPortInfo || label->text().isEmpty())
+            continue;
+        QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(),
+                 qPrintable(label->text()));
+    }
+}
+
+void ConnectionTest::portChoiceSavedAtShutdown()
+{
+    TempConfig config;
+    config.write("; kept\r\n[Settings]\r\nCommPort=2\r\n[Ports]\r\nCOM12=/dev/ttyUSB7\r\n");
+    {
+        frmMain window;
+        window.show();
+        window.cboComm->setCurrentIndex(11);
+        QCOMPARE(window.CommPortSetting, QStringLiteral("12"));
+        QCOMPARE(window.MSComm1->commPort(), 12);
+        QVERIFY(window.lblPortInfo->text().startsWith(QLatin1String("COM12: /dev/ttyUSB7")));
+        // Choosing saves nothing yet.
+        QCOMPARE(profile::valueIn(config.read(), "Settings", "CommPort"), QByteArray("2"));
+        window.close();
+    }
+    QCOMPARE(config.read(),
+             QByteArray("; kept\r\n[Settings]\r\nCommPort=12\r\n[Ports]\r\nCOM12=/dev/ttyUSB7\r\n"));
+
+    // A fresh run writes a file with just the one key.
+    config.remove();
+    {
+        frmMain window;
+        window.show();
+        window.close();
+    }
+    QCOMPARE(config.read(), QByteArray("[Settings]\r\nCommPort=1\r\n"));
+}
+
+void ConnectionTest::connectSetsLineAndDisconnectRestores()
+{
+    Bench bench;
+    QVERIFY(bench.isClosedState());
+    QVERIFY(bench.connect());
+    QVERIFY(bench.isOpenState());
+    QCOMPARE(bench.window->MSComm1->devicePath(), bench.pty.slavePath());
+
+    const termios t = bench.pty.slaveSettings();
+    QCOMPARE(cfgetospeed(&t), speed_t(B9600));
+    QCOMPARE(cfgetispeed(&t), speed_t(B9600));
+    QCOMPARE(t.c_cflag & CSIZE, tcflag_t(CS8));
+    QCOMPARE(t.c_cflag & (PARENB | CSTOPB | CRTSCTS), tcflag_t(0));
+    QCOMPARE(t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), tcflag_t(0));
+    QCOMPARE(t.c_oflag & OPOST, tcflag_t(0));
+    QCOMPARE(t.c_iflag & (IXON | IXOFF | ICRNL | INLCR | ISTRIP), tcflag_t(0));
+
+    // Nothing is sent on connect.
+    QCOMPARE(bench.pty.readAll(100), QByteArray());
+
+    bench.click(bench.window->cmdConnect);
+    QVERIFY(bench.isClosedState());
+    QCOMPARE(bench.window->lblTxData->text(), QString());
+
+    // And the same port opens again.
+    QVERIFY(bench.connect());
+    QVERIFY(bench.isOpenState());
+}
+
+void ConnectionTest::failedOpenExplains_data()
+{
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("no such device") << QByteArray("/dev/lumavera-no-such-port")
+                                    << QStringLiteral("There is no device /dev/lumavera-no-such-port");
+    QTest::newRow("not a serial device") << QByteArray("/dev/null")
+                                         << QStringLiteral("/dev/null could not be opened");
+}
+
+void ConnectionTest::failedOpenExplains()
+{
+    QFETCH(QByteArray, path);
+    QFETCH(QString, reason);
+    TempConfig config;
+    config.write("[Ports]\r\nCOM1=" + path + "\r\n");
+    frmMain window;
+    window.show();
+    BoxAnswerer boxes;
+    QTest::mouseClick(window.cmdConnect, Qt::LeftButton);
+    QCOMPARE(boxes.seen.size(), 1);
+    QCOMPARE(boxes.seen[0].title, QStringLiteral("Lumavera"));
+    QCOMPARE(boxes.seen[0].text, QStringLiteral("Selected Com Port Not Available"));
+    QVERIFY2(boxes.seen[0].details.startsWith(reason), qPrintable(boxes.seen[0].details));
+    QCOMPARE(window.cmdConnect->text(), QStringLiteral("Connect"));
+    QVERIFY(window.fComm->isEnabled());
+    QVERIFY(!window.fRGB->isEnabled());
+    QVERIFY(!window.MSComm1->portOpen());
+}
+
+void ConnectionTest::portInUse()
+{
+    Pty pty;
+    QSerialPort other(pty.slavePath());
+    QVERIFY(other.open(QIODevice::ReadWrite));
+
+    TempConfig config;
+    config.write("[Ports]\r\nCOM1=" + pty.slavePath().toLocal8Bit() + "\r\n");
+    frmMain window;
+    window.show();
+    BoxAnswerer boxes;
+    QTest::mouseClick(window.cmdConnect, Qt::LeftButton);
+    QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Selected Com Port Not Available")});
+    QVERIFY2(boxes.seen[0].details.contains(QLatin1String("in use by another program")),
+             qPrintable(boxes.seen[0].details));
+    QCOMPARE(window.cmdConnect->text(), QStringLiteral("Connect"));
+
+    other.close();
+    QTest::mouseClick(window.cmdConnect, Qt::LeftButton);
+    QCOMPARE(window.cmdConnect->text(), QStringLiteral("Disconnect"));
+}
+
+void ConnectionTest::vanishedPortClosesOnceAndIdles()
+{
+    Bench bench;
+    QVERIFY(bench.connect());
+    BoxAnswerer boxes;
+    bench.pty.closeMaster();
+    QTRY_VERIFY_WITH_TIMEOUT(bench.isClosedState(), 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.seen.size(), 1, 2000);
+    QCOMPARE(boxes.seen[0].text, QStringLiteral("Selected Com Port Not Available"));
+
+    const double before = cpuMilliseconds();
+    QTest::qWait(1000);
+    const double spent = cpuMilliseconds() - before;
+    QVERIFY2(spent < 100, qPrintable(QStringLiteral("%1 ms of CPU in one idle second").arg(spent)));
+    QCOMPARE(boxes.seen.size(), 1);
+    QVERIFY(bench.isClosedState());
+}
+
+QTEST_MAIN(ConnectionTest)
+#include "tst_connection.moc"

@@ -1,0 +1,217 @@
+#include "support/pty.h"
+
+#include "link/commandframe.h"
+#include "settings/ini.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSocketNotifier>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <stdexcept>
+#include <sys/resource.h>
+#include <unistd.h>
+
+Pty::Pty()
+{
+    char name[256] = {};
+    if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0)
+        throw std::runtime_error("openpty failed");
+    slavePath_ = QString::fromLocal8Bit(name);
+    // Start from settings the tool must change: raw, but 38400 baud, 7E2.
+    termios t{};
+    ::tcgetattr(slave_, &t);
+    ::cfmakeraw(&t);
+    ::cfsetispeed(&t, B38400);
+    ::cfsetospeed(&t, B38400);
+    t.c_cflag = (t.c_cflag & ~CSIZE) | CS7 | PARENB | CSTOPB;
+    ::tcsetattr(slave_, TCSANOW, &t);
+    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+}
+
+Pty::~Pty()
+{
+    closeMaster();
+    if (slave_ >= 0)
+        ::close(slave_);
+}
+
+termios Pty::slaveSettings() const
+{
+    termios t{};
+    ::tcgetattr(slave_, &t);
+    return t;
+}
+
+QByteArray Pty::read(int count, int timeoutMs)
+{
+    QByteArray got;
+    QElapsedTimer clock;
+    clock.start();
+    while (got.size() < count && master_ >= 0) {
+        const int left = timeoutMs - int(clock.elapsed());
+        if (left <= 0)
+            break;
+        pollfd p{master_, POLLIN, 0};
+        if (::poll(&p, 1, left) <= 0)
+            continue;
+        char buf[512];
+        const ssize_t n = ::read(master_, buf, sizeof buf);
+        if (n > 0)
+            got.append(buf, n);
+        else if (n < 0 && errno != EAGAIN && errno != EINTR)
+            break;
+    }
+    return got;
+}
+
+QByteArray Pty::readAll(int timeoutMs)
+{
+    return read(1 << 20, timeoutMs);
+}
+
+void Pty::write(const QByteArray &bytes)
+{
+    qsizetype done = 0;
+    while (done < bytes.size() && master_ >= 0) {
+        const ssize_t n = ::write(master_, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n > 0)
+            done += n;
+        else if (n < 0 && errno != EAGAIN && errno != EINTR)
+            break;
+    }
+}
+
+void Pty::closeMaster()
+{
+    if (master_ >= 0)
+        ::close(master_);
+    master_ = -1;
+}
+
+FakeModule::FakeModule(Pty &pty, QObject *parent)
+    : QObject(parent), pty_(pty),
+      notifier_(new QSocketNotifier(pty.masterFd(), QSocketNotifier::Read, this))
+{
+    connect(notifier_, &QSocketNotifier::activated, this, &FakeModule::onReadable);
+}
+
+void FakeModule::stop()
+{
+    notifier_->setEnabled(false);
+}
+
+void FakeModule::onReadable()
+{
+    char buf[512];
+    const ssize_t n = ::read(pty_.masterFd(), buf, sizeof buf);
+    if (n <= 0) {
+        if (n == 0 || (errno != EAGAIN && errno != EINTR))
+            notifier_->setEnabled(false); // hung up: nobody holds the slave
+        return;
+    }
+    received.append(buf, n);
+    pending_.append(buf, n);
+    while (pending_.size() >= 5) {
+        const qsizetype start = pending_.indexOf(char(StartMarker));
+        if (start < 0) {
+            pending_.clear();
+            break;
+        }
+        pending_.remove(0, start);
+        if (pending_.size() < 5)
+            break;
+        const std::uint8_t code = std::uint8_t(pending_[1]);
+        pending_.remove(0, 5);
+        if (code == ReadModuleSettings.code)
+            pty_.write(settingsAnswer);
+        else if (code == SaveToEeprom.code)
+            pty_.write(saveAnswer);
+    }
+}
+
+BoxAnswerer::BoxAnswerer(QObject *parent) : QObject(parent), answer(0)
+{
+    auto *timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, &BoxAnswerer::poll);
+    timer->start(20);
+}
+
+QStringList BoxAnswerer::texts() const
+{
+    QStringList list;
+    for (const Seen &s : seen)
+        list << s.text;
+    return list;
+}
+
+void BoxAnswerer::poll()
+{
+    auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+    if (!box || !box->isVisible())
+        return;
+    seen.append({box->windowTitle(), box->text(), box->informativeText()});
+    QAbstractButton *button = answer ? box->button(QMessageBox::StandardButton(answer)) : nullptr;
+    if (!button)
+        button = box->defaultButton() ? static_cast<QAbstractButton *>(box->defaultButton())
+                                      : box->escapeButton();
+    if (!button && !box->buttons().isEmpty())
+        button = box->buttons().first();
+    if (button)
+        button->click();
+}
+
+double cpuMilliseconds()
+{
+    rusage u{};
+    ::getrusage(RUSAGE_SELF, &u);
+    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000.0 +
+           (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000.0;
+}
+
+TempConfig::TempConfig()
+{
+    QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/lumavera-test-XXXXXX"));
+    dir.setAutoRemove(false);
+    root_ = dir.path();
+    qputenv("XDG_CONFIG_HOME", root_.toLocal8Bit());
+}
+
+TempConfig::~TempConfig()
+{
+    QDir(root_).removeRecursively();
+}
+
+QString TempConfig::iniPath() const
+{
+    return IniPath();
+}
+
+void TempConfig::write(const QByteArray &content) const
+{
+    QDir().mkpath(IniFolder());
+    QFile f(iniPath());
+    if (f.open(QIODevice::WriteOnly))
+        f.write(content);
+}
+
+QByteArray TempConfig::read() const
+{
+    QFile f(iniPath());
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void TempConfig::remove() const
+{
+    QFile::remove(iniPath());
+}

@@ -1,0 +1,105 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <termios.h>
+
+class QSocketNotifier;
+
+// A pseudo-terminal pair for tests. The tool opens the slave end as its
+// serial device; the test keeps the master end and plays the module on it.
+class Pty
+{
+public:
+    Pty();
+    ~Pty();
+    Pty(const Pty &) = delete;
+    Pty &operator=(const Pty &) = delete;
+
+    QString slavePath() const { return slavePath_; }
+    int masterFd() const { return master_; }
+
+    // The slave's line settings as the kernel holds them now.
+    termios slaveSettings() const;
+
+    // Bytes from the tool, waiting up to `timeoutMs` for at least `count`.
+    QByteArray read(int count, int timeoutMs = 1000);
+    // Whatever arrives within `timeoutMs`.
+    QByteArray readAll(int timeoutMs = 100);
+    void write(const QByteArray &bytes);
+    // Hangs up: the tool's end sees the device vanish.
+    void closeMaster();
+
+private:
+    int master_ = -1;
+    int slave_ = -1;
+    QString slavePath_;
+};
+
+// The module's far end on a pty, answering from the event loop: every frame
+// the tool sends is recorded, and the two commands that expect an answer get
+// the one scripted for them.
+class FakeModule : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit FakeModule(Pty &pty, QObject *parent = nullptr);
+
+    QByteArray settingsAnswer; // sent when a ReadModuleSettings frame arrives
+    QByteArray saveAnswer;     // sent when a SaveToEeprom frame arrives
+    QByteArray received;       // every byte the tool sent
+
+    void stop();
+
+private:
+    void onReadable();
+
+    Pty &pty_;
+    QSocketNotifier *notifier_;
+    QByteArray pending_;
+};
+
+// Answers the message boxes a handler opens: records each one's title, text
+// and details, and presses `answer` (or the box's escape/OK button).
+class BoxAnswerer : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Seen
+    {
+        QString title;
+        QString text;
+        QString details;
+    };
+
+    explicit BoxAnswerer(QObject *parent = nullptr);
+    int answer; // a QMessageBox::StandardButton; 0 presses the default
+    QList<Seen> seen;
+    QStringList texts() const;
+
+private:
+    void poll();
+};
+
+// CPU time this process has used, user and system, in milliseconds.
+double cpuMilliseconds();
+
+// A fresh settings folder for this process: XDG_CONFIG_HOME points into a
+// temporary directory that lives as long as this object.
+class TempConfig
+{
+public:
+    TempConfig();
+    ~TempConfig();
+    QString iniPath() const;
+    void write(const QByteArray &content) const;
+    QByteArray read() const;
+    void remove() const;
+
+private:
+    QString root_;
+};
