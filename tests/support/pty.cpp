@@ -144,7 +144,8 @@ BoxAnswerer::BoxAnswerer(QObject *parent) : QObject(parent), answer(0)
 {
     auto *timer = new QTimer(this);
     connect(timer, &QTimer::timeout, this, &BoxAnswerer::poll);
-    timer->start(20);
+    timer->start(10);
+    clock_.start();
 }
 
 QStringList BoxAnswerer::texts() const
@@ -160,7 +161,9 @@ void BoxAnswerer::poll()
     auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
     if (!box || !box->isVisible())
         return;
-    seen.append({box->windowTitle(), box->text(), box->informativeText()});
+    const auto which = [box](QAbstractButton *b) { return b ? int(box->standardButton(b)) : 0; };
+    seen.append({box->windowTitle(), box->text(), box->informativeText(),
+                 which(box->defaultButton()), which(box->escapeButton()), clock_.elapsed()});
     QAbstractButton *button = answer ? box->button(QMessageBox::StandardButton(answer)) : nullptr;
     if (!button)
         button = box->defaultButton() ? static_cast<QAbstractButton *>(box->defaultButton())

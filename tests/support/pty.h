@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
@@ -74,6 +75,9 @@ public:
         QString title;
         QString text;
         QString details;
+        int defaultButton; // QMessageBox::StandardButton
+        int escapeButton;
+        qint64 atMs; // since the answerer was made
     };
 
     explicit BoxAnswerer(QObject *parent = nullptr);
@@ -83,6 +87,7 @@ public:
 
 private:
     void poll();
+    QElapsedTimer clock_;
 };
 
 // CPU time this process has used, user and system, in milliseconds.

@@ -1,0 +1,127 @@
+// Timings of the tool against a pseudo-terminal that plays the module:
+// start-up to the window shown, the reply wait (length and CPU), a click to
+// the five bytes on the line, and the time to apply a settings reply.
+
+#include "panel/frmmain.h"
+#include "support/pty.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QSlider>
+#include <QStyleFactory>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+struct Stats
+{
+    std::vector<double> samples;
+    void add(double v) { samples.push_back(v); }
+    double median() const
+    {
+        std::vector<double> s = samples;
+        std::sort(s.begin(), s.end());
+        return s.empty() ? 0 : s[s.size() / 2];
+    }
+    double min() const { return *std::min_element(samples.begin(), samples.end()); }
+    double max() const { return *std::max_element(samples.begin(), samples.end()); }
+};
+
+void report(const char *what, const Stats &s, const char *unit)
+{
+    std::printf("%-44s median %9.3f %s  (min %.3f, max %.3f, n=%zu)\n", what, s.median(), unit,
+                s.min(), s.max(), s.samples.size());
+}
+
+double ms(const QElapsedTimer &t) { return double(t.nsecsElapsed()) / 1e6; }
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
+
+    TempConfig config;
+    Pty pty;
+    config.write("[Ports]\r\nCOM1=" + pty.slavePath().toLocal8Bit() + "\r\n");
+
+    Stats startup;
+    for (int i = 0; i < 5; ++i) {
+        QElapsedTimer t;
+        t.start();
+        frmMain w;
+        w.show();
+        if (!QTest::qWaitForWindowExposed(&w))
+            return 1;
+        startup.add(ms(t));
+    }
+
+    frmMain w;
+    w.show();
+    if (!QTest::qWaitForWindowExposed(&w))
+        return 1;
+    FakeModule module(pty);
+    ModuleSettings settings;
+    settings.mode = 4;
+    settings.hold = 100;
+    module.settingsAnswer = EncodeSettingsReply(settings);
+    QTest::mouseClick(w.cmdConnect, Qt::LeftButton);
+    if (!w.MSComm1->portOpen()) {
+        std::fprintf(stderr, "could not open %s\n", qPrintable(pty.slavePath()));
+        return 1;
+    }
+
+    Stats waitLength, waitCpu, apply, exchangeCpu;
+    QElapsedTimer clickClock, tickClock;
+    QObject::connect(w.Timer1, &QTimer::timeout, [&] {
+        waitLength.add(ms(clickClock));
+        tickClock.start();
+    });
+    for (int i = 0; i < rounds; ++i) {
+        settings.slotColors[0].red = std::uint8_t(i);
+        module.settingsAnswer = EncodeSettingsReply(settings);
+        double early = 0, late = 0;
+        QTimer::singleShot(20, [&] { early = cpuMilliseconds(); });
+        QTimer::singleShot(480, [&] { late = cpuMilliseconds(); });
+        const double before = cpuMilliseconds();
+        clickClock.start();
+        QTest::mouseClick(w.cmdReadSettings, Qt::LeftButton);
+        apply.add(ms(tickClock));
+        exchangeCpu.add(cpuMilliseconds() - before);
+        waitCpu.add(late - early);
+        if (w.Slider_Red->value() != i) {
+            std::fprintf(stderr, "reply %d was not applied\n", i);
+            return 1;
+        }
+    }
+
+    module.stop();
+    Stats click;
+    for (int i = 0; i < rounds * 10; ++i) {
+        w.Slider_Green->setValue(i % 256);
+        QElapsedTimer t;
+        t.start();
+        QTest::mouseClick(w.cmdSetColor, Qt::LeftButton);
+        const QByteArray got = pty.read(5, 1000);
+        click.add(ms(t) * 1000.0);
+        if (got.size() != 5)
+            return 1;
+    }
+
+    std::printf("Lumavera timings (%d reply waits, %d colour frames)\n", rounds, rounds * 10);
+    report("start-up to window shown", startup, "ms");
+    report("reply wait, click to tick", waitLength, "ms");
+    report("reply wait CPU, 460 ms of waiting", waitCpu, "ms");
+    report("Read Module Settings CPU, whole exchange", exchangeCpu, "ms");
+    report("tick to settings reply applied (30 keys)", apply, "ms");
+    report("click to five bytes on the pty", click, "us");
+    return 0;
+}
