@@ -1,0 +1,69 @@
+#pragma once
+
+#include "framefinder.h"
+#include "link/reply.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+
+class QSocketNotifier;
+
+// The far end of the serial line: an LED module that keeps its colour, mode,
+// fade, hold and ten memory slots, and answers the two commands that expect
+// an answer. It sits on a pseudo-terminal the tool can open as its port.
+class VirtualModule : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Options
+    {
+        QString link;       // a symbolic link to the device, made and removed here
+        QString eepromFile; // where the "EEPROM" is kept across runs
+        bool silent = false;
+        int delayMs = 0;
+        bool shortReply = false;
+        bool badAck = false;
+        bool noise = false;
+    };
+
+    explicit VirtualModule(const Options &options, QObject *parent = nullptr);
+    ~VirtualModule() override;
+
+    // Creates the pseudo-terminal (and the link); false with a message on failure.
+    bool start(QString *error);
+    QString devicePath() const { return devicePath_; }
+
+    Rgb colour() const { return colour_; }
+    const ModuleSettings &state() const { return state_; }
+
+    // One frame in, the line it prints and the bytes it answers with.
+    struct Outcome
+    {
+        QString line;
+        QByteArray answer;
+    };
+    Outcome handle(const Frame &frame);
+
+signals:
+    void printed(const QString &line);
+    void changed();
+
+private:
+    void onReadable();
+    void send(const QByteArray &bytes);
+    void loadEeprom();
+    bool saveEeprom();
+
+    Options options_;
+    int master_ = -1;
+    int slave_ = -1;
+    QString devicePath_;
+    QSocketNotifier *notifier_ = nullptr;
+    FrameFinder finder_;
+    QElapsedTimer clock_;
+    Rgb colour_;
+    ModuleSettings state_;
+    bool linked_ = false;
+};
