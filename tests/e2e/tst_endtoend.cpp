@@ -4,65 +4,12 @@
 #include "panel/window.h"
 
 #include "settings/profile.h"
+#include "support/moduleprocess.h"
 
 #include <QMessageBox>
-#include <QProcess>
 #include <QTemporaryDir>
 
 namespace {
-
-// Runs the event loop until `done` holds or `ms` pass; whether it held.
-bool waitUntil(const std::function<bool()> &done, int ms)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < ms)
-        QTest::qWait(10);
-    return done();
-}
-
-class ModuleProcess
-{
-public:
-    ModuleProcess(const QString &link, const QStringList &args) : link_(link)
-    {
-        QObject::connect(&process_, &QProcess::readyReadStandardOutput, [this] {
-            while (process_.canReadLine())
-                lines << QString::fromLocal8Bit(process_.readLine()).trimmed();
-        });
-        process_.start(QStringLiteral(VIRTUAL_MODULE), QStringList{"--link", link} + args);
-    }
-
-    ~ModuleProcess() { stop(); }
-
-    bool started()
-    {
-        return waitUntil([this] { return lines.contains(QStringLiteral("link ") + link_); }, 5000);
-    }
-
-    void stop()
-    {
-        if (process_.state() == QProcess::NotRunning)
-            return;
-        process_.terminate();
-        process_.waitForFinished(5000);
-    }
-
-    // Lines printed since the last call.
-    QStringList take()
-    {
-        QStringList got = lines.mid(taken_);
-        taken_ = lines.size();
-        return got;
-    }
-
-    QStringList lines;
-
-private:
-    QString link_;
-    QProcess process_;
-    qsizetype taken_ = 0;
-};
 
 // Bounded wait for the module to report `count` more lines.
 QStringList nextLines(ModuleProcess &module, int count)

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QStringList>
+#include <QTest>
+
+#include <functional>
+
+// Runs the event loop until `done` holds or `ms` pass; whether it held.
+inline bool waitUntil(const std::function<bool()> &done, int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < ms)
+        QTest::qWait(10);
+    return done();
+}
+
+// The virtual module as a separate process on a pty linked at `link`,
+// with every line it prints collected.
+class ModuleProcess
+{
+public:
+    ModuleProcess(const QString &link, const QStringList &args) : link_(link)
+    {
+        QObject::connect(&process_, &QProcess::readyReadStandardOutput, [this] {
+            while (process_.canReadLine())
+                lines << QString::fromLocal8Bit(process_.readLine()).trimmed();
+        });
+        process_.start(QStringLiteral(VIRTUAL_MODULE), QStringList{"--link", link} + args);
+    }
+
+    ~ModuleProcess() { stop(); }
+
+    bool started()
+    {
+        return waitUntil([this] { return lines.contains(QStringLiteral("link ") + link_); },
+                         5000);
+    }
+
+    // Ends it as Ctrl+C would: the link goes with it.
+    void stop()
+    {
+        if (process_.state() == QProcess::NotRunning)
+            return;
+        process_.terminate();
+        process_.waitForFinished(5000);
+    }
+
+    // Ends it at once, as pulling the cable would.
+    void unplug()
+    {
+        process_.kill();
+        process_.waitForFinished(5000);
+    }
+
+    bool running() const { return process_.state() == QProcess::Running; }
+
+    // Lines printed since the last call.
+    QStringList take()
+    {
+        QStringList got = lines.mid(taken_);
+        taken_ = lines.size();
+        return got;
+    }
+
+    QStringList lines;
+
+private:
+    QString link_;
+    QProcess process_;
+    qsizetype taken_ = 0;
+};
