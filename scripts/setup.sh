@@ -1,6 +1,6 @@
 # Sourced by ./run and ./test: installs the Debian packages the build and the
 # tests need, when any are missing. Uses sudo when not running as root.
-lumavera_packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev
+lumavera_packages=(cmake g++ make pkg-config dpkg-dev qt6-base-dev qt6-serialport-dev
     fonts-dejavu-core fonts-wine libgl-dev "$@")
 
 lumavera_missing=()
