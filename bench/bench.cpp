@@ -39,7 +39,10 @@ void report(const char *what, const Stats &s, const char *unit)
                 s.min(), s.max(), s.samples.size());
 }
 
-double ms(const QElapsedTimer &t) { return double(t.nsecsElapsed()) / 1e6; }
+double ms(const QElapsedTimer &t)
+{
+    return double(t.nsecsElapsed()) / 1e6;
+}
 
 } // namespace
 

@@ -64,9 +64,9 @@ QString DescribeFrame(const Frame &f)
             .arg(n(code - StoreSlot.code + 1), n(f[2]), n(f[3]), n(f[4]));
     const auto padded = [&](const CommandInfo &c) {
         return QString::fromLatin1(c.name) + u' ' + n(f[2]) +
-               (f[3] == c.filler && f[4] == c.filler ? QString()
-                                                      : QStringLiteral(" (fillers %1 %2)")
-                                                            .arg(n(f[3]), n(f[4])));
+               (f[3] == c.filler && f[4] == c.filler
+                    ? QString()
+                    : QStringLiteral(" (fillers %1 %2)").arg(n(f[3]), n(f[4])));
     };
     if (code == SetFade.code)
         return padded(SetFade);

@@ -81,7 +81,8 @@ QStringList SystemPortPaths()
 
 QString DevicePathFor(int number, const QStringList &systemPaths)
 {
-    const QString pinned = ReadIniValue(QStringLiteral("Ports"), QStringLiteral("COM%1").arg(number));
+    const QString pinned =
+        ReadIniValue(QStringLiteral("Ports"), QStringLiteral("COM%1").arg(number));
     return PortPathFor(number, pinned, systemPaths);
 }
 
@@ -96,9 +97,9 @@ QString DescribeDevice(const QString &path, const QList<QSerialPortInfo> &ports)
         return QStringLiteral("no device");
     const QString target = QFileInfo(path).canonicalFilePath();
     for (const QSerialPortInfo &info : ports) {
-        const bool same = info.systemLocation() == path ||
-                          (!target.isEmpty() &&
-                           QFileInfo(info.systemLocation()).canonicalFilePath() == target);
+        const bool same =
+            info.systemLocation() == path ||
+            (!target.isEmpty() && QFileInfo(info.systemLocation()).canonicalFilePath() == target);
         if (!same)
             continue;
         QStringList words;
@@ -106,7 +107,9 @@ QString DescribeDevice(const QString &path, const QList<QSerialPortInfo> &ports)
             words << info.description();
         if (!info.manufacturer().isEmpty())
             words << info.manufacturer();
-        return words.isEmpty() ? path : path + QStringLiteral(" \u2014 ") + words.join(QStringLiteral(", "));
+        return words.isEmpty()
+                   ? path
+                   : path + QStringLiteral(" \u2014 ") + words.join(QStringLiteral(", "));
     }
     return path;
 }

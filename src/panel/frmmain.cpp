@@ -26,7 +26,10 @@ const QString Connect = QStringLiteral("Connect");
 const QString Disconnect = QStringLiteral("Disconnect");
 
 // The layout is measured in twips, 15 to the pixel at 96 dpi.
-constexpr int px(int twips) { return (twips + 7) / 15; }
+constexpr int px(int twips)
+{
+    return (twips + 7) / 15;
+}
 
 // Creates one control of the layout: its parent, name, caption and place.
 template <typename W>
@@ -143,11 +146,10 @@ void frmMain::buildLayout()
     // clang-format on
 
     // Keyboard order follows the layout table.
-    const QList<QWidget *> tabOrder = {cboComm,      cmdConnect,   Slider_Red,  Slider_Green,
-                                       Slider_Blue,  cmdSetColor,  cmdSaveColor, cboMemLoc,
-                                       cmdRetrieve,  cmdSave,      cboFade,      cboHold,
-                                       cmdSetFade,   cmdSetHold,   cboMode,      cmdSetMode,
-                                       cmdReadSettings};
+    const QList<QWidget *> tabOrder = {
+        cboComm,      cmdConnect, Slider_Red,  Slider_Green, Slider_Blue,    cmdSetColor,
+        cmdSaveColor, cboMemLoc,  cmdRetrieve, cmdSave,      cboFade,        cboHold,
+        cmdSetFade,   cmdSetHold, cboMode,     cmdSetMode,   cmdReadSettings};
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
@@ -304,9 +306,11 @@ void frmMain::refreshPortInfo()
         cboComm->setItemData(i, DescribeDevice(DevicePathFor(i + 1, system), ports),
                              Qt::ToolTipRole);
     const int position = cboComm->currentIndex();
-    const QString info = position < 0 ? QString()
-                                      : QStringLiteral("COM%1: %2").arg(position + 1).arg(
-                                            cboComm->itemData(position, Qt::ToolTipRole).toString());
+    const QString info = position < 0
+                             ? QString()
+                             : QStringLiteral("COM%1: %2")
+                                   .arg(position + 1)
+                                   .arg(cboComm->itemData(position, Qt::ToolTipRole).toString());
     lblPortInfo->setText(info);
     lblPortInfo->setToolTip(info);
 }
@@ -483,10 +487,10 @@ void frmMain::cmdReadSettings_Click()
     const QString readError = QStringLiteral("Read Error");
     const int count = MSComm1->inBufferCount();
     if (!SettingsReplyCountOk(count)) {
-        message(readError, count == 0 ? tr("No answer came from the module within 500 ms.")
-                                      : tr("Only %1 of %2 bytes came back.")
-                                            .arg(count)
-                                            .arg(SettingsReplyLength));
+        message(readError,
+                count == 0
+                    ? tr("No answer came from the module within 500 ms.")
+                    : tr("Only %1 of %2 bytes came back.").arg(count).arg(SettingsReplyLength));
         return;
     }
     const QByteArray reply = MSComm1->input();

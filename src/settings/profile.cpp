@@ -12,7 +12,10 @@ namespace {
 
 const QByteArray Utf8Bom("\xEF\xBB\xBF");
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
 
 QByteArray trimmed(const QByteArray &text)
 {

@@ -108,8 +108,8 @@ void EndToEndTest::userSession()
     QCOMPARE(profile::valueIn(file, "Colors", "Blue5"), QByteArray("0"));
 
     click(w.cmdSave);
-    QCOMPARE(boxes.texts(), (QStringList{"This will Save all Settings onto EEPROM",
-                                         "Save Successful"}));
+    QCOMPARE(boxes.texts(),
+             (QStringList{"This will Save all Settings onto EEPROM", "Save Successful"}));
     QCOMPARE(nextLines(*module, 1), QStringList{"SaveToEeprom -> FE AA"});
 
     // A module started again from its EEPROM holds what was saved.
@@ -139,8 +139,8 @@ void EndToEndTest::faults_data()
                                   << "SaveToEeprom -> (silent)";
     QTest::newRow("short reply") << QStringList{"--short"} << true << QStringList{"Read Error"}
                                  << "ReadModuleSettings -> 34 bytes";
-    QTest::newRow("bad acknowledgement") << QStringList{"--bad-ack"} << false << QStringList{ask}
-                                         << "SaveToEeprom -> FE AB";
+    QTest::newRow("bad acknowledgement")
+        << QStringList{"--bad-ack"} << false << QStringList{ask} << "SaveToEeprom -> FE AB";
     QTest::newRow("noise, read") << QStringList{"--noise"} << true << QStringList{"Read Error"}
                                  << "ReadModuleSettings -> 35 bytes (noise first)";
     QTest::newRow("noise, save") << QStringList{"--noise"} << false << QStringList{ask}

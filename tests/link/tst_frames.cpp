@@ -86,8 +86,8 @@ void FramesTest::settingsReplyChecks_data()
     QTest::newRow("35 bytes from 255") << bytes({255, 3, 1, 10}, 35) << true << true;
     QTest::newRow("40 bytes from 255") << bytes({255, 3, 1, 10}, 40) << true << true;
     QTest::newRow("34 bytes") << bytes({255, 3, 1, 10}, 34) << true << false;
-    QTest::newRow("255 with any byte 1 passes content") << bytes({255, 254, 1, 10}, 35) << true
-                                                        << false;
+    QTest::newRow("255 with any byte 1 passes content")
+        << bytes({255, 254, 1, 10}, 35) << true << false;
     QTest::newRow("254 in byte 1 passes content") << bytes({0, 254, 1, 10}, 35) << true << false;
     QTest::newRow("neither") << bytes({0, 3, 1, 10}, 35) << false << false;
     QTest::newRow("mode 11, fade 2, hold 240") << bytes({255, 11, 2, 240}, 35) << true << true;

@@ -18,13 +18,12 @@ private slots:
 
 void PortMapTest::order()
 {
-    const QStringList system = {"/dev/ttyS0",    "/dev/ttyACM1", "/dev/ttyUSB10", "/dev/ttyUSB2",
-                                "/dev/ttyAMA0",  "/dev/ttyACM0", "/dev/ttyUSB0",  "/dev/ttyS10",
-                                "/dev/ttyS2"};
-    QCOMPARE(OrderedPortPaths(system),
-             QStringList({"/dev/ttyUSB0", "/dev/ttyUSB2", "/dev/ttyUSB10", "/dev/ttyACM0",
-                          "/dev/ttyACM1", "/dev/ttyAMA0", "/dev/ttyS0", "/dev/ttyS2",
-                          "/dev/ttyS10"}));
+    const QStringList system = {"/dev/ttyS0",   "/dev/ttyACM1", "/dev/ttyUSB10",
+                                "/dev/ttyUSB2", "/dev/ttyAMA0", "/dev/ttyACM0",
+                                "/dev/ttyUSB0", "/dev/ttyS10",  "/dev/ttyS2"};
+    QCOMPARE(OrderedPortPaths(system), QStringList({"/dev/ttyUSB0", "/dev/ttyUSB2", "/dev/ttyUSB10",
+                                                    "/dev/ttyACM0", "/dev/ttyACM1", "/dev/ttyAMA0",
+                                                    "/dev/ttyS0", "/dev/ttyS2", "/dev/ttyS10"}));
     QCOMPARE(OrderedPortPaths({}), QStringList());
 }
 

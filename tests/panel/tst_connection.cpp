@@ -117,10 +117,10 @@ void ConnectionTest::layoutAndTabOrder()
     QCOMPARE(window.lblGreen->palette().color(QPalette::WindowText), QColor(0, 255, 0));
     QCOMPARE(window.Label3->palette().color(QPalette::WindowText), QColor(0, 0, 255));
 
-    const QStringList expected = {"cboComm",      "cmdConnect",  "Slider_Red",      "Slider_Green",
-                                  "Slider_Blue",  "cmdSetColor", "cmdSaveColor",    "cboMemLoc",
-                                  "cmdRetrieve",  "cmdSave",     "cboFade",         "cboHold",
-                                  "cmdSetFade",   "cmdSetHold",  "cboMode",         "cmdSetMode",
+    const QStringList expected = {"cboComm",        "cmdConnect",  "Slider_Red",   "Slider_Green",
+                                  "Slider_Blue",    "cmdSetColor", "cmdSaveColor", "cboMemLoc",
+                                  "cmdRetrieve",    "cmdSave",     "cboFade",      "cboHold",
+                                  "cmdSetFade",     "cmdSetHold",  "cboMode",      "cmdSetMode",
                                   "cmdReadSettings"};
     QStringList order;
     QWidget *w = window.cboComm;
@@ -159,8 +159,9 @@ void ConnectionTest::portChoiceSavedAtShutdown()
         QCOMPARE(profile::valueIn(config.read(), "Settings", "CommPort"), QByteArray("2"));
         window.close();
     }
-    QCOMPARE(config.read(),
-             QByteArray("; kept\r\n[Settings]\r\nCommPort=12\r\n[Ports]\r\nCOM12=/dev/ttyUSB7\r\n"));
+    QCOMPARE(
+        config.read(),
+        QByteArray("; kept\r\n[Settings]\r\nCommPort=12\r\n[Ports]\r\nCOM12=/dev/ttyUSB7\r\n"));
 
     // A fresh run writes a file with just the one key.
     config.remove();
@@ -205,10 +206,11 @@ void ConnectionTest::failedOpenExplains_data()
 {
     QTest::addColumn<QByteArray>("path");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("no such device") << QByteArray("/dev/lumavera-no-such-port")
-                                    << QStringLiteral("There is no device /dev/lumavera-no-such-port");
-    QTest::newRow("not a serial device") << QByteArray("/dev/null")
-                                         << QStringLiteral("/dev/null could not be opened");
+    QTest::newRow("no such device")
+        << QByteArray("/dev/lumavera-no-such-port")
+        << QStringLiteral("There is no device /dev/lumavera-no-such-port");
+    QTest::newRow("not a serial device")
+        << QByteArray("/dev/null") << QStringLiteral("/dev/null could not be opened");
 }
 
 void ConnectionTest::failedOpenExplains()

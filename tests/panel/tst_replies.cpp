@@ -112,12 +112,11 @@ void RepliesTest::badReplyChangesNothing_data()
     QTest::newRow("no answer") << QByteArray() << "No answer";
     QTest::newRow("34 bytes") << good.left(34) << "Only 34 of 35";
     QTest::newRow("neither 255 first nor 254 second") << with(0, 0) << "does not start";
-    QTest::newRow("254 second passes, then mode 254 is out of range")
-        << [&] {
-               QByteArray r = with(1, 254);
-               r[0] = 0;
-               return r;
-           }() << "mode 254";
+    QTest::newRow("254 second passes, then mode 254 is out of range") << [&] {
+        QByteArray r = with(1, 254);
+        r[0] = 0;
+        return r;
+    }() << "mode 254";
     QTest::newRow("mode 12") << with(1, 12) << "mode 12";
     QTest::newRow("fade 3") << with(2, 3) << "fade 3";
     QTest::newRow("hold 241") << with(3, 241) << "hold 241";
@@ -189,8 +188,9 @@ void RepliesTest::noAnswerAfterOneTickAndIdle()
     QVERIFY2(boxes.seen[0].atMs >= 400 && boxes.seen[0].atMs <= 900,
              qPrintable(QString::number(boxes.seen[0].atMs)));
     QVERIFY(cpuLate > 0);
-    QVERIFY2(cpuLate - cpuEarly < 10,
-             qPrintable(QStringLiteral("%1 ms CPU over 400 ms of waiting").arg(cpuLate - cpuEarly)));
+    QVERIFY2(
+        cpuLate - cpuEarly < 10,
+        qPrintable(QStringLiteral("%1 ms CPU over 400 ms of waiting").arg(cpuLate - cpuEarly)));
     QVERIFY(!w.Timer1->isActive());
     QVERIFY(!w.waiting());
 }
@@ -202,12 +202,12 @@ void RepliesTest::save_data()
     QTest::addColumn<QStringList>("after");
     QTest::newRow("yes, FE AA") << int(QMessageBox::Yes) << QByteArray("\xFE\xAA")
                                 << QStringList{"Save Successful"};
-    QTest::newRow("yes, FE AA and more") << int(QMessageBox::Yes) << QByteArray("\xFE\xAA\x05")
-                                         << QStringList{"Save Successful"};
-    QTest::newRow("yes, nothing back") << int(QMessageBox::Yes) << QByteArray()
-                                       << QStringList{"No Module Found"};
-    QTest::newRow("yes, one byte back") << int(QMessageBox::Yes) << QByteArray("\xFE")
-                                        << QStringList{"No Module Found"};
+    QTest::newRow("yes, FE AA and more")
+        << int(QMessageBox::Yes) << QByteArray("\xFE\xAA\x05") << QStringList{"Save Successful"};
+    QTest::newRow("yes, nothing back")
+        << int(QMessageBox::Yes) << QByteArray() << QStringList{"No Module Found"};
+    QTest::newRow("yes, one byte back")
+        << int(QMessageBox::Yes) << QByteArray("\xFE") << QStringList{"No Module Found"};
     QTest::newRow("yes, FE AB") << int(QMessageBox::Yes) << QByteArray("\xFE\xAB") << QStringList();
     QTest::newRow("no") << int(QMessageBox::No) << QByteArray("\xFE\xAA") << QStringList();
 }

@@ -22,8 +22,8 @@ struct Bench
 
     explicit Bench(const QByteArray &extraIni = {})
     {
-        config.write("[Settings]\r\nCommPort=1\r\n[Ports]\r\nCOM1=" + pty.slavePath().toLocal8Bit() +
-                     "\r\n" + extraIni);
+        config.write("[Settings]\r\nCommPort=1\r\n[Ports]\r\nCOM1=" +
+                     pty.slavePath().toLocal8Bit() + "\r\n" + extraIni);
         window = std::make_unique<frmMain>();
         window->show();
     }

@@ -42,29 +42,29 @@ void SettingsFileTest::reads_data()
         << QByteArray("CommPort") << QByteArray("7");
     QTest::newRow("double quotes") << QByteArray("[S]\nk=\"a b\"\n") << QByteArray("S")
                                    << QByteArray("k") << QByteArray("a b");
-    QTest::newRow("single quotes") << QByteArray("[S]\nk='7'\n") << QByteArray("S")
-                                   << QByteArray("k") << QByteArray("7");
-    QTest::newRow("unmatched quotes stay") << QByteArray("[S]\nk=\"7'\n") << QByteArray("S")
-                                           << QByteArray("k") << QByteArray("\"7'");
-    QTest::newRow("first key wins") << QByteArray("[S]\nk=1\nk=2\n") << QByteArray("S")
-                                    << QByteArray("k") << QByteArray("1");
+    QTest::newRow("single quotes")
+        << QByteArray("[S]\nk='7'\n") << QByteArray("S") << QByteArray("k") << QByteArray("7");
+    QTest::newRow("unmatched quotes stay")
+        << QByteArray("[S]\nk=\"7'\n") << QByteArray("S") << QByteArray("k") << QByteArray("\"7'");
+    QTest::newRow("first key wins")
+        << QByteArray("[S]\nk=1\nk=2\n") << QByteArray("S") << QByteArray("k") << QByteArray("1");
     QTest::newRow("first section wins") << QByteArray("[S]\nk=1\n[s]\nk=2\n") << QByteArray("S")
                                         << QByteArray("k") << QByteArray("1");
     QTest::newRow("key of another section")
         << QByteArray("[A]\nk=1\n[B]\nx=2\n") << QByteArray("B") << QByteArray("k") << QByteArray();
-    QTest::newRow("missing section") << QByteArray("[A]\nk=1\n") << QByteArray("B")
-                                     << QByteArray("k") << QByteArray();
+    QTest::newRow("missing section")
+        << QByteArray("[A]\nk=1\n") << QByteArray("B") << QByteArray("k") << QByteArray();
     QTest::newRow("empty value") << QByteArray("[A]\nk=\n") << QByteArray("A") << QByteArray("k")
                                  << QByteArray();
     QTest::newRow("key before any section is not in one")
         << QByteArray("k=1\n[A]\n") << QByteArray("A") << QByteArray("k") << QByteArray();
-    QTest::newRow("comment is not a key") << QByteArray("[A]\n;k=9\nk=4\n") << QByteArray("A")
-                                          << QByteArray("k") << QByteArray("4");
+    QTest::newRow("comment is not a key")
+        << QByteArray("[A]\n;k=9\nk=4\n") << QByteArray("A") << QByteArray("k") << QByteArray("4");
     QTest::newRow("equals sign inside the value")
         << QByteArray("[A]\nk=a=b\n") << QByteArray("A") << QByteArray("k") << QByteArray("a=b");
-    QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBF[Settings]\r\nCommPort=3\r\n")
-                                     << QByteArray("Settings") << QByteArray("CommPort")
-                                     << QByteArray("3");
+    QTest::newRow("byte-order mark")
+        << QByteArray("\xEF\xBB\xBF[Settings]\r\nCommPort=3\r\n") << QByteArray("Settings")
+        << QByteArray("CommPort") << QByteArray("3");
     QTest::newRow("last line without newline")
         << QByteArray("[A]\r\nk=5") << QByteArray("A") << QByteArray("k") << QByteArray("5");
     QTest::newRow("empty file") << QByteArray() << QByteArray("A") << QByteArray("k")
@@ -93,14 +93,17 @@ void SettingsFileTest::writes_data()
         << QByteArray("[Settings]\r\nCommPort=12\r\n");
     QTest::newRow("replace keeps CRLF")
         << QByteArray("[Settings]\r\nCommPort=1\r\n") << QByteArray("Settings")
-        << QByteArray("CommPort") << QByteArray("12") << QByteArray("[Settings]\r\nCommPort=12\r\n");
-    QTest::newRow("new key keeps LF") << QByteArray("[S]\nA=1\n") << QByteArray("S")
-                                      << QByteArray("B") << QByteArray("2")
-                                      << QByteArray("[S]\nA=1\nB=2\n");
+        << QByteArray("CommPort") << QByteArray("12")
+        << QByteArray("[Settings]\r\nCommPort=12\r\n");
+    QTest::newRow("new key keeps LF")
+        << QByteArray("[S]\nA=1\n") << QByteArray("S") << QByteArray("B") << QByteArray("2")
+        << QByteArray("[S]\nA=1\nB=2\n");
     QTest::newRow("comments, odd lines and other sections untouched")
-        << QByteArray("; mine\r\n[Other]\r\nX = y \r\n[Settings]\r\n; note\r\nCommPort=1\r\nodd line\r\n")
+        << QByteArray(
+               "; mine\r\n[Other]\r\nX = y \r\n[Settings]\r\n; note\r\nCommPort=1\r\nodd line\r\n")
         << QByteArray("Settings") << QByteArray("CommPort") << QByteArray("12")
-        << QByteArray("; mine\r\n[Other]\r\nX = y \r\n[Settings]\r\n; note\r\nCommPort=12\r\nodd line\r\n");
+        << QByteArray("; mine\r\n[Other]\r\nX = y \r\n[Settings]\r\n; note\r\nCommPort=12\r\nodd "
+                      "line\r\n");
     QTest::newRow("new key after the last key of its section")
         << QByteArray("[Colors]\nRed1=1\n; c\n\n[Settings]\nCommPort=1\n") << QByteArray("colors")
         << QByteArray("Green1") << QByteArray("5")
@@ -112,9 +115,9 @@ void SettingsFileTest::writes_data()
     QTest::newRow("new section at the end, missing newline added")
         << QByteArray("[A]\nx=1") << QByteArray("Settings") << QByteArray("CommPort")
         << QByteArray("3") << QByteArray("[A]\nx=1\n[Settings]\nCommPort=3\n");
-    QTest::newRow("header without newline") << QByteArray("[Settings]") << QByteArray("Settings")
-                                            << QByteArray("CommPort") << QByteArray("1")
-                                            << QByteArray("[Settings]\r\nCommPort=1\r\n");
+    QTest::newRow("header without newline")
+        << QByteArray("[Settings]") << QByteArray("Settings") << QByteArray("CommPort")
+        << QByteArray("1") << QByteArray("[Settings]\r\nCommPort=1\r\n");
     QTest::newRow("replace matches case-insensitively, keeps the file's spelling")
         << QByteArray("[settings]\r\n  commport = 1\r\n") << QByteArray("Settings")
         << QByteArray("CommPort") << QByteArray("12")

@@ -98,8 +98,10 @@ void SoakTest::randomUserActions()
     const std::vector<Action> table = {
         {"connect/disconnect", 6, [&] { press(w.cmdConnect); }},
         {"choose port", 2,
-         [&] { w.cboComm->isEnabled() && random.bounded(4) == 0 ? pick(w.cboComm)
-                                                                : w.cboComm->setCurrentIndex(0); }},
+         [&] {
+             w.cboComm->isEnabled() && random.bounded(4) == 0 ? pick(w.cboComm)
+                                                              : w.cboComm->setCurrentIndex(0);
+         }},
         {"move slider", 20,
          [&] {
              QSlider *s = sliders[random.bounded(3)];
@@ -211,8 +213,8 @@ void SoakTest::randomUserActions()
     QStringList summary;
     for (const auto &[name, count] : done)
         summary << QStringLiteral("%1 %2").arg(name).arg(count);
-    qInfo("%d actions run: %s; %lld message boxes answered; the module decoded %lld lines",
-          actions, qPrintable(summary.join(QStringLiteral(", "))), qlonglong(boxes.seen.size()),
+    qInfo("%d actions run: %s; %lld message boxes answered; the module decoded %lld lines", actions,
+          qPrintable(summary.join(QStringLiteral(", "))), qlonglong(boxes.seen.size()),
           qlonglong(moduleLines.size()));
     QVERIFY(done["set colour"] > 0 && done["unplug module"] > 0);
 }

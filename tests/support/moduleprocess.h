@@ -35,8 +35,7 @@ public:
 
     bool started()
     {
-        return waitUntil([this] { return lines.contains(QStringLiteral("link ") + link_); },
-                         5000);
+        return waitUntil([this] { return lines.contains(QStringLiteral("link ") + link_); }, 5000);
     }
 
     // Ends it as Ctrl+C would: the link goes with it.

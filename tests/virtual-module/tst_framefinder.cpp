@@ -32,11 +32,10 @@ void FrameFinderTest::finds_data()
     QTest::addColumn<int>("skipped");
     QTest::newRow("one") << QByteArray("\xFF\x01\x80\x40\x00", 5) << QStringList{"FF 01 80 40 00"}
                          << 0;
-    QTest::newRow("garbage first") << QByteArray("\x00\x13\xFE\xFF\x28\x03\xFB\xFB", 8)
-                                   << QStringList{"FF 28 03 FB FB"} << 3;
-    QTest::newRow("back to back")
-        << QByteArray("\xFF\x14\x01\xFD\xFD\xFF\x1E\x05\xFC\xFC", 10)
-        << QStringList{"FF 14 01 FD FD", "FF 1E 05 FC FC"} << 0;
+    QTest::newRow("garbage first")
+        << QByteArray("\x00\x13\xFE\xFF\x28\x03\xFB\xFB", 8) << QStringList{"FF 28 03 FB FB"} << 3;
+    QTest::newRow("back to back") << QByteArray("\xFF\x14\x01\xFD\xFD\xFF\x1E\x05\xFC\xFC", 10)
+                                  << QStringList{"FF 14 01 FD FD", "FF 1E 05 FC FC"} << 0;
     QTest::newRow("255 inside the arguments")
         << QByteArray("\xFF\x01\xFF\xFF\xFF\xFF\x0B\xFF\x00\xFF", 10)
         << QStringList{"FF 01 FF FF FF", "FF 0B FF 00 FF"} << 0;
@@ -71,8 +70,7 @@ void FrameFinderTest::staleHalfFrameDropped()
     FrameFinder finder;
     QVERIFY(finder.feed(QByteArray("\xFF\x01\x02", 3), 0).empty());
     // The sender gave up on that one; the next marker begins a new frame.
-    QCOMPARE(words(finder.feed(QByteArray("\xFF\x28\x00\xFB\xFB", 5),
-                               FrameFinder::LineGapMs + 1)),
+    QCOMPARE(words(finder.feed(QByteArray("\xFF\x28\x00\xFB\xFB", 5), FrameFinder::LineGapMs + 1)),
              QList<QString>{"FF 28 00 FB FB"});
     QCOMPARE(finder.skipped(), 3);
     // Within the gap a split frame is still one frame.

@@ -37,7 +37,8 @@ int usageError(const QString &message)
     return 2;
 }
 
-const char *const Description = R"(An LED controller module on a pseudo-terminal, for trying and testing Lumavera
+const char *const Description =
+    R"(An LED controller module on a pseudo-terminal, for trying and testing Lumavera
 without hardware. It prints the device path, then one line for every frame the
 tool sends, for example:
   SetColor r=128 g=64 b=0
@@ -95,8 +96,8 @@ int main(int argc, char *argv[])
         return 0;
     }
     if (!parser.positionalArguments().isEmpty())
-        return usageError(QStringLiteral("unexpected argument '%1'")
-                              .arg(parser.positionalArguments().first()));
+        return usageError(
+            QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
 
     VirtualModule::Options options;
     options.link = parser.value(link);
@@ -129,8 +130,7 @@ int main(int argc, char *argv[])
         std::signal(SIGINT, onSignal);
         std::signal(SIGTERM, onSignal);
         auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, app.get());
-        QObject::connect(notifier, &QSocketNotifier::activated, app.get(),
-                         &QCoreApplication::quit);
+        QObject::connect(notifier, &QSocketNotifier::activated, app.get(), &QCoreApplication::quit);
     }
 
     std::unique_ptr<LedWindow> led;

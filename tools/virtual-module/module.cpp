@@ -59,7 +59,9 @@ bool VirtualModule::start(QString *error)
     if (!options_.link.isEmpty()) {
         const QByteArray link = QFile::encodeName(options_.link);
         // Replace a stale link from an earlier run, never a real file.
-        struct stat st{};
+        struct stat st
+        {
+        };
         if (::lstat(link.constData(), &st) == 0 && S_ISLNK(st.st_mode))
             ::unlink(link.constData());
         if (::symlink(QFile::encodeName(devicePath_).constData(), link.constData()) != 0) {
@@ -134,7 +136,8 @@ VirtualModule::Outcome VirtualModule::handle(const Frame &f)
         } else {
             out.answer = QByteArray(1, char(SaveAckFirst)) +
                          char(options_.badAck ? SaveAckSecond + 1 : SaveAckSecond);
-            out.line += QStringLiteral(" -> ") + QString::fromLatin1(out.answer.toHex(' ').toUpper());
+            out.line +=
+                QStringLiteral(" -> ") + QString::fromLatin1(out.answer.toHex(' ').toUpper());
         }
         if (!saved)
             out.line += QStringLiteral(" (EEPROM file not written)");
