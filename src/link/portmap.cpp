@@ -88,7 +88,11 @@ QString DevicePathFor(int number, const QStringList &systemPaths)
 
 QString DevicePathFor(int number)
 {
-    return DevicePathFor(number, SystemPortPaths());
+    // A pinned device needs no look at the system's list.
+    const QString pinned =
+        ReadIniValue(QStringLiteral("Ports"), QStringLiteral("COM%1").arg(number));
+    return PortPathFor(number, pinned,
+                       pinned.trimmed().isEmpty() ? SystemPortPaths() : QStringList());
 }
 
 QString DescribeDevice(const QString &path, const QList<QSerialPortInfo> &ports)

@@ -44,6 +44,7 @@ private slots:
     void oneExchangeAtATimeAndResponsive();
     void disconnectDuringWait();
     void closeDuringWait();
+    void portVanishesDuringWait();
 };
 
 void RepliesTest::goodReplyApplies_data()
@@ -319,6 +320,21 @@ void RepliesTest::closeDuringWait()
     bench.window = std::make_unique<frmMain>();
     bench.window->show();
     QVERIFY(bench.connect());
+}
+
+void RepliesTest::portVanishesDuringWait()
+{
+    Bench bench;
+    frmMain &w = *bench.window;
+    BoxAnswerer boxes;
+    QVERIFY(bench.connect());
+    during(100, [&] { bench.pty.closeMaster(); });
+    bench.click(w.cmdReadSettings);
+    QTRY_VERIFY(bench.isClosedState());
+    // The loss is reported; the dropped answer is not.
+    QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Selected Com Port Not Available")});
+    QVERIFY(!w.waiting());
+    QVERIFY(!w.Timer1->isActive());
 }
 
 QTEST_MAIN(RepliesTest)
