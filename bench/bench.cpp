@@ -4,6 +4,7 @@
 
 #include "panel/frmmain.h"
 #include "support/pty.h"
+#include "support/ui.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -67,24 +68,25 @@ int main(int argc, char *argv[])
         startup.add(ms(t));
     }
 
-    frmMain w;
-    w.show();
-    if (!QTest::qWaitForWindowExposed(&w))
+    frmMain form;
+    form.show();
+    if (!QTest::qWaitForWindowExposed(&form))
         return 1;
+    const Ui w(form);
     FakeModule module(pty);
     ModuleSettings settings;
     settings.mode = 4;
     settings.hold = 100;
     module.settingsAnswer = EncodeSettingsReply(settings);
     QTest::mouseClick(w.cmdConnect, Qt::LeftButton);
-    if (!w.MSComm1->portOpen()) {
+    if (w.cmdConnect->text() != QLatin1String("Disconnect")) {
         std::fprintf(stderr, "could not open %s\n", qPrintable(pty.slavePath()));
         return 1;
     }
 
     Stats waitLength, waitCpu, apply, exchangeCpu;
     QElapsedTimer clickClock, tickClock;
-    QObject::connect(w.Timer1, &QTimer::timeout, [&] {
+    QObject::connect(form.findChild<QTimer *>(QStringLiteral("Timer1")), &QTimer::timeout, [&] {
         waitLength.add(ms(clickClock));
         tickClock.start();
     });

@@ -1,23 +1,10 @@
+#include "app/unixsignals.h"
 #include "panel/frmmain.h"
 
 #include <QApplication>
-#include <QSocketNotifier>
 #include <QStyleFactory>
 
 #include <csignal>
-#include <unistd.h>
-
-namespace {
-
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int)
-{
-    const char c = 1;
-    [[maybe_unused]] auto n = ::write(signalPipe[1], &c, 1);
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -32,12 +19,6 @@ int main(int argc, char *argv[])
 
     // Logging out or Ctrl+C in the terminal closes the window the ordinary
     // way, so the chosen port is saved and queued bytes still go out.
-    if (::pipe(signalPipe) == 0) {
-        std::signal(SIGTERM, onSignal);
-        std::signal(SIGINT, onSignal);
-        std::signal(SIGHUP, onSignal);
-        auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-        QObject::connect(notifier, &QSocketNotifier::activated, &window, &QWidget::close);
-    }
+    OnUnixSignals({SIGTERM, SIGINT, SIGHUP}, &window, [&window] { window.close(); });
     return app.exec();
 }

@@ -10,30 +10,39 @@ FrameBody StoreSlotBody(int slot, std::uint8_t r, std::uint8_t g, std::uint8_t b
     return {std::uint8_t(StoreSlot.code + slot), r, g, b};
 }
 
+namespace {
+
+// A command with one argument, padded with its filler.
+FrameBody padded(const CommandInfo &command, std::uint8_t argument)
+{
+    return {command.code, argument, command.filler, command.filler};
+}
+
+} // namespace
+
 FrameBody SetFadeBody(std::uint8_t position)
 {
-    return {SetFade.code, position, SetFade.filler, SetFade.filler};
+    return padded(SetFade, position);
 }
 
 FrameBody SetHoldBody(std::uint8_t position)
 {
-    return {SetHold.code, position, SetHold.filler, SetHold.filler};
+    return padded(SetHold, position);
 }
 
 FrameBody SetModeBody(std::uint8_t position)
 {
-    return {SetMode.code, position, SetMode.filler, SetMode.filler};
+    return padded(SetMode, position);
 }
 
 FrameBody SaveToEepromBody()
 {
-    return {SaveToEeprom.code, SaveToEeprom.filler, SaveToEeprom.filler, SaveToEeprom.filler};
+    return padded(SaveToEeprom, SaveToEeprom.filler);
 }
 
 FrameBody ReadModuleSettingsBody()
 {
-    return {ReadModuleSettings.code, ReadModuleSettings.filler, ReadModuleSettings.filler,
-            ReadModuleSettings.filler};
+    return padded(ReadModuleSettings, ReadModuleSettings.filler);
 }
 
 QString HexByte(std::uint8_t byte)

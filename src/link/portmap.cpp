@@ -1,7 +1,5 @@
 #include "link/portmap.h"
 
-#include "settings/ini.h"
-
 #include <QFileInfo>
 
 #include <algorithm>
@@ -79,20 +77,9 @@ QStringList SystemPortPaths()
     return paths;
 }
 
-QString DevicePathFor(int number, const QStringList &systemPaths)
+QString DevicePathFor(int number, const QMap<int, QString> &pins, const QStringList &systemPaths)
 {
-    const QString pinned =
-        ReadIniValue(QStringLiteral("Ports"), QStringLiteral("COM%1").arg(number));
-    return PortPathFor(number, pinned, systemPaths);
-}
-
-QString DevicePathFor(int number)
-{
-    // A pinned device needs no look at the system's list.
-    const QString pinned =
-        ReadIniValue(QStringLiteral("Ports"), QStringLiteral("COM%1").arg(number));
-    return PortPathFor(number, pinned,
-                       pinned.trimmed().isEmpty() ? SystemPortPaths() : QStringList());
+    return PortPathFor(number, pins.value(number), systemPaths);
 }
 
 QString DescribeDevice(const QString &path, const QList<QSerialPortInfo> &ports)

@@ -1,7 +1,5 @@
 #include "link/serialport.h"
 
-#include "link/portmap.h"
-
 #include <QFileInfo>
 
 #include <unistd.h>
@@ -17,10 +15,10 @@ SerialPort::~SerialPort()
     setPortOpen(false);
 }
 
-void SerialPort::setCommPort(int number)
+void SerialPort::setDevicePath(const QString &path)
 {
     if (!port_.isOpen())
-        number_ = number;
+        path_ = path;
 }
 
 bool SerialPort::setPortOpen(bool open)
@@ -39,9 +37,8 @@ bool SerialPort::setPortOpen(bool open)
         return true;
 
     openError_.clear();
-    path_ = DevicePathFor(number_);
     if (path_.isEmpty()) {
-        openError_ = tr("No device is assigned to COM%1.").arg(number_);
+        openError_ = tr("No device is assigned to this port number.");
         return false;
     }
     port_.setPortName(path_);
@@ -111,13 +108,30 @@ QByteArray SerialPort::input()
     return port_.readAll();
 }
 
-void SerialPort::discardInput()
+QByteArray SerialPort::peek()
 {
     if (!port_.isOpen())
-        return;
-    pullPending();
-    port_.readAll();
-    port_.clear(QSerialPort::Input);
+        return {};
+    return port_.peek(port_.bytesAvailable());
+}
+
+QByteArray SerialPort::discardInput()
+{
+    QByteArray gone;
+    // Read rather than clear, so that every byte thrown away can be shown.
+    // The receive buffer is bounded, so a module flooding the line cannot
+    // keep this loop going.
+    for (int i = 0; i < 64 && port_.isOpen(); ++i) {
+        gone += port_.readAll();
+        if (!port_.waitForReadyRead(0))
+            break;
+    }
+    return gone;
+}
+
+bool SerialPort::waitForInput(int ms)
+{
+    return port_.isOpen() && port_.waitForReadyRead(ms);
 }
 
 void SerialPort::onError(QSerialPort::SerialPortError error)

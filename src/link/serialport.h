@@ -6,10 +6,10 @@
 #include <QString>
 
 // The serial line to the LED module: 9600 baud, 8 data bits, no parity, one
-// stop bit, no flow control, a 1024-byte receive buffer. The port number
-// (COM1..COM20, see portmap.h) is the only thing that changes, and only
-// while the port is closed. No data-arrival events are used: bytes wait in
-// the receive buffer until a caller asks for them.
+// stop bit, no flow control, a 1024-byte receive buffer. The device path
+// (whoever opens the port resolves COM1..COM20 to one, see portmap.h) is the
+// only thing that changes, and only while the port is closed. No data-arrival events are used:
+// bytes wait in the receive buffer until a caller asks for them.
 class SerialPort : public QObject
 {
     Q_OBJECT
@@ -22,11 +22,10 @@ public:
     explicit SerialPort(QObject *parent = nullptr);
     ~SerialPort() override;
 
-    void setCommPort(int number);
-    int commPort() const { return number_; }
+    void setDevicePath(const QString &path);
     void setInputMode(InputMode mode) { mode_ = mode; }
 
-    // Opens the device behind the port number, or closes the port after
+    // Opens the device, or closes the port after
     // sending what is still queued. Opening returns false when the device
     // cannot be opened; openError() then says why in plain words.
     bool setPortOpen(bool open);
@@ -41,8 +40,12 @@ public:
     int inBufferCount();
     // Every byte waiting, removed from the receive buffer.
     QByteArray input();
-    // Throws away whatever has arrived and not been read.
-    void discardInput();
+    // Every byte waiting, left in the receive buffer.
+    QByteArray peek();
+    // Throws away whatever has arrived and not been read; what it threw away.
+    QByteArray discardInput();
+    // Waits up to `ms` for more bytes to arrive; whether any did.
+    bool waitForInput(int ms);
 
 signals:
     // The device went away while open (unplugged, or the far end of a
@@ -55,7 +58,6 @@ private:
     void pullPending();
 
     QSerialPort port_;
-    int number_ = 1;
     InputMode mode_ = InputMode::Binary;
     QString path_;
     QString openError_;

@@ -3,27 +3,24 @@
 #include "link/portmap.h"
 #include "panel/fonts.h"
 #include "settings/ini.h"
+#include "settings/settings.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QEventLoop>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMessageBox>
-#include <QPointer>
 #include <QPushButton>
 #include <QSerialPortInfo>
 #include <QSlider>
-#include <QTimer>
 
 #include <type_traits>
 
 namespace {
 
-const QString AppTitle = QStringLiteral("Lumavera");
-const QString PortNotAvailable = QStringLiteral("Selected Com Port Not Available");
-const QString Connect = QStringLiteral("Connect");
-const QString Disconnect = QStringLiteral("Disconnect");
+const char *const PortNotAvailable =
+    QT_TRANSLATE_NOOP("frmMain", "Selected Com Port Not Available");
 
 // The layout is measured in twips, 15 to the pixel at 96 dpi.
 constexpr int px(int twips)
@@ -32,8 +29,9 @@ constexpr int px(int twips)
 }
 
 // Creates one control of the layout: its parent, name, caption and place.
+// Captions are source texts of the "frmMain" translation context.
 template <typename W>
-W *place(QWidget *parent, const char *name, const QString &text, int left, int top, int width,
+W *place(QWidget *parent, const char *name, const char *caption, int left, int top, int width,
          int height)
 {
     W *w;
@@ -42,6 +40,7 @@ W *place(QWidget *parent, const char *name, const QString &text, int left, int t
     else
         w = new W(parent);
     w->setObjectName(QLatin1String(name));
+    const QString text = caption ? QCoreApplication::translate("frmMain", caption) : QString();
     if constexpr (std::is_base_of_v<QGroupBox, W>)
         w->setTitle(text);
     else if constexpr (std::is_base_of_v<QLabel, W> || std::is_base_of_v<QPushButton, W>)
@@ -71,29 +70,18 @@ void fillNumbers(QComboBox *list, int first, int last)
         list->addItem(QString::number(i));
 }
 
-// A stored colour level, or -1 when the text is not a whole number 0..255.
-int level(const QString &text)
-{
-    bool ok = false;
-    const int value = text.toInt(&ok);
-    return ok && value >= 0 && value <= 255 ? value : -1;
-}
-
 } // namespace
 
 frmMain::frmMain(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("frmMain"));
-    setWindowTitle(QStringLiteral("RGB Lumavera R2.0"));
+    setWindowTitle(tr("RGB Lumavera R2.0"));
     setFont(PanelFont());
     setFixedSize(px(8355), px(5970));
 
-    MSComm1 = new SerialPort(this);
-    MSComm1->setObjectName(QStringLiteral("MSComm1"));
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(500);
-    Timer1->setTimerType(Qt::PreciseTimer);
+    link = new ModuleLink(this);
+    link->setObjectName(QStringLiteral("link"));
+    link->setWaitPolicy(ModuleLink::WaitPolicy::OneTick);
 
     buildLayout();
     Form_Load();
@@ -102,47 +90,48 @@ frmMain::frmMain(QWidget *parent) : QWidget(parent)
 
 frmMain::~frmMain()
 {
-    abortReplyWait();
+    link->abortReplyWait();
 }
 
 void frmMain::buildLayout()
 {
     // clang-format off
-    //                                    parent  name               caption                           left   top  width height
-    fComm           = place<QGroupBox>  (this,  "fComm",           "Select COM Port",                 120,  240, 1695,  855);
-    cboComm         = place<QComboBox>  (fComm, "cboComm",         {},                                360,  360,  975,  315);
-    cmdConnect      = place<QPushButton>(this,  "cmdConnect",      Connect,                          2160,  480, 1095,  375);
-    lblPortInfo     = place<QLabel>     (this,  "lblPortInfo",     {},                               3360,  540, 4800,  255);
-    fRGB            = place<QGroupBox>  (this,  "fRGB",            "RGB Settings",                    120, 1200, 8055, 3375);
-    Slider_Red      = place<QSlider>    (fRGB,  "Slider_Red",      {},                                240,  480, 2655,  255);
-    Label1          = place<QLabel>     (fRGB,  "Label1",          "Red",                            3120,  480,  375,  255);
-    lblRed          = place<QLabel>     (fRGB,  "lblRed",          "0",                              3600,  480,  495,  255);
-    Slider_Green    = place<QSlider>    (fRGB,  "Slider_Green",    {},                                240,  840, 2655,  255);
-    Slider_Blue     = place<QSlider>    (fRGB,  "Slider_Blue",     {},                                240, 1200, 2655,  255);
-    Label2          = place<QLabel>     (fRGB,  "Label2",          "Green",                          3120,  840,  495,  255);
-    Label3          = place<QLabel>     (fRGB,  "Label3",          "Blue",                           3120, 1200,  375,  255);
-    lblGreen        = place<QLabel>     (fRGB,  "lblGreen",        "0",                              3600,  840,  495,  255);
-    lblBlue         = place<QLabel>     (fRGB,  "lblBlue",         "0",                              3600, 1200,  495,  255);
-    Frame1          = place<QGroupBox>  (this,  "Frame1",          "Communication Monitor ( HEX)",    120, 4800, 6135,  975);
-    Label4          = place<QLabel>     (Frame1, "Label4",         "Transmitted Bytes",               120,  480, 1335,  255);
-    lblTxData       = place<QLabel>     (Frame1, "lblTxData",      {},                               1680,  480, 4215,  255);
-    cmdSetColor     = place<QPushButton>(fRGB,  "cmdSetColor",     "Set LED Color",                   360, 1680, 2415,  255);
-    cmdSaveColor    = place<QPushButton>(fRGB,  "cmdSaveColor",    "Save Current Color on Memory",    360, 2040, 2415,  255);
-    cboMemLoc       = place<QComboBox>  (fRGB,  "cboMemLoc",       {},                                360, 2520,  615,  315);
-    Label5          = place<QLabel>     (fRGB,  "Label5",          "Select Memory Slot",             1200, 2520, 1695,  255);
-    cmdRetrieve     = place<QPushButton>(fRGB,  "cmdRetrieve",     "Retrieve Color",                 3000, 2520, 1695,  255);
-    cmdSave         = place<QPushButton>(fRGB,  "cmdSave",         "Save Settings on EEPROM",        5520, 2520, 2175,  255);
-    Label6          = place<QLabel>     (fRGB,  "Label6",          "Select Fade Speed",              4440,  360, 1335,  255);
-    cboFade         = place<QComboBox>  (fRGB,  "cboFade",         {},                               4440,  600,  735,  315);
-    Label7          = place<QLabel>     (fRGB,  "Label7",          "Select Hold Time",               6120,  360, 1575,  255);
-    cboHold         = place<QComboBox>  (fRGB,  "cboHold",         {},                               6120,  600,  855,  315);
-    cmdSetFade      = place<QPushButton>(fRGB,  "cmdSetFade",      "Set",                            4440, 1080,  735,  375);
-    cmdSetHold      = place<QPushButton>(fRGB,  "cmdSetHold",      "Set",                            6120, 1080,  735,  375);
-    Label8          = place<QLabel>     (fRGB,  "Label8",          "Select Mode",                    4440, 1680,  975,  255);
-    cboMode         = place<QComboBox>  (fRGB,  "cboMode",         {},                               4440, 1920,  855,  315);
-    cmdSetMode      = place<QPushButton>(fRGB,  "cmdSetMode",      "Set Mode",                       6120, 1800,  855,  495);
-    cmdReadSettings = place<QPushButton>(fRGB,  "cmdReadSettings", "Read Module Settings",           5520, 2880, 2175,  255);
-    lblPreview      = place<QLabel>     (fRGB,  "lblPreview",      {},                               3000, 1680, 1095,  615);
+    //                                       parent  name               caption                                     left  top width height
+    fComm           = place<QGroupBox>    (this,   "fComm",           QT_TR_NOOP("Select COM Port"),                120,  240, 1695,  855);
+    cboComm         = place<QComboBox>    (fComm,  "cboComm",         nullptr,                                      360,  360,  975,  315);
+    cmdConnect      = place<QPushButton>  (this,   "cmdConnect",      QT_TR_NOOP("Connect"),                       2160,  480, 1095,  375);
+    lblPortInfo     = place<QLabel>       (this,   "lblPortInfo",     nullptr,                                     3360,  540, 4800,  255);
+    lblNotice       = place<QLabel>       (this,   "lblNotice",       nullptr,                                     3360,  840, 4800,  255);
+    fRGB            = place<QGroupBox>    (this,   "fRGB",            QT_TR_NOOP("RGB Settings"),                   120, 1200, 8055, 3375);
+    Slider_Red      = place<QSlider>      (fRGB,   "Slider_Red",      nullptr,                                      240,  480, 2655,  255);
+    Label1          = place<QLabel>       (fRGB,   "Label1",          QT_TR_NOOP("Red"),                           3120,  480,  375,  255);
+    lblRed          = place<QLabel>       (fRGB,   "lblRed",          QT_TR_NOOP("0"),                             3600,  480,  495,  255);
+    Slider_Green    = place<QSlider>      (fRGB,   "Slider_Green",    nullptr,                                      240,  840, 2655,  255);
+    Slider_Blue     = place<QSlider>      (fRGB,   "Slider_Blue",     nullptr,                                      240, 1200, 2655,  255);
+    Label2          = place<QLabel>       (fRGB,   "Label2",          QT_TR_NOOP("Green"),                         3120,  840,  495,  255);
+    Label3          = place<QLabel>       (fRGB,   "Label3",          QT_TR_NOOP("Blue"),                          3120, 1200,  375,  255);
+    lblGreen        = place<QLabel>       (fRGB,   "lblGreen",        QT_TR_NOOP("0"),                             3600,  840,  495,  255);
+    lblBlue         = place<QLabel>       (fRGB,   "lblBlue",         QT_TR_NOOP("0"),                             3600, 1200,  495,  255);
+    Frame1          = place<QGroupBox>    (this,   "Frame1",          QT_TR_NOOP("Communication Monitor ( HEX)"),   120, 4800, 6135,  975);
+    Label4          = place<QLabel>       (Frame1, "Label4",          QT_TR_NOOP("Transmitted Bytes"),              120,  480, 1335,  255);
+    lblTxData       = place<QLabel>       (Frame1, "lblTxData",       nullptr,                                     1680,  480, 4215,  255);
+    cmdSetColor     = place<QPushButton>  (fRGB,   "cmdSetColor",     QT_TR_NOOP("Set LED Color"),                  360, 1680, 2415,  255);
+    cmdSaveColor    = place<QPushButton>  (fRGB,   "cmdSaveColor",    QT_TR_NOOP("Save Current Color on Memory"),   360, 2040, 2415,  255);
+    cboMemLoc       = place<QComboBox>    (fRGB,   "cboMemLoc",       nullptr,                                      360, 2520,  615,  315);
+    Label5          = place<QLabel>       (fRGB,   "Label5",          QT_TR_NOOP("Select Memory Slot"),            1200, 2520, 1695,  255);
+    cmdRetrieve     = place<QPushButton>  (fRGB,   "cmdRetrieve",     QT_TR_NOOP("Retrieve Color"),                3000, 2520, 1695,  255);
+    cmdSave         = place<QPushButton>  (fRGB,   "cmdSave",         QT_TR_NOOP("Save Settings on EEPROM"),       5520, 2520, 2175,  255);
+    Label6          = place<QLabel>       (fRGB,   "Label6",          QT_TR_NOOP("Select Fade Speed"),             4440,  360, 1335,  255);
+    cboFade         = place<QComboBox>    (fRGB,   "cboFade",         nullptr,                                     4440,  600,  735,  315);
+    Label7          = place<QLabel>       (fRGB,   "Label7",          QT_TR_NOOP("Select Hold Time"),              6120,  360, 1575,  255);
+    cboHold         = place<QComboBox>    (fRGB,   "cboHold",         nullptr,                                     6120,  600,  855,  315);
+    cmdSetFade      = place<QPushButton>  (fRGB,   "cmdSetFade",      QT_TR_NOOP("Set"),                           4440, 1080,  735,  375);
+    cmdSetHold      = place<QPushButton>  (fRGB,   "cmdSetHold",      QT_TR_NOOP("Set"),                           6120, 1080,  735,  375);
+    Label8          = place<QLabel>       (fRGB,   "Label8",          QT_TR_NOOP("Select Mode"),                   4440, 1680,  975,  255);
+    cboMode         = place<QComboBox>    (fRGB,   "cboMode",         nullptr,                                     4440, 1920,  855,  315);
+    cmdSetMode      = place<QPushButton>  (fRGB,   "cmdSetMode",      QT_TR_NOOP("Set Mode"),                      6120, 1800,  855,  495);
+    cmdReadSettings = place<QPushButton>  (fRGB,   "cmdReadSettings", QT_TR_NOOP("Read Module Settings"),          5520, 2880, 2175,  255);
+    lblPreview      = place<QLabel>       (fRGB,   "lblPreview",      nullptr,                                     3000, 1680, 1095,  615);
     // clang-format on
 
     // Keyboard order follows the layout table.
@@ -187,7 +176,8 @@ void frmMain::connectHandlers()
 {
     connect(cboComm, &QComboBox::currentIndexChanged, this, &frmMain::cboComm_Click);
     connect(cmdConnect, &QPushButton::clicked, this, &frmMain::cmdConnect_Click);
-    connect(MSComm1, &SerialPort::lost, this, &frmMain::MSComm1_Lost);
+    connect(link, &ModuleLink::lost, this, &frmMain::MSComm1_Lost);
+    connect(link, &ModuleLink::traffic, this, &frmMain::link_Traffic);
     connect(Slider_Red, &QSlider::valueChanged, this, &frmMain::Slider_Red_Change);
     connect(Slider_Green, &QSlider::valueChanged, this, &frmMain::Slider_Green_Change);
     connect(Slider_Blue, &QSlider::valueChanged, this, &frmMain::Slider_Blue_Change);
@@ -199,7 +189,6 @@ void frmMain::connectHandlers()
     connect(cmdRetrieve, &QPushButton::clicked, this, &frmMain::cmdRetrieve_Click);
     connect(cmdReadSettings, &QPushButton::clicked, this, &frmMain::cmdReadSettings_Click);
     connect(cmdSave, &QPushButton::clicked, this, &frmMain::cmdSave_Click);
-    connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
 }
 
 // ---- Start-up, port choice, connection, shut-down ----
@@ -213,24 +202,22 @@ void frmMain::Form_Load()
     fillNumbers(cboHold, 0, MaxHold);
     fillNumbers(cboMode, 0, MaxMode);
 
-    CommPortSetting = ReadIniValue(QStringLiteral("Settings"), QStringLiteral("CommPort"));
-    bool ok = false;
-    int number = CommPortSetting.toInt(&ok);
+    // The file is read once for all of start-up.
+    const Settings settings = Settings::load(IniPath());
+    if (!settings.problem.isEmpty())
+        lblNotice->setText(settings.problem);
     // A missing, empty or foreign value (the very first run) starts on COM1.
-    if (!ok || number < FirstPort || number > LastPort)
-        number = FirstPort;
-    MSComm1->setCommPort(number);
-    MSComm1->setInputMode(SerialPort::InputMode::Binary);
+    const int number = settings.commPort();
 
+    // The port choice, as if the user had picked it.
     cboComm->setCurrentIndex(number - 1);
-    cboComm_Click();
+    CommPortSetting = QString::number(number);
+    refreshPortInfo(&settings);
 
     cboMemLoc->setCurrentIndex(0);
     cboFade->setCurrentIndex(1);
     cboHold->setCurrentIndex(5);
     cboMode->setCurrentIndex(1);
-
-    CommandFrame[0] = StartMarker;
 }
 
 void frmMain::cboComm_Click()
@@ -239,41 +226,47 @@ void frmMain::cboComm_Click()
     if (position < 0)
         return;
     CommPortSetting = QString::number(position + 1);
-    MSComm1->setCommPort(position + 1);
     refreshPortInfo();
 }
 
 void frmMain::cmdConnect_Click()
 {
-    if (cmdConnect->text() == Connect) {
-        if (!MSComm1->setPortOpen(true)) {
-            refreshPortInfo();
-            message(PortNotAvailable, MSComm1->openError());
+    if (!link->isOpen()) {
+        const int number = CommPortSetting.toInt();
+        const Settings settings = Settings::load(IniPath());
+        const QString path = DevicePathFor(number, settings.pins, SystemPortPaths());
+        if (path.isEmpty()) {
+            message(Severity::Warning, tr(PortNotAvailable),
+                    tr("No device is assigned to COM%1.").arg(number));
+            return;
+        }
+        link->setDevicePath(path);
+        if (!link->open()) {
+            refreshPortInfo(&settings);
+            message(Severity::Warning, tr(PortNotAvailable), link->openError());
             return;
         }
         showOpenState();
     } else {
-        abortReplyWait();
-        MSComm1->setPortOpen(false);
+        link->close();
         showClosedState();
     }
 }
 
 void frmMain::MSComm1_Lost()
 {
-    abortReplyWait();
     showClosedState();
     refreshPortInfo();
-    message(PortNotAvailable,
+    message(Severity::Warning, tr(PortNotAvailable),
             tr("The connection to %1 was lost: the device was unplugged or closed.")
-                .arg(MSComm1->devicePath()));
+                .arg(link->devicePath()));
 }
 
 void frmMain::Form_Unload()
 {
-    abortReplyWait();
+    link->abortReplyWait();
     WriteIniValue(QStringLiteral("Settings"), QStringLiteral("CommPort"), CommPortSetting);
-    MSComm1->setPortOpen(false);
+    link->close();
 }
 
 void frmMain::closeEvent(QCloseEvent *event)
@@ -284,26 +277,28 @@ void frmMain::closeEvent(QCloseEvent *event)
 
 void frmMain::showOpenState()
 {
-    cmdConnect->setText(Disconnect);
+    cmdConnect->setText(tr("Disconnect"));
     fComm->setEnabled(false);
     fRGB->setEnabled(true);
 }
 
 void frmMain::showClosedState()
 {
-    cmdConnect->setText(Connect);
+    cmdConnect->setText(tr("Connect"));
     fComm->setEnabled(true);
     fRGB->setEnabled(false);
 }
 
-void frmMain::refreshPortInfo()
+void frmMain::refreshPortInfo(const Settings *known)
 {
+    const Settings loaded = known ? Settings() : Settings::load(IniPath());
+    const Settings &settings = known ? *known : loaded;
     const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
     QStringList system;
     for (const QSerialPortInfo &info : ports)
         system << info.systemLocation();
     for (int i = 0; i < cboComm->count(); ++i)
-        cboComm->setItemData(i, DescribeDevice(DevicePathFor(i + 1, system), ports),
+        cboComm->setItemData(i, DescribeDevice(DevicePathFor(i + 1, settings.pins, system), ports),
                              Qt::ToolTipRole);
     const int position = cboComm->currentIndex();
     const QString info = position < 0
@@ -315,6 +310,15 @@ void frmMain::refreshPortInfo()
     lblPortInfo->setToolTip(info);
 }
 
+void frmMain::noteWrite(const WriteResult &result)
+{
+    if (result.ok)
+        lblNotice->clear();
+    else
+        lblNotice->setText(tr("Settings could not be saved: %1.").arg(result.reason));
+    lblNotice->setToolTip(lblNotice->text());
+}
+
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
     // Adapters come and go: look again just before the user opens the list.
@@ -324,21 +328,17 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-// ---- Frame transmitter ----
+// ---- The monitor ----
 
-void frmMain::setFrameBody(const FrameBody &body)
+void frmMain::link_Traffic(const TrafficEvent &event)
 {
-    std::copy(body.begin(), body.end(), CommandFrame.begin() + 1);
-}
-
-void frmMain::SendCommandFrame()
-{
-    MSComm1->output(QByteArray(reinterpret_cast<const char *>(CommandFrame.data()),
-                               qsizetype(CommandFrame.size())));
+    if (event.kind != TrafficEvent::Kind::Sent)
+        return;
+    // The monitor shows the last frame sent, rebuilt one byte at a time.
     QString text;
     lblTxData->setText(text);
-    for (std::uint8_t byte : CommandFrame) {
-        text += HexByte(byte);
+    for (char byte : event.bytes) {
+        text += HexByte(std::uint8_t(byte));
         lblTxData->setText(text);
     }
 }
@@ -373,39 +373,33 @@ void frmMain::updatePreview()
 
 void frmMain::cmdSetColor_Click()
 {
-    setFrameBody(SetColorBody(CurrentRed, CurrentGreen, CurrentBlue));
-    SendCommandFrame();
+    link->setFrameBody(SetColorBody(CurrentRed, CurrentGreen, CurrentBlue));
+    link->SendCommandFrame();
 }
 
 void frmMain::cmdSetMode_Click()
 {
-    setFrameBody(SetModeBody(std::uint8_t(cboMode->currentIndex())));
-    SendCommandFrame();
+    link->setFrameBody(SetModeBody(std::uint8_t(cboMode->currentIndex())));
+    link->SendCommandFrame();
 }
 
 void frmMain::cmdSetFade_Click()
 {
-    setFrameBody(SetFadeBody(std::uint8_t(cboFade->currentIndex())));
-    SendCommandFrame();
+    link->setFrameBody(SetFadeBody(std::uint8_t(cboFade->currentIndex())));
+    link->SendCommandFrame();
 }
 
 void frmMain::cmdSetHold_Click()
 {
-    setFrameBody(SetHoldBody(std::uint8_t(cboHold->currentIndex())));
-    SendCommandFrame();
+    link->setFrameBody(SetHoldBody(std::uint8_t(cboHold->currentIndex())));
+    link->SendCommandFrame();
 }
 
 // ---- Memory slots ----
 
 void frmMain::StoreSlotColor(int slot)
 {
-    if (slot < 0 || slot >= SlotCount)
-        return;
-    const QString n = QString::number(slot + 1);
-    const QString colors = QStringLiteral("Colors");
-    WriteIniValue(colors, QStringLiteral("Red") + n, QString::number(CurrentRed));
-    WriteIniValue(colors, QStringLiteral("Green") + n, QString::number(CurrentGreen));
-    WriteIniValue(colors, QStringLiteral("Blue") + n, QString::number(CurrentBlue));
+    noteWrite(WriteIniValues(SlotColorEdits(slot, {CurrentRed, CurrentGreen, CurrentBlue})));
 }
 
 void frmMain::cmdSaveColor_Click()
@@ -413,8 +407,8 @@ void frmMain::cmdSaveColor_Click()
     const int slot = cboMemLoc->currentIndex();
     if (slot < 0)
         return;
-    setFrameBody(StoreSlotBody(slot, CurrentRed, CurrentGreen, CurrentBlue));
-    SendCommandFrame();
+    link->setFrameBody(StoreSlotBody(slot, CurrentRed, CurrentGreen, CurrentBlue));
+    link->SendCommandFrame();
     StoreSlotColor(cboMemLoc->currentIndex());
 }
 
@@ -423,110 +417,40 @@ void frmMain::cmdRetrieve_Click()
     const int slot = cboMemLoc->currentIndex();
     if (slot < 0)
         return;
-    const QString n = QString::number(slot + 1);
-    const QString colors = QStringLiteral("Colors");
-    const int red = level(ReadIniValue(colors, QStringLiteral("Red") + n));
-    const int green = level(ReadIniValue(colors, QStringLiteral("Green") + n));
-    const int blue = level(ReadIniValue(colors, QStringLiteral("Blue") + n));
-    // Half a colour is worse than none: apply all three or leave the sliders.
-    if (red < 0 || green < 0 || blue < 0)
+    // Half a colour is worse than none: apply all three stored levels, or
+    // leave the sliders when any is missing or not a level.
+    const std::optional<Rgb> stored = Settings::load(IniPath()).slotColors[slot];
+    if (!stored)
         return;
-    Slider_Red->setValue(red);
-    Slider_Green->setValue(green);
-    Slider_Blue->setValue(blue);
+    Slider_Red->setValue(stored->red);
+    Slider_Green->setValue(stored->green);
+    Slider_Blue->setValue(stored->blue);
 }
 
-// ---- Answers from the module ----
-
-void frmMain::Timer1_Timer()
-{
-    ++TickCount;
-    if (waitLoop_)
-        waitLoop_->quit();
-}
-
-bool frmMain::ReplyWait()
-{
-    QPointer<frmMain> self(this);
-    QEventLoop loop;
-    TickCount = 0;
-    waitAborted_ = false;
-    waitLoop_ = &loop;
-    Timer1->start();
-    // Sleeps until an event comes; every click, redraw and the tick itself
-    // are handled in here. Only the tick or an abort ends it.
-    loop.exec();
-    if (!self)
-        return false;
-    Timer1->stop();
-    waitLoop_ = nullptr;
-    return TickCount >= 1 && !waitAborted_ && MSComm1->portOpen();
-}
-
-void frmMain::abortReplyWait()
-{
-    if (!waitLoop_)
-        return;
-    waitAborted_ = true;
-    Timer1->stop();
-    waitLoop_->quit();
-}
+// ---- Module settings transfer ----
 
 void frmMain::cmdReadSettings_Click()
 {
     // One exchange at a time: two answers would run into each other.
-    if (waiting())
+    if (link->busy())
         return;
-    // Leftovers from earlier traffic would shift the answer.
-    MSComm1->discardInput();
-    setFrameBody(ReadModuleSettingsBody());
-    SendCommandFrame();
-    if (!ReplyWait())
+    const SettingsOutcome reply = link->ReadModuleSettings();
+    if (reply.fault == ReplyFault::Aborted)
         return;
-
-    const QString readError = QStringLiteral("Read Error");
-    const int count = MSComm1->inBufferCount();
-    if (!SettingsReplyCountOk(count)) {
-        message(readError,
-                count == 0
-                    ? tr("No answer came from the module within 500 ms.")
-                    : tr("Only %1 of %2 bytes came back.").arg(count).arg(SettingsReplyLength));
-        return;
-    }
-    const QByteArray reply = MSComm1->input();
-    if (!SettingsReplyContentOk(reply)) {
-        message(readError, tr("The answer does not start like a settings reply."));
-        return;
-    }
-    const std::optional<ModuleSettings> settings = DecodeSettingsReply(reply);
-    if (!settings) {
-        message(readError, tr("The answer holds mode %1, fade %2 and hold %3; the lists go up to "
-                              "%4, %5 and %6.")
-                               .arg(std::uint8_t(reply[1]))
-                               .arg(std::uint8_t(reply[2]))
-                               .arg(std::uint8_t(reply[3]))
-                               .arg(MaxMode)
-                               .arg(MaxFade)
-                               .arg(MaxHold));
+    if (!reply.ok()) {
+        message(Severity::Warning, tr("Read Error"), reply.reason);
         return;
     }
 
-    cboMode->setCurrentIndex(settings->mode);
-    cboFade->setCurrentIndex(settings->fade);
-    cboHold->setCurrentIndex(settings->hold);
+    cboMode->setCurrentIndex(reply.settings.mode);
+    cboFade->setCurrentIndex(reply.settings.fade);
+    cboHold->setCurrentIndex(reply.settings.hold);
     for (int i = 0; i < SlotCount; ++i) {
-        SlotRed[i] = settings->slotColors[i].red;
-        SlotGreen[i] = settings->slotColors[i].green;
-        SlotBlue[i] = settings->slotColors[i].blue;
+        SlotRed[i] = reply.settings.slotColors[i].red;
+        SlotGreen[i] = reply.settings.slotColors[i].green;
+        SlotBlue[i] = reply.settings.slotColors[i].blue;
     }
-    const QString colors = QStringLiteral("Colors");
-    const auto writeTable = [&](const QString &name, const auto &table) {
-        for (int i = 0; i < SlotCount; ++i)
-            WriteIniValue(colors, name + QString::number(i + 1), QString::number(table[i]));
-    };
-    writeTable(QStringLiteral("Red"), SlotRed);
-    writeTable(QStringLiteral("Green"), SlotGreen);
-    writeTable(QStringLiteral("Blue"), SlotBlue);
+    noteWrite(WriteIniValues(SlotTableEdits(SlotRed, SlotGreen, SlotBlue)));
     cboMemLoc->setCurrentIndex(0);
     Slider_Red->setValue(SlotRed[0]);
     Slider_Green->setValue(SlotGreen[0]);
@@ -535,32 +459,27 @@ void frmMain::cmdReadSettings_Click()
 
 void frmMain::cmdSave_Click()
 {
-    if (waiting())
+    if (link->busy())
         return;
-    QMessageBox ask(QMessageBox::Question, QStringLiteral("Save Settings"),
-                    QStringLiteral("This will Save all Settings onto EEPROM"),
+    QMessageBox ask(QMessageBox::Question, tr("Save Settings"),
+                    tr("This will Save all Settings onto EEPROM"),
                     QMessageBox::Yes | QMessageBox::No, this);
     ask.setDefaultButton(QMessageBox::Yes);
     ask.setEscapeButton(QMessageBox::No);
-    if (ask.exec() != QMessageBox::Yes || !MSComm1->portOpen())
+    if (ask.exec() != QMessageBox::Yes || !link->isOpen())
         return;
 
-    MSComm1->discardInput();
-    setFrameBody(SaveToEepromBody());
-    SendCommandFrame();
-    if (!ReplyWait())
-        return;
-    if (!SaveAckCountOk(MSComm1->inBufferCount())) {
-        message(QStringLiteral("No Module Found"));
-        return;
-    }
-    if (SaveAckOk(MSComm1->input()))
-        message(QStringLiteral("Save Successful"));
+    const SaveOutcome ack = link->SaveToEeprom();
+    if (ack.fault == ReplyFault::NoAnswer || ack.fault == ReplyFault::Short)
+        message(Severity::Warning, tr("No Module Found"), ack.reason);
+    else if (ack.ok())
+        message(Severity::Information, tr("Save Successful"));
 }
 
-void frmMain::message(const QString &text, const QString &details)
+void frmMain::message(Severity severity, const QString &text, const QString &details)
 {
-    QMessageBox box(QMessageBox::NoIcon, AppTitle, text, QMessageBox::Ok, this);
+    QMessageBox box(severity == Severity::Warning ? QMessageBox::Warning : QMessageBox::Information,
+                    tr("Lumavera"), text, QMessageBox::Ok, this);
     box.setInformativeText(details);
     box.exec();
 }

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "link/commandframe.h"
+#include "link/modulelink.h"
 #include "link/reply.h"
-#include "link/serialport.h"
 
 #include <QWidget>
 
@@ -10,16 +10,17 @@
 #include <cstdint>
 
 class QComboBox;
-class QEventLoop;
 class QGroupBox;
 class QLabel;
 class QPushButton;
 class QSlider;
-class QTimer;
+struct Settings;
+struct WriteResult;
 
 // The tool's one window: the port choice and Connect button, the "RGB
 // Settings" group that talks to the module, and the communication monitor.
-// It owns the serial port and the reply timer for the whole run.
+// It owns the module link (and with it the serial port and the reply timer)
+// for the whole run.
 class frmMain : public QWidget
 {
     Q_OBJECT
@@ -28,11 +29,47 @@ public:
     explicit frmMain(QWidget *parent = nullptr);
     ~frmMain() override;
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildLayout();
+    void connectHandlers();
+
+    void Form_Load();
+    void Form_Unload();
+    void cboComm_Click();
+    void cmdConnect_Click();
+    void MSComm1_Lost();
+    void Slider_Red_Change();
+    void Slider_Green_Change();
+    void Slider_Blue_Change();
+    void cmdSetColor_Click();
+    void cmdSetMode_Click();
+    void cmdSetFade_Click();
+    void cmdSetHold_Click();
+    void cmdSaveColor_Click();
+    void cmdRetrieve_Click();
+    void cmdReadSettings_Click();
+    void cmdSave_Click();
+    void link_Traffic(const TrafficEvent &event);
+
+    void StoreSlotColor(int slot);
+    void showClosedState();
+    void showOpenState();
+    void refreshPortInfo(const Settings *known = nullptr);
+    void updatePreview();
+    void noteWrite(const WriteResult &result);
+    enum class Severity { Information, Warning };
+    void message(Severity severity, const QString &text, const QString &details = {});
+
     // The controls, named as in the layout.
     QGroupBox *fComm;
     QComboBox *cboComm;
     QPushButton *cmdConnect;
     QLabel *lblPortInfo;
+    QLabel *lblNotice;
     QGroupBox *fRGB;
     QSlider *Slider_Red;
     QLabel *Label1;
@@ -64,11 +101,9 @@ public:
     QPushButton *cmdSetMode;
     QPushButton *cmdReadSettings;
 
-    SerialPort *MSComm1;
-    QTimer *Timer1;
+    ModuleLink *link;
 
-    // Program-wide state.
-    Frame CommandFrame{};
+    // The window's state.
     QString CommPortSetting;
     std::uint8_t CurrentRed = 0;
     std::uint8_t CurrentGreen = 0;
@@ -76,48 +111,4 @@ public:
     std::array<std::uint8_t, SlotCount> SlotRed{};
     std::array<std::uint8_t, SlotCount> SlotGreen{};
     std::array<std::uint8_t, SlotCount> SlotBlue{};
-    std::int16_t TickCount = 0;
-
-    // Whether a reply wait is running.
-    bool waiting() const { return waitLoop_ != nullptr; }
-
-protected:
-    void closeEvent(QCloseEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
-    void buildLayout();
-    void connectHandlers();
-
-    void Form_Load();
-    void Form_Unload();
-    void cboComm_Click();
-    void cmdConnect_Click();
-    void MSComm1_Lost();
-    void Slider_Red_Change();
-    void Slider_Green_Change();
-    void Slider_Blue_Change();
-    void cmdSetColor_Click();
-    void cmdSetMode_Click();
-    void cmdSetFade_Click();
-    void cmdSetHold_Click();
-    void cmdSaveColor_Click();
-    void cmdRetrieve_Click();
-    void cmdReadSettings_Click();
-    void cmdSave_Click();
-    void Timer1_Timer();
-
-    void SendCommandFrame();
-    void setFrameBody(const FrameBody &body);
-    bool ReplyWait();
-    void abortReplyWait();
-    void StoreSlotColor(int slot);
-    void showClosedState();
-    void showOpenState();
-    void refreshPortInfo();
-    void updatePreview();
-    void message(const QString &text, const QString &details = {});
-
-    QEventLoop *waitLoop_ = nullptr;
-    bool waitAborted_ = false;
 };

@@ -25,10 +25,16 @@ QString IniPath()
 
 QString ReadIniValue(const QString &section, const QString &key)
 {
-    return profile::readString(IniPath(), section, key);
+    return QString::fromUtf8(
+        profile::valueIn(IniFile(IniPath()).read().content, section.toUtf8(), key.toUtf8()));
 }
 
 void WriteIniValue(const QString &section, const QString &key, const QString &value)
 {
-    profile::writeString(IniPath(), section, key, value);
+    WriteIniValues({{section, key, value}});
+}
+
+WriteResult WriteIniValues(const QList<IniEdit> &edits)
+{
+    return IniFile(IniPath()).write(edits);
 }

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "settings/inifile.h"
+
 #include <QString>
 
 // The tool's settings file, "lumavera.ini": the port last chosen, the colour
-// of each memory slot, and the user's own pinning of port numbers to devices.
-// It lives in the per-user configuration folder, $XDG_CONFIG_HOME/lumavera/
+// of each memory slot, and the pinning of port numbers to devices. It lives
+// in the per-user configuration folder, $XDG_CONFIG_HOME/lumavera/
 // (~/.config/lumavera/ by default), and is opened afresh on every call.
 
 // `folder` with exactly one trailing '/'.
@@ -23,3 +25,7 @@ QString ReadIniValue(const QString &section, const QString &key);
 // Stores the value, creating the folder, file, section or key as needed.
 // A failed write is silent: the file is then left exactly as it was.
 void WriteIniValue(const QString &section, const QString &key, const QString &value);
+
+// Stores all the values in one replace of the file: every one of them, or,
+// with the reason, none.
+WriteResult WriteIniValues(const QList<IniEdit> &edits);

@@ -1,11 +1,6 @@
 #include "settings/profile.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
-
-#include <vector>
+#include <QSet>
 
 namespace profile {
 namespace {
@@ -14,10 +9,11 @@ const QByteArray Utf8Bom("\xEF\xBB\xBF");
 
 bool isBlank(char c)
 {
-    return c == ' ' || c == '\t';
+    // The Windows reader skips these around names and values.
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\x1A';
 }
 
-QByteArray trimmed(const QByteArray &text)
+QByteArrayView trimmed(QByteArrayView text)
 {
     qsizetype begin = 0;
     qsizetype end = text.size();
@@ -25,20 +21,54 @@ QByteArray trimmed(const QByteArray &text)
         ++begin;
     while (end > begin && isBlank(text[end - 1]))
         --end;
-    return text.mid(begin, end - begin);
+    return text.sliced(begin, end - begin);
 }
 
-bool sameName(const QByteArray &a, const QByteArray &b)
+bool sameName(QByteArrayView a, QByteArrayView b)
 {
-    return a.compare(b, Qt::CaseInsensitive) == 0;
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; };
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    }
+    return true;
 }
 
-// One line of the file with its own terminator ("\r\n", "\n" or none), so
-// that untouched lines are written back byte for byte.
+// One line as offsets into the text: [begin, textEnd) is the line, [textEnd,
+// end) its terminator ("\r\n", "\n", "\r" or none). Nothing is copied, so a
+// file of a million empty lines costs no more memory than the file itself.
 struct Line
 {
-    QByteArray text;
-    QByteArray end;
+    qsizetype begin = 0;
+    qsizetype textEnd = 0;
+    qsizetype end = 0;
+};
+
+class Lines
+{
+public:
+    explicit Lines(QByteArrayView text) : text_(text) {}
+
+    bool next(Line *line)
+    {
+        if (pos_ >= text_.size())
+            return false;
+        line->begin = pos_;
+        qsizetype i = pos_;
+        while (i < text_.size() && text_[i] != '\n' && text_[i] != '\r')
+            ++i;
+        line->textEnd = i;
+        if (i < text_.size())
+            i += (text_[i] == '\r' && i + 1 < text_.size() && text_[i + 1] == '\n') ? 2 : 1;
+        line->end = pos_ = i;
+        return true;
+    }
+
+private:
+    QByteArrayView text_;
+    qsizetype pos_ = 0;
 };
 
 enum class Kind { Other, Section, Key };
@@ -46,13 +76,13 @@ enum class Kind { Other, Section, Key };
 struct Parsed
 {
     Kind kind = Kind::Other;
-    QByteArray name; // section or key name, trimmed
-    QByteArray value;
+    QByteArrayView name; // section or key name, trimmed
+    QByteArrayView value;
 };
 
-Parsed parse(const QByteArray &rawText)
+Parsed parse(QByteArrayView rawText)
 {
-    const QByteArray text = trimmed(rawText);
+    const QByteArrayView text = trimmed(rawText);
     Parsed p;
     if (text.isEmpty() || text.startsWith(';'))
         return p;
@@ -60,65 +90,77 @@ Parsed parse(const QByteArray &rawText)
         const qsizetype close = text.lastIndexOf(']');
         if (close > 0) {
             p.kind = Kind::Section;
-            p.name = trimmed(text.mid(1, close - 1));
+            p.name = trimmed(text.sliced(1, close - 1));
         }
         return p;
     }
     const qsizetype eq = text.indexOf('=');
-    if (eq <= 0)
-        return p;
-    p.name = trimmed(text.left(eq));
+    // A line without '=' is a key with no value, as Windows reads it.
+    p.name = eq < 0 ? text : trimmed(text.first(eq));
     if (p.name.isEmpty())
         return p;
     p.kind = Kind::Key;
-    p.value = trimmed(text.mid(eq + 1));
-    if (p.value.size() >= 2 && (p.value.front() == '"' || p.value.front() == '\'') &&
-        p.value.back() == p.value.front())
-        p.value = p.value.mid(1, p.value.size() - 2);
+    if (eq < 0)
+        return p;
+    QByteArrayView value = text.sliced(eq + 1);
+    if (const qsizetype nul = value.indexOf('\0'); nul >= 0)
+        value = value.first(nul);
+    value = trimmed(value);
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front())
+        value = value.sliced(1, value.size() - 2);
+    p.value = value;
     return p;
 }
 
-std::vector<Line> splitLines(const QByteArray &body)
+QByteArrayView withoutBom(QByteArrayView content)
 {
-    std::vector<Line> lines;
-    qsizetype start = 0;
-    while (start < body.size()) {
-        const qsizetype nl = body.indexOf('\n', start);
-        if (nl < 0) {
-            lines.push_back({body.mid(start), {}});
-            break;
-        }
-        const bool crlf = nl > start && body[nl - 1] == '\r';
-        const qsizetype textEnd = crlf ? nl - 1 : nl;
-        lines.push_back({body.mid(start, textEnd - start), crlf ? "\r\n" : "\n"});
-        start = nl + 1;
-    }
-    return lines;
-}
-
-QByteArray withoutBom(const QByteArray &content)
-{
-    return content.startsWith(Utf8Bom) ? content.mid(Utf8Bom.size()) : content;
+    return content.startsWith(Utf8Bom) ? content.sliced(Utf8Bom.size()) : content;
 }
 
 } // namespace
 
-QByteArray valueIn(const QByteArray &content, const QByteArray &section, const QByteArray &key)
+void forEachKey(QByteArrayView content, const KeyVisitor &visit)
 {
-    const QByteArray wantSection = trimmed(section);
-    const QByteArray wantKey = trimmed(key);
+    const QByteArrayView body = withoutBom(content);
+    Lines lines(body);
+    Line line;
+    QByteArrayView section;
     bool inSection = false;
-    bool seenSection = false;
-    for (const Line &line : splitLines(withoutBom(content))) {
-        const Parsed p = parse(line.text);
+    // Sections seen so far; a repeated one is skipped, as the reader does.
+    QSet<QByteArray> seen;
+    while (lines.next(&line)) {
+        const Parsed p = parse(body.sliced(line.begin, line.textEnd - line.begin));
+        if (p.kind == Kind::Section) {
+            const QByteArray lower = p.name.toByteArray().toLower();
+            inSection = !seen.contains(lower);
+            if (inSection) {
+                seen.insert(lower);
+                section = p.name;
+            }
+        } else if (p.kind == Kind::Key && inSection) {
+            visit(section, p.name, p.value);
+        }
+    }
+}
+
+QByteArray valueIn(QByteArrayView content, QByteArrayView section, QByteArrayView key)
+{
+    const QByteArrayView wantSection = trimmed(section);
+    const QByteArrayView wantKey = trimmed(key);
+    const QByteArrayView body = withoutBom(content);
+    Lines lines(body);
+    Line line;
+    bool inSection = false;
+    while (lines.next(&line)) {
+        const Parsed p = parse(body.sliced(line.begin, line.textEnd - line.begin));
         if (p.kind == Kind::Section) {
             // Only the first section of that name counts.
             if (inSection)
                 return {};
-            inSection = !seenSection && sameName(p.name, wantSection);
-            seenSection = seenSection || inSection;
+            inSection = sameName(p.name, wantSection);
         } else if (inSection && p.kind == Kind::Key && sameName(p.name, wantKey)) {
-            return p.value;
+            return p.value.first(std::min(p.value.size(), MaxValueLength)).toByteArray();
         }
     }
     return {};
@@ -126,8 +168,10 @@ QByteArray valueIn(const QByteArray &content, const QByteArray &section, const Q
 
 bool isStorable(const QByteArray &section, const QByteArray &key, const QByteArray &value)
 {
-    const auto hasBreak = [](const QByteArray &s) { return s.contains('\n') || s.contains('\r'); };
-    const auto padded = [](const QByteArray &s) { return trimmed(s) != s; };
+    const auto hasBreak = [](const QByteArray &s) {
+        return s.contains('\n') || s.contains('\r') || s.contains('\0');
+    };
+    const auto padded = [](const QByteArray &s) { return trimmed(s) != QByteArrayView(s); };
     if (hasBreak(section) || hasBreak(key) || hasBreak(value))
         return false;
     if (section.isEmpty() || padded(section) || section.contains(']'))
@@ -135,7 +179,7 @@ bool isStorable(const QByteArray &section, const QByteArray &key, const QByteArr
     if (key.isEmpty() || padded(key) || key.contains('=') || key.startsWith(';') ||
         key.startsWith('['))
         return false;
-    if (padded(value))
+    if (padded(value) || value.size() > MaxValueLength)
         return false;
     // A value wrapped in matching quotes would come back without them.
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
@@ -147,107 +191,83 @@ bool isStorable(const QByteArray &section, const QByteArray &key, const QByteArr
 QByteArray withValue(const QByteArray &content, const QByteArray &section, const QByteArray &key,
                      const QByteArray &value)
 {
-    const bool bom = content.startsWith(Utf8Bom);
-    std::vector<Line> lines = splitLines(withoutBom(content));
+    const qsizetype bom = content.startsWith(Utf8Bom) ? Utf8Bom.size() : 0;
+    const QByteArrayView body = QByteArrayView(content).sliced(bom);
 
+    // The file's own line ending, from its first terminated line.
     QByteArray eol = "\r\n";
-    for (const Line &line : lines) {
-        if (!line.end.isEmpty()) {
-            eol = line.end;
-            break;
-        }
-    }
-
-    qsizetype sectionAt = -1;
-    for (qsizetype i = 0; i < qsizetype(lines.size()); ++i) {
-        const Parsed p = parse(lines[i].text);
-        if (p.kind == Kind::Section && sameName(p.name, section)) {
-            sectionAt = i;
-            break;
-        }
-    }
-
-    if (sectionAt < 0) {
-        if (!lines.empty() && lines.back().end.isEmpty())
-            lines.back().end = eol;
-        lines.push_back({'[' + section + ']', eol});
-        lines.push_back({key + '=' + value, eol});
-    } else {
-        qsizetype lastKey = sectionAt;
-        qsizetype found = -1;
-        for (qsizetype i = sectionAt + 1; i < qsizetype(lines.size()); ++i) {
-            const Parsed p = parse(lines[i].text);
-            if (p.kind == Kind::Section)
-                break;
-            if (p.kind != Kind::Key)
-                continue;
-            lastKey = i;
-            if (sameName(p.name, key)) {
-                found = i;
+    {
+        Lines lines(body);
+        Line line;
+        while (lines.next(&line)) {
+            if (line.end > line.textEnd) {
+                eol = body.sliced(line.textEnd, line.end - line.textEnd).toByteArray();
                 break;
             }
         }
-        if (found >= 0) {
-            // Keep the file's own spelling and indentation of the key.
-            QByteArray head = lines[found].text.left(lines[found].text.indexOf('='));
-            while (!head.isEmpty() && isBlank(head.back()))
-                head.chop(1);
-            lines[found].text = head + '=' + value;
-        } else {
-            if (lines[lastKey].end.isEmpty())
-                lines[lastKey].end = eol;
-            lines.insert(lines.begin() + lastKey + 1, Line{key + '=' + value, eol});
+    }
+
+    // Find the first section of that name, the key in it, and where its last
+    // key ends.
+    Lines lines(body);
+    Line line;
+    bool inSection = false;
+    bool sectionFound = false;
+    Line lastKey;
+    Line found;
+    bool keyFound = false;
+    Line last;
+    while (lines.next(&line)) {
+        last = line;
+        const Parsed p = parse(body.sliced(line.begin, line.textEnd - line.begin));
+        if (p.kind == Kind::Section) {
+            if (inSection)
+                break;
+            if (!sectionFound && sameName(p.name, section)) {
+                inSection = sectionFound = true;
+                lastKey = line;
+            }
+        } else if (inSection && p.kind == Kind::Key) {
+            lastKey = line;
+            if (sameName(p.name, key)) {
+                found = line;
+                keyFound = true;
+                break;
+            }
         }
     }
 
-    QByteArray out = bom ? Utf8Bom : QByteArray();
-    for (const Line &line : lines)
-        out += line.text + line.end;
+    const auto offset = [&](qsizetype inBody) { return bom + inBody; };
+    QByteArray out;
+    out.reserve(content.size() + section.size() + key.size() + value.size() + 8);
+    if (!sectionFound) {
+        out = content;
+        if (!body.isEmpty() && last.end == last.textEnd)
+            out += eol;
+        out += '[' + section + ']' + eol + key + '=' + value + eol;
+        return out;
+    }
+    if (keyFound) {
+        // Keep the file's own spelling and indentation of the key.
+        const QByteArrayView text = body.sliced(found.begin, found.textEnd - found.begin);
+        qsizetype eq = text.indexOf('=');
+        QByteArrayView head = eq < 0 ? text : text.first(eq);
+        while (!head.isEmpty() && isBlank(head.back()))
+            head.chop(1);
+        out += QByteArrayView(content).first(offset(found.begin));
+        out += head;
+        out += '=';
+        out += value;
+        out += QByteArrayView(content).sliced(offset(found.textEnd));
+        return out;
+    }
+    // A new key goes right after the section's last key (or its header).
+    out += QByteArrayView(content).first(offset(lastKey.end));
+    if (lastKey.end == lastKey.textEnd)
+        out += eol;
+    out += key + '=' + value + eol;
+    out += QByteArrayView(content).sliced(offset(lastKey.end));
     return out;
-}
-
-QString readString(const QString &path, const QString &section, const QString &key)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(valueIn(file.readAll(), section.toUtf8(), key.toUtf8()));
-}
-
-bool writeString(const QString &path, const QString &section, const QString &key,
-                 const QString &value)
-{
-    const QByteArray s = section.toUtf8();
-    const QByteArray k = key.toUtf8();
-    const QByteArray v = value.toUtf8();
-    if (!isStorable(s, k, v))
-        return false;
-
-    QByteArray content;
-    QFile existing(path);
-    if (existing.exists()) {
-        // A file we cannot read must not be replaced by one holding only this key.
-        if (!existing.open(QIODevice::ReadOnly))
-            return false;
-        content = existing.readAll();
-        if (existing.error() != QFileDevice::NoError)
-            return false;
-        existing.close();
-    }
-
-    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
-        return false;
-    // The new text goes to a temporary file beside the old one, which then
-    // replaces it: a crash mid-write leaves the old file or the new one.
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray next = withValue(content, s, k, v);
-    if (out.write(next) != next.size()) {
-        out.cancelWriting();
-        return false;
-    }
-    return out.commit();
 }
 
 } // namespace profile

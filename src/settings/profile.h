@@ -1,25 +1,45 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
+
+#include <functional>
 
 // A reader and writer for sectioned key=value text files ("INI" profiles)
 // that follows the rules the Windows profile functions apply, so that files
 // written by either side read the same on the other.
 //
-// Reading: section and key names match case-insensitively, white space around
-// names and values is ignored, the first matching section and key win, and a
-// value in matching double or single quotes is read without them. Writing
-// replaces a value in place and leaves every other byte of the file alone.
+// Reading: CR, LF and CRLF all end a line; section and key names match
+// case-insensitively; blanks (space, tab, VT, FF, Ctrl-Z) around names and
+// values are ignored; the first matching section and key win; a line of a
+// section without '=' is a key with an empty value; a value in matching
+// double or single quotes is read without them and ends at a NUL byte.
+// Writing replaces a value in place and leaves every other byte alone.
+//
+// The text handled here is 8-bit (UTF-8 or the ANSI code page); files in
+// UTF-16 are converted on the way in and out by the file layer.
 namespace profile {
+
+// The longest value a reader hands back: the Windows reader's 255-character
+// buffer, less its terminating NUL.
+inline constexpr qsizetype MaxValueLength = 254;
 
 // The value of `key` in `section` of the profile text, or an empty string
 // when the section, the key or the value is missing.
-QByteArray valueIn(const QByteArray &content, const QByteArray &section, const QByteArray &key);
+QByteArray valueIn(QByteArrayView content, QByteArrayView section, QByteArrayView key);
+
+// Calls `visit` with every key of every section in file order, names and
+// value as a reader sees them (the value not yet cut to MaxValueLength).
+// Duplicates are visited too; the first one is what a reader returns, and a
+// section that appears twice counts only the first time.
+using KeyVisitor =
+    std::function<void(QByteArrayView section, QByteArrayView key, QByteArrayView value)>;
+void forEachKey(QByteArrayView content, const KeyVisitor &visit);
 
 // Whether `section`, `key` and `value` can be stored and read back as they
 // are: no line breaks, no '=' in a key, no ']' in a section, nothing that
-// would read as a comment or a section header, and no surrounding white space.
+// would read as a comment or a section header, and no surrounding blanks.
 bool isStorable(const QByteArray &section, const QByteArray &key, const QByteArray &value);
 
 // The profile text with `key` in `section` set to `value`: an existing key is
@@ -28,13 +48,5 @@ bool isStorable(const QByteArray &section, const QByteArray &key, const QByteArr
 // ending, CRLF for a file that has none yet.
 QByteArray withValue(const QByteArray &content, const QByteArray &section, const QByteArray &key,
                      const QByteArray &value);
-
-// File-level counterparts: a missing or unreadable file reads as empty
-// values; a write replaces the file atomically and returns false, writing
-// nothing, when the names are not storable or the file cannot be read or
-// replaced.
-QString readString(const QString &path, const QString &section, const QString &key);
-bool writeString(const QString &path, const QString &section, const QString &key,
-                 const QString &value);
 
 } // namespace profile

@@ -57,8 +57,9 @@ void EndToEndTest::userSession()
     QVERIFY(module->started());
     module->take();
 
-    frmMain w;
-    w.show();
+    frmMain form;
+    form.show();
+    const Ui w(form);
     BoxAnswerer boxes;
     boxes.answer = QMessageBox::Yes;
     const auto click = [](QPushButton *b) { QTest::mouseClick(b, Qt::LeftButton); };
@@ -102,7 +103,7 @@ void EndToEndTest::userSession()
     QCOMPARE(w.cboFade->currentText(), QStringLiteral("2"));
     QCOMPARE(w.cboHold->currentText(), QStringLiteral("100"));
     QCOMPARE(w.cboMemLoc->currentText(), QStringLiteral("1"));
-    QCOMPARE(std::tuple(w.CurrentRed, w.CurrentGreen, w.CurrentBlue), std::tuple(10, 20, 30));
+    QCOMPARE(w.readouts(), std::tuple(10, 20, 30));
     const QByteArray file = config.read();
     QCOMPARE(profile::valueIn(file, "Colors", "Red10"), QByteArray("128"));
     QCOMPARE(profile::valueIn(file, "Colors", "Blue5"), QByteArray("0"));
@@ -162,8 +163,9 @@ void EndToEndTest::faults()
     QVERIFY(module.started());
     module.take();
 
-    frmMain w;
-    w.show();
+    frmMain form;
+    form.show();
+    const Ui w(form);
     BoxAnswerer boxes;
     boxes.answer = QMessageBox::Yes;
     QTest::mouseClick(w.cmdConnect, Qt::LeftButton);

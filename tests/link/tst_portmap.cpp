@@ -1,4 +1,5 @@
 #include "link/portmap.h"
+#include "settings/settings.h"
 #include "support/pty.h"
 
 #include "settings/ini.h"
@@ -44,10 +45,11 @@ void PortMapTest::pinnedInSettings()
     TempConfig config;
     config.write("[Ports]\r\nCOM3=/dev/ttyUSB0\r\ncom20 = /dev/serial/by-id/x\r\n");
     const QStringList system = {"/dev/ttyACM0"};
-    QCOMPARE(DevicePathFor(3, system), QStringLiteral("/dev/ttyUSB0"));
-    QCOMPARE(DevicePathFor(20, system), QStringLiteral("/dev/serial/by-id/x"));
-    QCOMPARE(DevicePathFor(1, system), QStringLiteral("/dev/ttyACM0"));
-    QCOMPARE(DevicePathFor(2, system), QString());
+    const QMap<int, QString> pins = Settings::load(config.iniPath()).pins;
+    QCOMPARE(DevicePathFor(3, pins, system), QStringLiteral("/dev/ttyUSB0"));
+    QCOMPARE(DevicePathFor(20, pins, system), QStringLiteral("/dev/serial/by-id/x"));
+    QCOMPARE(DevicePathFor(1, pins, system), QStringLiteral("/dev/ttyACM0"));
+    QCOMPARE(DevicePathFor(2, pins, system), QString());
 }
 
 void PortMapTest::description()

@@ -21,7 +21,7 @@ private slots:
 void CommandsTest::everySendingButton()
 {
     Bench bench;
-    frmMain &w = *bench.window;
+    const Ui w = bench.ui();
     QVERIFY(bench.connect());
 
     struct Row
@@ -97,25 +97,25 @@ void CommandsTest::everySendingButton()
 void CommandsTest::slidersFollowAndSendNothing()
 {
     Bench bench;
-    frmMain &w = *bench.window;
+    const Ui w = bench.ui();
     QVERIFY(bench.connect());
     // Until a slider moves, its level is 0 whatever its thumb shows.
-    QCOMPARE(w.CurrentRed, 0);
+    QCOMPARE(w.lblRed->text().toInt(), 0);
 
     QTest::keyClick(w.Slider_Blue, Qt::Key_PageUp);
     QCOMPARE(w.Slider_Blue->value(), 5);
     QTest::keyClick(w.Slider_Blue, Qt::Key_Right);
-    QCOMPARE(w.CurrentBlue, 6);
+    QCOMPARE(w.lblBlue->text().toInt(), 6);
     QCOMPARE(w.lblBlue->text(), QStringLiteral("6"));
     w.Slider_Red->setValue(255);
-    QCOMPARE(w.CurrentRed, 255);
+    QCOMPARE(w.lblRed->text().toInt(), 255);
     QCOMPARE(w.lblRed->text(), QStringLiteral("255"));
     w.Slider_Green->setValue(128);
     QCOMPARE(w.lblGreen->text(), QStringLiteral("128"));
     QCOMPARE(w.lblPreview->palette().color(QPalette::Window), QColor(255, 128, 6));
     // Out-of-range values from code are held to the slider's range.
     w.Slider_Green->setValue(300);
-    QCOMPARE(w.CurrentGreen, 255);
+    QCOMPARE(w.lblGreen->text().toInt(), 255);
 
     QCOMPARE(bench.pty.readAll(100), QByteArray());
     QCOMPARE(w.lblTxData->text(), QString());
@@ -124,7 +124,7 @@ void CommandsTest::slidersFollowAndSendNothing()
 void CommandsTest::storeThenRetrieve()
 {
     Bench bench;
-    frmMain &w = *bench.window;
+    const Ui w = bench.ui();
     QVERIFY(bench.connect());
     w.Slider_Red->setValue(255);
     w.Slider_Green->setValue(1);
@@ -151,7 +151,7 @@ void CommandsTest::storeThenRetrieve()
     QCOMPARE(w.lblRed->text(), QStringLiteral("255"));
     QCOMPARE(w.lblGreen->text(), QStringLiteral("0"));
     QCOMPARE(w.lblBlue->text(), QStringLiteral("7"));
-    QCOMPARE(std::tuple(w.CurrentRed, w.CurrentGreen, w.CurrentBlue), std::tuple(255, 0, 7));
+    QCOMPARE(w.readouts(), std::tuple(255, 0, 7));
     // Retrieving is the file's business only.
     QCOMPARE(bench.pty.readAll(100), QByteArray());
     QCOMPARE(w.lblTxData->text(), QStringLiteral("FF 02 FF 00 07 "));
@@ -179,7 +179,7 @@ void CommandsTest::retrieveBadSlotLeavesSliders()
 {
     QFETCH(QByteArray, colors);
     Bench bench(colors.isEmpty() ? QByteArray() : "[Colors]\r\n" + colors);
-    frmMain &w = *bench.window;
+    const Ui w = bench.ui();
     QVERIFY(bench.connect());
     w.Slider_Red->setValue(100);
     w.Slider_Green->setValue(101);
@@ -190,7 +190,7 @@ void CommandsTest::retrieveBadSlotLeavesSliders()
     QCOMPARE(w.Slider_Green->value(), 101);
     QCOMPARE(w.Slider_Blue->value(), 102);
     QCOMPARE(w.lblRed->text(), QStringLiteral("100"));
-    QCOMPARE(std::tuple(w.CurrentRed, w.CurrentGreen, w.CurrentBlue), std::tuple(100, 101, 102));
+    QCOMPARE(w.readouts(), std::tuple(100, 101, 102));
 }
 
 void CommandsTest::lastFrameReachesWireOnCloseAndDisconnect()
@@ -198,36 +198,36 @@ void CommandsTest::lastFrameReachesWireOnCloseAndDisconnect()
     {
         Bench bench;
         QVERIFY(bench.connect());
-        bench.window->Slider_Red->setValue(9);
-        bench.click(bench.window->cmdSetColor);
+        bench.ui().Slider_Red->setValue(9);
+        bench.click(bench.ui().cmdSetColor);
         bench.window->close();
         QCOMPARE(bench.pty.read(5), QByteArray("\xFF\x01\x09\x00\x00", 5));
-        QVERIFY(!bench.window->MSComm1->portOpen());
+        QVERIFY(!bench.portHeld());
     }
     {
         Bench bench;
         QVERIFY(bench.connect());
-        bench.click(bench.window->cmdSetMode);
-        bench.click(bench.window->cmdConnect);
+        bench.click(bench.ui().cmdSetMode);
+        bench.click(bench.ui().cmdConnect);
         QCOMPARE(bench.pty.read(5), QByteArray("\xFF\x28\x01\xFB\xFB", 5));
         QVERIFY(bench.isClosedState());
         // The monitor still shows the last frame sent.
-        QCOMPARE(bench.window->lblTxData->text(), QStringLiteral("FF 28 01 FB FB "));
+        QCOMPARE(bench.ui().lblTxData->text(), QStringLiteral("FF 28 01 FB FB "));
     }
 }
 
 void CommandsTest::pictureAfterMixing()
 {
     Bench bench;
-    frmMain &w = *bench.window;
+    const Ui w = bench.ui();
     QVERIFY(bench.connect());
     w.Slider_Red->setValue(230);
     w.Slider_Green->setValue(120);
     w.Slider_Blue->setValue(20);
     bench.click(w.cmdSetColor);
-    const QImage shot = w.grab().toImage();
+    const QImage shot = w.form->grab().toImage();
     QCOMPARE(shot.size(), QSize(557, 398));
-    const QPoint swatch = w.lblPreview->mapTo(&w, w.lblPreview->rect().center());
+    const QPoint swatch = w.lblPreview->mapTo(w.form, w.lblPreview->rect().center());
     QCOMPARE(QColor(shot.pixel(swatch)), QColor(230, 120, 20));
     // Kept beside the build for a look by eye.
     shot.save(QStringLiteral("window-after-mixing.png"));

@@ -45,11 +45,9 @@ void ConnectionTest::startup()
     if (!ini.isEmpty())
         config.write(ini);
     frmMain window;
-    QCOMPARE(window.cboComm->currentText(), QStringLiteral("COM%1").arg(port));
-    QCOMPARE(window.MSComm1->commPort(), port);
-    QCOMPARE(window.CommPortSetting, QString::number(port));
-    QVERIFY(!window.MSComm1->portOpen());
-    QCOMPARE(window.cmdConnect->text(), QStringLiteral("Connect"));
+    const Ui ui(window);
+    QCOMPARE(ui.cboComm->currentText(), QStringLiteral("COM%1").arg(port));
+    QCOMPARE(ui.cmdConnect->text(), QStringLiteral("Connect"));
     // Start-up reads but never writes the file.
     QCOMPARE(config.read(), ini);
 }
@@ -58,6 +56,7 @@ void ConnectionTest::listsAndDefaults()
 {
     TempConfig config;
     frmMain window;
+    const Ui ui(window);
     QCOMPARE(window.windowTitle(), QStringLiteral("RGB Lumavera R2.0"));
     QCOMPARE(window.size(), QSize(557, 398));
     QCOMPARE(window.minimumSize(), window.maximumSize());
@@ -77,45 +76,43 @@ void ConnectionTest::listsAndDefaults()
     QStringList ports;
     for (int i = 1; i <= 20; ++i)
         ports << QStringLiteral("COM%1").arg(i);
-    QCOMPARE(items(window.cboComm), ports);
-    QCOMPARE(items(window.cboMemLoc), numbers(1, 10));
-    QCOMPARE(items(window.cboFade), numbers(0, 2));
-    QCOMPARE(items(window.cboHold), numbers(0, 240));
-    QCOMPARE(items(window.cboMode), numbers(0, 11));
+    QCOMPARE(items(ui.cboComm), ports);
+    QCOMPARE(items(ui.cboMemLoc), numbers(1, 10));
+    QCOMPARE(items(ui.cboFade), numbers(0, 2));
+    QCOMPARE(items(ui.cboHold), numbers(0, 240));
+    QCOMPARE(items(ui.cboMode), numbers(0, 11));
     for (QComboBox *list : window.findChildren<QComboBox *>())
         QVERIFY2(!list->isEditable(), qPrintable(list->objectName()));
 
-    QCOMPARE(window.cboMemLoc->currentText(), QStringLiteral("1"));
-    QCOMPARE(window.cboFade->currentText(), QStringLiteral("1"));
-    QCOMPARE(window.cboHold->currentText(), QStringLiteral("5"));
-    QCOMPARE(window.cboMode->currentText(), QStringLiteral("1"));
-    QCOMPARE(window.CommandFrame[0], 255);
-    QCOMPARE(window.lblTxData->text(), QString());
-    for (QLabel *readout : {window.lblRed, window.lblGreen, window.lblBlue})
+    QCOMPARE(ui.cboMemLoc->currentText(), QStringLiteral("1"));
+    QCOMPARE(ui.cboFade->currentText(), QStringLiteral("1"));
+    QCOMPARE(ui.cboHold->currentText(), QStringLiteral("5"));
+    QCOMPARE(ui.cboMode->currentText(), QStringLiteral("1"));
+    QCOMPARE(ui.lblTxData->text(), QString());
+    for (QLabel *readout : {ui.lblRed, ui.lblGreen, ui.lblBlue})
         QCOMPARE(readout->text(), QStringLiteral("0"));
-    QVERIFY(window.fComm->isEnabled());
-    QVERIFY(!window.fRGB->isEnabled());
-    QVERIFY(!window.Timer1->isActive());
-    QCOMPARE(window.Timer1->interval(), 500);
+    QVERIFY(ui.fComm->isEnabled());
+    QVERIFY(!ui.fRGB->isEnabled());
     // Every item says which device it stands for.
-    for (int i = 0; i < window.cboComm->count(); ++i)
-        QVERIFY(!window.cboComm->itemData(i, Qt::ToolTipRole).toString().isEmpty());
-    QVERIFY(window.lblPortInfo->text().startsWith(QLatin1String("COM1: ")));
+    for (int i = 0; i < ui.cboComm->count(); ++i)
+        QVERIFY(!ui.cboComm->itemData(i, Qt::ToolTipRole).toString().isEmpty());
+    QVERIFY(ui.lblPortInfo->text().startsWith(QLatin1String("COM1: ")));
 }
 
 void ConnectionTest::layoutAndTabOrder()
 {
     TempConfig config;
     frmMain window;
+    const Ui ui(window);
     window.show();
     QCOMPARE(window.findChild<QWidget *>(QStringLiteral("fRGB"))->geometry(),
              QRect(8, 80, 537, 225));
-    QCOMPARE(window.cmdSetMode->geometry(), QRect(408, 120, 57, 33));
-    QCOMPARE(window.lblTxData->parentWidget(), window.Frame1);
-    QCOMPARE(window.lblTxData->palette().color(QPalette::Window), QColor(255, 255, 192));
-    QCOMPARE(window.Label1->palette().color(QPalette::WindowText), QColor(255, 0, 0));
-    QCOMPARE(window.lblGreen->palette().color(QPalette::WindowText), QColor(0, 255, 0));
-    QCOMPARE(window.Label3->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+    QCOMPARE(ui.cmdSetMode->geometry(), QRect(408, 120, 57, 33));
+    QCOMPARE(ui.lblTxData->parentWidget(), ui.Frame1);
+    QCOMPARE(ui.lblTxData->palette().color(QPalette::Window), QColor(255, 255, 192));
+    QCOMPARE(ui.Label1->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    QCOMPARE(ui.lblGreen->palette().color(QPalette::WindowText), QColor(0, 255, 0));
+    QCOMPARE(ui.Label3->palette().color(QPalette::WindowText), QColor(0, 0, 255));
 
     const QStringList expected = {"cboComm",        "cmdConnect",  "Slider_Red",   "Slider_Green",
                                   "Slider_Blue",    "cmdSetColor", "cmdSaveColor", "cboMemLoc",
@@ -123,7 +120,7 @@ void ConnectionTest::layoutAndTabOrder()
                                   "cmdSetFade",     "cmdSetHold",  "cboMode",      "cmdSetMode",
                                   "cmdReadSettings"};
     QStringList order;
-    QWidget *w = window.cboComm;
+    QWidget *w = ui.cboComm;
     for (int i = 0; i < expected.size(); ++i) {
         order << w->objectName();
         do
@@ -137,7 +134,7 @@ void ConnectionTest::layoutAndTabOrder()
         QVERIFY2(button->fontMetrics().horizontalAdvance(button->text()) + 6 <= button->width(),
                  qPrintable(button->text()));
     for (QLabel *label : window.findChildren<QLabel *>()) {
-        if (label == window.lblPortInfo || label->text().isEmpty())
+        if (label == ui.lblPortInfo || label->text().isEmpty())
             continue;
         QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(),
                  qPrintable(label->text()));
@@ -150,11 +147,10 @@ void ConnectionTest::portChoiceSavedAtShutdown()
     config.write("; kept\r\n[Settings]\r\nCommPort=2\r\n[Ports]\r\nCOM12=/dev/ttyUSB7\r\n");
     {
         frmMain window;
+        const Ui ui(window);
         window.show();
-        window.cboComm->setCurrentIndex(11);
-        QCOMPARE(window.CommPortSetting, QStringLiteral("12"));
-        QCOMPARE(window.MSComm1->commPort(), 12);
-        QVERIFY(window.lblPortInfo->text().startsWith(QLatin1String("COM12: /dev/ttyUSB7")));
+        ui.cboComm->setCurrentIndex(11);
+        QVERIFY(ui.lblPortInfo->text().startsWith(QLatin1String("COM12: /dev/ttyUSB7")));
         // Choosing saves nothing yet.
         QCOMPARE(profile::valueIn(config.read(), "Settings", "CommPort"), QByteArray("2"));
         window.close();
@@ -167,6 +163,7 @@ void ConnectionTest::portChoiceSavedAtShutdown()
     config.remove();
     {
         frmMain window;
+        const Ui ui(window);
         window.show();
         window.close();
     }
@@ -179,7 +176,6 @@ void ConnectionTest::connectSetsLineAndDisconnectRestores()
     QVERIFY(bench.isClosedState());
     QVERIFY(bench.connect());
     QVERIFY(bench.isOpenState());
-    QCOMPARE(bench.window->MSComm1->devicePath(), bench.pty.slavePath());
 
     const termios t = bench.pty.slaveSettings();
     QCOMPARE(cfgetospeed(&t), speed_t(B9600));
@@ -193,9 +189,9 @@ void ConnectionTest::connectSetsLineAndDisconnectRestores()
     // Nothing is sent on connect.
     QCOMPARE(bench.pty.readAll(100), QByteArray());
 
-    bench.click(bench.window->cmdConnect);
+    bench.click(bench.ui().cmdConnect);
     QVERIFY(bench.isClosedState());
-    QCOMPARE(bench.window->lblTxData->text(), QString());
+    QCOMPARE(bench.ui().lblTxData->text(), QString());
 
     // And the same port opens again.
     QVERIFY(bench.connect());
@@ -220,17 +216,19 @@ void ConnectionTest::failedOpenExplains()
     TempConfig config;
     config.write("[Ports]\r\nCOM1=" + path + "\r\n");
     frmMain window;
+    const Ui ui(window);
     window.show();
     BoxAnswerer boxes;
-    QTest::mouseClick(window.cmdConnect, Qt::LeftButton);
+    const int heldBefore = openDescriptorsOn(QString::fromLocal8Bit(path));
+    QTest::mouseClick(ui.cmdConnect, Qt::LeftButton);
     QCOMPARE(boxes.seen.size(), 1);
     QCOMPARE(boxes.seen[0].title, QStringLiteral("Lumavera"));
     QCOMPARE(boxes.seen[0].text, QStringLiteral("Selected Com Port Not Available"));
     QVERIFY2(boxes.seen[0].details.startsWith(reason), qPrintable(boxes.seen[0].details));
-    QCOMPARE(window.cmdConnect->text(), QStringLiteral("Connect"));
-    QVERIFY(window.fComm->isEnabled());
-    QVERIFY(!window.fRGB->isEnabled());
-    QVERIFY(!window.MSComm1->portOpen());
+    QCOMPARE(ui.cmdConnect->text(), QStringLiteral("Connect"));
+    QVERIFY(ui.fComm->isEnabled());
+    QVERIFY(!ui.fRGB->isEnabled());
+    QCOMPARE(openDescriptorsOn(QString::fromLocal8Bit(path)), heldBefore);
 }
 
 void ConnectionTest::portInUse()
@@ -242,17 +240,18 @@ void ConnectionTest::portInUse()
     TempConfig config;
     config.write("[Ports]\r\nCOM1=" + pty.slavePath().toLocal8Bit() + "\r\n");
     frmMain window;
+    const Ui ui(window);
     window.show();
     BoxAnswerer boxes;
-    QTest::mouseClick(window.cmdConnect, Qt::LeftButton);
+    QTest::mouseClick(ui.cmdConnect, Qt::LeftButton);
     QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Selected Com Port Not Available")});
     QVERIFY2(boxes.seen[0].details.contains(QLatin1String("in use by another program")),
              qPrintable(boxes.seen[0].details));
-    QCOMPARE(window.cmdConnect->text(), QStringLiteral("Connect"));
+    QCOMPARE(ui.cmdConnect->text(), QStringLiteral("Connect"));
 
     other.close();
-    QTest::mouseClick(window.cmdConnect, Qt::LeftButton);
-    QCOMPARE(window.cmdConnect->text(), QStringLiteral("Disconnect"));
+    QTest::mouseClick(ui.cmdConnect, Qt::LeftButton);
+    QCOMPARE(ui.cmdConnect->text(), QStringLiteral("Disconnect"));
 }
 
 void ConnectionTest::vanishedPortClosesOnceAndIdles()

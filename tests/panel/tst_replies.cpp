@@ -58,7 +58,7 @@ void RepliesTest::goodReplyApplies()
 {
     QFETCH(QByteArray, answer);
     Bench bench;
-    frmMain &w = *bench.window;
+    const Ui w = bench.ui();
     FakeModule module(bench.pty);
     module.settingsAnswer = answer;
     BoxAnswerer boxes;
@@ -74,11 +74,7 @@ void RepliesTest::goodReplyApplies()
     QCOMPARE(w.Slider_Red->value(), 200);
     QCOMPARE(w.Slider_Green->value(), 0);
     QCOMPARE(w.Slider_Blue->value(), 3);
-    QCOMPARE(w.lblRed->text(), QStringLiteral("200"));
-    QCOMPARE(w.CurrentBlue, 3);
-    QCOMPARE(w.SlotRed[9], 209);
-    QCOMPARE(w.SlotGreen[9], 180);
-    QCOMPARE(w.SlotBlue[9], 66);
+    QCOMPARE(w.readouts(), std::tuple(200, 0, 3));
     QCOMPARE(w.lblTxData->text(), QStringLiteral("FF 3C FB FB FB "));
 
     const QByteArray file = bench.config.read();
@@ -97,7 +93,7 @@ void RepliesTest::goodReplyApplies()
     // The slot colours can be fetched back from the file.
     w.cboMemLoc->setCurrentIndex(9);
     bench.click(w.cmdRetrieve);
-    QCOMPARE(std::tuple(w.CurrentRed, w.CurrentGreen, w.CurrentBlue), std::tuple(209, 180, 66));
+    QCOMPARE(w.readouts(), std::tuple(209, 180, 66));
 }
 
 void RepliesTest::badReplyChangesNothing_data()
@@ -128,7 +124,7 @@ void RepliesTest::badReplyChangesNothing()
     QFETCH(QByteArray, answer);
     QFETCH(QString, why);
     Bench bench("[Colors]\r\nRed1=1\r\n");
-    frmMain &w = *bench.window;
+    const Ui w = bench.ui();
     FakeModule module(bench.pty);
     module.settingsAnswer = answer;
     BoxAnswerer boxes;
@@ -149,7 +145,7 @@ void RepliesTest::badReplyChangesNothing()
     QCOMPARE(w.cboMemLoc->currentText(), QStringLiteral("4"));
     QCOMPARE(std::tuple(w.Slider_Red->value(), w.Slider_Green->value(), w.Slider_Blue->value()),
              std::tuple(50, 60, 70));
-    QCOMPARE(w.SlotRed[0], 0);
+    QCOMPARE(w.readouts(), std::tuple(50, 60, 70));
     QCOMPARE(bench.config.read(), fileBefore);
     QCOMPARE(w.lblTxData->text(), QStringLiteral("FF 3C FB FB FB "));
     QVERIFY(bench.isOpenState());
@@ -158,7 +154,7 @@ void RepliesTest::badReplyChangesNothing()
 void RepliesTest::staleBytesDoNotShiftTheReply()
 {
     Bench bench;
-    frmMain &w = *bench.window;
+    const Ui w = bench.ui();
     QVERIFY(bench.connect());
     // A late answer and some line noise arrive before the click...
     bench.pty.write(QByteArray("\xFE\xAA\x01\x02\xFF\x09", 6));
@@ -177,7 +173,7 @@ void RepliesTest::staleBytesDoNotShiftTheReply()
 void RepliesTest::noAnswerAfterOneTickAndIdle()
 {
     Bench bench;
-    frmMain &w = *bench.window;
+    const Ui w = bench.ui();
     QVERIFY(bench.connect());
     double cpuEarly = 0;
     double cpuLate = 0;
@@ -192,8 +188,11 @@ void RepliesTest::noAnswerAfterOneTickAndIdle()
     QVERIFY2(
         cpuLate - cpuEarly < 10,
         qPrintable(QStringLiteral("%1 ms CPU over 400 ms of waiting").arg(cpuLate - cpuEarly)));
-    QVERIFY(!w.Timer1->isActive());
-    QVERIFY(!w.waiting());
+    // The wait is over: the next read goes out at once.
+    QCOMPARE(bench.pty.readAll(50), ReadFrame);
+    FakeModule module(bench.pty);
+    bench.click(w.cmdReadSettings);
+    QCOMPARE(module.received, ReadFrame);
 }
 
 void RepliesTest::save_data()
@@ -219,7 +218,7 @@ void RepliesTest::save()
     QFETCH(QByteArray, ack);
     QFETCH(QStringList, after);
     Bench bench;
-    frmMain &w = *bench.window;
+    const Ui w = bench.ui();
     FakeModule module(bench.pty);
     module.saveAnswer = ack;
     QVERIFY(bench.connect());
@@ -252,21 +251,18 @@ void RepliesTest::save()
 void RepliesTest::oneExchangeAtATimeAndResponsive()
 {
     Bench bench;
-    frmMain &w = *bench.window;
+    const Ui w = bench.ui();
     FakeModule module(bench.pty);
     module.settingsAnswer = EncodeSettingsReply(sampleSettings());
     BoxAnswerer boxes;
     QVERIFY(bench.connect());
-    bool waitingSeen = false;
     during(100, [&] {
-        waitingSeen = w.waiting();
         w.cmdReadSettings->click();
         w.cmdSave->click();
         w.Slider_Red->setValue(12);
         w.cmdSetColor->click();
     });
     bench.click(w.cmdReadSettings);
-    QVERIFY(waitingSeen);
     QCOMPARE(boxes.texts(), QStringList());
     QTest::qWait(30);
     // One read, and the colour sent while it waited; no second exchange.
@@ -278,7 +274,7 @@ void RepliesTest::oneExchangeAtATimeAndResponsive()
 void RepliesTest::disconnectDuringWait()
 {
     Bench bench;
-    frmMain &w = *bench.window;
+    const Ui w = bench.ui();
     FakeModule module(bench.pty);
     BoxAnswerer boxes;
     QVERIFY(bench.connect());
@@ -289,8 +285,6 @@ void RepliesTest::disconnectDuringWait()
     QVERIFY2(clock.elapsed() < 400, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(boxes.texts(), QStringList());
     QVERIFY(bench.isClosedState());
-    QVERIFY(!w.waiting());
-    QVERIFY(!w.Timer1->isActive());
 
     // A later Connect works, and so does a read.
     module.settingsAnswer = EncodeSettingsReply(sampleSettings());
@@ -303,16 +297,16 @@ void RepliesTest::disconnectDuringWait()
 void RepliesTest::closeDuringWait()
 {
     Bench bench;
-    frmMain &w = *bench.window;
+    const Ui w = bench.ui();
     FakeModule module(bench.pty);
     BoxAnswerer boxes;
     QVERIFY(bench.connect());
     w.cboMemLoc->setCurrentIndex(2);
-    during(100, [&] { w.close(); });
+    during(100, [&] { w.form->close(); });
     bench.click(w.cmdReadSettings);
     QCOMPARE(boxes.texts(), QStringList());
-    QVERIFY(!w.MSComm1->portOpen());
-    QVERIFY(!w.isVisible());
+    QVERIFY(!bench.portHeld());
+    QVERIFY(!w.form->isVisible());
     QCOMPARE(profile::valueIn(bench.config.read(), "Settings", "CommPort"), QByteArray("1"));
     QCOMPARE(w.cboMemLoc->currentText(), QStringLiteral("3"));
 
@@ -325,7 +319,7 @@ void RepliesTest::closeDuringWait()
 void RepliesTest::portVanishesDuringWait()
 {
     Bench bench;
-    frmMain &w = *bench.window;
+    const Ui w = bench.ui();
     BoxAnswerer boxes;
     QVERIFY(bench.connect());
     during(100, [&] { bench.pty.closeMaster(); });
@@ -333,8 +327,6 @@ void RepliesTest::portVanishesDuringWait()
     QTRY_VERIFY(bench.isClosedState());
     // The loss is reported; the dropped answer is not.
     QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Selected Com Port Not Available")});
-    QVERIFY(!w.waiting());
-    QVERIFY(!w.Timer1->isActive());
 }
 
 QTEST_MAIN(RepliesTest)

@@ -2,6 +2,7 @@
 
 #include "panel/frmmain.h"
 #include "support/pty.h"
+#include "support/ui.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -19,6 +20,7 @@ struct Bench
     TempConfig config;
     Pty pty;
     std::unique_ptr<frmMain> window;
+    int heldBefore = openDescriptorsOn(pty.slavePath());
 
     explicit Bench(const QByteArray &extraIni = {})
     {
@@ -28,25 +30,30 @@ struct Bench
         window->show();
     }
 
+    Ui ui() const { return Ui(*window); }
+
     void click(QPushButton *button) { QTest::mouseClick(button, Qt::LeftButton); }
 
     bool connect()
     {
-        click(window->cmdConnect);
-        return window->cmdConnect->text() == QLatin1String("Disconnect");
+        click(ui().cmdConnect);
+        return ui().cmdConnect->text() == QLatin1String("Disconnect");
     }
+
+    // Whether the window holds the pty open.
+    bool portHeld() const { return openDescriptorsOn(pty.slavePath()) > heldBefore; }
 
     bool isClosedState() const
     {
-        return window->cmdConnect->text() == QLatin1String("Connect") &&
-               window->fComm->isEnabled() && !window->fRGB->isEnabled() &&
-               !window->MSComm1->portOpen();
+        const Ui w = ui();
+        return w.cmdConnect->text() == QLatin1String("Connect") && w.fComm->isEnabled() &&
+               !w.fRGB->isEnabled() && !portHeld();
     }
 
     bool isOpenState() const
     {
-        return window->cmdConnect->text() == QLatin1String("Disconnect") &&
-               !window->fComm->isEnabled() && window->fRGB->isEnabled() &&
-               window->MSComm1->portOpen();
+        const Ui w = ui();
+        return w.cmdConnect->text() == QLatin1String("Disconnect") && !w.fComm->isEnabled() &&
+               w.fRGB->isEnabled() && portHeld();
     }
 };

@@ -71,8 +71,9 @@ void SoakTest::randomUserActions()
     auto module = std::make_unique<ModuleProcess>(link, QStringList{});
     QVERIFY(module->started());
 
-    frmMain w;
-    w.show();
+    frmMain form;
+    form.show();
+    const Ui w(form);
     BoxAnswerer boxes;
     QRandomGenerator random(20261207);
     const QRegularExpression frame(QStringLiteral("^FF ([0-9A-F]{2} ){4}$"));
@@ -153,7 +154,7 @@ void SoakTest::randomUserActions()
              module->unplug();
              module.reset();
              // The tool notices on its own and returns to Closed.
-             waitUntil([&] { return !w.MSComm1->portOpen(); }, 2000);
+             waitUntil([&] { return openTerminalDescriptors() == 0; }, 2000);
          }},
         {"plug module back", 2,
          [&] {
@@ -185,7 +186,7 @@ void SoakTest::randomUserActions()
         const QString monitor = w.lblTxData->text();
         QVERIFY2(monitor.isEmpty() || frame.match(monitor).hasMatch(),
                  qPrintable(where + ": monitor " + monitor));
-        const bool open = w.MSComm1->portOpen();
+        const bool open = openTerminalDescriptors() > 0;
         const bool closedLook = w.cmdConnect->text() == QLatin1String("Connect") &&
                                 w.fComm->isEnabled() && !w.fRGB->isEnabled();
         const bool openLook = w.cmdConnect->text() == QLatin1String("Disconnect") &&
@@ -194,11 +195,9 @@ void SoakTest::randomUserActions()
         // by one step; the window itself is always in one of its two states.
         QVERIFY2(closedLook || openLook, qPrintable(where));
         QVERIFY2(!closedLook || !open, qPrintable(where + ": closed look, open port"));
-        QVERIFY2(!w.waiting(), qPrintable(where));
         QCOMPARE(w.lblRed->text(), QString::number(w.Slider_Red->value()));
         QCOMPARE(w.lblGreen->text(), QString::number(w.Slider_Green->value()));
         QCOMPARE(w.lblBlue->text(), QString::number(w.Slider_Blue->value()));
-        QCOMPARE(int(w.CurrentBlue), w.Slider_Blue->value());
         const QString problem = fileProblem(config.read());
         QVERIFY2(problem.isEmpty(), qPrintable(where + ": " + problem));
     }

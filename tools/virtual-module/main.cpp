@@ -1,13 +1,13 @@
 // lumavera-virtual-module: an LED module on a pseudo-terminal, for trying
 // and testing the tool without hardware.
 
+#include "app/unixsignals.h"
 #include "ledwindow.h"
 #include "module.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QSocketNotifier>
 
 #include <csignal>
 #include <cstdio>
@@ -15,14 +15,6 @@
 #include <unistd.h>
 
 namespace {
-
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int)
-{
-    const char c = 1;
-    [[maybe_unused]] auto n = ::write(signalPipe[1], &c, 1);
-}
 
 void say(const QString &line)
 {
@@ -126,12 +118,7 @@ int main(int argc, char *argv[])
         say(QStringLiteral("link %1").arg(options.link));
 
     // SIGINT and SIGTERM end the event loop, so the link is removed on the way out.
-    if (::pipe(signalPipe) == 0) {
-        std::signal(SIGINT, onSignal);
-        std::signal(SIGTERM, onSignal);
-        auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, app.get());
-        QObject::connect(notifier, &QSocketNotifier::activated, app.get(), &QCoreApplication::quit);
-    }
+    OnUnixSignals({SIGINT, SIGTERM}, app.get(), &QCoreApplication::quit);
 
     std::unique_ptr<LedWindow> led;
     if (wantWindow) {

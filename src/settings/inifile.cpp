@@ -1,0 +1,268 @@
+#include "settings/inifile.h"
+
+#include "settings/profile.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("IniFile", text);
+}
+
+QString reasonFor(int error)
+{
+    switch (error) {
+    case ENOSPC:
+    case EDQUOT:
+        return tr("the disk is full");
+    case EROFS:
+        return tr("the file system is read-only");
+    case EACCES:
+    case EPERM:
+        return tr("the folder or the file is read-only for you");
+    default:
+        return QString::fromLocal8Bit(std::strerror(error));
+    }
+}
+
+WriteResult failed(const QString &reason)
+{
+    return {false, reason};
+}
+
+// A file descriptor closed on every way out.
+class Fd
+{
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Fd(const Fd &) = delete;
+    Fd &operator=(const Fd &) = delete;
+    int get() const { return fd_; }
+    // Closes now, with the result checked: a delayed write error shows here.
+    bool close()
+    {
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+// The file a settings path stands for: a symbolic link, even one whose
+// target does not exist yet, is written through to its target.
+QString resolved(const QString &path)
+{
+    QString current = path;
+    for (int hops = 0; hops < 16; ++hops) {
+        const QFileInfo info(current);
+        if (!info.isSymLink())
+            return current;
+        QString target = info.symLinkTarget();
+        if (target.isEmpty())
+            return current;
+        current = target;
+    }
+    return current;
+}
+
+IniText decoded(const QByteArray &raw)
+{
+    IniText text;
+    text.exists = true;
+    const auto convert = [&](QStringConverter::Encoding from, IniText::Encoding as) {
+        QStringDecoder decode(from, QStringConverter::Flag::Stateless);
+        text.content = QString(decode(QByteArrayView(raw).sliced(2))).toUtf8();
+        text.encoding = as;
+    };
+    if (raw.startsWith("\xFF\xFE"))
+        convert(QStringConverter::Utf16LE, IniText::Encoding::Utf16Le);
+    else if (raw.startsWith("\xFE\xFF"))
+        convert(QStringConverter::Utf16BE, IniText::Encoding::Utf16Be);
+    else
+        text.content = raw;
+    return text;
+}
+
+QByteArray encoded(const QByteArray &content, IniText::Encoding encoding)
+{
+    if (encoding == IniText::Encoding::Bytes)
+        return content;
+    const bool le = encoding == IniText::Encoding::Utf16Le;
+    QStringEncoder encode(le ? QStringConverter::Utf16LE : QStringConverter::Utf16BE);
+    return QByteArray(le ? "\xFF\xFE" : "\xFE\xFF") +
+           QByteArray(encode(QString::fromUtf8(content)));
+}
+
+// Temporary files of this tool's earlier writes that a crash or a kill left
+// behind ("lumavera.ini.AbC123"); any older than a minute are not in use.
+void removeStaleTemporaries(const QString &folder, const QString &name)
+{
+    const QDateTime cutoff = QDateTime::currentDateTimeUtc().addSecs(-60);
+    const QDir dir(folder);
+    const QStringList candidates =
+        dir.entryList({name + QStringLiteral(".??????")}, QDir::Files | QDir::Hidden);
+    for (const QString &candidate : candidates) {
+        const QFileInfo info(dir.filePath(candidate));
+        if (info.lastModified().toUTC() < cutoff)
+            QFile::remove(info.filePath());
+    }
+}
+
+// Writes `bytes` to a new file beside `target` and renames it over `target`.
+// Every write, the flush to disk and the close are checked before the
+// rename: on any failure the temporary file goes and `target` is untouched.
+WriteResult replaceAtomically(const QString &target, const QByteArray &bytes, mode_t mode)
+{
+    QByteArray pattern = QFile::encodeName(target) + ".XXXXXX";
+    Fd fd(::mkstemp(pattern.data()));
+    if (fd.get() < 0)
+        return failed(reasonFor(errno));
+    const auto discard = [&](int error) {
+        ::unlink(pattern.constData());
+        return failed(reasonFor(error));
+    };
+    if (::fchmod(fd.get(), mode) != 0)
+        return discard(errno);
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd.get(), bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return discard(n < 0 ? errno : ENOSPC);
+        done += n;
+    }
+    if (::fsync(fd.get()) != 0)
+        return discard(errno);
+    if (!fd.close())
+        return discard(errno);
+    if (::rename(pattern.constData(), QFile::encodeName(target).constData()) != 0)
+        return discard(errno);
+    // Make the rename itself durable; a failure here loses nothing.
+    const Fd dir(::open(QFile::encodeName(QFileInfo(target).absolutePath()).constData(),
+                        O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() >= 0)
+        ::fsync(dir.get());
+    return {};
+}
+
+} // namespace
+
+IniFile::IniFile(QString path) : path_(std::move(path)) {}
+
+IniText IniFile::read() const
+{
+    IniText text;
+    QFile file(path_);
+    if (!file.exists())
+        return text;
+    const QFileInfo info(path_);
+    if (!info.isFile()) {
+        text.exists = true;
+        text.problem = tr("%1 is not a regular file").arg(path_);
+        return text;
+    }
+    if (info.size() > MaxSize) {
+        text.exists = true;
+        text.problem = tr("%1 is larger than 1 MiB, so it is not a settings file of this tool; "
+                          "it is left alone")
+                           .arg(path_);
+        return text;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        text.exists = true;
+        text.problem = tr("%1 cannot be read: %2").arg(path_, file.errorString());
+        return text;
+    }
+    // Read at most one byte past the limit: a file that grew since the size
+    // check is still refused.
+    const QByteArray raw = file.read(MaxSize + 1);
+    if (file.error() != QFileDevice::NoError) {
+        text.exists = true;
+        text.problem = tr("%1 cannot be read: %2").arg(path_, file.errorString());
+        return text;
+    }
+    if (raw.size() > MaxSize) {
+        text.exists = true;
+        text.problem = tr("%1 is larger than 1 MiB, so it is not a settings file of this tool; "
+                          "it is left alone")
+                           .arg(path_);
+        return text;
+    }
+    return decoded(raw);
+}
+
+WriteResult IniFile::write(const QList<IniEdit> &edits) const
+{
+    const QString target = resolved(path_);
+    const QFileInfo targetInfo(target);
+    const QString folder = targetInfo.absolutePath();
+    // Only the tool's own folder is made; a link's target folder must exist.
+    if (target == path_ && !QDir().mkpath(folder))
+        return failed(tr("the folder %1 cannot be made").arg(folder));
+
+    // The lock is on the folder, not on the file that the rename replaces,
+    // and the kernel drops it when the process dies, however it dies.
+    const Fd lock(
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (lock.get() < 0)
+        return failed(reasonFor(errno));
+    while (::flock(lock.get(), LOCK_EX) != 0) {
+        if (errno != EINTR)
+            return failed(reasonFor(errno));
+    }
+
+    removeStaleTemporaries(folder, targetInfo.fileName());
+
+    const IniText before = IniFile(target).read();
+    if (!before.problem.isEmpty())
+        return failed(before.problem);
+
+    QByteArray content = before.content;
+    for (const IniEdit &edit : edits) {
+        const QByteArray s = edit.section.toUtf8();
+        const QByteArray k = edit.key.toUtf8();
+        const QByteArray v = edit.value.toUtf8();
+        // A name or value that would break the file is left out, as the
+        // single-key writer always did.
+        if (profile::isStorable(s, k, v))
+            content = profile::withValue(content, s, k, v);
+    }
+    if (before.exists && content == before.content)
+        return {};
+
+    mode_t mode = 0666;
+    struct stat st
+    {
+    };
+    if (before.exists && ::stat(QFile::encodeName(target).constData(), &st) == 0) {
+        mode = st.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode &= ~mask;
+    }
+    return replaceAtomically(target, encoded(content, before.encoding), mode);
+}

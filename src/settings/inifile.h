@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+// One key of a settings file set to a value.
+struct IniEdit
+{
+    QString section;
+    QString key;
+    QString value;
+};
+
+// What a write did: either every edit landed, or the file is exactly as it
+// was and `reason` says why in words for the user ("the disk is full").
+struct WriteResult
+{
+    bool ok = true;
+    QString reason;
+    explicit operator bool() const { return ok; }
+};
+
+// The text of a settings file as read from disk, in the 8-bit form the
+// profile reader works on.
+struct IniText
+{
+    enum class Encoding { Bytes, Utf16Le, Utf16Be };
+
+    QByteArray content;
+    Encoding encoding = Encoding::Bytes;
+    bool exists = false;
+    // Why the file cannot be used, empty when it can: larger than any file
+    // this tool writes, unreadable, or not a regular file. Such a file reads
+    // as empty and is never replaced.
+    QString problem;
+};
+
+// One settings file on disk. Every write takes an advisory lock on the
+// file's folder, reads the file afresh, applies all its edits in memory and
+// replaces the file in one atomic rename, so that two programs writing
+// different keys at the same moment lose nothing, and a full disk, a crash
+// or a kill never leaves less than the old file.
+class IniFile
+{
+public:
+    // Larger files are not settings files this tool wrote.
+    static constexpr qint64 MaxSize = 1 << 20;
+
+    explicit IniFile(QString path);
+
+    QString path() const { return path_; }
+    IniText read() const;
+    WriteResult write(const QList<IniEdit> &edits) const;
+
+private:
+    QString path_;
+};

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <QWidget>
+
+// The window's controls as a user finds them: by their names.
+struct Ui
+{
+    explicit Ui(QWidget &window) : form(&window) {}
+
+    template <typename T> T *find(const char *name) const
+    {
+        T *w = form->findChild<T *>(QLatin1String(name));
+        Q_ASSERT_X(w, "Ui", name);
+        return w;
+    }
+
+    QWidget *form;
+    QGroupBox *fComm = find<QGroupBox>("fComm");
+    QComboBox *cboComm = find<QComboBox>("cboComm");
+    QPushButton *cmdConnect = find<QPushButton>("cmdConnect");
+    QLabel *lblPortInfo = find<QLabel>("lblPortInfo");
+    QLabel *lblNotice = find<QLabel>("lblNotice");
+    QGroupBox *fRGB = find<QGroupBox>("fRGB");
+    QSlider *Slider_Red = find<QSlider>("Slider_Red");
+    QSlider *Slider_Green = find<QSlider>("Slider_Green");
+    QSlider *Slider_Blue = find<QSlider>("Slider_Blue");
+    QLabel *lblRed = find<QLabel>("lblRed");
+    QLabel *lblGreen = find<QLabel>("lblGreen");
+    QLabel *lblBlue = find<QLabel>("lblBlue");
+    QLabel *lblPreview = find<QLabel>("lblPreview");
+    QLabel *lblTxData = find<QLabel>("lblTxData");
+    QPushButton *cmdSetColor = find<QPushButton>("cmdSetColor");
+    QPushButton *cmdSaveColor = find<QPushButton>("cmdSaveColor");
+    QComboBox *cboMemLoc = find<QComboBox>("cboMemLoc");
+    QPushButton *cmdRetrieve = find<QPushButton>("cmdRetrieve");
+    QPushButton *cmdSave = find<QPushButton>("cmdSave");
+    QComboBox *cboFade = find<QComboBox>("cboFade");
+    QComboBox *cboHold = find<QComboBox>("cboHold");
+    QPushButton *cmdSetFade = find<QPushButton>("cmdSetFade");
+    QPushButton *cmdSetHold = find<QPushButton>("cmdSetHold");
+    QComboBox *cboMode = find<QComboBox>("cboMode");
+    QPushButton *cmdSetMode = find<QPushButton>("cmdSetMode");
+    QPushButton *cmdReadSettings = find<QPushButton>("cmdReadSettings");
+    QGroupBox *Frame1 = find<QGroupBox>("Frame1");
+    QLabel *Label1 = find<QLabel>("Label1");
+    QLabel *Label2 = find<QLabel>("Label2");
+    QLabel *Label3 = find<QLabel>("Label3");
+
+    // The colour the readouts show.
+    std::tuple<int, int, int> readouts() const
+    {
+        return {lblRed->text().toInt(), lblGreen->text().toInt(), lblBlue->text().toInt()};
+    }
+};
+
+// How many file descriptors of this process are open on `path`: the
+// system's own account of whether a port is held.
+inline int openDescriptorsOn(const QString &path)
+{
+    const QString target = QFileInfo(path).canonicalFilePath();
+    int count = 0;
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QFileInfo &fd : fds.entryInfoList(QDir::System | QDir::NoDotAndDotDot)) {
+        if (fd.symLinkTarget() == target)
+            ++count;
+    }
+    return count;
+}
+
+// How many terminal devices (ptys, serial ports) this process holds open,
+// standard input and output aside.
+inline int openTerminalDescriptors()
+{
+    int count = 0;
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QFileInfo &fd : fds.entryInfoList(QDir::System | QDir::NoDotAndDotDot)) {
+        const QString target = fd.symLinkTarget();
+        if (fd.fileName().toInt() > 2 && (target.startsWith(QLatin1String("/dev/pts/")) ||
+                                          target.startsWith(QLatin1String("/dev/tty"))))
+            ++count;
+    }
+    return count;
+}
