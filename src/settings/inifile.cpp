@@ -236,11 +236,12 @@ WriteResult IniFile::write(const QList<IniEdit> &edits) const
 
     removeStaleTemporaries(folder, targetInfo.fileName());
 
-    const IniText before = IniFile(target).read();
+    IniText before = IniFile(target).read();
     if (!before.problem.isEmpty())
         return failed(before.problem);
 
-    QByteArray content = before.content;
+    QByteArray content = std::move(before.content);
+    bool changed = false;
     for (const IniEdit &edit : edits) {
         const QByteArray s = edit.section.toUtf8();
         const QByteArray k = edit.key.toUtf8();
@@ -248,9 +249,9 @@ WriteResult IniFile::write(const QList<IniEdit> &edits) const
         // A name or value that would break the file is left out, as the
         // single-key writer always did.
         if (profile::isStorable(s, k, v))
-            content = profile::withValue(content, s, k, v);
+            changed = profile::setValue(content, s, k, v) || changed;
     }
-    if (before.exists && content == before.content)
+    if (!changed)
         return {};
 
     mode_t mode = 0666;

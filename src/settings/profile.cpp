@@ -188,8 +188,8 @@ bool isStorable(const QByteArray &section, const QByteArray &key, const QByteArr
     return true;
 }
 
-QByteArray withValue(const QByteArray &content, const QByteArray &section, const QByteArray &key,
-                     const QByteArray &value)
+bool setValue(QByteArray &content, const QByteArray &section, const QByteArray &key,
+              const QByteArray &value)
 {
     const qsizetype bom = content.startsWith(Utf8Bom) ? Utf8Bom.size() : 0;
     const QByteArrayView body = QByteArrayView(content).sliced(bom);
@@ -237,36 +237,44 @@ QByteArray withValue(const QByteArray &content, const QByteArray &section, const
         }
     }
 
-    const auto offset = [&](qsizetype inBody) { return bom + inBody; };
-    QByteArray out;
-    out.reserve(content.size() + section.size() + key.size() + value.size() + 8);
+    // The change is one splice: `length` bytes at `at` become `text`. The
+    // file is edited where it lies, so a large file is never held twice.
+    qsizetype at = 0;
+    qsizetype length = 0;
+    QByteArray text;
     if (!sectionFound) {
-        out = content;
+        at = content.size();
         if (!body.isEmpty() && last.end == last.textEnd)
-            out += eol;
-        out += '[' + section + ']' + eol + key + '=' + value + eol;
-        return out;
-    }
-    if (keyFound) {
+            text += eol;
+        text += '[' + section + ']' + eol + key + '=' + value + eol;
+    } else if (keyFound) {
         // Keep the file's own spelling and indentation of the key.
-        const QByteArrayView text = body.sliced(found.begin, found.textEnd - found.begin);
-        qsizetype eq = text.indexOf('=');
-        QByteArrayView head = eq < 0 ? text : text.first(eq);
+        const QByteArrayView line = body.sliced(found.begin, found.textEnd - found.begin);
+        const qsizetype eq = line.indexOf('=');
+        QByteArrayView head = eq < 0 ? line : line.first(eq);
         while (!head.isEmpty() && isBlank(head.back()))
             head.chop(1);
-        out += QByteArrayView(content).first(offset(found.begin));
-        out += head;
-        out += '=';
-        out += value;
-        out += QByteArrayView(content).sliced(offset(found.textEnd));
-        return out;
+        at = bom + found.begin;
+        length = found.textEnd - found.begin;
+        text = head.toByteArray() + '=' + value;
+    } else {
+        // A new key goes right after the section's last key (or its header).
+        at = bom + lastKey.end;
+        if (lastKey.end == lastKey.textEnd)
+            text += eol;
+        text += key + '=' + value + eol;
     }
-    // A new key goes right after the section's last key (or its header).
-    out += QByteArrayView(content).first(offset(lastKey.end));
-    if (lastKey.end == lastKey.textEnd)
-        out += eol;
-    out += key + '=' + value + eol;
-    out += QByteArrayView(content).sliced(offset(lastKey.end));
+    if (QByteArrayView(content).sliced(at, length) == QByteArrayView(text))
+        return false;
+    content.replace(at, length, text);
+    return true;
+}
+
+QByteArray withValue(const QByteArray &content, const QByteArray &section, const QByteArray &key,
+                     const QByteArray &value)
+{
+    QByteArray out = content;
+    setValue(out, section, key, value);
     return out;
 }
 

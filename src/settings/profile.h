@@ -49,4 +49,8 @@ bool isStorable(const QByteArray &section, const QByteArray &key, const QByteArr
 QByteArray withValue(const QByteArray &content, const QByteArray &section, const QByteArray &key,
                      const QByteArray &value);
 
+// The same edit made in `content` itself; whether any byte changed.
+bool setValue(QByteArray &content, const QByteArray &section, const QByteArray &key,
+              const QByteArray &value);
+
 } // namespace profile

@@ -1,6 +1,9 @@
 #include "panel/window.h"
 
+#include "settings/inifile.h"
 #include "settings/profile.h"
+
+#include <QDir>
 
 #include <functional>
 
@@ -16,6 +19,7 @@ private slots:
     void retrieveBadSlotLeavesSliders();
     void lastFrameReachesWireOnCloseAndDisconnect();
     void pictureAfterMixing();
+    void settingsProblemsShowBesideConnect();
 };
 
 void CommandsTest::everySendingButton()
@@ -231,6 +235,45 @@ void CommandsTest::pictureAfterMixing()
     QCOMPARE(QColor(shot.pixel(swatch)), QColor(230, 120, 20));
     // Kept beside the build for a look by eye.
     shot.save(QStringLiteral("window-after-mixing.png"));
+}
+
+void CommandsTest::settingsProblemsShowBesideConnect()
+{
+    {
+        TempConfig config;
+        const QByteArray huge = QByteArray(IniFile::MaxSize + 1, ';');
+        config.write(huge);
+        frmMain form;
+        BoxAnswerer boxes;
+        const Ui w(form);
+        QVERIFY2(w.lblNotice->text().contains(QLatin1String("larger than 1 MiB")),
+                 qPrintable(w.lblNotice->text()));
+        form.close();
+        QCOMPARE(config.read(), huge);
+        QCOMPARE(boxes.seen.size(), 0);
+    }
+    Bench bench;
+    const Ui w = bench.ui();
+    QVERIFY(bench.connect());
+    QCOMPARE(w.lblNotice->text(), QString());
+    // Something that is not a file takes the settings file's place.
+    const QByteArray before = bench.config.read();
+    bench.config.remove();
+    QVERIFY(QDir().mkpath(bench.config.iniPath()));
+    BoxAnswerer boxes;
+    w.Slider_Red->setValue(3);
+    bench.click(w.cmdSaveColor);
+    QCOMPARE(bench.pty.read(5), QByteArray("\xFF\x02\x03\x00\x00", 5));
+    QVERIFY2(w.lblNotice->text().startsWith(QLatin1String("Settings could not be saved: ")) &&
+                 w.lblNotice->text().contains(QLatin1String("not a regular file")),
+             qPrintable(w.lblNotice->text()));
+    QCOMPARE(boxes.seen.size(), 0);
+    // Once the file can be written again, the notice goes.
+    QVERIFY(QDir().rmdir(bench.config.iniPath()));
+    bench.config.write(before);
+    bench.click(w.cmdSaveColor);
+    QCOMPARE(w.lblNotice->text(), QString());
+    QCOMPARE(profile::valueIn(bench.config.read(), "Colors", "Red1"), QByteArray("3"));
 }
 
 QTEST_MAIN(CommandsTest)
