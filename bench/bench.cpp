@@ -3,6 +3,9 @@
 // the five bytes on the line, and the time to apply a settings reply.
 
 #include "panel/frmmain.h"
+#include "settings/ini.h"
+#include "settings/settings.h"
+#include "support/filewatch.h"
 #include "support/pty.h"
 #include "support/ui.h"
 
@@ -121,6 +124,35 @@ int main(int argc, char *argv[])
             return 1;
     }
 
+    // The file side of a settings reply: thirty keys one replace at a time,
+    // as a writer without batches would, against one replace for all.
+    Stats single, batch;
+    std::array<std::uint8_t, SlotCount> red{}, green{}, blue{};
+    for (int i = 0; i < rounds; ++i) {
+        red.fill(std::uint8_t(i));
+        const QList<IniEdit> edits = SlotTableEdits(red, green, blue);
+        QElapsedTimer t;
+        t.start();
+        for (const IniEdit &e : edits)
+            WriteIniValue(e.section, e.key, e.value);
+        single.add(ms(t));
+        red.fill(std::uint8_t(i + 1));
+        t.start();
+        WriteIniValues(SlotTableEdits(red, green, blue));
+        batch.add(ms(t));
+    }
+
+    // Renames of the settings file per Read Module Settings, and reads of
+    // it when the port list is opened.
+    module.start();
+    FileWatch watch(config.iniPath());
+    QTest::mouseClick(w.cmdReadSettings, Qt::LeftButton);
+    const int renames = watch.take().renames;
+    QTest::mouseClick(w.cmdConnect, Qt::LeftButton);
+    watch.take();
+    QTest::mouseClick(w.cboComm, Qt::LeftButton);
+    const int listReads = watch.take().opens;
+
     std::printf("Lumavera timings (%d reply waits, %d colour frames)\n", rounds, rounds * 10);
     report("start-up to window shown", startup, "ms");
     report("reply wait, click to tick", waitLength, "ms");
@@ -128,5 +160,9 @@ int main(int argc, char *argv[])
     report("Read Module Settings CPU, whole exchange", exchangeCpu, "ms");
     report("tick to settings reply applied (30 keys)", apply, "ms");
     report("click to five bytes on the pty", click, "us");
+    report("30 slot keys, one replace each", single, "ms");
+    report("30 slot keys, one replace for all", batch, "ms");
+    std::printf("%-44s %d\n", "renames of the file per Read Module Settings", renames);
+    std::printf("%-44s %d\n", "reads of the file when the port list opens", listReads);
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include "link/portmap.h"
 #include "settings/profile.h"
+#include "support/filewatch.h"
 
 #include <QSerialPort>
 
@@ -151,6 +152,12 @@ void ConnectionTest::portChoiceSavedAtShutdown()
         window.show();
         ui.cboComm->setCurrentIndex(11);
         QVERIFY(ui.lblPortInfo->text().startsWith(QLatin1String("COM12: /dev/ttyUSB7")));
+        // Opening the list looks at the file once, for the pins.
+        FileWatch watch(config.iniPath());
+        QTest::mouseClick(ui.cboComm, Qt::LeftButton);
+        QCOMPARE(watch.take().opens, 1);
+        if (QWidget *popup = QApplication::activePopupWidget())
+            QTest::keyClick(popup, Qt::Key_Escape);
         // Choosing saves nothing yet.
         QCOMPARE(profile::valueIn(config.read(), "Settings", "CommPort"), QByteArray("2"));
         window.close();

@@ -1,6 +1,7 @@
 #include "panel/window.h"
 
 #include "settings/profile.h"
+#include "support/filewatch.h"
 
 #include <QMessageBox>
 
@@ -65,7 +66,10 @@ void RepliesTest::goodReplyApplies()
     QVERIFY(bench.connect());
     w.cboMemLoc->setCurrentIndex(4);
 
+    FileWatch watch(bench.config.iniPath());
     bench.click(w.cmdReadSettings);
+    // Thirty keys, one replace of the file.
+    QCOMPARE(watch.take().renames, 1);
     QCOMPARE(boxes.texts(), QStringList());
     QCOMPARE(w.cboMode->currentText(), QStringLiteral("3"));
     QCOMPARE(w.cboFade->currentText(), QStringLiteral("1"));

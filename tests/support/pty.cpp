@@ -111,6 +111,11 @@ void FakeModule::stop()
     notifier_->setEnabled(false);
 }
 
+void FakeModule::start()
+{
+    notifier_->setEnabled(true);
+}
+
 void FakeModule::onReadable()
 {
     char buf[512];

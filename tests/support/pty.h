@@ -54,6 +54,7 @@ public:
     QByteArray received;       // every byte the tool sent
 
     void stop();
+    void start();
 
 private:
     void onReadable();
