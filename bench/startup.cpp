@@ -2,52 +2,16 @@
 // time of a whole start and stop and the peak memory, for one or two builds
 // side by side (the current one, and an older one given as a second path).
 
+#include "support/toolrun.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
-
-namespace {
-
-struct Sample
-{
-    bool ok = false;
-    double cpuMs = 0;
-    long rssKb = 0;
-};
-
-Sample run(const char *binary, const QString &home, int upAfterMs)
-{
-    const QByteArray h = QFile::encodeName(home);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::setenv("XDG_CONFIG_HOME", h.constData(), 1);
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        ::execl(binary, binary, static_cast<char *>(nullptr));
-        ::_exit(127);
-    }
-    ::usleep(useconds_t(upAfterMs) * 1000);
-    ::kill(child, SIGTERM);
-    int status = 0;
-    rusage u{};
-    ::wait4(child, &status, 0, &u);
-    Sample s;
-    s.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    s.cpuMs = u.ru_utime.tv_sec * 1e3 + u.ru_utime.tv_usec / 1e3 + u.ru_stime.tv_sec * 1e3 +
-              u.ru_stime.tv_usec / 1e3;
-    s.rssKb = u.ru_maxrss;
-    return s;
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -110,10 +74,10 @@ int main(int argc, char *argv[])
                 QFile::remove(ini);
                 QFile::copy(home + QStringLiteral("/lumavera/original.ini"), ini);
                 // The older build may need many seconds for a large file.
-                const Sample s = run(argv[b], home, b == 1 ? 2000 : 15000);
-                ok = ok && s.ok;
+                const ToolRun s = ToolRun::start(argv[b], home, b == 1 ? 2000 : 15000);
+                ok = ok && s.cleanExit;
                 cpu.push_back(s.cpuMs);
-                rss = std::max(rss, s.rssKb);
+                rss = std::max(rss, s.maxRssKb);
             }
             std::sort(cpu.begin(), cpu.end());
             std::printf("%-26s %-8s %12.0f %14.1f%s\n", c.name, b == 1 ? "this" : "older", cpu[1],

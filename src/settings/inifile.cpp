@@ -174,43 +174,30 @@ IniFile::IniFile(QString path) : path_(std::move(path)) {}
 
 IniText IniFile::read() const
 {
-    IniText text;
     QFile file(path_);
     if (!file.exists())
+        return {};
+    const auto unusable = [](const QString &problem) {
+        IniText text;
+        text.exists = true;
+        text.problem = problem;
         return text;
+    };
+    const QString tooLarge =
+        tr("%1 is larger than 1 MiB, so it is not a settings file of this tool; it is left alone")
+            .arg(path_);
     const QFileInfo info(path_);
-    if (!info.isFile()) {
-        text.exists = true;
-        text.problem = tr("%1 is not a regular file").arg(path_);
-        return text;
-    }
-    if (info.size() > MaxSize) {
-        text.exists = true;
-        text.problem = tr("%1 is larger than 1 MiB, so it is not a settings file of this tool; "
-                          "it is left alone")
-                           .arg(path_);
-        return text;
-    }
-    if (!file.open(QIODevice::ReadOnly)) {
-        text.exists = true;
-        text.problem = tr("%1 cannot be read: %2").arg(path_, file.errorString());
-        return text;
-    }
+    if (!info.isFile())
+        return unusable(tr("%1 is not a regular file").arg(path_));
+    if (info.size() > MaxSize)
+        return unusable(tooLarge);
     // Read at most one byte past the limit: a file that grew since the size
     // check is still refused.
-    const QByteArray raw = file.read(MaxSize + 1);
-    if (file.error() != QFileDevice::NoError) {
-        text.exists = true;
-        text.problem = tr("%1 cannot be read: %2").arg(path_, file.errorString());
-        return text;
-    }
-    if (raw.size() > MaxSize) {
-        text.exists = true;
-        text.problem = tr("%1 is larger than 1 MiB, so it is not a settings file of this tool; "
-                          "it is left alone")
-                           .arg(path_);
-        return text;
-    }
+    const QByteArray raw = file.open(QIODevice::ReadOnly) ? file.read(MaxSize + 1) : QByteArray();
+    if (file.error() != QFileDevice::NoError)
+        return unusable(tr("%1 cannot be read: %2").arg(path_, file.errorString()));
+    if (raw.size() > MaxSize)
+        return unusable(tooLarge);
     return decoded(raw);
 }
 

@@ -2,57 +2,20 @@
 // and the file looked at afterwards.
 
 #include "settings/profile.h"
+#include "support/toolrun.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <csignal>
 #include <sys/mount.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
-struct Run
+ToolRun runTool(const QString &configHome, int stopAfterMs, long fileLimitBytes = -1)
 {
-    bool cleanExit = false; // stopped by SIGTERM the ordinary way
-    long maxRssKb = 0;
-    double cpuMs = 0;
-};
-
-// Starts the tool offscreen with `configHome` as its configuration folder,
-// asks it to stop after `stopAfterMs`, and reports how it ended. With
-// `fileLimitBlocks` >= 0 the tool may not write files larger than that many
-// 512-byte blocks, which the kernel reports to it as a full disk would be.
-Run runTool(const QString &configHome, int stopAfterMs, long fileLimitBlocks = -1)
-{
-    const QByteArray home = QFile::encodeName(configHome);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::setenv("XDG_CONFIG_HOME", home.constData(), 1);
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        if (fileLimitBlocks >= 0) {
-            std::signal(SIGXFSZ, SIG_IGN); // ignored signals stay ignored across exec
-            const rlimit limit{rlim_t(fileLimitBlocks * 512), rlim_t(fileLimitBlocks * 512)};
-            ::setrlimit(RLIMIT_FSIZE, &limit);
-        }
-        ::execl(LUMAVERA_BINARY, LUMAVERA_BINARY, static_cast<char *>(nullptr));
-        ::_exit(127);
-    }
-    ::usleep(useconds_t(stopAfterMs) * 1000);
-    ::kill(child, SIGTERM);
-    int status = 0;
-    rusage usage{};
-    ::wait4(child, &status, 0, &usage);
-    Run run;
-    run.cleanExit = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    run.maxRssKb = usage.ru_maxrss;
-    run.cpuMs = usage.ru_utime.tv_sec * 1e3 + usage.ru_utime.tv_usec / 1e3 +
-                usage.ru_stime.tv_sec * 1e3 + usage.ru_stime.tv_usec / 1e3;
-    return run;
+    return ToolRun::start(LUMAVERA_BINARY, configHome, stopAfterMs, fileLimitBytes);
 }
 
 QByteArray readAll(const QString &path)
@@ -121,7 +84,7 @@ void SettingsProcessTest::fullDiskLeavesFileWhole()
         ::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", 0, "size=64k") == 0;
     if (!before.isEmpty())
         writeAll(ini, before);
-    Run run;
+    ToolRun run;
     if (mounted) {
         fill(folder);
         run = runTool(home, 800);
@@ -163,7 +126,7 @@ void SettingsProcessTest::hostileFilesStayCheap()
     const QByteArray huge = QByteArray(10 << 20, '\n') + "[Settings]\nCommPort=3\n";
     const auto [hugeHome, refused] = startWith(huge);
 
-    for (const Run &run : {empty, blank, refused})
+    for (const ToolRun &run : {empty, blank, refused})
         QVERIFY2(run.cleanExit, "the tool was not up and listening 1.5 s after its start");
     qInfo("CPU: empty %.0f ms, 1 MiB of blank lines %.0f ms, 10 MiB %.0f ms", empty.cpuMs,
           blank.cpuMs, refused.cpuMs);
