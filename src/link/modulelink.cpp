@@ -2,6 +2,7 @@
 
 #include "link/serialport.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QPointer>
@@ -61,6 +62,8 @@ bool ModuleLink::open()
     if (!MSComm1->setPortOpen(true))
         return false;
     report(TrafficEvent::Kind::Opened, {}, MSComm1->devicePath());
+    // Whatever waited on the line before is no answer to anything sent here.
+    discardStale();
     return true;
 }
 
@@ -104,7 +107,8 @@ void ModuleLink::send(const FrameBody &body)
 
 void ModuleLink::report(TrafficEvent::Kind kind, const QByteArray &bytes, const QString &note)
 {
-    emit traffic(TrafficEvent{kind, MonotonicNs(), bytes, note});
+    emit traffic(
+        TrafficEvent{kind, MonotonicNs(), QDateTime::currentMSecsSinceEpoch(), bytes, note});
 }
 
 void ModuleLink::discardStale()

@@ -27,7 +27,8 @@ struct TrafficEvent
     };
 
     Kind kind = Kind::Sent;
-    qint64 atNs = 0; // monotonic clock
+    qint64 atNs = 0;   // monotonic clock
+    qint64 wallMs = 0; // the same moment on the wall clock, ms since 1970 UTC
     QByteArray bytes;
     // Sent: the frame in words; Received: how the checks judged the answer;
     // Opened, Closed, Lost: the device.

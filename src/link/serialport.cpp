@@ -70,9 +70,9 @@ bool SerialPort::setPortOpen(bool open)
         port_.clearError();
         return false;
     }
-    // What the system still holds from before this program opened the line
-    // is not an answer to anything we are going to send.
-    port_.clear(QSerialPort::AllDirections);
+    // Bytes the system still holds from before this program opened the line
+    // stay for the caller to throw away, and to show that it did.
+    port_.clear(QSerialPort::Output);
     losing_ = false;
     return true;
 }

@@ -1,5 +1,6 @@
 #include "panel/frmmain.h"
 
+#include "link/handoff.h"
 #include "link/portmap.h"
 #include "panel/fonts.h"
 #include "settings/ini.h"
@@ -86,6 +87,9 @@ frmMain::frmMain(QWidget *parent) : QWidget(parent)
     buildLayout();
     Form_Load();
     connectHandlers();
+
+    control = new ControlServer(this, link, this);
+    control->listen();
 }
 
 frmMain::~frmMain()
@@ -434,14 +438,16 @@ void frmMain::cmdReadSettings_Click()
     // One exchange at a time: two answers would run into each other.
     if (link->busy())
         return;
-    const SettingsOutcome reply = link->ReadModuleSettings();
-    if (reply.fault == ReplyFault::Aborted)
-        return;
-    if (!reply.ok()) {
+    const SettingsOutcome reply = ReadModuleSettings();
+    if (reply.fault != ReplyFault::Aborted && !reply.ok())
         message(Severity::Warning, tr("Read Error"), reply.reason);
-        return;
-    }
+}
 
+SettingsOutcome frmMain::ReadModuleSettings()
+{
+    const SettingsOutcome reply = link->ReadModuleSettings();
+    if (!reply.ok())
+        return reply;
     cboMode->setCurrentIndex(reply.settings.mode);
     cboFade->setCurrentIndex(reply.settings.fade);
     cboHold->setCurrentIndex(reply.settings.hold);
@@ -455,6 +461,7 @@ void frmMain::cmdReadSettings_Click()
     Slider_Red->setValue(SlotRed[0]);
     Slider_Green->setValue(SlotGreen[0]);
     Slider_Blue->setValue(SlotBlue[0]);
+    return reply;
 }
 
 void frmMain::cmdSave_Click()
@@ -469,11 +476,73 @@ void frmMain::cmdSave_Click()
     if (ask.exec() != QMessageBox::Yes || !link->isOpen())
         return;
 
-    const SaveOutcome ack = link->SaveToEeprom();
+    const SaveOutcome ack = SaveToEeprom();
     if (ack.fault == ReplyFault::NoAnswer || ack.fault == ReplyFault::Short)
         message(Severity::Warning, tr("No Module Found"), ack.reason);
     else if (ack.ok())
         message(Severity::Information, tr("Save Successful"));
+}
+
+SaveOutcome frmMain::SaveToEeprom()
+{
+    return link->SaveToEeprom();
+}
+
+// ---- Requests from the command line ----
+
+QString frmMain::heldDevice() const
+{
+    return link->isOpen() ? RealDevicePath(link->devicePath()) : QString();
+}
+
+HandoffReply frmMain::carryOut(const HandoffRequest &request)
+{
+    HandoffReply reply;
+    const auto mix = [&](const Rgb &c) {
+        Slider_Red->setValue(c.red);
+        Slider_Green->setValue(c.green);
+        Slider_Blue->setValue(c.blue);
+    };
+    switch (request.op) {
+    case HandoffRequest::Op::Probe:
+        break;
+    case HandoffRequest::Op::Color:
+        mix(request.colour);
+        cmdSetColor_Click();
+        break;
+    case HandoffRequest::Op::Mode:
+        cboMode->setCurrentIndex(request.value);
+        cmdSetMode_Click();
+        break;
+    case HandoffRequest::Op::Fade:
+        cboFade->setCurrentIndex(request.value);
+        cmdSetFade_Click();
+        break;
+    case HandoffRequest::Op::Hold:
+        cboHold->setCurrentIndex(request.value);
+        cmdSetHold_Click();
+        break;
+    case HandoffRequest::Op::Store:
+        cboMemLoc->setCurrentIndex(request.slot);
+        mix(request.colour);
+        cmdSaveColor_Click();
+        break;
+    case HandoffRequest::Op::Read: {
+        const SettingsOutcome read = ReadModuleSettings();
+        reply.fault = read.fault;
+        reply.reason = read.reason;
+        reply.settings = read.settings;
+        break;
+    }
+    case HandoffRequest::Op::Save: {
+        // The command asked for it: no question.
+        const SaveOutcome saved = SaveToEeprom();
+        reply.fault = saved.fault;
+        reply.reason = saved.reason;
+        break;
+    }
+    }
+    return reply;
 }
 
 void frmMain::message(Severity severity, const QString &text, const QString &details)

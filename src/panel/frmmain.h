@@ -3,6 +3,7 @@
 #include "link/commandframe.h"
 #include "link/modulelink.h"
 #include "link/reply.h"
+#include "panel/controlserver.h"
 
 #include <QWidget>
 
@@ -21,7 +22,7 @@ struct WriteResult;
 // Settings" group that talks to the module, and the communication monitor.
 // It owns the module link (and with it the serial port and the reply timer)
 // for the whole run.
-class frmMain : public QWidget
+class frmMain : public QWidget, private RemoteHandler
 {
     Q_OBJECT
 
@@ -54,6 +55,15 @@ private:
     void cmdReadSettings_Click();
     void cmdSave_Click();
     void link_Traffic(const TrafficEvent &event);
+
+    // The two exchanges with an answer, applied to the window as their
+    // buttons do; the buttons add the messages.
+    SettingsOutcome ReadModuleSettings();
+    SaveOutcome SaveToEeprom();
+
+    // Requests from lumaveractl, carried out as if the user had made them.
+    QString heldDevice() const override;
+    HandoffReply carryOut(const HandoffRequest &request) override;
 
     void StoreSlotColor(int slot);
     void showClosedState();
@@ -102,6 +112,7 @@ private:
     QPushButton *cmdReadSettings;
 
     ModuleLink *link;
+    ControlServer *control;
 
     // The window's state.
     QString CommPortSetting;

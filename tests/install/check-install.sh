@@ -8,7 +8,7 @@ trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 fail() { echo "FAIL: $*"; exit 1; }
-for f in bin/lumavera bin/lumavera-virtual-module; do
+for f in bin/lumavera bin/lumaveractl bin/lumavera-virtual-module; do
     [ -x "$prefix/$f" ] || fail "$f is not installed as an executable"
 done
 desktop="$prefix/share/applications/lumavera.desktop"
@@ -23,4 +23,10 @@ set +e
 "$prefix/bin/lumavera-virtual-module" --no-such-option 2>/dev/null
 [ $? -eq 2 ] || fail "a bad option must exit with status 2"
 set -e
+[ -f "$prefix/share/man/man1/lumaveractl.1" ] || fail "no lumaveractl man page"
+"$prefix/bin/lumaveractl" --help | grep -q 'restore FILE' || fail "lumaveractl --help"
+# The command line loads no GUI library.
+if ldd "$prefix/bin/lumaveractl" | grep -E -q 'Qt6(Gui|Widgets|Network)'; then
+    fail "lumaveractl links a library beyond Qt Core and SerialPort"
+fi
 echo "installed layout ok"

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "ctl/moduleaccess.h"
+#include "ctl/options.h"
+
+#include <QTextStream>
+
+// Carries out one parsed command on the module and prints what it has to
+// say: results on `out`, reasons on `err`. Returns the exit status.
+int RunModuleCommand(const CtlOptions &options, ModuleAccess &module, QTextStream &out,
+                     QTextStream &err);
+
+// The twenty port numbers and the devices behind them.
+int RunList(const CtlOptions &options, QTextStream &out);
+
+// A read's result as `read` prints it, plain or as JSON.
+QString SettingsText(const ModuleSettings &settings, bool json);

@@ -1,0 +1,215 @@
+#include "ctl/options.h"
+
+#include <QCoreApplication>
+#include <QRegularExpression>
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("lumaveractl", text);
+}
+
+// A whole number from `min` to `max` written as plain decimal digits.
+std::optional<int> number(const QString &text, int min, int max)
+{
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,5}$"));
+    if (!digits.match(text).hasMatch())
+        return std::nullopt;
+    const int n = text.toInt();
+    return n >= min && n <= max ? std::optional(n) : std::nullopt;
+}
+
+struct CtlCommandInfo
+{
+    const char *name;
+    CtlOptions::Command command;
+    const char *synopsis;
+    const char *help;
+};
+
+const CtlCommandInfo Commands[] = {
+    {"list", CtlOptions::Command::List, "list",
+     "The twenty port numbers: device path, description and state."},
+    {"color", CtlOptions::Command::Color, "color R G B | color #RRGGBB",
+     "Shows the colour on the LED (levels 0..255)."},
+    {"mode", CtlOptions::Command::Mode, "mode N", "Sets the running mode, N in 0..11."},
+    {"fade", CtlOptions::Command::Fade, "fade N", "Sets the fade speed, N in 0..2."},
+    {"hold", CtlOptions::Command::Hold, "hold N", "Sets the hold time, N in 0..240."},
+    {"store", CtlOptions::Command::Store, "store SLOT R G B | store SLOT #RRGGBB",
+     "Stores a colour in memory slot 1..10, in the module and in the settings file."},
+    {"read", CtlOptions::Command::Read, "read",
+     "Reads the module's mode, fade, hold and ten slots, prints them and keeps the\n"
+     "slot colours in the settings file."},
+    {"save", CtlOptions::Command::Save, "save",
+     "Has the module save its settings to its EEPROM; succeeds only on the\n"
+     "acknowledgement FE AA."},
+    {"backup", CtlOptions::Command::Backup, "backup FILE",
+     "Reads the module and writes its configuration to FILE."},
+    {"restore", CtlOptions::Command::Restore, "restore FILE [--save] [--gap MS]",
+     "Sends FILE's mode, fade, hold and ten slots, reads the module back and\n"
+     "compares; with --save, then has the module save them to its EEPROM. --gap is\n"
+     "the pause between frames (default 50 ms)."},
+};
+
+const CtlCommandInfo *find(const QString &name)
+{
+    for (const CtlCommandInfo &c : Commands) {
+        if (name == QLatin1String(c.name))
+            return &c;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+std::optional<Rgb> ParseColour(const QStringList &words)
+{
+    if (words.size() == 1) {
+        static const QRegularExpression hex(QStringLiteral("^#([0-9A-Fa-f]{6})$"));
+        const QRegularExpressionMatch m = hex.match(words[0]);
+        if (!m.hasMatch())
+            return std::nullopt;
+        const uint v = m.captured(1).toUInt(nullptr, 16);
+        return Rgb{std::uint8_t(v >> 16), std::uint8_t(v >> 8), std::uint8_t(v)};
+    }
+    if (words.size() != 3)
+        return std::nullopt;
+    const std::optional<int> r = number(words[0], 0, 255);
+    const std::optional<int> g = number(words[1], 0, 255);
+    const std::optional<int> b = number(words[2], 0, 255);
+    if (!r || !g || !b)
+        return std::nullopt;
+    return Rgb{std::uint8_t(*r), std::uint8_t(*g), std::uint8_t(*b)};
+}
+
+std::variant<CtlOptions, QString> ParseCtlArguments(const QStringList &arguments)
+{
+    CtlOptions o;
+    QStringList words;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        QString arg = arguments[i];
+        QString inlineValue;
+        const bool hasInline = arg.startsWith(QLatin1String("--")) && arg.contains(u'=');
+        if (hasInline) {
+            inlineValue = arg.section(u'=', 1);
+            arg = arg.section(u'=', 0, 0);
+        }
+        const auto value = [&]() -> std::optional<QString> {
+            if (hasInline)
+                return inlineValue;
+            if (i + 1 < arguments.size())
+                return arguments[++i];
+            return std::nullopt;
+        };
+        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            o.help = true;
+        } else if (arg == QLatin1String("--json")) {
+            o.json = true;
+        } else if (arg == QLatin1String("--verbose") || arg == QLatin1String("-v")) {
+            o.verbose = true;
+        } else if (arg == QLatin1String("--save")) {
+            o.saveAfterRestore = true;
+        } else if (arg == QLatin1String("--port")) {
+            const std::optional<QString> v = value();
+            if (!v || v->isEmpty())
+                return tr("--port needs COMn or a device path");
+            o.port = *v;
+        } else if (arg == QLatin1String("--timeout") || arg == QLatin1String("--gap")) {
+            const std::optional<QString> v = value();
+            const std::optional<int> ms = v ? number(*v, 0, 60000) : std::nullopt;
+            if (!ms)
+                return tr("%1 takes milliseconds from 0 to 60000").arg(arg);
+            (arg == QLatin1String("--timeout") ? o.timeoutMs : o.gapMs) = *ms;
+        } else if (arg.startsWith(u'-') && arg.size() > 1 && !arg[1].isDigit()) {
+            return tr("unknown option '%1'").arg(arguments[i]);
+        } else {
+            words << arguments[i];
+        }
+    }
+    if (words.isEmpty())
+        return o.help ? std::variant<CtlOptions, QString>(o) : tr("no command given");
+    const QString commandName = words.takeFirst();
+    const CtlCommandInfo *info = find(commandName);
+    if (!info)
+        return tr("unknown command '%1'").arg(commandName);
+    o.command = info->command;
+    if (o.help)
+        return o;
+
+    using C = CtlOptions::Command;
+    const auto count = [&](int n) { return words.size() == n; };
+    const QString name = QLatin1String(info->name);
+    switch (o.command) {
+    case C::List:
+    case C::Read:
+    case C::Save:
+        if (!count(0))
+            return tr("%1 takes no arguments").arg(name);
+        break;
+    case C::Color: {
+        const std::optional<Rgb> c = ParseColour(words);
+        if (!c)
+            return tr("color takes R G B (each 0..255) or #RRGGBB");
+        o.colour = *c;
+        break;
+    }
+    case C::Mode:
+    case C::Fade:
+    case C::Hold: {
+        const int max = o.command == C::Mode ? MaxMode : o.command == C::Fade ? MaxFade : MaxHold;
+        const std::optional<int> n = count(1) ? number(words[0], 0, max) : std::nullopt;
+        if (!n)
+            return tr("%1 takes one number from 0 to %2").arg(name).arg(max);
+        o.value = *n;
+        break;
+    }
+    case C::Store: {
+        const std::optional<int> slot =
+            words.isEmpty() ? std::nullopt : number(words[0], 1, SlotCount);
+        const std::optional<Rgb> c = words.isEmpty() ? std::nullopt : ParseColour(words.mid(1));
+        if (!slot || !c)
+            return tr("store takes SLOT (1..10) and R G B (each 0..255) or #RRGGBB");
+        o.slot = *slot - 1;
+        o.colour = *c;
+        break;
+    }
+    case C::Backup:
+    case C::Restore:
+        if (!count(1) || words[0].isEmpty())
+            return tr("%1 takes one FILE").arg(name);
+        o.file = words[0];
+        break;
+    }
+    if (o.saveAfterRestore && o.command != C::Restore)
+        return tr("--save goes with restore");
+    return o;
+}
+
+QString CtlUsage()
+{
+    QString text =
+        tr("Usage: lumaveractl [--port PORT] [--json] [--timeout MS] [--verbose] COMMAND "
+           "[ARGS]\n\nSets up a Lumavera RGB LED module on a serial port.\n\nCommands:\n");
+    for (const CtlCommandInfo &c : Commands)
+        text += QStringLiteral("  %1\n").arg(QLatin1String(c.synopsis));
+    text += tr("\nOptions:\n"
+               "  --port PORT    COMn as the window numbers it, or a device path; default:\n"
+               "                 the port the window last used\n"
+               "  --json         print read and list as JSON\n"
+               "  --timeout MS   how long to wait for an answer (default 500)\n"
+               "  --verbose      print every byte sent and received on standard error\n"
+               "  --help         this text; COMMAND --help for one command\n"
+               "\nExit status: 0 done; 1 the module did not answer as expected; 2 bad usage\n"
+               "or values; 3 the port could not be opened.\n");
+    return text;
+}
+
+QString CtlCommandHelp(const QString &command)
+{
+    const CtlCommandInfo *info = find(command);
+    if (!info)
+        return CtlUsage();
+    return QStringLiteral("Usage: lumaveractl [OPTIONS] %1\n\n%2\n")
+        .arg(QLatin1String(info->synopsis), tr(info->help));
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "link/reply.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <variant>
+
+// The command line of lumaveractl, parsed: the global options, the command
+// and its arguments, each checked before anything is opened or sent.
+struct CtlOptions
+{
+    enum class Command { List, Color, Mode, Fade, Hold, Store, Read, Save, Backup, Restore };
+
+    QString port; // COMn or a device path; empty: the window's last port
+    bool json = false;
+    bool verbose = false;
+    int timeoutMs = 500;
+    int gapMs = 50;
+    bool saveAfterRestore = false;
+    bool help = false;
+
+    Command command = Command::List;
+    Rgb colour;             // color, store
+    int slot = 0;           // store: 0..9
+    int value = 0;          // mode, fade, hold
+    QString file;           // backup, restore
+    ModuleSettings restore; // restore: the file's configuration, once loaded
+};
+
+// Exit statuses a script can test.
+enum CtlExit {
+    ExitDone = 0,
+    ExitModule = 1, // the module did not answer as expected
+    ExitUsage = 2,  // bad usage or bad values
+    ExitPort = 3,   // the port could not be opened
+};
+
+// The options, or what is wrong with the command line.
+std::variant<CtlOptions, QString> ParseCtlArguments(const QStringList &arguments);
+
+// "R G B" as three words, or one "#RRGGBB".
+std::optional<Rgb> ParseColour(const QStringList &words);
+
+// The usage text: the whole program's, or one command's.
+QString CtlUsage();
+QString CtlCommandHelp(const QString &command);

@@ -1,0 +1,402 @@
+// lumaveractl as a script runs it: the real program, against a scripted
+// pseudo-terminal, the virtual module, or a window holding the port.
+
+#include "panel/window.h"
+#include "settings/profile.h"
+#include "support/moduleprocess.h"
+
+#include <QMessageBox>
+#include <QProcess>
+#include <QTemporaryDir>
+
+namespace {
+
+struct Result
+{
+    int exit = -1;
+    QString out;
+    QString err;
+};
+
+// Runs lumaveractl, keeping this process's event loop going meanwhile so
+// that a module or a window in it can answer.
+Result ctl(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral(LUMAVERACTL), args);
+    Result r;
+    if (!p.waitForStarted(5000))
+        return r;
+    QElapsedTimer clock;
+    clock.start();
+    while (p.state() != QProcess::NotRunning && clock.elapsed() < 20000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        p.waitForFinished(5);
+    }
+    r.exit = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+ModuleSettings sample()
+{
+    ModuleSettings s;
+    s.mode = 3;
+    s.fade = 1;
+    s.hold = 10;
+    for (int i = 0; i < SlotCount; ++i)
+        s.slotColors[i] = {std::uint8_t(200 + i), std::uint8_t(20 * i), std::uint8_t(7 * i + 3)};
+    return s;
+}
+
+QString sampleJson()
+{
+    QString slotList;
+    for (int i = 0; i < SlotCount; ++i)
+        slotList += QStringLiteral("%1{\"red\":%2,\"green\":%3,\"blue\":%4}")
+                        .arg(i ? "," : "")
+                        .arg(200 + i)
+                        .arg(20 * i)
+                        .arg(7 * i + 3);
+    return QStringLiteral("{\"mode\":3,\"fade\":1,\"hold\":10,\"slots\":[%1]}\n").arg(slotList);
+}
+
+const QByteArray ReadFrame("\xFF\x3C\xFB\xFB\xFB");
+const QByteArray SaveFrame("\xFF\x32\xFE\xFE\xFE");
+
+} // namespace
+
+class LumaveractlTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void bytesOnTheLine_data();
+    void bytesOnTheLine();
+    void readPrints();
+    void failures_data();
+    void failures();
+    void backupThenRestoreClonesAModule();
+    void restoreThatDiffersNamesIt();
+    void handedToTheWindowThatHoldsThePort();
+};
+
+void LumaveractlTest::bytesOnTheLine_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("wire");
+    QTest::newRow("color R G B") << QStringList{"color", "128", "64", "0"}
+                                 << QByteArray("\xFF\x01\x80\x40\x00", 5);
+    QTest::newRow("color #RRGGBB")
+        << QStringList{"color", "#FF0710"} << QByteArray("\xFF\x01\xFF\x07\x10", 5);
+    QTest::newRow("mode 11") << QStringList{"mode", "11"} << QByteArray("\xFF\x28\x0B\xFB\xFB");
+    QTest::newRow("mode 0") << QStringList{"mode", "0"} << QByteArray("\xFF\x28\x00\xFB\xFB", 5);
+    QTest::newRow("fade 2") << QStringList{"fade", "2"} << QByteArray("\xFF\x14\x02\xFD\xFD");
+    QTest::newRow("hold 240") << QStringList{"hold", "240"} << QByteArray("\xFF\x1E\xF0\xFC\xFC");
+    QTest::newRow("store 10") << QStringList{"store", "10", "1", "2", "3"}
+                              << QByteArray("\xFF\x0B\x01\x02\x03");
+    QTest::newRow("store 1 #000700")
+        << QStringList{"store", "1", "#000700"} << QByteArray("\xFF\x02\x00\x07\x00", 5);
+    QTest::newRow("save") << QStringList{"save"} << SaveFrame;
+    QTest::newRow("read") << QStringList{"read"} << ReadFrame;
+}
+
+void LumaveractlTest::bytesOnTheLine()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, wire);
+    TempConfig config;
+    Pty pty;
+    config.write("[Settings]\r\nCommPort=4\r\n[Ports]\r\nCOM4=" + pty.slavePath().toLocal8Bit() +
+                 "\r\n");
+    FakeModule module(pty);
+    module.saveAnswer = "\xFE\xAA";
+    module.settingsAnswer = EncodeSettingsReply(sample());
+    // Without --port, the window's last port; with it, COMn or a path.
+    for (const QStringList &port :
+         {QStringList(), QStringList{"--port", "com4"}, QStringList{"--port", pty.slavePath()}}) {
+        module.received.clear();
+        const Result r = ctl(port + args);
+        QVERIFY2(r.exit == 0, qPrintable(r.err));
+        QCOMPARE(r.err, QString());
+        QTest::qWait(20);
+        QCOMPARE(module.received, wire);
+    }
+    const QByteArray file = config.read();
+    if (args[0] == QLatin1String("store")) {
+        const QByteArray n = args[1].toLatin1();
+        const auto level = [&](int at) { return QByteArray::number(int(std::uint8_t(wire[at]))); };
+        QCOMPARE(profile::valueIn(file, "Colors", "Red" + n), level(2));
+        QCOMPARE(profile::valueIn(file, "Colors", "Green" + n), level(3));
+        QCOMPARE(profile::valueIn(file, "Colors", "Blue" + n), level(4));
+    }
+}
+
+void LumaveractlTest::readPrints()
+{
+    TempConfig config;
+    Pty pty;
+    FakeModule module(pty);
+    // Stale bytes first: thrown away, as the window does.
+    pty.write("\x13\x37");
+    module.settingsAnswer = EncodeSettingsReply(sample());
+    const QStringList port{"--port", pty.slavePath()};
+
+    Result r = ctl(port + QStringList{"read"});
+    QCOMPARE(r.exit, 0);
+    QString text = QStringLiteral("mode 3\nfade 1\nhold 10\n");
+    for (int i = 0; i < SlotCount; ++i)
+        text +=
+            QStringLiteral("slot %1 %2 %3 %4\n").arg(i + 1).arg(200 + i).arg(20 * i).arg(7 * i + 3);
+    QCOMPARE(r.out, text);
+    // The thirty colours are kept, as Read Module Settings keeps them.
+    const QByteArray file = config.read();
+    QCOMPARE(profile::valueIn(file, "Colors", "Red10"), QByteArray("209"));
+    QCOMPARE(profile::valueIn(file, "Colors", "Blue1"), QByteArray("3"));
+    QCOMPARE(file.count('\n'), 31);
+
+    r = ctl(port + QStringList{"--json", "read"});
+    QCOMPARE(r.exit, 0);
+    QCOMPARE(r.out, sampleJson());
+
+    // --verbose: every byte both ways, one line each, on standard error.
+    pty.write("\x01");
+    QTest::qWait(20);
+    r = ctl(port + QStringList{"--verbose", "read"});
+    QCOMPARE(r.exit, 0);
+    const QStringList lines = r.err.split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 4);
+    QVERIFY2(lines[0].contains(QLatin1String("OPEN")), qPrintable(lines[0]));
+    QVERIFY2(lines[1].contains(QLatin1String("DISCARDED 01")), qPrintable(lines[1]));
+    QVERIFY2(lines[2].contains(QLatin1String("TX FF 3C FB FB FB  |.<...|  ReadModuleSettings")),
+             qPrintable(lines[2]));
+    QVERIFY2(lines[3].contains(QLatin1String("RX FF 03 01 0A C8 00 03")) &&
+                 lines[3].endsWith(QLatin1String("settings reply: mode 3 fade 1 hold 10")),
+             qPrintable(lines[3]));
+}
+
+void LumaveractlTest::failures_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<int>("exit");
+    QTest::addColumn<QString>("says");
+    QTest::addColumn<bool>("sends");
+    const QByteArray good = EncodeSettingsReply(sample());
+    QByteArray badStart = good;
+    badStart[0] = 0;
+    QByteArray mode200 = good;
+    mode200[1] = char(200);
+    QTest::newRow("no answer") << QStringList{"read"} << QByteArray() << 1 << "No answer" << true;
+    QTest::newRow("34 bytes") << QStringList{"read"} << good.left(34) << 1 << "Only 34 of 35"
+                              << true;
+    QTest::newRow("bad start") << QStringList{"read"} << badStart << 1 << "does not start" << true;
+    QTest::newRow("mode 200") << QStringList{"read"} << mode200 << 1 << "mode 200" << true;
+    QTest::newRow("FE AB") << QStringList{"save"} << QByteArray("\xFE\xAB") << 1 << "FE AB" << true;
+    QTest::newRow("one byte of the acknowledgement")
+        << QStringList{"save"} << QByteArray("\xFE") << 1 << "Only 1 of 2" << true;
+    QTest::newRow("backup with no answer")
+        << QStringList{"backup", "out.ini"} << QByteArray() << 1 << "No answer" << true;
+    QTest::newRow("missing port") << QStringList{"--port", "/dev/lumavera-none", "color", "1", "2",
+                                                 "3"}
+                                  << QByteArray() << 3 << "There is no device /dev/lumavera-none"
+                                  << false;
+    QTest::newRow("unassigned number")
+        << QStringList{"--port", "COM17", "mode", "1"} << QByteArray() << 3
+        << "No device is assigned to COM17" << false;
+    QTest::newRow("level 256") << QStringList{"color", "256", "0", "0"} << QByteArray() << 2
+                               << "color takes" << false;
+    QTest::newRow("two levels") << QStringList{"color", "1", "2"} << QByteArray() << 2
+                                << "color takes" << false;
+    QTest::newRow("slot 11") << QStringList{"store", "11", "#000000"} << QByteArray() << 2
+                             << "store takes" << false;
+    QTest::newRow("hold 241") << QStringList{"hold", "241"} << QByteArray() << 2 << "0 to 240"
+                              << false;
+    QTest::newRow("unknown command")
+        << QStringList{"blink"} << QByteArray() << 2 << "unknown command 'blink'" << false;
+    QTest::newRow("no command") << QStringList() << QByteArray() << 2 << "no command" << false;
+    QTest::newRow("restore of a file missing a key")
+        << QStringList{"restore", "partial.ini"} << QByteArray() << 2 << "[Module] Hold is missing"
+        << false;
+    QTest::newRow("restore of a value out of range")
+        << QStringList{"restore", "range.ini"} << QByteArray() << 2 << "[Colors] Green7=256"
+        << false;
+}
+
+void LumaveractlTest::failures()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, answer);
+    QFETCH(int, exit);
+    QFETCH(QString, says);
+    QFETCH(bool, sends);
+    TempConfig config;
+    Pty pty;
+    config.write("[Settings]\r\nCommPort=1\r\n[Ports]\r\nCOM1=" + pty.slavePath().toLocal8Bit() +
+                 "\r\n");
+    const QByteArray fileBefore = config.read();
+    FakeModule module(pty);
+    module.settingsAnswer = answer;
+    module.saveAnswer = answer;
+    QTemporaryDir dir;
+    QByteArray partial = "[Module]\r\nMode=1\r\nFade=1\r\n[Colors]\r\n";
+    QByteArray range = "[Module]\r\nMode=1\r\nFade=1\r\nHold=9\r\n[Colors]\r\n";
+    for (int i = 1; i <= SlotCount; ++i) {
+        const QByteArray n = QByteArray::number(i);
+        const QByteArray keys = "Red" + n + "=1\r\nGreen" + n + "=" + (i == 7 ? "256" : "2") +
+                                "\r\nBlue" + n + "=3\r\n";
+        partial += keys;
+        range += keys;
+    }
+    for (auto [name, content] :
+         {std::pair("partial.ini", partial), std::pair("range.ini", range)}) {
+        QFile f(dir.filePath(QLatin1String(name)));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    }
+    for (QString &a : args) {
+        if (a.endsWith(QLatin1String(".ini")))
+            a = dir.filePath(a);
+    }
+
+    const Result r = ctl(args);
+    QCOMPARE(r.exit, exit);
+    QVERIFY2(r.err.contains(says), qPrintable(r.err));
+    QCOMPARE(r.out, QString());
+    if (exit == 2 && !args.contains(QStringLiteral("restore")))
+        QVERIFY2(r.err.contains(QLatin1String("Usage: lumaveractl")), qPrintable(r.err));
+    QTest::qWait(20);
+    QCOMPARE(!module.received.isEmpty(), sends);
+    // A failed command leaves the settings file as it was.
+    QCOMPARE(config.read(), fileBefore);
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("out.ini"))));
+}
+
+void LumaveractlTest::backupThenRestoreClonesAModule()
+{
+    TempConfig config;
+    QTemporaryDir dir;
+    const QString first = dir.filePath(QStringLiteral("first"));
+    const QString second = dir.filePath(QStringLiteral("second"));
+    ModuleProcess a(first, {});
+    ModuleProcess b(second, {});
+    QVERIFY(a.started());
+    QVERIFY(b.started());
+    const QStringList onA{"--port", first};
+    const QStringList onB{"--port", second};
+    for (const QStringList &step :
+         {QStringList{"mode", "7"}, QStringList{"fade", "2"}, QStringList{"hold", "99"},
+          QStringList{"store", "1", "#102030"}, QStringList{"store", "10", "255", "0", "7"}})
+        QCOMPARE(ctl(onA + step).exit, 0);
+
+    const QString file = dir.filePath(QStringLiteral("module.ini"));
+    Result r = ctl(onA + QStringList{"backup", file});
+    QVERIFY2(r.exit == 0, qPrintable(r.err));
+    QFile saved(file);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    const QByteArray text = saved.readAll();
+    QVERIFY(text.startsWith("[Module]\r\nMode=7\r\nFade=2\r\nHold=99\r\n[Colors]\r\nRed1=16\r\n"));
+
+    r = ctl(onB + QStringList{"restore", file, "--gap", "5", "--save"});
+    QVERIFY2(r.exit == 0, qPrintable(r.err));
+    const Result readA = ctl(onA + QStringList{"read", "--json"});
+    const Result readB = ctl(onB + QStringList{"read", "--json"});
+    QCOMPARE(readA.exit, 0);
+    QVERIFY(readA.out.startsWith(QLatin1String("{\"mode\":7,\"fade\":2,\"hold\":99,")));
+    QCOMPARE(readB.out, readA.out);
+    QVERIFY(b.lines.contains(QStringLiteral("SaveToEeprom -> FE AA")));
+}
+
+void LumaveractlTest::restoreThatDiffersNamesIt()
+{
+    TempConfig config;
+    Pty pty;
+    FakeModule module(pty);
+    ModuleSettings differs = sample();
+    differs.hold = 11;
+    differs.slotColors[2] = {1, 2, 3};
+    module.settingsAnswer = EncodeSettingsReply(differs);
+    QTemporaryDir dir;
+    QFile f(dir.filePath(QStringLiteral("want.ini")));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QByteArray want = "[Module]\r\nMode=3\r\nFade=1\r\nHold=10\r\n[Colors]\r\n";
+    for (int i = 0; i < SlotCount; ++i)
+        want += QStringLiteral("Red%1=%2\r\nGreen%1=%3\r\nBlue%1=%4\r\n")
+                    .arg(i + 1)
+                    .arg(200 + i)
+                    .arg(20 * i)
+                    .arg(7 * i + 3)
+                    .toLatin1();
+    f.write(want);
+    f.close();
+
+    const Result r =
+        ctl({"--port", pty.slavePath(), "restore", f.fileName(), "--save", "--gap", "0"});
+    QCOMPARE(r.exit, 1);
+    QVERIFY2(r.err.contains(QLatin1String("hold: file 10, module 11")), qPrintable(r.err));
+    QVERIFY2(r.err.contains(QLatin1String("slot 3: file 202 40 17, module 1 2 3")),
+             qPrintable(r.err));
+    QCOMPARE(r.err.count(QLatin1String(": file ")), 2);
+    QTest::qWait(20);
+    // Thirteen frames, the read-back, and no save after a mismatch.
+    QCOMPARE(module.received.size(), 14 * 5);
+    QVERIFY(module.received.endsWith(ReadFrame));
+    QVERIFY(!module.received.contains(SaveFrame));
+    QCOMPARE(module.received.left(15), QByteArray("\xFF\x28\x03\xFB\xFB\xFF\x14\x01\xFD\xFD"
+                                                  "\xFF\x1E\x0A\xFC\xFC"));
+}
+
+void LumaveractlTest::handedToTheWindowThatHoldsThePort()
+{
+    Bench bench;
+    const Ui w = bench.ui();
+    FakeModule module(bench.pty);
+    module.settingsAnswer = EncodeSettingsReply(sample());
+    module.saveAnswer = "\xFE\xAA";
+    BoxAnswerer boxes;
+    QVERIFY(bench.connect());
+    const QStringList port{"--port", bench.pty.slavePath()};
+
+    Result r = ctl(port + QStringList{"color", "1", "2", "3"});
+    QVERIFY2(r.exit == 0, qPrintable(r.err));
+    QTest::qWait(20);
+    // Once on the line, and the window shows it as if the user had sent it.
+    QCOMPARE(module.received, QByteArray("\xFF\x01\x01\x02\x03"));
+    QCOMPARE(w.lblTxData->text(), QStringLiteral("FF 01 01 02 03 "));
+    QCOMPARE(w.readouts(), std::tuple(1, 2, 3));
+
+    r = ctl(port + QStringList{"mode", "9"});
+    QCOMPARE(r.exit, 0);
+    QCOMPARE(w.cboMode->currentText(), QStringLiteral("9"));
+
+    module.received.clear();
+    r = ctl(port + QStringList{"--json", "--verbose", "read"});
+    QVERIFY2(r.exit == 0, qPrintable(r.err));
+    QCOMPARE(r.out, sampleJson());
+    QVERIFY2(r.err.contains(QLatin1String("TX FF 3C FB FB FB")), qPrintable(r.err));
+    QCOMPARE(module.received, ReadFrame);
+    QCOMPARE(w.cboMode->currentText(), QStringLiteral("3"));
+    QCOMPARE(w.cboHold->currentText(), QStringLiteral("10"));
+    QCOMPARE(profile::valueIn(bench.config.read(), "Colors", "Red10"), QByteArray("209"));
+
+    // Save needs no question when a command asked for it, and shows no box.
+    r = ctl(port + QStringList{"save"});
+    QCOMPARE(r.exit, 0);
+    QCOMPARE(boxes.seen.size(), 0);
+
+    // A command during the window's own wait waits its turn.
+    module.received.clear();
+    QProcess during;
+    QTimer::singleShot(100, [&] {
+        during.start(QStringLiteral(LUMAVERACTL), port + QStringList{"fade", "0"});
+    });
+    bench.click(w.cmdReadSettings);
+    QTRY_COMPARE_WITH_TIMEOUT(during.state(), QProcess::NotRunning, 10000);
+    QCOMPARE(during.exitCode(), 0);
+    QCOMPARE(module.received, ReadFrame + QByteArray("\xFF\x14\x00\xFD\xFD", 5));
+    QVERIFY(bench.isOpenState());
+}
+
+QTEST_MAIN(LumaveractlTest)
+#include "tst_lumaveractl.moc"
