@@ -3,6 +3,7 @@
 #include "link/handoff.h"
 #include "link/portmap.h"
 #include "panel/fonts.h"
+#include "panel/frmlog.h"
 #include "settings/ini.h"
 #include "settings/settings.h"
 
@@ -14,6 +15,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSerialPortInfo>
+#include <QShortcut>
 #include <QSlider>
 
 #include <type_traits>
@@ -90,6 +92,11 @@ frmMain::frmMain(QWidget *parent) : QWidget(parent)
 
     control = new ControlServer(this, link, this);
     control->listen();
+
+    log = new frmLog(this);
+    connect(link, &ModuleLink::traffic, log, &frmLog::append);
+    auto *showLog = new QShortcut(QKeySequence(tr("Ctrl+L")), this);
+    connect(showLog, &QShortcut::activated, this, &frmMain::cmdLog_Click);
 }
 
 frmMain::~frmMain()
@@ -135,6 +142,7 @@ void frmMain::buildLayout()
     cboMode         = place<QComboBox>    (fRGB,   "cboMode",         nullptr,                                     4440, 1920,  855,  315);
     cmdSetMode      = place<QPushButton>  (fRGB,   "cmdSetMode",      QT_TR_NOOP("Set Mode"),                      6120, 1800,  855,  495);
     cmdReadSettings = place<QPushButton>  (fRGB,   "cmdReadSettings", QT_TR_NOOP("Read Module Settings"),          5520, 2880, 2175,  255);
+    cmdLog          = place<QPushButton>  (this,   "cmdLog",          QT_TR_NOOP("Log\u2026"),                      6375, 5250,  855,  315);
     lblPreview      = place<QLabel>       (fRGB,   "lblPreview",      nullptr,                                     3000, 1680, 1095,  615);
     // clang-format on
 
@@ -145,6 +153,8 @@ void frmMain::buildLayout()
         cmdSetFade,   cmdSetHold, cboMode,     cmdSetMode,   cmdReadSettings};
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
+    // Controls beyond the layout come after all of its own.
+    setTabOrder(cmdReadSettings, cmdLog);
 
     fRGB->setEnabled(false);
 
@@ -174,6 +184,9 @@ void frmMain::buildLayout()
 
     lblPortInfo->setTextFormat(Qt::PlainText);
     cboComm->installEventFilter(this);
+    lblTxData->installEventFilter(this);
+    lblTxData->setToolTip(tr("The last frame sent. Double-click for the traffic log."));
+    cmdLog->setToolTip(tr("Every byte sent and received, with times (Ctrl+L)"));
 }
 
 void frmMain::connectHandlers()
@@ -193,6 +206,7 @@ void frmMain::connectHandlers()
     connect(cmdRetrieve, &QPushButton::clicked, this, &frmMain::cmdRetrieve_Click);
     connect(cmdReadSettings, &QPushButton::clicked, this, &frmMain::cmdReadSettings_Click);
     connect(cmdSave, &QPushButton::clicked, this, &frmMain::cmdSave_Click);
+    connect(cmdLog, &QPushButton::clicked, this, &frmMain::cmdLog_Click);
 }
 
 // ---- Start-up, port choice, connection, shut-down ----
@@ -325,6 +339,10 @@ void frmMain::noteWrite(const WriteResult &result)
 
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == lblTxData && event->type() == QEvent::MouseButtonDblClick) {
+        cmdLog_Click();
+        return true;
+    }
     // Adapters come and go: look again just before the user opens the list.
     if (watched == cboComm &&
         (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::KeyPress))
@@ -345,6 +363,13 @@ void frmMain::link_Traffic(const TrafficEvent &event)
         text += HexByte(std::uint8_t(byte));
         lblTxData->setText(text);
     }
+}
+
+void frmMain::cmdLog_Click()
+{
+    log->show();
+    log->raise();
+    log->activateWindow();
 }
 
 // ---- Live colour and effects ----

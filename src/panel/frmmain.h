@@ -15,6 +15,7 @@ class QGroupBox;
 class QLabel;
 class QPushButton;
 class QSlider;
+class frmLog;
 struct Settings;
 struct WriteResult;
 
@@ -55,6 +56,7 @@ private:
     void cmdReadSettings_Click();
     void cmdSave_Click();
     void link_Traffic(const TrafficEvent &event);
+    void cmdLog_Click();
 
     // The two exchanges with an answer, applied to the window as their
     // buttons do; the buttons add the messages.
@@ -111,8 +113,11 @@ private:
     QPushButton *cmdSetMode;
     QPushButton *cmdReadSettings;
 
+    QPushButton *cmdLog;
+
     ModuleLink *link;
     ControlServer *control;
+    frmLog *log;
 
     // The window's state.
     QString CommPortSetting;

@@ -130,9 +130,6 @@ void removeStaleTemporaries(const QString &folder, const QString &name)
     }
 }
 
-// Writes `bytes` to a new file beside `target` and renames it over `target`.
-// Every write, the flush to disk and the close are checked before the
-// rename: on any failure the temporary file goes and `target` is untouched.
 WriteResult replaceAtomically(const QString &target, const QByteArray &bytes, mode_t mode)
 {
     QByteArray pattern = QFile::encodeName(target) + ".XXXXXX";
@@ -241,16 +238,21 @@ WriteResult IniFile::write(const QList<IniEdit> &edits) const
     if (!changed)
         return {};
 
+    return ReplaceFileAtomically(target, encoded(content, before.encoding));
+}
+
+WriteResult ReplaceFileAtomically(const QString &path, const QByteArray &bytes)
+{
     mode_t mode = 0666;
     struct stat st
     {
     };
-    if (before.exists && ::stat(QFile::encodeName(target).constData(), &st) == 0) {
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0) {
         mode = st.st_mode & 07777;
     } else {
         const mode_t mask = ::umask(0);
         ::umask(mask);
         mode &= ~mask;
     }
-    return replaceAtomically(target, encoded(content, before.encoding), mode);
+    return replaceAtomically(path, bytes, mode);
 }

@@ -36,6 +36,12 @@ struct IniText
     QString problem;
 };
 
+// Replaces the file at `path` with `bytes` through a temporary file beside
+// it: every write, the flush to disk and the close are checked before the
+// rename, so on any failure the old file is untouched. A new file gets the
+// usual rights; an old one keeps its own.
+WriteResult ReplaceFileAtomically(const QString &path, const QByteArray &bytes);
+
 // One settings file on disk. Every write takes an advisory lock on the
 // file's folder, reads the file afresh, applies all its edits in memory and
 // replaces the file in one atomic rename, so that two programs writing

@@ -1,0 +1,143 @@
+#include "panel/frmlog.h"
+
+#include "panel/trafficmodel.h"
+#include "settings/inifile.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTableView>
+#include <QVBoxLayout>
+
+frmLog::frmLog(QWidget *owner) : QWidget(owner, Qt::Window)
+{
+    setObjectName(QStringLiteral("frmLog"));
+    setWindowTitle(tr("Lumavera \u2014 Traffic Log"));
+    resize(980, 420);
+
+    model = new TrafficModel(this);
+    lstTraffic = new QTableView(this);
+    lstTraffic->setObjectName(QStringLiteral("lstTraffic"));
+    lstTraffic->setModel(model);
+    lstTraffic->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    lstTraffic->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lstTraffic->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    lstTraffic->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lstTraffic->setWordWrap(false);
+    lstTraffic->setShowGrid(false);
+    lstTraffic->setAlternatingRowColors(true);
+    lstTraffic->verticalHeader()->hide();
+    // One fixed row height: the view then never measures rows one by one.
+    lstTraffic->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    lstTraffic->verticalHeader()->setDefaultSectionSize(lstTraffic->fontMetrics().height() + 4);
+    QHeaderView *columns = lstTraffic->horizontalHeader();
+    const int digit = lstTraffic->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    columns->resizeSection(TrafficModel::Time, digit * 14);
+    columns->resizeSection(TrafficModel::Direction, digit * 11);
+    columns->resizeSection(TrafficModel::Hex, digit * 44);
+    columns->resizeSection(TrafficModel::Ascii, digit * 16);
+    columns->setStretchLastSection(true);
+    lstTraffic->installEventFilter(this);
+    lstTraffic->setAccessibleName(tr("Traffic"));
+
+    auto *label = new QLabel(tr("&Time:"), this);
+    cboTime = new QComboBox(this);
+    cboTime->setObjectName(QStringLiteral("cboTime"));
+    cboTime->addItem(tr("ms since connected"));
+    cboTime->addItem(tr("wall clock"));
+    label->setBuddy(cboTime);
+    cmdClear = new QPushButton(tr("&Clear"), this);
+    cmdClear->setObjectName(QStringLiteral("cmdClear"));
+    cmdSave = new QPushButton(tr("&Save\u2026"), this);
+    cmdSave->setObjectName(QStringLiteral("cmdSave"));
+
+    auto *bar = new QHBoxLayout;
+    bar->addWidget(label);
+    bar->addWidget(cboTime);
+    bar->addStretch();
+    bar->addWidget(cmdClear);
+    bar->addWidget(cmdSave);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(bar);
+    layout->addWidget(lstTraffic);
+
+    connect(cmdSave, &QPushButton::clicked, this, &frmLog::cmdSave_Click);
+    connect(cmdClear, &QPushButton::clicked, this, &frmLog::cmdClear_Click);
+    connect(cboTime, &QComboBox::currentIndexChanged, this, &frmLog::cboTime_Click);
+    connect(model, &QAbstractItemModel::rowsInserted, this, &frmLog::followNewest);
+}
+
+void frmLog::append(const TrafficEvent &event)
+{
+    model->append(event);
+}
+
+void frmLog::followNewest()
+{
+    // Stay at the bottom unless the user scrolled up to read.
+    QScrollBar *bar = lstTraffic->verticalScrollBar();
+    if (bar->value() >= bar->maximum() - 2)
+        lstTraffic->scrollToBottom();
+}
+
+void frmLog::cboTime_Click()
+{
+    model->setTimeStyle(cboTime->currentIndex() == 1 ? TrafficTime::WallClock
+                                                     : TrafficTime::SinceOpen);
+}
+
+void frmLog::cmdClear_Click()
+{
+    model->clear();
+}
+
+void frmLog::cmdSave_Click()
+{
+    model->flush();
+    QFileDialog dialog(this, tr("Save Traffic Log"), QString(), tr("Text files (*.txt *.log)"));
+    dialog.setObjectName(QStringLiteral("saveDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setDefaultSuffix(QStringLiteral("txt"));
+    dialog.selectFile(QStringLiteral("lumavera-traffic.txt"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const QString path = dialog.selectedFiles().first();
+    const WriteResult written =
+        ReplaceFileAtomically(path, (model->lines().join(u'\n') + u'\n').toUtf8());
+    if (!written.ok) {
+        QMessageBox box(QMessageBox::Warning, tr("Lumavera"), tr("The log could not be saved."),
+                        QMessageBox::Ok, this);
+        box.setInformativeText(tr("%1: %2.").arg(path, written.reason));
+        box.exec();
+    }
+}
+
+void frmLog::copySelection()
+{
+    QList<int> rows;
+    for (const QModelIndex &index : lstTraffic->selectionModel()->selectedRows())
+        rows << index.row();
+    std::sort(rows.begin(), rows.end());
+    if (!rows.isEmpty())
+        QApplication::clipboard()->setText(model->lines(rows).join(u'\n') + u'\n');
+}
+
+bool frmLog::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == lstTraffic && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent *>(event)->matches(QKeySequence::Copy)) {
+        copySelection();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "link/modulelink.h"
+
+#include <QWidget>
+
+class QComboBox;
+class QPushButton;
+class QTableView;
+class TrafficModel;
+
+// The traffic log: every frame sent, every byte read as an answer or thrown
+// away, and every connect, disconnect and loss, newest at the bottom. A
+// window of its own beside the main window, never modal.
+class frmLog : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit frmLog(QWidget *owner);
+
+    void append(const TrafficEvent &event);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void cmdSave_Click();
+    void cmdClear_Click();
+    void cboTime_Click();
+    void copySelection();
+    void followNewest();
+
+    TrafficModel *model;
+    QTableView *lstTraffic;
+    QComboBox *cboTime;
+    QPushButton *cmdSave;
+    QPushButton *cmdClear;
+};
