@@ -1,5 +1,6 @@
 #include "link/portmap.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -59,14 +60,78 @@ QStringList OrderedPortPaths(QStringList paths)
     return paths;
 }
 
-QString PortPathFor(int number, const QString &pinned, const QStringList &systemPaths)
+QString RealPathOnDisk(const QString &path)
+{
+    return QFileInfo(path).canonicalFilePath();
+}
+
+PortTable NumberPorts(const QMap<int, QString> &pins, const QStringList &systemPaths,
+                      const RealPathOf &realPath)
+{
+    PortTable table;
+    QStringList pinnedDevices;
+    for (auto it = pins.begin(); it != pins.end(); ++it) {
+        const QString path = it.value().trimmed();
+        if (it.key() < FirstPort || it.key() > LastPort || path.isEmpty())
+            continue;
+        PortEntry &e = table[std::size_t(it.key() - 1)];
+        e.path = path;
+        e.pinned = true;
+        const QString real = realPath(path);
+        e.present = !real.isEmpty();
+        if (e.present)
+            pinnedDevices << real;
+    }
+    // What no pin stands for takes the free numbers, in the system's order.
+    std::size_t next = 0;
+    for (const QString &path : OrderedPortPaths(systemPaths)) {
+        const QString real = realPath(path);
+        if (pinnedDevices.contains(real.isEmpty() ? path : real))
+            continue;
+        while (next < table.size() && table[next].pinned)
+            ++next;
+        if (next >= table.size())
+            break;
+        table[next].path = path;
+        table[next].present = true;
+        ++next;
+    }
+    return table;
+}
+
+QString DevicePathFor(int number, const QMap<int, QString> &pins, const QStringList &systemPaths)
 {
     if (number < FirstPort || number > LastPort)
         return {};
-    if (!pinned.trimmed().isEmpty())
-        return pinned.trimmed();
-    const QStringList ordered = OrderedPortPaths(systemPaths);
-    return number <= ordered.size() ? ordered[number - 1] : QString();
+    return NumberPorts(pins, systemPaths)[std::size_t(number - 1)].path;
+}
+
+QString StableNamesFolder()
+{
+    const QString folder = qEnvironmentVariable("LUMAVERA_SERIAL_BY_ID");
+    return folder.isEmpty() ? QStringLiteral("/dev/serial/by-id") : folder;
+}
+
+namespace {
+
+QFileInfoList stableNames()
+{
+    return QDir(StableNamesFolder())
+        .entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+} // namespace
+
+QString StableNameFor(const QString &path)
+{
+    const QString real = RealPathOnDisk(path);
+    if (real.isEmpty())
+        return {};
+    for (const QFileInfo &link : stableNames()) {
+        if (link.isSymLink() && link.canonicalFilePath() == real)
+            return link.absoluteFilePath();
+    }
+    return {};
 }
 
 QStringList SystemPortPaths()
@@ -74,12 +139,12 @@ QStringList SystemPortPaths()
     QStringList paths;
     for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
         paths << info.systemLocation();
+    for (const QFileInfo &link : stableNames()) {
+        const QString real = link.canonicalFilePath();
+        if (!real.isEmpty() && !paths.contains(real))
+            paths << real;
+    }
     return paths;
-}
-
-QString DevicePathFor(int number, const QMap<int, QString> &pins, const QStringList &systemPaths)
-{
-    return PortPathFor(number, pins.value(number), systemPaths);
 }
 
 QString DescribeDevice(const QString &path, const QList<QSerialPortInfo> &ports)

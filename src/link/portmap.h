@@ -6,12 +6,17 @@
 #include <QString>
 #include <QStringList>
 
-// How the port numbers COM1..COM20 the user picks map to serial devices here.
+#include <array>
+#include <functional>
+
+// How the port numbers COM1..COM20 the user picks map to serial devices.
 //
-// A pinned number (COM3=/dev/ttyUSB0, from the "Ports" section of the
-// settings file, handed in by the caller) uses that path. Otherwise COMn is the n-th serial port
-// the system reports, USB adapters (ttyUSB*) first, then USB modems and boards (ttyACM*), then the
-// rest, each group in natural number order.
+// A pinned number (COM3=/dev/serial/by-id/..., from the "Ports" section of
+// the settings file, handed in by the caller) is that device wherever it is
+// plugged in; while it is absent the number stays taken and shows as
+// missing. The devices the system lists that no pin stands for take the
+// free numbers in order: USB adapters (ttyUSB*) first, then USB modems and
+// boards (ttyACM*), then the rest, each group in natural number order.
 
 inline constexpr int FirstPort = 1;
 inline constexpr int LastPort = 20;
@@ -19,15 +24,36 @@ inline constexpr int LastPort = 20;
 // The system's device paths in the order port numbers count them.
 QStringList OrderedPortPaths(QStringList paths);
 
-// The device for `number` from a pinned path (may be empty) and the system's
-// port list; empty when the number has no device.
-QString PortPathFor(int number, const QString &pinned, const QStringList &systemPaths);
+struct PortEntry
+{
+    QString path;         // empty: no device has this number
+    bool pinned = false;  // from the settings file
+    bool present = false; // the device is there now
+};
+using PortTable = std::array<PortEntry, LastPort>; // COM1 at index 0
 
-// The serial devices the system reports now.
-QStringList SystemPortPaths();
+// The real device a path leads to (links followed), or an empty string for
+// a path that leads nowhere now.
+using RealPathOf = std::function<QString(const QString &path)>;
+QString RealPathOnDisk(const QString &path);
 
-// The device for `number` from the pinned numbers and the system's list.
+// Every number's device, from the pins and the system's list.
+PortTable NumberPorts(const QMap<int, QString> &pins, const QStringList &systemPaths,
+                      const RealPathOf &realPath = RealPathOnDisk);
+
+// The device for `number`; empty when the number has none.
 QString DevicePathFor(int number, const QMap<int, QString> &pins, const QStringList &systemPaths);
+
+// The folder of stable device names, /dev/serial/by-id (LUMAVERA_SERIAL_BY_ID
+// names another, for trying it out on pseudo-terminals).
+QString StableNamesFolder();
+
+// The stable name that leads to the same device as `path`, or empty.
+QString StableNameFor(const QString &path);
+
+// The serial devices the system reports now: those Qt lists, and those the
+// stable names lead to.
+QStringList SystemPortPaths();
 
 // One line for the user about the device behind a path: the path, then its
 // description and manufacturer where the system knows them; "no device" for

@@ -1,5 +1,7 @@
 #include "link/serialport.h"
 
+#include "link/devicecheck.h"
+
 #include <QFileInfo>
 
 #include <unistd.h>
@@ -53,21 +55,30 @@ bool SerialPort::setPortOpen(bool open)
         case QSerialPort::DeviceNotFoundError:
             openError_ = tr("There is no device %1.").arg(path_);
             break;
-        case QSerialPort::PermissionError:
+        case QSerialPort::PermissionError: {
             // Qt reports a busy device and a refused one alike; the file's
-            // access rights tell them apart.
-            if (::access(native.constData(), R_OK | W_OK) != 0)
-                openError_ = tr("Permission denied for %1. Add your user to the \"dialout\" group "
-                                "(sudo usermod -aG dialout $USER) and log in again.")
-                                 .arg(path_);
-            else
-                openError_ = tr("%1 is in use by another program.").arg(path_);
+            // access rights and /proc tell them apart.
+            if (::access(native.constData(), R_OK | W_OK) != 0) {
+                openError_ = PermissionAdvice(path_);
+            } else {
+                const QString holder = DeviceHolder(path_);
+                openError_ = holder.isEmpty() ? tr("%1 is in use by another program.").arg(path_)
+                                              : tr("%1 is in use by %2.").arg(path_, holder);
+            }
             break;
+        }
         default:
             openError_ = tr("%1 could not be opened: %2.").arg(path_, port_.errorString());
             break;
         }
         port_.clearError();
+        return false;
+    }
+    // A program that holds the device without a lock (a terminal, a modem
+    // prober) would take the module's answers: say which, and stay closed.
+    if (const QString holder = DeviceHolder(path_); !holder.isEmpty()) {
+        port_.close();
+        openError_ = tr("%1 is in use by %2.").arg(path_, holder);
         return false;
     }
     // Bytes the system still holds from before this program opened the line

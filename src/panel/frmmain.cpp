@@ -1,5 +1,6 @@
 #include "panel/frmmain.h"
 
+#include "link/devicecheck.h"
 #include "link/handoff.h"
 #include "link/portmap.h"
 #include "panel/fonts.h"
@@ -10,6 +11,8 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMessageBox>
@@ -17,6 +20,7 @@
 #include <QSerialPortInfo>
 #include <QShortcut>
 #include <QSlider>
+#include <QTimer>
 
 #include <type_traits>
 
@@ -89,6 +93,13 @@ frmMain::frmMain(QWidget *parent) : QWidget(parent)
     buildLayout();
     Form_Load();
     connectHandlers();
+
+    watcher = new QFileSystemWatcher(this);
+    rescan = new QTimer(this);
+    rescan->setSingleShot(true);
+    rescan->setInterval(150);
+    connect(watcher, &QFileSystemWatcher::directoryChanged, this, &frmMain::watcher_Changed);
+    connect(rescan, &QTimer::timeout, this, &frmMain::rescan_Timeout);
 
     control = new ControlServer(this, link, this);
     control->listen();
@@ -183,7 +194,6 @@ void frmMain::buildLayout()
     updatePreview();
 
     lblPortInfo->setTextFormat(Qt::PlainText);
-    cboComm->installEventFilter(this);
     lblTxData->installEventFilter(this);
     lblTxData->setToolTip(tr("The last frame sent. Double-click for the traffic log."));
     cmdLog->setToolTip(tr("Every byte sent and received, with times (Ctrl+L)"));
@@ -227,10 +237,11 @@ void frmMain::Form_Load()
     // A missing, empty or foreign value (the very first run) starts on COM1.
     const int number = settings.commPort();
 
-    // The port choice, as if the user had picked it.
+    // The port choice, as if the user had picked it. The system's port list
+    // is looked at once the window shows, so that start-up does not wait.
     cboComm->setCurrentIndex(number - 1);
     CommPortSetting = QString::number(number);
-    refreshPortInfo(&settings);
+    QTimer::singleShot(0, this, [this, settings] { refreshPortInfo(&settings); });
 
     cboMemLoc->setCurrentIndex(0);
     cboFade->setCurrentIndex(1);
@@ -244,26 +255,37 @@ void frmMain::cboComm_Click()
     if (position < 0)
         return;
     CommPortSetting = QString::number(position + 1);
-    refreshPortInfo();
+    // Another port chosen: the user takes over from a reconnect.
+    stopAwaiting();
+    showPortInfo();
 }
 
 void frmMain::cmdConnect_Click()
 {
+    stopAwaiting();
     if (!link->isOpen()) {
         const int number = CommPortSetting.toInt();
         const Settings settings = Settings::load(IniPath());
-        const QString path = DevicePathFor(number, settings.pins, SystemPortPaths());
-        if (path.isEmpty()) {
+        const PortEntry entry =
+            NumberPorts(settings.pins, SystemPortPaths())[std::size_t(number - 1)];
+        if (entry.path.isEmpty()) {
             message(Severity::Warning, tr(PortNotAvailable),
                     tr("No device is assigned to COM%1.").arg(number));
             return;
         }
-        link->setDevicePath(path);
+        if (entry.pinned && !entry.present) {
+            message(Severity::Warning, tr(PortNotAvailable),
+                    tr("COM%1 is %2, which is not plugged in.").arg(number).arg(entry.path));
+            return;
+        }
+        link->setDevicePath(entry.path);
         if (!link->open()) {
             refreshPortInfo(&settings);
             message(Severity::Warning, tr(PortNotAvailable), link->openError());
             return;
         }
+        if (!entry.pinned)
+            pinStableName(number, entry.path);
         showOpenState();
     } else {
         link->close();
@@ -271,13 +293,60 @@ void frmMain::cmdConnect_Click()
     }
 }
 
+void frmMain::pinStableName(int number, const QString &path)
+{
+    // As Windows gives an adapter its COM number for good: a device with a
+    // stable name keeps this number wherever it is plugged in.
+    const QString stable = StableNameFor(path);
+    if (!stable.isEmpty())
+        noteWrite(WriteIniValues(PinEdits(number, stable)));
+}
+
 void frmMain::MSComm1_Lost()
 {
     showClosedState();
+    awaiting_ = link->devicePath();
+    awaitingNumber_ = CommPortSetting.toInt();
+    reconnectTries_ = 0;
     refreshPortInfo();
-    message(Severity::Warning, tr(PortNotAvailable),
-            tr("The connection to %1 was lost: the device was unplugged or closed.")
-                .arg(link->devicePath()));
+    lblNotice->setText(tr("COM%1 (%2) was unplugged or closed; it reconnects when it returns.")
+                           .arg(awaitingNumber_)
+                           .arg(awaiting_));
+    lblNotice->setToolTip(lblNotice->text());
+}
+
+void frmMain::stopAwaiting()
+{
+    if (awaiting_.isEmpty())
+        return;
+    awaiting_.clear();
+    lblNotice->clear();
+}
+
+void frmMain::watcher_Changed()
+{
+    // Devices come in bursts of events; one look after they settle.
+    rescan->start();
+}
+
+void frmMain::rescan_Timeout()
+{
+    refreshPortInfo();
+    if (awaiting_.isEmpty() || link->isOpen() || !QFileInfo::exists(awaiting_))
+        return;
+    link->setDevicePath(awaiting_);
+    if (!link->open()) {
+        // The device node can appear before its rights are set: look again
+        // shortly, a few times, then wait for the next event.
+        if (++reconnectTries_ <= 5)
+            rescan->start(300);
+        return;
+    }
+    reconnectTries_ = 0;
+    lblNotice->setText(tr("Reconnected to COM%1 (%2).").arg(awaitingNumber_).arg(awaiting_));
+    lblNotice->setToolTip(lblNotice->text());
+    awaiting_.clear();
+    showOpenState();
 }
 
 void frmMain::Form_Unload()
@@ -312,12 +381,43 @@ void frmMain::refreshPortInfo(const Settings *known)
     const Settings loaded = known ? Settings() : Settings::load(IniPath());
     const Settings &settings = known ? *known : loaded;
     const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
-    QStringList system;
-    for (const QSerialPortInfo &info : ports)
-        system << info.systemLocation();
-    for (int i = 0; i < cboComm->count(); ++i)
-        cboComm->setItemData(i, DescribeDevice(DevicePathFor(i + 1, settings.pins, system), ports),
-                             Qt::ToolTipRole);
+    const PortTable table = NumberPorts(settings.pins, SystemPortPaths());
+    QStringList present;
+    for (const PortEntry &e : table) {
+        if (e.present)
+            present << e.path;
+    }
+    const QMap<QString, QString> holders = DeviceHolders(present);
+    for (int i = 0; i < cboComm->count() && i < int(table.size()); ++i) {
+        const PortEntry &e = table[std::size_t(i)];
+        QString text = DescribeDevice(e.path, ports);
+        if (e.pinned && !e.present)
+            text += tr(" \u2014 missing");
+        // The window's own port is not "in use" by anyone else.
+        else if (holders.contains(e.path) && !(link->isOpen() && link->devicePath() == e.path))
+            text += tr(" \u2014 in use by %1").arg(holders.value(e.path));
+        cboComm->setItemData(i, text, Qt::ToolTipRole);
+    }
+    showPortInfo();
+
+    // Watch where devices and pins come and go: the list follows events,
+    // never a timer.
+    QStringList folders{QStringLiteral("/dev"), QStringLiteral("/dev/serial"), StableNamesFolder(),
+                        QFileInfo(IniPath()).absolutePath()};
+    for (const QString &pin : settings.pins)
+        folders << QFileInfo(pin).absolutePath();
+    QStringList fresh;
+    for (const QString &folder : folders) {
+        if (QFileInfo(folder).isDir() && !watcher->directories().contains(folder) &&
+            !fresh.contains(folder))
+            fresh << folder;
+    }
+    if (!fresh.isEmpty())
+        watcher->addPaths(fresh);
+}
+
+void frmMain::showPortInfo()
+{
     const int position = cboComm->currentIndex();
     const QString info = position < 0
                              ? QString()
@@ -343,10 +443,6 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
         cmdLog_Click();
         return true;
     }
-    // Adapters come and go: look again just before the user opens the list.
-    if (watched == cboComm &&
-        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::KeyPress))
-        refreshPortInfo();
     return QWidget::eventFilter(watched, event);
 }
 

@@ -16,6 +16,8 @@ class QLabel;
 class QPushButton;
 class QSlider;
 class frmLog;
+class QFileSystemWatcher;
+class QTimer;
 struct Settings;
 struct WriteResult;
 
@@ -66,6 +68,12 @@ private:
     // Requests from lumaveractl, carried out as if the user had made them.
     QString heldDevice() const override;
     HandoffReply carryOut(const HandoffRequest &request) override;
+
+    void watcher_Changed();
+    void rescan_Timeout();
+    void pinStableName(int number, const QString &path);
+    void stopAwaiting();
+    void showPortInfo();
 
     void StoreSlotColor(int slot);
     void showClosedState();
@@ -118,6 +126,13 @@ private:
     ModuleLink *link;
     ControlServer *control;
     frmLog *log;
+    QFileSystemWatcher *watcher;
+    QTimer *rescan;
+
+    // The device lost without the user's Disconnect, awaited back.
+    QString awaiting_;
+    int awaitingNumber_ = 0;
+    int reconnectTries_ = 0;
 
     // The window's state.
     QString CommPortSetting;

@@ -12,6 +12,7 @@ class PortMapTest : public QObject
 
 private slots:
     void order();
+    void numbers_data();
     void numbers();
     void pinnedInSettings();
     void description();
@@ -28,16 +29,64 @@ void PortMapTest::order()
     QCOMPARE(OrderedPortPaths({}), QStringList());
 }
 
+void PortMapTest::numbers_data()
+{
+    // Pins, the devices there now (with the real device each stands for, after
+    // a colon), and COM1..COM5 as "path" or "path*" for pinned, "!" after a
+    // pinned path that is missing.
+    QTest::addColumn<QStringList>("pins");
+    QTest::addColumn<QStringList>("there");
+    QTest::addColumn<QStringList>("ports");
+    QTest::newRow("system order, no pins")
+        << QStringList() << QStringList{"/dev/ttyS0", "/dev/ttyUSB1", "/dev/ttyUSB0"}
+        << QStringList{"/dev/ttyUSB0", "/dev/ttyUSB1", "/dev/ttyS0", "", ""};
+    QTest::newRow("a pin takes its number, the rest fill the free ones")
+        << QStringList{"2=/dev/serial/by-id/ftdi-A"}
+        << QStringList{"/dev/ttyS0", "/dev/ttyUSB1", "/dev/ttyUSB0",
+                       "/dev/serial/by-id/ftdi-A:/dev/ttyUSB1"}
+        << QStringList{"/dev/ttyUSB0", "/dev/serial/by-id/ftdi-A*", "/dev/ttyS0", "", ""};
+    QTest::newRow("the pinned adapter on another socket keeps its number")
+        << QStringList{"2=/dev/serial/by-id/ftdi-A"}
+        << QStringList{"/dev/ttyS0", "/dev/ttyUSB0", "/dev/ttyUSB1",
+                       "/dev/serial/by-id/ftdi-A:/dev/ttyUSB0"}
+        << QStringList{"/dev/ttyUSB1", "/dev/serial/by-id/ftdi-A*", "/dev/ttyS0", "", ""};
+    QTest::newRow("an absent pinned device keeps its number, nothing moves in")
+        << QStringList{"1=/dev/serial/by-id/ftdi-A"} << QStringList{"/dev/ttyS0", "/dev/ttyUSB0"}
+        << QStringList{"/dev/serial/by-id/ftdi-A*!", "/dev/ttyUSB0", "/dev/ttyS0", "", ""};
+    QTest::newRow("a pinned pseudo-terminal the system never lists")
+        << QStringList{"4=/dev/pts/9"} << QStringList{"/dev/ttyS0", "/dev/pts/9"}
+        << QStringList{"/dev/ttyS0", "", "", "/dev/pts/9*", ""};
+    QTest::newRow("two pins, one device each; blanks and foreign numbers ignored")
+        << QStringList{"1= /dev/a ", "3=/dev/b", "5=", "0=/dev/c", "21=/dev/d"}
+        << QStringList{"/dev/ttyUSB0", "/dev/a", "/dev/b"}
+        << QStringList{"/dev/a*", "/dev/ttyUSB0", "/dev/b*", "", ""};
+}
+
 void PortMapTest::numbers()
 {
-    const QStringList system = {"/dev/ttyS0", "/dev/ttyUSB1", "/dev/ttyUSB0"};
-    QCOMPARE(PortPathFor(1, {}, system), QStringLiteral("/dev/ttyUSB0"));
-    QCOMPARE(PortPathFor(2, {}, system), QStringLiteral("/dev/ttyUSB1"));
-    QCOMPARE(PortPathFor(3, {}, system), QStringLiteral("/dev/ttyS0"));
-    QCOMPARE(PortPathFor(4, {}, system), QString());
-    QCOMPARE(PortPathFor(2, QStringLiteral(" /dev/pts/9 "), system), QStringLiteral("/dev/pts/9"));
-    QCOMPARE(PortPathFor(0, QStringLiteral("/dev/pts/9"), system), QString());
-    QCOMPARE(PortPathFor(21, {}, QStringList(30, QStringLiteral("/dev/ttyS1"))), QString());
+    QFETCH(QStringList, pins);
+    QFETCH(QStringList, there);
+    QFETCH(QStringList, ports);
+    QMap<int, QString> pinMap;
+    for (const QString &pin : pins)
+        pinMap.insert(pin.section(u'=', 0, 0).toInt(), pin.section(u'=', 1));
+    QMap<QString, QString> real;
+    QStringList system;
+    for (const QString &device : there) {
+        real.insert(device.section(u':', 0, 0), device.section(u':', -1));
+        if (device.startsWith(QLatin1String("/dev/tty")))
+            system << device;
+    }
+    const PortTable table = NumberPorts(
+        pinMap, system, [&](const QString &path) { return real.value(path.trimmed()); });
+    QStringList got;
+    for (int i = 0; i < 5; ++i) {
+        const PortEntry &e = table[std::size_t(i)];
+        got << e.path + (e.pinned ? "*" : "") + (e.path.isEmpty() || e.present ? "" : "!");
+    }
+    QCOMPARE(got, ports);
+    for (std::size_t i = 5; i < table.size(); ++i)
+        QCOMPARE(table[i].path, QString());
 }
 
 void PortMapTest::pinnedInSettings()
@@ -50,6 +99,7 @@ void PortMapTest::pinnedInSettings()
     QCOMPARE(DevicePathFor(20, pins, system), QStringLiteral("/dev/serial/by-id/x"));
     QCOMPARE(DevicePathFor(1, pins, system), QStringLiteral("/dev/ttyACM0"));
     QCOMPARE(DevicePathFor(2, pins, system), QString());
+    QCOMPARE(DevicePathFor(21, pins, system), QString());
 }
 
 void PortMapTest::description()

@@ -488,9 +488,9 @@ void SettingsFileTest::typedSettings()
                         "COM21=/dev/e\r\n");
     QCOMPARE(s.commPort(), 12);
     QCOMPARE(s.slotColors[1], std::optional(Rgb{1, 2, 3}));
-    QCOMPARE(s.slotColors[2], std::optional<Rgb>());
-    QCOMPARE(s.slotColors[3], std::optional<Rgb>());
-    QCOMPARE(s.slotColors[0], std::optional<Rgb>());
+    QVERIFY(!s.slotColors[2].has_value());
+    QVERIFY(!s.slotColors[3].has_value());
+    QVERIFY(!s.slotColors[0].has_value());
     const QMap<int, QString> pins{{3, "/dev/a"}, {20, "/dev/d"}};
     QCOMPARE(s.pins, pins);
     QCOMPARE(Settings::parse("[Settings]\r\nCommPort=21\r\n").commPort(), 1);

@@ -1,0 +1,110 @@
+#include "link/devicecheck.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <vector>
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("SerialPort", text);
+}
+
+} // namespace
+
+QMap<QString, QString> DeviceHolders(const QStringList &paths)
+{
+    QMap<QString, QString> realToPath;
+    for (const QString &path : paths) {
+        const QString real = QFileInfo(path).canonicalFilePath();
+        if (!real.isEmpty())
+            realToPath.insert(real, path);
+    }
+    QMap<QString, QString> holders;
+    if (realToPath.isEmpty())
+        return holders;
+    const QString self = QString::number(::getpid());
+    const QDir proc(QStringLiteral("/proc"));
+    for (const QString &pid : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (pid == self || !pid.front().isDigit())
+            continue;
+        QStringList held;
+        QStringList farEndOf; // pseudo-terminals whose other side it holds
+        const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+        for (const QFileInfo &fd : fds.entryInfoList(QDir::System | QDir::NoDotAndDotDot)) {
+            const QString target = fd.symLinkTarget();
+            if (realToPath.contains(target)) {
+                held << target;
+            } else if (target == QLatin1String("/dev/ptmx")) {
+                QFile info(QStringLiteral("/proc/%1/fdinfo/%2").arg(pid, fd.fileName()));
+                const QByteArray text =
+                    info.open(QIODevice::ReadOnly) ? info.readAll() : QByteArray();
+                const qsizetype at = text.indexOf("tty-index:\t");
+                if (at >= 0)
+                    farEndOf << QStringLiteral("/dev/pts/") +
+                                    QString::fromLatin1(text.mid(at + 11).split('\n').first());
+            }
+        }
+        // The far end of a pseudo-terminal holds its other side too; it is
+        // the line's partner, not a program competing for it.
+        for (const QString &real : held) {
+            if (farEndOf.contains(real) || holders.contains(realToPath[real]))
+                continue;
+            QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+            const QString name = comm.open(QIODevice::ReadOnly)
+                                     ? QString::fromLocal8Bit(comm.readAll()).trimmed()
+                                     : tr("another program");
+            holders.insert(realToPath[real], QStringLiteral("%1 (pid %2)").arg(name, pid));
+        }
+    }
+    return holders;
+}
+
+QString DeviceHolder(const QString &path)
+{
+    return DeviceHolders({path}).value(path);
+}
+
+QString PermissionAdvice(const QString &path)
+{
+    struct stat st
+    {
+    };
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return tr("Permission denied for %1.").arg(path);
+    const group *g = ::getgrgid(st.st_gid);
+    if (!g)
+        return tr("Permission denied for %1.").arg(path);
+    const QString groupName = QString::fromLocal8Bit(g->gr_name);
+    const gid_t deviceGroup = st.st_gid;
+
+    // Whether this login carries the group, and whether the user is listed
+    // in it (the listing takes effect at the next login).
+    std::vector<gid_t> current(std::size_t(::getgroups(0, nullptr)) + 1);
+    const int n = ::getgroups(int(current.size()), current.data());
+    bool inLogin = ::getegid() == deviceGroup;
+    for (int i = 0; i < n; ++i)
+        inLogin = inLogin || current[std::size_t(i)] == deviceGroup;
+    bool listed = false;
+    if (const passwd *user = ::getpwuid(::geteuid())) {
+        listed = user->pw_gid == deviceGroup;
+        for (char **member = g->gr_mem; member && *member; ++member)
+            listed = listed || QByteArray(*member) == user->pw_name;
+    }
+    if (listed && !inLogin)
+        return tr("Permission denied for %1. You are in the \"%2\" group now, but this login "
+                  "is not yet: log out and in again.")
+            .arg(path, groupName);
+    return tr("Permission denied for %1, which belongs to the \"%2\" group. Add yourself to it "
+              "(sudo usermod -aG %2 $USER) and log out and in again.")
+        .arg(path, groupName);
+}

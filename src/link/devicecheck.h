@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+// What the system can tell about why a serial device will not open, in words
+// that say the way forward.
+
+// The other program that holds the device open, as "NAME (pid N)"; empty when
+// no other process does (or /proc does not tell).
+QString DeviceHolder(const QString &path);
+
+// The same for several devices in one look through /proc: each path that
+// another program holds, with that program.
+QMap<QString, QString> DeviceHolders(const QStringList &paths);
+
+// Why this user may not open the device and what to do: the device's group
+// and the command that adds the user to it, or, when the user is in the
+// group already but this login is not, to log out and in again.
+QString PermissionAdvice(const QString &path);
