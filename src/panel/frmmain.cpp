@@ -5,6 +5,7 @@
 #include "link/portmap.h"
 #include "panel/fonts.h"
 #include "panel/frmlog.h"
+#include "panel/frmports.h"
 #include "settings/ini.h"
 #include "settings/settings.h"
 
@@ -153,6 +154,7 @@ void frmMain::buildLayout()
     cboMode         = place<QComboBox>    (fRGB,   "cboMode",         nullptr,                                     4440, 1920,  855,  315);
     cmdSetMode      = place<QPushButton>  (fRGB,   "cmdSetMode",      QT_TR_NOOP("Set Mode"),                      6120, 1800,  855,  495);
     cmdReadSettings = place<QPushButton>  (fRGB,   "cmdReadSettings", QT_TR_NOOP("Read Module Settings"),          5520, 2880, 2175,  255);
+    cmdPorts        = place<QPushButton>  (fComm,  "cmdPorts",        QT_TR_NOOP("\u2026"),                        1380,  360,  255,  315);
     cmdLog          = place<QPushButton>  (this,   "cmdLog",          QT_TR_NOOP("Log\u2026"),                      6375, 5250,  855,  315);
     lblPreview      = place<QLabel>       (fRGB,   "lblPreview",      nullptr,                                     3000, 1680, 1095,  615);
     // clang-format on
@@ -166,6 +168,7 @@ void frmMain::buildLayout()
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
     // Controls beyond the layout come after all of its own.
     setTabOrder(cmdReadSettings, cmdLog);
+    setTabOrder(cmdLog, cmdPorts);
 
     fRGB->setEnabled(false);
 
@@ -196,6 +199,8 @@ void frmMain::buildLayout()
     lblPortInfo->setTextFormat(Qt::PlainText);
     lblTxData->installEventFilter(this);
     lblTxData->setToolTip(tr("The last frame sent. Double-click for the traffic log."));
+    cmdPorts->setToolTip(tr("Give port numbers to devices"));
+    cmdPorts->setAccessibleName(tr("Port numbers"));
     cmdLog->setToolTip(tr("Every byte sent and received, with times (Ctrl+L)"));
 }
 
@@ -217,6 +222,7 @@ void frmMain::connectHandlers()
     connect(cmdReadSettings, &QPushButton::clicked, this, &frmMain::cmdReadSettings_Click);
     connect(cmdSave, &QPushButton::clicked, this, &frmMain::cmdSave_Click);
     connect(cmdLog, &QPushButton::clicked, this, &frmMain::cmdLog_Click);
+    connect(cmdPorts, &QPushButton::clicked, this, &frmMain::cmdPorts_Click);
 }
 
 // ---- Start-up, port choice, connection, shut-down ----
@@ -459,6 +465,13 @@ void frmMain::link_Traffic(const TrafficEvent &event)
         text += HexByte(std::uint8_t(byte));
         lblTxData->setText(text);
     }
+}
+
+void frmMain::cmdPorts_Click()
+{
+    frmPorts dialog(this);
+    dialog.exec();
+    refreshPortInfo();
 }
 
 void frmMain::cmdLog_Click()

@@ -59,6 +59,7 @@ private:
     void cmdSave_Click();
     void link_Traffic(const TrafficEvent &event);
     void cmdLog_Click();
+    void cmdPorts_Click();
 
     // The two exchanges with an answer, applied to the window as their
     // buttons do; the buttons add the messages.
@@ -122,6 +123,7 @@ private:
     QPushButton *cmdReadSettings;
 
     QPushButton *cmdLog;
+    QPushButton *cmdPorts;
 
     ModuleLink *link;
     ControlServer *control;

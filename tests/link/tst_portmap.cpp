@@ -2,7 +2,13 @@
 #include "settings/settings.h"
 #include "support/pty.h"
 
+#include "link/serialport.h"
 #include "settings/ini.h"
+
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QtTest>
 
@@ -16,6 +22,7 @@ private slots:
     void numbers();
     void pinnedInSettings();
     void description();
+    void refusedOpenNamesTheGroup();
 };
 
 void PortMapTest::order()
@@ -107,6 +114,43 @@ void PortMapTest::description()
     QCOMPARE(DescribeDevice({}, {}), QStringLiteral("no device"));
     Pty pty;
     QCOMPARE(DescribeDevice(pty.slavePath(), QSerialPortInfo::availablePorts()), pty.slavePath());
+}
+
+void PortMapTest::refusedOpenNamesTheGroup()
+{
+    const group *dialout = ::getgrnam("dialout");
+    if (::geteuid() != 0 || !dialout)
+        QSKIP("needs root, to drop to another user, and a dialout group");
+    Pty pty;
+    const QByteArray device = QFile::encodeName(pty.slavePath());
+    QVERIFY(::chown(device.constData(), 0, dialout->gr_gid) == 0);
+    QVERIFY(::chmod(device.constData(), 0660) == 0);
+    int pipeFds[2];
+    QVERIFY(::pipe(pipeFds) == 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // As a user outside the group, the way a new user meets the port.
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(3);
+        SerialPort port;
+        port.setDevicePath(pty.slavePath());
+        const QByteArray why =
+            port.setPortOpen(true) ? QByteArray("opened") : port.openError().toUtf8();
+        [[maybe_unused]] auto n = ::write(pipeFds[1], why.constData(), size_t(why.size()));
+        ::_exit(0);
+    }
+    ::close(pipeFds[1]);
+    QByteArray why;
+    char buf[512];
+    ssize_t n;
+    while ((n = ::read(pipeFds[0], buf, sizeof buf)) > 0)
+        why.append(buf, n);
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    QCOMPARE(WEXITSTATUS(status), 0);
+    QVERIFY2(why.contains("\"dialout\" group") && why.contains("sudo usermod -aG dialout $USER"),
+             why.constData());
 }
 
 QTEST_GUILESS_MAIN(PortMapTest)

@@ -28,6 +28,17 @@ struct Bench
                      pty.slavePath().toLocal8Bit() + "\r\n" + extraIni);
         window = std::make_unique<frmMain>();
         window->show();
+        settle();
+    }
+
+    // Lets the window take its first look at the system's ports, which it
+    // does once it is shown.
+    void settle() const
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (ui().lblPortInfo->text().isEmpty() && clock.elapsed() < 3000)
+            QTest::qWait(5);
     }
 
     Ui ui() const { return Ui(*window); }

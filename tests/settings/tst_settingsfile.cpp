@@ -264,7 +264,7 @@ void SettingsFileTest::killDuringWritesNeverTruncates()
                 WriteIniValue(QStringLiteral("Settings"), QStringLiteral("CommPort"),
                               QString::number(n % 20 + 1));
         }
-        ::usleep(useconds_t(random.bounded(500, 15000)));
+        ::usleep(useconds_t(random.bounded(2000, 40000)));
         ::kill(child, SIGKILL);
         int status = 0;
         ::waitpid(child, &status, 0);

@@ -37,6 +37,9 @@ Pty::Pty()
     t.c_cflag = (t.c_cflag & ~CSIZE) | CS7 | PARENB | CSTOPB;
     ::tcsetattr(slave_, TCSANOW, &t);
     ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+    // Programs the tests start must not hold the line's ends by inheritance.
+    ::fcntl(master_, F_SETFD, FD_CLOEXEC);
+    ::fcntl(slave_, F_SETFD, FD_CLOEXEC);
 }
 
 Pty::~Pty()

@@ -1,0 +1,139 @@
+#include "panel/frmports.h"
+
+#include "link/portmap.h"
+#include "settings/ini.h"
+#include "settings/settings.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSerialPortInfo>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+frmPorts::frmPorts(QWidget *owner) : QDialog(owner)
+{
+    setObjectName(QStringLiteral("frmPorts"));
+    setWindowTitle(tr("Port Numbers"));
+    resize(560, 460);
+
+    lstPorts = new QTableWidget(LastPort, 2, this);
+    lstPorts->setObjectName(QStringLiteral("lstPorts"));
+    lstPorts->setHorizontalHeaderLabels({tr("Port"), tr("Device")});
+    lstPorts->verticalHeader()->hide();
+    lstPorts->horizontalHeader()->setStretchLastSection(true);
+    lstPorts->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lstPorts->setSelectionMode(QAbstractItemView::SingleSelection);
+    lstPorts->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lstPorts->setAccessibleName(tr("Port numbers"));
+
+    auto *label = new QLabel(tr("&Device:"), this);
+    cboDevice = new QComboBox(this);
+    cboDevice->setObjectName(QStringLiteral("cboDevice"));
+    cboDevice->setEditable(true);
+    cboDevice->setInsertPolicy(QComboBox::NoInsert);
+    cboDevice->setMinimumContentsLength(32);
+    label->setBuddy(cboDevice);
+    cmdPin = new QPushButton(tr("&Pin"), this);
+    cmdPin->setObjectName(QStringLiteral("cmdPin"));
+    cmdUnpin = new QPushButton(tr("&Remove Pin"), this);
+    cmdUnpin->setObjectName(QStringLiteral("cmdUnpin"));
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+
+    auto *row = new QHBoxLayout;
+    row->addWidget(label);
+    row->addWidget(cboDevice, 1);
+    row->addWidget(cmdPin);
+    row->addWidget(cmdUnpin);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(tr("A pinned number stays with its device wherever it is plugged "
+                                    "in;\nthe other devices take the free numbers."),
+                                 this));
+    layout->addWidget(lstPorts);
+    layout->addLayout(row);
+    layout->addWidget(buttons);
+
+    connect(lstPorts, &QTableWidget::itemSelectionChanged, this, &frmPorts::lstPorts_Select);
+    connect(cmdPin, &QPushButton::clicked, this, &frmPorts::cmdPin_Click);
+    connect(cmdUnpin, &QPushButton::clicked, this, &frmPorts::cmdUnpin_Click);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    fill();
+    lstPorts->selectRow(0);
+}
+
+int frmPorts::chosenNumber() const
+{
+    const QList<QTableWidgetItem *> chosen = lstPorts->selectedItems();
+    return chosen.isEmpty() ? 0 : chosen.first()->row() + 1;
+}
+
+void frmPorts::fill()
+{
+    const Settings settings = Settings::load(IniPath());
+    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    const QStringList system = SystemPortPaths();
+    const PortTable table = NumberPorts(settings.pins, system);
+    for (int i = 0; i < LastPort; ++i) {
+        const PortEntry &e = table[std::size_t(i)];
+        QString text = DescribeDevice(e.path, ports);
+        if (e.pinned)
+            text += e.present ? tr(" \u2014 pinned") : tr(" \u2014 pinned, missing");
+        lstPorts->setItem(i, 0, new QTableWidgetItem(QStringLiteral("COM%1").arg(i + 1)));
+        lstPorts->setItem(i, 1, new QTableWidgetItem(text));
+    }
+    // What can be pinned: the devices there now, by their stable names
+    // where they have one.
+    const QString typed = cboDevice->currentText();
+    cboDevice->clear();
+    for (const QFileInfo &link :
+         QDir(StableNamesFolder()).entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot))
+        cboDevice->addItem(link.absoluteFilePath());
+    for (const QString &path : OrderedPortPaths(system))
+        cboDevice->addItem(path);
+    cboDevice->setEditText(typed);
+}
+
+void frmPorts::lstPorts_Select()
+{
+    const int number = chosenNumber();
+    if (number == 0)
+        return;
+    cboDevice->setEditText(Settings::load(IniPath()).pins.value(number));
+    cmdUnpin->setEnabled(!cboDevice->currentText().isEmpty());
+}
+
+void frmPorts::cmdPin_Click()
+{
+    const int number = chosenNumber();
+    const QString path = cboDevice->currentText().trimmed();
+    if (number == 0 || path.isEmpty())
+        return;
+    const WriteResult written = WriteIniValues(PinEdits(number, path));
+    if (!written.ok) {
+        QMessageBox box(QMessageBox::Warning, tr("Lumavera"),
+                        tr("The pin could not be saved: %1.").arg(written.reason), QMessageBox::Ok,
+                        this);
+        box.exec();
+    }
+    fill();
+    lstPorts->selectRow(number - 1);
+    lstPorts_Select();
+}
+
+void frmPorts::cmdUnpin_Click()
+{
+    const int number = chosenNumber();
+    if (number == 0)
+        return;
+    // An empty value is no pin, and keeps the line where the user may find it.
+    WriteIniValues(PinEdits(number, QString()));
+    cboDevice->setEditText(QString());
+    fill();
+    lstPorts->selectRow(number - 1);
+    lstPorts_Select();
+}

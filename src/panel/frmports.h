@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QDialog>
+
+class QComboBox;
+class QPushButton;
+class QTableWidget;
+
+// Where the user gives port numbers to devices, as Windows' "COM Port
+// Number" setting does: COM1..COM20 with the device each stands for, and a
+// number pinned to a present device or a typed path, or its pin removed.
+class frmPorts : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit frmPorts(QWidget *owner);
+
+private:
+    void fill();
+    void lstPorts_Select();
+    void cmdPin_Click();
+    void cmdUnpin_Click();
+    int chosenNumber() const;
+
+    QTableWidget *lstPorts;
+    QComboBox *cboDevice;
+    QPushButton *cmdPin;
+    QPushButton *cmdUnpin;
+};
