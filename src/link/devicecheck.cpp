@@ -4,7 +4,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSerialPortInfo>
 
+#include <ctime>
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -107,4 +109,40 @@ QString PermissionAdvice(const QString &path)
     return tr("Permission denied for %1, which belongs to the \"%2\" group. Add yourself to it "
               "(sudo usermod -aG %2 $USER) and log out and in again.")
         .arg(path, groupName);
+}
+
+qint64 WallClockNs()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+QString DeviceSerialNumber(const QString &path)
+{
+    const QString real = QFileInfo(path).canonicalFilePath();
+    if (real.isEmpty())
+        return {};
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
+        if (info.systemLocation() == real)
+            return info.serialNumber();
+    }
+    return {};
+}
+
+bool CameBack(const QString &path, qint64 lostAtNs, const QString &serialNumber)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat own
+    {
+    };
+    struct stat target
+    {
+    };
+    if (::lstat(name.constData(), &own) != 0 || ::stat(name.constData(), &target) != 0)
+        return false;
+    const qint64 madeNs = qint64(own.st_ctim.tv_sec) * 1000000000 + own.st_ctim.tv_nsec;
+    if (madeNs <= lostAtNs)
+        return false;
+    return serialNumber.isEmpty() || DeviceSerialNumber(path) == serialNumber;
 }

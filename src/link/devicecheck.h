@@ -19,3 +19,17 @@ QMap<QString, QString> DeviceHolders(const QStringList &paths);
 // and the command that adds the user to it, or, when the user is in the
 // group already but this login is not, to log out and in again.
 QString PermissionAdvice(const QString &path);
+
+// The wall-clock time now, in the nanoseconds file times use.
+qint64 WallClockNs();
+
+// The serial number the system reports for the device a path leads to, or
+// empty where it reports none (a pseudo-terminal, a built-in port).
+QString DeviceSerialNumber(const QString &path);
+
+// Whether the device behind `path` is there again after a loss at `lostAtNs`:
+// the name itself was made anew since (udev makes device nodes and stable
+// names afresh on every plug; a link left behind by a crash that now leads
+// to some other device's reused node does not count), and, where the device
+// had a serial number, it is the same one.
+bool CameBack(const QString &path, qint64 lostAtNs, const QString &serialNumber);

@@ -18,13 +18,12 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-frmLog::frmLog(QWidget *owner) : QWidget(owner, Qt::Window)
+frmLog::frmLog(TrafficModel *traffic, QWidget *owner) : QWidget(owner, Qt::Window), model(traffic)
 {
     setObjectName(QStringLiteral("frmLog"));
     setWindowTitle(tr("Lumavera \u2014 Traffic Log"));
     resize(980, 420);
 
-    model = new TrafficModel(this);
     lstTraffic = new QTableView(this);
     lstTraffic->setObjectName(QStringLiteral("lstTraffic"));
     lstTraffic->setModel(model);

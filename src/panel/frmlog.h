@@ -17,7 +17,9 @@ class frmLog : public QWidget
     Q_OBJECT
 
 public:
-    explicit frmLog(QWidget *owner);
+    // Shows `model`, which gathers the events whether the window is open or
+    // not.
+    frmLog(TrafficModel *model, QWidget *owner);
 
     void append(const TrafficEvent &event);
 

@@ -6,6 +6,7 @@
 #include "panel/fonts.h"
 #include "panel/frmlog.h"
 #include "panel/frmports.h"
+#include "panel/trafficmodel.h"
 #include "settings/ini.h"
 #include "settings/settings.h"
 
@@ -105,8 +106,9 @@ frmMain::frmMain(QWidget *parent) : QWidget(parent)
     control = new ControlServer(this, link, this);
     control->listen();
 
-    log = new frmLog(this);
-    connect(link, &ModuleLink::traffic, log, &frmLog::append);
+    // The log gathers from the start; its window is made when first opened.
+    traffic = new TrafficModel(this);
+    connect(link, &ModuleLink::traffic, traffic, &TrafficModel::append);
     auto *showLog = new QShortcut(QKeySequence(tr("Ctrl+L")), this);
     connect(showLog, &QShortcut::activated, this, &frmMain::cmdLog_Click);
 }
@@ -292,6 +294,7 @@ void frmMain::cmdConnect_Click()
         }
         if (!entry.pinned)
             pinStableName(number, entry.path);
+        connectedSerial_ = DeviceSerialNumber(entry.path);
         showOpenState();
     } else {
         link->close();
@@ -312,6 +315,7 @@ void frmMain::MSComm1_Lost()
 {
     showClosedState();
     awaiting_ = link->devicePath();
+    lostAtNs_ = WallClockNs();
     awaitingNumber_ = CommPortSetting.toInt();
     reconnectTries_ = 0;
     refreshPortInfo();
@@ -338,7 +342,7 @@ void frmMain::watcher_Changed()
 void frmMain::rescan_Timeout()
 {
     refreshPortInfo();
-    if (awaiting_.isEmpty() || link->isOpen() || !QFileInfo::exists(awaiting_))
+    if (awaiting_.isEmpty() || link->isOpen() || !CameBack(awaiting_, lostAtNs_, connectedSerial_))
         return;
     link->setDevicePath(awaiting_);
     if (!link->open()) {
@@ -476,6 +480,8 @@ void frmMain::cmdPorts_Click()
 
 void frmMain::cmdLog_Click()
 {
+    if (!log)
+        log = new frmLog(traffic, this);
     log->show();
     log->raise();
     log->activateWindow();

@@ -16,6 +16,7 @@ class QLabel;
 class QPushButton;
 class QSlider;
 class frmLog;
+class TrafficModel;
 class QFileSystemWatcher;
 class QTimer;
 struct Settings;
@@ -127,7 +128,8 @@ private:
 
     ModuleLink *link;
     ControlServer *control;
-    frmLog *log;
+    TrafficModel *traffic;
+    frmLog *log = nullptr;
     QFileSystemWatcher *watcher;
     QTimer *rescan;
 
@@ -135,6 +137,8 @@ private:
     QString awaiting_;
     int awaitingNumber_ = 0;
     int reconnectTries_ = 0;
+    qint64 lostAtNs_ = 0;
+    QString connectedSerial_; // of the device connected to, where it has one
 
     // The window's state.
     QString CommPortSetting;

@@ -176,11 +176,10 @@ void LogTest::opensFromMonitorButtonAndShortcut()
     frmMain form;
     form.show();
     const Ui w(form);
-    QWidget *log = form.findChild<QWidget *>(QStringLiteral("frmLog"));
-    QVERIFY(log && !log->isVisible());
-    QVERIFY(!log->isModal());
     QTest::mouseDClick(w.lblTxData, Qt::LeftButton);
-    QVERIFY(log->isVisible());
+    QWidget *log = form.findChild<QWidget *>(QStringLiteral("frmLog"));
+    QVERIFY(log && log->isVisible());
+    QVERIFY(!log->isModal());
     log->close();
     auto *button = form.findChild<QPushButton *>(QStringLiteral("cmdLog"));
     QVERIFY(button->isEnabled());
@@ -199,8 +198,9 @@ void LogTest::boundedUnderAFlood()
     TempConfig config;
     frmMain form;
     form.show();
+    QTest::mouseClick(form.findChild<QPushButton *>(QStringLiteral("cmdLog")), Qt::LeftButton);
     auto *log = form.findChild<frmLog *>(QStringLiteral("frmLog"));
-    log->show();
+    QVERIFY(log);
     const qint64 start = MonotonicNs();
     const int flood = 100000;
     for (int i = 0; i < flood; ++i) {

@@ -138,6 +138,7 @@ void PortsTest::stableNameIsPinnedOnce()
     qputenv("LUMAVERA_SERIAL_BY_ID", QFile::encodeName(byId.path()));
     TempConfig config;
     config.write("[Settings]\r\nCommPort=1\r\n; mine\r\n[Ports]\r\nCOM20=/dev/pts/999\r\n");
+    BoxAnswerer boxes;
     {
         frmMain form;
         form.show();
@@ -165,6 +166,7 @@ void PortsTest::stableNameIsPinnedOnce()
     Pty plain;
     QCOMPARE(StableNameFor(adapter.slavePath()), stable);
     QCOMPARE(StableNameFor(plain.slavePath()), QString());
+    QCOMPARE(boxes.texts(), QStringList());
     qunsetenv("LUMAVERA_SERIAL_BY_ID");
 }
 
@@ -193,6 +195,7 @@ void PortsTest::numbersAssignedInTheDialog()
     Pty pty;
     TempConfig config;
     config.write("[Settings]\r\nCommPort=3\r\n");
+    BoxAnswerer boxes;
     frmMain form;
     form.show();
     const Ui w(form);
@@ -234,6 +237,7 @@ void PortsTest::numbersAssignedInTheDialog()
     QTest::mouseClick(w.cmdConnect, Qt::LeftButton);
     QVERIFY(isOpen(w));
     QVERIFY(!dots->isEnabled());
+    QCOMPARE(boxes.texts(), QStringList());
 }
 
 QTEST_MAIN(PortsTest)
