@@ -31,15 +31,6 @@ void report(const char *what, std::vector<double> v, const char *unit)
                 v.front(), v.back(), v.size());
 }
 
-double sleepingCpu(int seconds)
-{
-    const double before = cpuMilliseconds();
-    QEventLoop idle;
-    QTimer::singleShot(seconds * 1000, &idle, &QEventLoop::quit);
-    idle.exec();
-    return cpuMilliseconds() - before;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -69,7 +60,7 @@ int main(int argc, char *argv[])
     // Measured once the window has settled: its first look at the system's
     // ports, and the look after each change, are work, not idling.
     QTest::qWait(1000);
-    const double connectedCpu = sleepingCpu(idleSeconds);
+    const double connectedCpu = idleCpuMilliseconds(idleSeconds * 1000);
     std::vector<double> back;
     double waitingCpu = 0;
     for (int i = 0; i < rounds; ++i) {
@@ -78,7 +69,7 @@ int main(int argc, char *argv[])
             return 1;
         if (i == 0) {
             QTest::qWait(1000);
-            waitingCpu = sleepingCpu(idleSeconds);
+            waitingCpu = idleCpuMilliseconds(idleSeconds * 1000);
         }
         module = std::make_unique<ModuleProcess>(link, QStringList{});
         QElapsedTimer clock;

@@ -65,6 +65,20 @@ SaveOutcome DirectAccess::save()
     return link_.SaveToEeprom();
 }
 
+namespace {
+
+HandoffRequest request(HandoffRequest::Op op, int value = 0, int slot = 0, Rgb colour = {})
+{
+    HandoffRequest r;
+    r.op = op;
+    r.value = value;
+    r.slot = slot;
+    r.colour = colour;
+    return r;
+}
+
+} // namespace
+
 WindowAccess::~WindowAccess()
 {
     if (fd_ >= 0)
@@ -83,9 +97,7 @@ bool WindowAccess::attach(const QString &device)
     fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd_ < 0 || ::connect(fd_, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0)
         return false;
-    HandoffRequest probe;
-    probe.op = HandoffRequest::Op::Probe;
-    return call(probe).handled;
+    return call(request(HandoffRequest::Op::Probe)).handled;
 }
 
 bool WindowAccess::sendLine(const QByteArray &line)
@@ -148,50 +160,32 @@ HandoffReply WindowAccess::call(HandoffRequest request)
 
 void WindowAccess::setColor(const Rgb &colour)
 {
-    HandoffRequest r;
-    r.op = HandoffRequest::Op::Color;
-    r.colour = colour;
-    call(r);
+    call(request(HandoffRequest::Op::Color, 0, 0, colour));
 }
 
 void WindowAccess::setMode(int position)
 {
-    HandoffRequest r;
-    r.op = HandoffRequest::Op::Mode;
-    r.value = position;
-    call(r);
+    call(request(HandoffRequest::Op::Mode, position));
 }
 
 void WindowAccess::setFade(int position)
 {
-    HandoffRequest r;
-    r.op = HandoffRequest::Op::Fade;
-    r.value = position;
-    call(r);
+    call(request(HandoffRequest::Op::Fade, position));
 }
 
 void WindowAccess::setHold(int position)
 {
-    HandoffRequest r;
-    r.op = HandoffRequest::Op::Hold;
-    r.value = position;
-    call(r);
+    call(request(HandoffRequest::Op::Hold, position));
 }
 
 void WindowAccess::storeSlot(int slot, const Rgb &colour)
 {
-    HandoffRequest r;
-    r.op = HandoffRequest::Op::Store;
-    r.slot = slot;
-    r.colour = colour;
-    call(r);
+    call(request(HandoffRequest::Op::Store, 0, slot, colour));
 }
 
 SettingsOutcome WindowAccess::read()
 {
-    HandoffRequest r;
-    r.op = HandoffRequest::Op::Read;
-    const HandoffReply reply = call(r);
+    const HandoffReply reply = call(request(HandoffRequest::Op::Read));
     SettingsOutcome out;
     out.fault = reply.fault;
     out.reason = reply.reason;
@@ -201,9 +195,7 @@ SettingsOutcome WindowAccess::read()
 
 SaveOutcome WindowAccess::save()
 {
-    HandoffRequest r;
-    r.op = HandoffRequest::Op::Save;
-    const HandoffReply reply = call(r);
+    const HandoffReply reply = call(request(HandoffRequest::Op::Save));
     SaveOutcome out;
     out.fault = reply.fault;
     out.reason = reply.reason;

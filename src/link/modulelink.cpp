@@ -168,9 +168,20 @@ void ModuleLink::abortReplyWait()
         waitLoop_->quit();
 }
 
-QString ModuleLink::noAnswerReason() const
+bool ModuleLink::tooShort(bool countOk, int count, int expected, const QString &verdict,
+                          ReplyFault *fault, QString *reason)
 {
-    return tr("No answer came from the module within %1 ms.").arg(timeoutMs_);
+    if (countOk)
+        return false;
+    *fault = count == 0 ? ReplyFault::NoAnswer : ReplyFault::Short;
+    *reason = count == 0 ? tr("No answer came from the module within %1 ms.").arg(timeoutMs_)
+                         : tr("Only %1 of %2 bytes came back.").arg(count).arg(expected);
+    // What came is left where it is, as the protocol asks; it is shown here
+    // and thrown away before the next command.
+    if (count > 0)
+        report(TrafficEvent::Kind::Received, MSComm1->peek(),
+               tr("%1: only %2 of %3 bytes").arg(verdict).arg(count).arg(expected));
+    return true;
 }
 
 SettingsOutcome ModuleLink::ReadModuleSettings()
@@ -184,19 +195,9 @@ SettingsOutcome ModuleLink::ReadModuleSettings()
     }
 
     out.count = MSComm1->inBufferCount();
-    if (!SettingsReplyCountOk(out.count)) {
-        out.fault = out.count == 0 ? ReplyFault::NoAnswer : ReplyFault::Short;
-        out.reason =
-            out.count == 0
-                ? noAnswerReason()
-                : tr("Only %1 of %2 bytes came back.").arg(out.count).arg(SettingsReplyLength);
-        // What came is left where it is, as the protocol asks; it is shown
-        // here and thrown away before the next command.
-        if (out.count > 0)
-            report(TrafficEvent::Kind::Received, MSComm1->peek(),
-                   tr("Read Error: only %1 of %2 bytes").arg(out.count).arg(SettingsReplyLength));
+    if (tooShort(SettingsReplyCountOk(out.count), out.count, SettingsReplyLength, tr("Read Error"),
+                 &out.fault, &out.reason))
         return out;
-    }
     const QByteArray reply = MSComm1->input();
     if (!SettingsReplyContentOk(reply)) {
         out.fault = ReplyFault::BadStart;
@@ -243,16 +244,9 @@ SaveOutcome ModuleLink::SaveToEeprom()
         return out;
     }
     out.count = MSComm1->inBufferCount();
-    if (!SaveAckCountOk(out.count)) {
-        out.fault = out.count == 0 ? ReplyFault::NoAnswer : ReplyFault::Short;
-        out.reason = out.count == 0
-                         ? noAnswerReason()
-                         : tr("Only %1 of %2 bytes came back.").arg(out.count).arg(SaveAckLength);
-        if (out.count > 0)
-            report(TrafficEvent::Kind::Received, MSComm1->peek(),
-                   tr("No Module Found: only %1 of %2 bytes").arg(out.count).arg(SaveAckLength));
+    if (tooShort(SaveAckCountOk(out.count), out.count, SaveAckLength, tr("No Module Found"),
+                 &out.fault, &out.reason))
         return out;
-    }
     const QByteArray reply = MSComm1->input();
     if (!SaveAckOk(reply)) {
         out.fault = ReplyFault::WrongAck;

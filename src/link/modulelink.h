@@ -119,7 +119,10 @@ private:
     void Timer1_Timer();
     void discardStale();
     void report(TrafficEvent::Kind kind, const QByteArray &bytes, const QString &note = {});
-    QString noAnswerReason() const;
+    // After a failed count check: why, in words for the user and in the
+    // traffic report. Whether the check failed.
+    bool tooShort(bool countOk, int count, int expected, const QString &verdict, ReplyFault *fault,
+                  QString *reason);
 
     SerialPort *MSComm1;
     QTimer *Timer1;

@@ -39,17 +39,6 @@ Result ctl(const QStringList &args)
     return r;
 }
 
-ModuleSettings sample()
-{
-    ModuleSettings s;
-    s.mode = 3;
-    s.fade = 1;
-    s.hold = 10;
-    for (int i = 0; i < SlotCount; ++i)
-        s.slotColors[i] = {std::uint8_t(200 + i), std::uint8_t(20 * i), std::uint8_t(7 * i + 3)};
-    return s;
-}
-
 QString sampleJson()
 {
     QString slotList;
@@ -112,7 +101,7 @@ void LumaveractlTest::bytesOnTheLine()
                  "\r\n");
     FakeModule module(pty);
     module.saveAnswer = "\xFE\xAA";
-    module.settingsAnswer = EncodeSettingsReply(sample());
+    module.settingsAnswer = EncodeSettingsReply(SampleSettings());
     // Without --port, the window's last port; with it, COMn or a path.
     for (const QStringList &port :
          {QStringList(), QStringList{"--port", "com4"}, QStringList{"--port", pty.slavePath()}}) {
@@ -140,7 +129,7 @@ void LumaveractlTest::readPrints()
     FakeModule module(pty);
     // Stale bytes first: thrown away, as the window does.
     pty.write("\x13\x37");
-    module.settingsAnswer = EncodeSettingsReply(sample());
+    module.settingsAnswer = EncodeSettingsReply(SampleSettings());
     const QStringList port{"--port", pty.slavePath()};
 
     Result r = ctl(port + QStringList{"read"});
@@ -183,7 +172,7 @@ void LumaveractlTest::failures_data()
     QTest::addColumn<int>("exit");
     QTest::addColumn<QString>("says");
     QTest::addColumn<bool>("sends");
-    const QByteArray good = EncodeSettingsReply(sample());
+    const QByteArray good = EncodeSettingsReply(SampleSettings());
     QByteArray badStart = good;
     badStart[0] = 0;
     QByteArray mode200 = good;
@@ -313,7 +302,7 @@ void LumaveractlTest::restoreThatDiffersNamesIt()
     TempConfig config;
     Pty pty;
     FakeModule module(pty);
-    ModuleSettings differs = sample();
+    ModuleSettings differs = SampleSettings();
     differs.hold = 11;
     differs.slotColors[2] = {1, 2, 3};
     module.settingsAnswer = EncodeSettingsReply(differs);
@@ -352,7 +341,7 @@ void LumaveractlTest::handedToTheWindowThatHoldsThePort()
     Bench bench;
     const Ui w = bench.ui();
     FakeModule module(bench.pty);
-    module.settingsAnswer = EncodeSettingsReply(sample());
+    module.settingsAnswer = EncodeSettingsReply(SampleSettings());
     module.saveAnswer = "\xFE\xAA";
     BoxAnswerer boxes;
     QVERIFY(bench.connect());

@@ -275,13 +275,7 @@ void ConnectionTest::vanishedPortClosesOnceAndIdles()
     QVERIFY2(notice.contains(bench.pty.slavePath()) && notice.contains(QLatin1String("reconnects")),
              qPrintable(notice));
 
-    // An event loop that sleeps, as the window's own does (QTest::qWait
-    // polls every 10 ms and would count itself).
-    const double before = cpuMilliseconds();
-    QEventLoop idle;
-    QTimer::singleShot(1000, &idle, &QEventLoop::quit);
-    idle.exec();
-    const double spent = cpuMilliseconds() - before;
+    const double spent = idleCpuMilliseconds(1000);
     qInfo("CPU time in the idle second after the port vanished: %.1f ms", spent);
     QVERIFY2(spent < 100, qPrintable(QStringLiteral("%1 ms of CPU in one idle second").arg(spent)));
     QCOMPARE(boxes.seen.size(), 0);

@@ -64,13 +64,8 @@ void PortsTest::returningDeviceReconnects()
     QVERIFY2(w.lblNotice->text().contains(link), qPrintable(w.lblNotice->text()));
     QVERIFY(w.lblPortInfo->text().contains(QLatin1String("missing")));
 
-    // Waiting costs nothing. (An event loop that sleeps, as the window's own
-    // does; QTest::qWait would poll every 10 ms and count itself.)
-    const double before = cpuMilliseconds();
-    QEventLoop idleLoop;
-    QTimer::singleShot(5000, &idleLoop, &QEventLoop::quit);
-    idleLoop.exec();
-    const double idle = cpuMilliseconds() - before;
+    // Waiting costs nothing.
+    const double idle = idleCpuMilliseconds(5000);
     qInfo("CPU while waiting 5 s for the device: %.1f ms", idle);
     QVERIFY2(idle < 20, qPrintable(QString::number(idle)));
     QVERIFY(!isOpen(w));

@@ -7,17 +7,6 @@
 
 namespace {
 
-ModuleSettings sampleSettings()
-{
-    ModuleSettings s;
-    s.mode = 3;
-    s.fade = 1;
-    s.hold = 10;
-    for (int i = 0; i < SlotCount; ++i)
-        s.slotColors[i] = {std::uint8_t(200 + i), std::uint8_t(20 * i), std::uint8_t(7 * i + 3)};
-    return s;
-}
-
 const QByteArray ReadFrame("\xFF\x3C\xFB\xFB\xFB");
 const QByteArray SaveFrame("\xFF\x32\xFE\xFE\xFE");
 
@@ -51,8 +40,8 @@ private slots:
 void RepliesTest::goodReplyApplies_data()
 {
     QTest::addColumn<QByteArray>("answer");
-    QTest::newRow("35 bytes") << EncodeSettingsReply(sampleSettings());
-    QTest::newRow("40 bytes") << EncodeSettingsReply(sampleSettings()) + QByteArray(5, '\x11');
+    QTest::newRow("35 bytes") << EncodeSettingsReply(SampleSettings());
+    QTest::newRow("40 bytes") << EncodeSettingsReply(SampleSettings()) + QByteArray(5, '\x11');
 }
 
 void RepliesTest::goodReplyApplies()
@@ -104,7 +93,7 @@ void RepliesTest::badReplyChangesNothing_data()
 {
     QTest::addColumn<QByteArray>("answer");
     QTest::addColumn<QString>("why");
-    const QByteArray good = EncodeSettingsReply(sampleSettings());
+    const QByteArray good = EncodeSettingsReply(SampleSettings());
     auto with = [&](int at, int value) {
         QByteArray r = good;
         r[at] = char(value);
@@ -164,7 +153,7 @@ void RepliesTest::staleBytesDoNotShiftTheReply()
     bench.pty.write(QByteArray("\xFE\xAA\x01\x02\xFF\x09", 6));
     QTest::qWait(50);
     FakeModule module(bench.pty);
-    module.settingsAnswer = EncodeSettingsReply(sampleSettings());
+    module.settingsAnswer = EncodeSettingsReply(SampleSettings());
     BoxAnswerer boxes;
     bench.click(w.cmdReadSettings);
     // ...and the answer is read as the module sent it.
@@ -257,7 +246,7 @@ void RepliesTest::oneExchangeAtATimeAndResponsive()
     Bench bench;
     const Ui w = bench.ui();
     FakeModule module(bench.pty);
-    module.settingsAnswer = EncodeSettingsReply(sampleSettings());
+    module.settingsAnswer = EncodeSettingsReply(SampleSettings());
     BoxAnswerer boxes;
     QVERIFY(bench.connect());
     during(100, [&] {
@@ -291,7 +280,7 @@ void RepliesTest::disconnectDuringWait()
     QVERIFY(bench.isClosedState());
 
     // A later Connect works, and so does a read.
-    module.settingsAnswer = EncodeSettingsReply(sampleSettings());
+    module.settingsAnswer = EncodeSettingsReply(SampleSettings());
     QVERIFY(bench.connect());
     bench.click(w.cmdReadSettings);
     QCOMPARE(boxes.texts(), QStringList());

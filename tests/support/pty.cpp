@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
@@ -180,6 +181,26 @@ void BoxAnswerer::poll()
         button = box->buttons().first();
     if (button)
         button->click();
+}
+
+double idleCpuMilliseconds(int ms)
+{
+    const double before = cpuMilliseconds();
+    QEventLoop idle;
+    QTimer::singleShot(ms, &idle, &QEventLoop::quit);
+    idle.exec();
+    return cpuMilliseconds() - before;
+}
+
+ModuleSettings SampleSettings()
+{
+    ModuleSettings s;
+    s.mode = 3;
+    s.fade = 1;
+    s.hold = 10;
+    for (int i = 0; i < SlotCount; ++i)
+        s.slotColors[i] = {std::uint8_t(200 + i), std::uint8_t(20 * i), std::uint8_t(7 * i + 3)};
+    return s;
 }
 
 double cpuMilliseconds()

@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QString>
 
+#include "link/reply.h"
+
 #include <termios.h>
 
 class QSocketNotifier;
@@ -93,6 +95,15 @@ private:
 
 // CPU time this process has used, user and system, in milliseconds.
 double cpuMilliseconds();
+
+// The CPU time this process spends in `ms` of an event loop that sleeps
+// until something happens, as the window's own does (QTest::qWait polls
+// every 10 ms and would count itself).
+double idleCpuMilliseconds(int ms);
+
+// A module's settings for scripted replies: mode 3, fade 1, hold 10, and
+// slot i coloured (200 + i, 20 i, 7 i + 3).
+ModuleSettings SampleSettings();
 
 // A fresh settings folder for this process: XDG_CONFIG_HOME points into a
 // temporary directory that lives as long as this object.
