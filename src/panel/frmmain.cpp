@@ -126,7 +126,7 @@ void frmMain::buildLayout()
     cboComm         = place<QComboBox>    (fComm,  "cboComm",         nullptr,                                      360,  360,  975,  315);
     cmdConnect      = place<QPushButton>  (this,   "cmdConnect",      QT_TR_NOOP("Connect"),                       2160,  480, 1095,  375);
     lblPortInfo     = place<QLabel>       (this,   "lblPortInfo",     nullptr,                                     3360,  540, 4800,  255);
-    lblNotice       = place<QLabel>       (this,   "lblNotice",       nullptr,                                     3360,  840, 4800,  255);
+    lblNotice       = place<QLabel>       (this,   "lblNotice",       nullptr,                                     3360,  795, 4800,  405);
     fRGB            = place<QGroupBox>    (this,   "fRGB",            QT_TR_NOOP("RGB Settings"),                   120, 1200, 8055, 3375);
     Slider_Red      = place<QSlider>      (fRGB,   "Slider_Red",      nullptr,                                      240,  480, 2655,  255);
     Label1          = place<QLabel>       (fRGB,   "Label1",          QT_TR_NOOP("Red"),                           3120,  480,  375,  255);
@@ -199,6 +199,10 @@ void frmMain::buildLayout()
     updatePreview();
 
     lblPortInfo->setTextFormat(Qt::PlainText);
+    // Two lines fit between the port line and the "RGB Settings" group.
+    lblNotice->setTextFormat(Qt::PlainText);
+    lblNotice->setWordWrap(true);
+    lblNotice->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lblTxData->installEventFilter(this);
     lblTxData->setToolTip(tr("The last frame sent. Double-click for the traffic log."));
     cmdPorts->setToolTip(tr("Give port numbers to devices"));

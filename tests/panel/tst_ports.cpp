@@ -63,6 +63,7 @@ void PortsTest::returningDeviceReconnects()
     QVERIFY(w.fComm->isEnabled() && !w.fRGB->isEnabled());
     QVERIFY2(w.lblNotice->text().contains(link), qPrintable(w.lblNotice->text()));
     QVERIFY(w.lblPortInfo->text().contains(QLatin1String("missing")));
+    form.grab().save(QStringLiteral("window-waiting-for-device.png"));
 
     // Waiting costs nothing.
     const double idle = idleCpuMilliseconds(5000);
