@@ -163,6 +163,8 @@ QString DescribeDevice(const QString &path, const QList<QSerialPortInfo> &ports)
             words << info.description();
         if (!info.manufacturer().isEmpty())
             words << info.manufacturer();
+        if (!info.serialNumber().isEmpty())
+            words << QStringLiteral("serial %1").arg(info.serialNumber());
         return words.isEmpty()
                    ? path
                    : path + QStringLiteral(" \u2014 ") + words.join(QStringLiteral(", "));

@@ -56,6 +56,6 @@ QString StableNameFor(const QString &path);
 QStringList SystemPortPaths();
 
 // One line for the user about the device behind a path: the path, then its
-// description and manufacturer where the system knows them; "no device" for
-// an empty path.
+// description, manufacturer and serial number where the system knows them;
+// "no device" for an empty path.
 QString DescribeDevice(const QString &path, const QList<QSerialPortInfo> &ports);
