@@ -43,7 +43,11 @@ bool SerialPort::setPortOpen(bool open)
         openError_ = tr("No device is assigned to this port number.");
         return false;
     }
-    port_.setPortName(path_);
+    // Opened by the real device name: Qt's lock file is named after it, so a
+    // device reached through two names (a pin and the system's name) has one
+    // lock, and a long link name cannot make the lock's name too long.
+    const QString real = QFileInfo(path_).canonicalFilePath();
+    port_.setPortName(real.isEmpty() ? path_ : real);
     port_.setBaudRate(QSerialPort::Baud9600);
     port_.setDataBits(QSerialPort::Data8);
     port_.setParity(QSerialPort::NoParity);

@@ -230,10 +230,13 @@ WriteResult IniFile::write(const QList<IniEdit> &edits) const
         const QByteArray s = edit.section.toUtf8();
         const QByteArray k = edit.key.toUtf8();
         const QByteArray v = edit.value.toUtf8();
-        // A name or value that would break the file is left out, as the
-        // single-key writer always did.
-        if (profile::isStorable(s, k, v))
-            changed = profile::setValue(content, s, k, v) || changed;
+        // A name or value that would break the file, or not read back as it
+        // is, is refused whole: nothing of the batch is written.
+        if (!profile::isStorable(s, k, v))
+            return failed(tr("%1=%2 cannot be stored as it is (a line break, a padded or "
+                             "quoted value, or more than 254 characters)")
+                              .arg(edit.key, edit.value.left(40)));
+        changed = profile::setValue(content, s, k, v) || changed;
     }
     if (!changed)
         return {};

@@ -5,6 +5,7 @@
 #include "support/filewatch.h"
 
 #include <QSerialPort>
+#include <QTemporaryDir>
 
 class ConnectionTest : public QObject
 {
@@ -20,6 +21,7 @@ private slots:
     void failedOpenExplains_data();
     void failedOpenExplains();
     void portInUse();
+    void longPinnedPathOpens();
     void vanishedPortClosesOnceAndIdles();
 };
 
@@ -261,6 +263,34 @@ void ConnectionTest::portInUse()
     other.close();
     QTest::mouseClick(ui.cmdConnect, Qt::LeftButton);
     QCOMPARE(ui.cmdConnect->text(), QStringLiteral("Disconnect"));
+}
+
+void ConnectionTest::longPinnedPathOpens()
+{
+    // A pinned link 250 characters long: as much as a settings value holds.
+    Pty pty;
+    QTemporaryDir dir;
+    QString folder = dir.path();
+    for (int i = 0; i < 2; ++i)
+        folder += u'/' + QString(60, QChar(u'a' + i));
+    QVERIFY(QDir().mkpath(folder));
+    const QString link = folder + u'/' + QString(250 - folder.size() - 1, u'l');
+    QVERIFY(QFile::link(pty.slavePath(), link));
+    QCOMPARE(link.size(), 250);
+    TempConfig config;
+    config.write("[Ports]\r\nCOM1=" + QFile::encodeName(link) + "\r\n");
+    frmMain window;
+    window.show();
+    const Ui ui(window);
+    BoxAnswerer boxes;
+    QTest::mouseClick(ui.cmdConnect, Qt::LeftButton);
+    QVERIFY2(boxes.seen.isEmpty(),
+             qPrintable(boxes.seen.isEmpty() ? QString() : boxes.seen[0].details));
+    QCOMPARE(ui.cmdConnect->text(), QStringLiteral("Disconnect"));
+
+    // The same device by its own name is the same device: not twice.
+    QSerialPort again(pty.slavePath());
+    QVERIFY(!again.open(QIODevice::ReadWrite));
 }
 
 void ConnectionTest::vanishedPortClosesOnceAndIdles()

@@ -195,6 +195,13 @@ void SettingsFileTest::storableNames()
     WriteIniValue(QStringLiteral("Settings"), QStringLiteral("CommPort"),
                   QStringLiteral("5\r\n[Other]\r\nx=1"));
     QCOMPARE(config.read(), QByteArray("[Settings]\r\nCommPort=4\r\n"));
+    // In a batch, one value that cannot be stored stops the whole batch,
+    // and the caller is told.
+    const WriteResult refused =
+        WriteIniValues({{"Settings", "CommPort", "6"}, {"Ports", "COM1", QString(255, u'x')}});
+    QVERIFY(!refused.ok);
+    QVERIFY2(refused.reason.contains(QLatin1String("254 characters")), qPrintable(refused.reason));
+    QCOMPARE(config.read(), QByteArray("[Settings]\r\nCommPort=4\r\n"));
 }
 
 void SettingsFileTest::folder()
