@@ -28,6 +28,25 @@ int numberOf(const Ui &w, const QString &path)
     return 0;
 }
 
+// The virtual module behind a pinned COM1, and a window started on it.
+struct PinnedModule
+{
+    QTemporaryDir dir;
+    QString link = dir.filePath(QStringLiteral("module"));
+    TempConfig config;
+    std::unique_ptr<ModuleProcess> module;
+
+    PinnedModule() { config.write("[Ports]\r\nCOM1=" + link.toLocal8Bit() + "\r\n"); }
+
+    // Plugs the module in (again): a new pseudo-terminal behind the same name.
+    bool plug()
+    {
+        module = std::make_unique<ModuleProcess>(link, QStringList{});
+        return module->started();
+    }
+    void unplug() { module.reset(); }
+};
+
 } // namespace
 
 class PortsTest : public QObject
@@ -44,12 +63,9 @@ private slots:
 
 void PortsTest::returningDeviceReconnects()
 {
-    QTemporaryDir dir;
-    const QString link = dir.filePath(QStringLiteral("module"));
-    TempConfig config;
-    config.write("[Ports]\r\nCOM1=" + link.toLocal8Bit() + "\r\n");
-    auto module = std::make_unique<ModuleProcess>(link, QStringList{});
-    QVERIFY(module->started());
+    PinnedModule line;
+    const QString &link = line.link;
+    QVERIFY(line.plug());
     frmMain form;
     form.show();
     const Ui w(form);
@@ -58,7 +74,7 @@ void PortsTest::returningDeviceReconnects()
 
     // Unplugged: closed, said beside Connect, no box (a box would stop this
     // test where it stands).
-    module.reset();
+    line.unplug();
     QTRY_VERIFY_WITH_TIMEOUT(!isOpen(w), 3000);
     QVERIFY(w.fComm->isEnabled() && !w.fRGB->isEnabled());
     QVERIFY2(w.lblNotice->text().contains(link), qPrintable(w.lblNotice->text()));
@@ -74,26 +90,22 @@ void PortsTest::returningDeviceReconnects()
     BoxAnswerer boxes;
     // Plugged back (a new pseudo-terminal behind the same name): connected
     // again, and the next colour reaches the new line.
-    module = std::make_unique<ModuleProcess>(link, QStringList{});
-    QVERIFY(module->started());
-    module->take();
+    QVERIFY(line.plug());
+    line.module->take();
     QTRY_VERIFY_WITH_TIMEOUT(isOpen(w), 3000);
     QVERIFY(w.lblNotice->text().startsWith(QLatin1String("Reconnected")));
     w.Slider_Blue->setValue(77);
     QTest::mouseClick(w.cmdSetColor, Qt::LeftButton);
     QVERIFY(waitUntil(
-        [&] { return module->lines.contains(QStringLiteral("SetColor r=0 g=0 b=77")); }, 3000));
+        [&] { return line.module->lines.contains(QStringLiteral("SetColor r=0 g=0 b=77")); },
+        3000));
     QCOMPARE(boxes.seen.size(), 0);
 }
 
 void PortsTest::userDisconnectIsNeverUndone()
 {
-    QTemporaryDir dir;
-    const QString link = dir.filePath(QStringLiteral("module"));
-    TempConfig config;
-    config.write("[Ports]\r\nCOM1=" + link.toLocal8Bit() + "\r\n");
-    auto module = std::make_unique<ModuleProcess>(link, QStringList{});
-    QVERIFY(module->started());
+    PinnedModule line;
+    QVERIFY(line.plug());
     frmMain form;
     form.show();
     const Ui w(form);
@@ -103,9 +115,8 @@ void PortsTest::userDisconnectIsNeverUndone()
     QTest::mouseClick(w.cmdConnect, Qt::LeftButton);
     QVERIFY(isOpen(w));
     QTest::mouseClick(w.cmdConnect, Qt::LeftButton);
-    module.reset();
-    module = std::make_unique<ModuleProcess>(link, QStringList{});
-    QVERIFY(module->started());
+    line.unplug();
+    QVERIFY(line.plug());
     QTest::qWait(600);
     QVERIFY(!isOpen(w));
 
@@ -113,14 +124,13 @@ void PortsTest::userDisconnectIsNeverUndone()
     // ends the wait, and a return later changes nothing.
     QTest::mouseClick(w.cmdConnect, Qt::LeftButton);
     QVERIFY(isOpen(w));
-    module.reset();
+    line.unplug();
     QTRY_VERIFY_WITH_TIMEOUT(!isOpen(w), 3000);
     QTest::mouseClick(w.cmdConnect, Qt::LeftButton);
     QCOMPARE(boxes.texts(), QStringList{"Selected Com Port Not Available"});
     QVERIFY2(boxes.seen[0].details.contains(QLatin1String("not plugged in")),
              qPrintable(boxes.seen[0].details));
-    module = std::make_unique<ModuleProcess>(link, QStringList{});
-    QVERIFY(module->started());
+    QVERIFY(line.plug());
     QTest::qWait(600);
     QVERIFY(!isOpen(w));
 }
@@ -219,6 +229,7 @@ void PortsTest::numbersAssignedInTheDialog()
         QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("cmdUnpin")),
                           Qt::LeftButton);
         seen << list->item(5, 1)->text();
+        dialog->grab().save(QStringLiteral("port-numbers.png"));
         dialog->reject();
     });
     QTest::mouseClick(dots, Qt::LeftButton);
