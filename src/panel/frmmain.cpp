@@ -198,6 +198,25 @@ void frmMain::buildLayout()
     lblPreview->setToolTip(tr("The colour the sliders mix"));
     updatePreview();
 
+    // What a screen reader says for each control: the sliders by their
+    // colour, the monitor and the swatch by what they show. The lists' labels
+    // are their buddies; Qt 6.4 still names a combo box by its current item.
+    Slider_Red->setAccessibleName(tr("Red level"));
+    Slider_Green->setAccessibleName(tr("Green level"));
+    Slider_Blue->setAccessibleName(tr("Blue level"));
+    cboComm->setAccessibleName(tr("Select COM Port"));
+    for (auto [label, list] : {std::pair{Label5, cboMemLoc}, std::pair{Label6, cboFade},
+                               std::pair{Label7, cboHold}, std::pair{Label8, cboMode}}) {
+        label->setBuddy(list);
+        list->setAccessibleName(label->text());
+    }
+    cmdSetFade->setAccessibleName(tr("Set fade speed"));
+    cmdSetHold->setAccessibleName(tr("Set hold time"));
+    lblTxData->setAccessibleName(tr("Transmitted bytes"));
+    lblPreview->setAccessibleName(tr("Mixed colour"));
+    lblPortInfo->setAccessibleName(tr("Port"));
+    lblNotice->setAccessibleName(tr("Notice"));
+
     lblPortInfo->setTextFormat(Qt::PlainText);
     // Two lines fit between the port line and the "RGB Settings" group.
     lblNotice->setTextFormat(Qt::PlainText);
@@ -517,6 +536,8 @@ void frmMain::Slider_Blue_Change()
 void frmMain::updatePreview()
 {
     setBackground(lblPreview, QColor(CurrentRed, CurrentGreen, CurrentBlue));
+    lblPreview->setAccessibleDescription(
+        tr("red %1, green %2, blue %3").arg(CurrentRed).arg(CurrentGreen).arg(CurrentBlue));
 }
 
 void frmMain::cmdSetColor_Click()

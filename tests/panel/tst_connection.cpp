@@ -4,6 +4,7 @@
 #include "settings/profile.h"
 #include "support/filewatch.h"
 
+#include <QAccessible>
 #include <QSerialPort>
 #include <QTemporaryDir>
 
@@ -16,6 +17,7 @@ private slots:
     void startup();
     void listsAndDefaults();
     void layoutAndTabOrder();
+    void accessibleNames();
     void portChoiceSavedAtShutdown();
     void connectSetsLineAndDisconnectRestores();
     void failedOpenExplains_data();
@@ -142,6 +144,36 @@ void ConnectionTest::layoutAndTabOrder()
         QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(),
                  qPrintable(label->text()));
     }
+}
+
+void ConnectionTest::accessibleNames()
+{
+    TempConfig config;
+    frmMain window;
+    window.show();
+    // What the accessibility interface hands a screen reader for each.
+    const QList<std::pair<const char *, QString>> expected = {
+        {"Slider_Red", "Red level"},
+        {"Slider_Green", "Green level"},
+        {"Slider_Blue", "Blue level"},
+        {"cmdSetFade", "Set fade speed"},
+        {"cmdSetHold", "Set hold time"},
+        {"lblTxData", "Transmitted bytes"},
+        {"lblPreview", "Mixed colour"},
+        {"cmdConnect", "Connect"},
+        {"cmdSaveColor", "Save Current Color on Memory"},
+    };
+    for (const auto &[name, said] : expected) {
+        QWidget *w = window.findChild<QWidget *>(QLatin1String(name));
+        QVERIFY2(w, name);
+        QAccessibleInterface *a = QAccessible::queryAccessibleInterface(w);
+        QVERIFY2(a, name);
+        QCOMPARE(a->text(QAccessible::Name), said);
+    }
+    const Ui ui(window);
+    ui.Slider_Green->setValue(128);
+    QCOMPARE(QAccessible::queryAccessibleInterface(ui.lblPreview)->text(QAccessible::Description),
+             QStringLiteral("red 0, green 128, blue 0"));
 }
 
 void ConnectionTest::portChoiceSavedAtShutdown()
