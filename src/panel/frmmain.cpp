@@ -3,6 +3,7 @@
 #include "link/devicecheck.h"
 #include "link/handoff.h"
 #include "link/portmap.h"
+#include "panel/accessible.h"
 #include "panel/fonts.h"
 #include "panel/frmlog.h"
 #include "panel/frmports.h"
@@ -87,6 +88,8 @@ frmMain::frmMain(QWidget *parent) : QWidget(parent)
     setWindowTitle(tr("RGB Lumavera R2.0"));
     setFont(PanelFont());
     setFixedSize(px(8355), px(5970));
+    // Before any control exists: Qt keeps the first interface it makes.
+    InstallAccessibleInterfaces();
 
     link = new ModuleLink(this);
     link->setObjectName(QStringLiteral("link"));
@@ -125,8 +128,8 @@ void frmMain::buildLayout()
     fComm           = place<QGroupBox>    (this,   "fComm",           QT_TR_NOOP("Select COM Port"),                120,  240, 1695,  855);
     cboComm         = place<QComboBox>    (fComm,  "cboComm",         nullptr,                                      360,  360,  975,  315);
     cmdConnect      = place<QPushButton>  (this,   "cmdConnect",      QT_TR_NOOP("Connect"),                       2160,  480, 1095,  375);
-    lblPortInfo     = place<QLabel>       (this,   "lblPortInfo",     nullptr,                                     3360,  540, 4800,  255);
-    lblNotice       = place<QLabel>       (this,   "lblNotice",       nullptr,                                     3360,  795, 4800,  405);
+    lblPortInfo     = place<Readout>      (this,   "lblPortInfo",     nullptr,                                     3360,  540, 4800,  255);
+    lblNotice       = place<Readout>      (this,   "lblNotice",       nullptr,                                     3360,  795, 4800,  405);
     fRGB            = place<QGroupBox>    (this,   "fRGB",            QT_TR_NOOP("RGB Settings"),                   120, 1200, 8055, 3375);
     Slider_Red      = place<QSlider>      (fRGB,   "Slider_Red",      nullptr,                                      240,  480, 2655,  255);
     Label1          = place<QLabel>       (fRGB,   "Label1",          QT_TR_NOOP("Red"),                           3120,  480,  375,  255);
@@ -139,7 +142,7 @@ void frmMain::buildLayout()
     lblBlue         = place<QLabel>       (fRGB,   "lblBlue",         QT_TR_NOOP("0"),                             3600, 1200,  495,  255);
     Frame1          = place<QGroupBox>    (this,   "Frame1",          QT_TR_NOOP("Communication Monitor ( HEX)"),   120, 4800, 6135,  975);
     Label4          = place<QLabel>       (Frame1, "Label4",          QT_TR_NOOP("Transmitted Bytes"),              120,  480, 1335,  255);
-    lblTxData       = place<QLabel>       (Frame1, "lblTxData",       nullptr,                                     1680,  480, 4215,  255);
+    lblTxData       = place<Readout>      (Frame1, "lblTxData",       nullptr,                                     1680,  480, 4215,  255);
     cmdSetColor     = place<QPushButton>  (fRGB,   "cmdSetColor",     QT_TR_NOOP("Set LED Color"),                  360, 1680, 2415,  255);
     cmdSaveColor    = place<QPushButton>  (fRGB,   "cmdSaveColor",    QT_TR_NOOP("Save Current Color on Memory"),   360, 2040, 2415,  255);
     cboMemLoc       = place<QComboBox>    (fRGB,   "cboMemLoc",       nullptr,                                      360, 2520,  615,  315);
@@ -158,7 +161,7 @@ void frmMain::buildLayout()
     cmdReadSettings = place<QPushButton>  (fRGB,   "cmdReadSettings", QT_TR_NOOP("Read Module Settings"),          5520, 2880, 2175,  255);
     cmdPorts        = place<QPushButton>  (fComm,  "cmdPorts",        QT_TR_NOOP("\u2026"),                        1380,  360,  255,  315);
     cmdLog          = place<QPushButton>  (this,   "cmdLog",          QT_TR_NOOP("Log\u2026"),                      6375, 5250,  855,  315);
-    lblPreview      = place<QLabel>       (fRGB,   "lblPreview",      nullptr,                                     3000, 1680, 1095,  615);
+    lblPreview      = place<Readout>      (fRGB,   "lblPreview",      nullptr,                                     3000, 1680, 1095,  615);
     // clang-format on
 
     // Keyboard order follows the layout table.
@@ -199,8 +202,8 @@ void frmMain::buildLayout()
     updatePreview();
 
     // What a screen reader says for each control: the sliders by their
-    // colour, the monitor and the swatch by what they show. The lists' labels
-    // are their buddies; Qt 6.4 still names a combo box by its current item.
+    // colour, the monitor and the swatch by what they show, each list by its
+    // label, the label being its buddy.
     Slider_Red->setAccessibleName(tr("Red level"));
     Slider_Green->setAccessibleName(tr("Green level"));
     Slider_Blue->setAccessibleName(tr("Blue level"));
@@ -536,7 +539,7 @@ void frmMain::Slider_Blue_Change()
 void frmMain::updatePreview()
 {
     setBackground(lblPreview, QColor(CurrentRed, CurrentGreen, CurrentBlue));
-    lblPreview->setAccessibleDescription(
+    lblPreview->setSpokenValue(
         tr("red %1, green %2, blue %3").arg(CurrentRed).arg(CurrentGreen).arg(CurrentBlue));
 }
 

@@ -19,6 +19,7 @@ class frmLog;
 class TrafficModel;
 class QFileSystemWatcher;
 class QTimer;
+class Readout;
 struct Settings;
 struct WriteResult;
 
@@ -90,8 +91,8 @@ private:
     QGroupBox *fComm;
     QComboBox *cboComm;
     QPushButton *cmdConnect;
-    QLabel *lblPortInfo;
-    QLabel *lblNotice;
+    Readout *lblPortInfo;
+    Readout *lblNotice;
     QGroupBox *fRGB;
     QSlider *Slider_Red;
     QLabel *Label1;
@@ -102,10 +103,10 @@ private:
     QLabel *Label3;
     QLabel *lblGreen;
     QLabel *lblBlue;
-    QLabel *lblPreview;
+    Readout *lblPreview;
     QGroupBox *Frame1;
     QLabel *Label4;
-    QLabel *lblTxData;
+    Readout *lblTxData;
     QPushButton *cmdSetColor;
     QPushButton *cmdSaveColor;
     QComboBox *cboMemLoc;

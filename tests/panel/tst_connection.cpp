@@ -162,6 +162,11 @@ void ConnectionTest::accessibleNames()
         {"lblPreview", "Mixed colour"},
         {"cmdConnect", "Connect"},
         {"cmdSaveColor", "Save Current Color on Memory"},
+        {"cboComm", "Select COM Port"},
+        {"cboMemLoc", "Select Memory Slot"},
+        {"cboFade", "Select Fade Speed"},
+        {"cboHold", "Select Hold Time"},
+        {"cboMode", "Select Mode"},
     };
     for (const auto &[name, said] : expected) {
         QWidget *w = window.findChild<QWidget *>(QLatin1String(name));
@@ -172,8 +177,14 @@ void ConnectionTest::accessibleNames()
     }
     const Ui ui(window);
     ui.Slider_Green->setValue(128);
-    QCOMPARE(QAccessible::queryAccessibleInterface(ui.lblPreview)->text(QAccessible::Description),
+    QCOMPARE(QAccessible::queryAccessibleInterface(ui.lblPreview)->text(QAccessible::Value),
              QStringLiteral("red 0, green 128, blue 0"));
+    // A list's value is its current item, and its pop-up holds every item.
+    ui.cboHold->setCurrentIndex(7);
+    QAccessibleInterface *hold = QAccessible::queryAccessibleInterface(ui.cboHold);
+    QCOMPARE(hold->text(QAccessible::Value), QStringLiteral("7"));
+    QCOMPARE(hold->childCount(), 1);
+    QCOMPARE(hold->child(0)->childCount(), ui.cboHold->count());
 }
 
 void ConnectionTest::portChoiceSavedAtShutdown()
