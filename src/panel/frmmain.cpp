@@ -4,6 +4,7 @@
 #include "link/handoff.h"
 #include "link/portmap.h"
 #include "panel/accessible.h"
+#include "panel/contrast.h"
 #include "panel/fonts.h"
 #include "panel/frmlog.h"
 #include "panel/frmports.h"
@@ -183,16 +184,10 @@ void frmMain::buildLayout()
         slider->setPageStep(5);
         slider->setTracking(true);
     }
-    setTextColor(Label1, QColor(255, 0, 0));
-    setTextColor(lblRed, QColor(255, 0, 0));
-    setTextColor(Label2, QColor(0, 255, 0));
-    setTextColor(lblGreen, QColor(0, 255, 0));
-    setTextColor(Label3, QColor(0, 0, 255));
-    setTextColor(lblBlue, QColor(0, 0, 255));
+    applyColors();
     for (QLabel *readout : {lblRed, lblGreen, lblBlue})
         readout->setAlignment(Qt::AlignCenter);
 
-    setBackground(lblTxData, QColor(255, 255, 192));
     lblTxData->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     lblTxData->setTextInteractionFlags(Qt::TextSelectableByMouse);
     lblTxData->setIndent(3);
@@ -230,6 +225,34 @@ void frmMain::buildLayout()
     cmdPorts->setToolTip(tr("Give port numbers to devices"));
     cmdPorts->setAccessibleName(tr("Port numbers"));
     cmdLog->setToolTip(tr("Every byte sent and received, with times (Ctrl+L)"));
+}
+
+void frmMain::applyColors()
+{
+    // The captions and readouts of each level in its own colour; on a dark
+    // palette in a lighter tint of it that stays readable.
+    const QColor background = palette().color(QPalette::Window);
+    for (auto [hue, caption, readout] : {std::tuple{QColor(255, 0, 0), Label1, lblRed},
+                                         std::tuple{QColor(0, 255, 0), Label2, lblGreen},
+                                         std::tuple{QColor(0, 0, 255), Label3, lblBlue}}) {
+        const QColor text = TextColorOn(hue, background);
+        setTextColor(caption, text);
+        setTextColor(readout, text);
+    }
+    // The monitor keeps its light yellow in every palette, so its text is
+    // always dark.
+    setBackground(lblTxData, QColor(255, 255, 192));
+    setTextColor(lblTxData, QColor(0, 0, 0));
+    QPalette monitor = lblTxData->palette();
+    monitor.setColor(QPalette::Text, QColor(0, 0, 0));
+    lblTxData->setPalette(monitor);
+}
+
+void frmMain::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::PaletteChange)
+        applyColors();
+    QWidget::changeEvent(event);
 }
 
 void frmMain::connectHandlers()

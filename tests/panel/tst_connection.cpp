@@ -1,11 +1,15 @@
 #include "panel/window.h"
 
 #include "link/portmap.h"
+#include "panel/contrast.h"
 #include "settings/profile.h"
 #include "support/filewatch.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QSerialPort>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTemporaryDir>
 
 class ConnectionTest : public QObject
@@ -18,6 +22,8 @@ private slots:
     void listsAndDefaults();
     void layoutAndTabOrder();
     void accessibleNames();
+    void readableInEveryPalette_data();
+    void readableInEveryPalette();
     void portChoiceSavedAtShutdown();
     void connectSetsLineAndDisconnectRestores();
     void failedOpenExplains_data();
@@ -185,6 +191,105 @@ void ConnectionTest::accessibleNames()
     QCOMPARE(hold->text(QAccessible::Value), QStringLiteral("7"));
     QCOMPARE(hold->childCount(), 1);
     QCOMPARE(hold->child(0)->childCount(), ui.cboHold->count());
+}
+
+namespace {
+
+QPalette darkPalette(QColor window, QColor text)
+{
+    QPalette p(window);
+    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        p.setColor(role, text);
+    p.setColor(QPalette::Base, window.darker(120));
+    p.setColor(QPalette::Button, window.lighter(115));
+    return p;
+}
+
+// The colour a text is drawn in and the colour under it, as the widget
+// really has them when enabled.
+std::pair<QColor, QColor> textAndGround(QWidget *w)
+{
+    const auto color = [](QWidget *of, QPalette::ColorRole role) {
+        return of->palette().color(QPalette::Active, role);
+    };
+    if (qobject_cast<QPushButton *>(w) || qobject_cast<QComboBox *>(w))
+        return {color(w, QPalette::ButtonText), color(w, QPalette::Button)};
+    QWidget *ground = w;
+    while (!ground->autoFillBackground() && !ground->isWindow())
+        ground = ground->parentWidget();
+    return {color(w, w->foregroundRole()), color(ground, QPalette::Window)};
+}
+
+} // namespace
+
+void ConnectionTest::readableInEveryPalette_data()
+{
+    QTest::addColumn<QPalette>("palette");
+    QTest::addColumn<bool>("light");
+    QTest::addColumn<QString>("picture");
+
+    QTest::newRow("Fusion light")
+        << QStyleFactory::create(QStringLiteral("Fusion"))->standardPalette() << true
+        << QStringLiteral("window-light.png");
+    QTest::newRow("dark grey") << darkPalette(QColor(53, 53, 53), QColor(255, 255, 255)) << false
+                               << QStringLiteral("window-dark.png");
+    QTest::newRow("near black") << darkPalette(QColor(30, 30, 30), QColor(220, 220, 220)) << false
+                                << QStringLiteral("window-black.png");
+    QTest::newRow("blue-grey") << darkPalette(QColor(40, 44, 52), QColor(171, 178, 191)) << false
+                               << QStringLiteral("window-bluegrey.png");
+}
+
+void ConnectionTest::readableInEveryPalette()
+{
+    QFETCH(QPalette, palette);
+    QFETCH(bool, light);
+    QFETCH(QString, picture);
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    const QPalette before = QApplication::palette();
+    QApplication::setPalette(palette);
+    Bench bench;
+    QVERIFY(bench.connect());
+    const Ui ui = bench.ui();
+    QTest::mouseClick(ui.cmdSetColor, Qt::LeftButton);
+    QVERIFY(!ui.lblTxData->text().isEmpty());
+
+    // The captions of the levels keep their own colours on a light palette.
+    const QList<std::pair<QLabel *, QColor>> levels = {
+        {ui.Label1, QColor(255, 0, 0)}, {ui.lblRed, QColor(255, 0, 0)},
+        {ui.Label2, QColor(0, 255, 0)}, {ui.lblGreen, QColor(0, 255, 0)},
+        {ui.Label3, QColor(0, 0, 255)}, {ui.lblBlue, QColor(0, 0, 255)}};
+    for (const auto &[label, hue] : levels) {
+        const QColor shown = textAndGround(label).first;
+        if (light)
+            QCOMPARE(shown, hue);
+        else // a lighter tint of the same hue
+            QCOMPARE(shown.hue(), hue.hue());
+    }
+    QCOMPARE(textAndGround(ui.lblTxData).second, QColor(255, 255, 192));
+
+    int checked = 0;
+    for (QWidget *w : bench.window->findChildren<QWidget *>()) {
+        const bool hasText =
+            (qobject_cast<QLabel *>(w) && !static_cast<QLabel *>(w)->text().isEmpty()) ||
+            qobject_cast<QPushButton *>(w) || qobject_cast<QComboBox *>(w) ||
+            qobject_cast<QGroupBox *>(w);
+        if (!hasText || !w->isVisible())
+            continue;
+        const bool specHue = std::any_of(levels.begin(), levels.end(),
+                                         [w](const auto &level) { return level.first == w; });
+        if (light && specHue)
+            continue;
+        const auto [text, ground] = textAndGround(w);
+        const double ratio = ContrastRatio(text, ground);
+        QVERIFY2(ratio >= ReadableContrast,
+                 qPrintable(QStringLiteral("%1: %2 on %3 is %4:1")
+                                .arg(w->objectName(), text.name(), ground.name())
+                                .arg(ratio, 0, 'f', 2)));
+        ++checked;
+    }
+    QVERIFY2(checked >= 25, qPrintable(QString::number(checked)));
+    bench.window->grab().save(picture);
+    QApplication::setPalette(before);
 }
 
 void ConnectionTest::portChoiceSavedAtShutdown()

@@ -161,7 +161,6 @@ void LogTest::scriptedSession()
     QApplication::setPalette(dark);
     QCoreApplication::processEvents();
     log->grab().save(QStringLiteral("traffic-log-dark.png"));
-    w.form->grab().save(QStringLiteral("window-dark.png"));
     QApplication::setPalette(light);
 
     QTest::mouseClick(log->findChild<QPushButton *>(QStringLiteral("cmdClear")), Qt::LeftButton);

@@ -1,0 +1,48 @@
+#include "panel/contrast.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+double channel(double c)
+{
+    return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+}
+
+double luminance(const QColor &c)
+{
+    const QColor rgb = c.toRgb();
+    return 0.2126 * channel(rgb.redF()) + 0.7152 * channel(rgb.greenF()) +
+           0.0722 * channel(rgb.blueF());
+}
+
+QColor towardWhite(const QColor &c, double share)
+{
+    const QColor rgb = c.toRgb();
+    auto mix = [share](double v) { return v + (1.0 - v) * share; };
+    return QColor::fromRgbF(float(mix(rgb.redF())), float(mix(rgb.greenF())),
+                            float(mix(rgb.blueF())));
+}
+
+} // namespace
+
+double ContrastRatio(const QColor &a, const QColor &b)
+{
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor TextColorOn(const QColor &hue, const QColor &background)
+{
+    if (background.lightnessF() >= 0.5)
+        return hue;
+    // Lighten in small steps; white itself always reads on a dark background.
+    for (int step = 0; step <= 100; ++step) {
+        const QColor tint = towardWhite(hue, step / 100.0);
+        if (ContrastRatio(tint, background) >= ReadableContrast)
+            return tint;
+    }
+    return Qt::white;
+}

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QColor>
+
+// Contrast of text against its background, as WCAG 2 measures it: from 1
+// (none) to 21 (black on white).
+double ContrastRatio(const QColor &a, const QColor &b);
+
+// The least contrast WCAG AA asks of ordinary text.
+inline constexpr double ReadableContrast = 4.5;
+
+// The colour to draw text of the given hue in on the given background. On a
+// light background that is the hue itself; on a dark one, the least lightened
+// tint of the hue that reads at ReadableContrast.
+QColor TextColorOn(const QColor &hue, const QColor &background);
