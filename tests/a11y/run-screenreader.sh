@@ -1,29 +1,57 @@
 #!/usr/bin/env bash
-# Reads the real window through AT-SPI under Xvfb, on a private session bus,
-# with a virtual module on COM1, and works it as a screen-reader user would.
-#   run-screenreader.sh LUMAVERA VIRTUAL_MODULE [--dump]
+# Reads the real window through AT-SPI on a private session bus, with a
+# virtual module on COM1, and works it as a screen-reader user would: under
+# Xvfb, or with --wayland natively under a headless Weston with no X display
+# at all. Either way the module must receive the colour sent.
+#   run-screenreader.sh [--wayland] LUMAVERA VIRTUAL_MODULE [--dump]
 # --dump prints the tree without checking it.
 set -euo pipefail
+wayland=0
+[ "$1" = --wayland ] && { wayland=1; shift; }
 lumavera=$1 module=$2
 mode=(--check --act)
 [ "${3:-}" = --dump ] && mode=()
 
 work=$(mktemp -d)
-trap 'kill "$module_pid" 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$work"' EXIT
+pids=()
+trap 'kill "${pids[@]}" 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$work"' EXIT
 mkdir -p "$work/config/lumavera" "$work/runtime"
 chmod 700 "$work/runtime"
 printf '[Ports]\r\nCOM1=%s\r\n' "$work/module" >"$work/config/lumavera/lumavera.ini"
+export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime"
 
 "$module" --link "$work/module" --eeprom "$work/eeprom.bin" >"$work/module.log" 2>&1 &
-module_pid=$!
+pids+=($!)
+
+reader=(/usr/bin/python3 "$(dirname "$0")/screenreader.py" "${mode[@]}")
+if [ $wayland = 1 ]; then
+    weston --backend=headless-backend.so --socket=wayland-lumavera --idle-time=0 \
+        >"$work/weston.log" 2>&1 &
+    pids+=($!)
+    for _ in $(seq 100); do
+        [ -S "$work/runtime/wayland-lumavera" ] && break
+        sleep 0.05
+    done
+    [ -S "$work/runtime/wayland-lumavera" ] || { cat "$work/weston.log"; exit 1; }
+    unset DISPLAY
+    export WAYLAND_DISPLAY=wayland-lumavera
+    run=(dbus-run-session -- "${reader[@]}" --platform=wayland "$lumavera")
+else
+    run=(xvfb-run -a -s '-screen 0 1024x768x24' dbus-run-session -- "${reader[@]}" "$lumavera")
+fi
 for _ in $(seq 100); do
     [ -L "$work/module" ] && break
     sleep 0.05
 done
 
-export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime"
-# The session bus starts the accessibility bus and its registry on demand.
-xvfb-run -a -s '-screen 0 1024x768x24' dbus-run-session -- \
-    /usr/bin/python3 "$(dirname "$0")/screenreader.py" "${mode[@]}" "$lumavera" 2>&1 |
-    grep -v '^dbus-daemon\|^SpiRegistry'
-exit "${PIPESTATUS[0]}"
+set +e
+"${run[@]}" 2>&1 | grep -v '^dbus-daemon\|^SpiRegistry'
+status=${PIPESTATUS[0]}
+set -e
+[ $status = 0 ] || exit $status
+if [ ${#mode[@]} -gt 0 ]; then
+    # The frame itself, as the module decoded it.
+    grep -q 'SetColor r=128 g=0 b=0' "$work/module.log" ||
+        { echo "FAIL: the module never received the colour"; cat "$work/module.log"; exit 1; }
+    echo "the module received: $(grep 'SetColor' "$work/module.log" | tail -1)"
+fi

@@ -9,6 +9,8 @@ no name of its own, or when the names differ from those a user is told.
 With --act it then works the window as a screen-reader user would, through
 AT-SPI alone: presses Connect, sets the red level to 128, presses Set LED
 Color and reads the monitor, which must say "FF 01 80 00 00 ".
+--platform=NAME starts the program on another Qt platform (wayland); xcb
+when not given.
 """
 import os
 import subprocess
@@ -137,7 +139,8 @@ def find_window(pid, seconds=20):
 def main():
     args = [a for a in sys.argv[1:] if not a.startswith("--")]
     check = "--check" in sys.argv
-    env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb")
+    platform = next((a.split("=", 1)[1] for a in sys.argv if a.startswith("--platform=")), "xcb")
+    env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM=platform)
     program = subprocess.Popen(args, env=env)
     try:
         window = find_window(program.pid)
