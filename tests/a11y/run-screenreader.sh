@@ -37,7 +37,17 @@ if [ $wayland = 1 ]; then
     export WAYLAND_DISPLAY=wayland-lumavera
     run=(dbus-run-session -- "${reader[@]}" --platform=wayland "$lumavera")
 else
-    run=(xvfb-run -a -s '-screen 0 1024x768x24' dbus-run-session -- "${reader[@]}" "$lumavera")
+    # Xvfb picks a free display itself and says which once it is ready. It
+    # must not reset when its first client (the accessibility bus) leaves.
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
+    pids+=($!)
+    for _ in $(seq 100); do
+        [ -s "$work/display" ] && break
+        sleep 0.05
+    done
+    [ -s "$work/display" ] || { cat "$work/xvfb.log"; exit 1; }
+    export DISPLAY=":$(cat "$work/display")"
+    run=(dbus-run-session -- "${reader[@]}" "$lumavera")
 fi
 for _ in $(seq 100); do
     [ -L "$work/module" ] && break
@@ -48,7 +58,7 @@ set +e
 "${run[@]}" 2>&1 | grep -v '^dbus-daemon\|^SpiRegistry'
 status=${PIPESTATUS[0]}
 set -e
-[ $status = 0 ] || exit $status
+[ $status = 0 ] || { [ -f "$work/xvfb.log" ] && cat "$work/xvfb.log"; exit $status; }
 if [ ${#mode[@]} -gt 0 ]; then
     # The frame itself, as the module decoded it.
     grep -q 'SetColor r=128 g=0 b=0' "$work/module.log" ||
