@@ -1,9 +1,15 @@
 #include "panel/fonts.h"
 
+#include "panel/accessible.h"
+
+#include <QComboBox>
 #include <QFile>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
 #include <QStringList>
 
 namespace {
@@ -44,7 +50,50 @@ QString chooseFamily()
     return best;
 }
 
+// The smallest size worth drawing a caption in; below it the layout is
+// better cut than unreadable.
+constexpr int SmallestPixelSize = 7;
+
+// Room a control keeps beside its caption, in Fusion's drawing.
+constexpr int ButtonMargin = 6;
+constexpr int ListMargin = 24; // the arrow and the frame
+constexpr int TitleMargin = 16;
+
+bool captionsFit(const QWidget *window, const QFont &font)
+{
+    const QFontMetrics metrics(font);
+    const auto fits = [&metrics](const QString &text, int room) {
+        return metrics.horizontalAdvance(text) <= room;
+    };
+    for (const QPushButton *button : window->findChildren<QPushButton *>())
+        if (!fits(button->text(), button->width() - ButtonMargin))
+            return false;
+    for (const QGroupBox *group : window->findChildren<QGroupBox *>())
+        if (!fits(group->title(), group->width() - TitleMargin))
+            return false;
+    for (const QComboBox *list : window->findChildren<QComboBox *>())
+        for (int i = 0; i < list->count(); ++i)
+            if (!fits(list->itemText(i), list->width() - ListMargin))
+                return false;
+    // Readouts show changing values, not captions.
+    for (const QLabel *label : window->findChildren<QLabel *>())
+        if (!qobject_cast<const Readout *>(label) && !fits(label->text(), label->width()))
+            return false;
+    return true;
+}
+
 } // namespace
+
+QFont FittingFont(const QWidget *window, QFont font)
+{
+    for (int size = font.pixelSize(); size > SmallestPixelSize; --size) {
+        font.setPixelSize(size);
+        if (captionsFit(window, font))
+            return font;
+    }
+    font.setPixelSize(SmallestPixelSize);
+    return font;
+}
 
 QFont PanelFont()
 {

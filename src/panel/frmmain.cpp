@@ -98,6 +98,8 @@ frmMain::frmMain(QWidget *parent) : QWidget(parent)
 
     buildLayout();
     Form_Load();
+    // Measured once the captions and the lists are in place.
+    setFont(FittingFont(this, font()));
     connectHandlers();
 
     watcher = new QFileSystemWatcher(this);
