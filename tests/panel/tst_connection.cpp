@@ -12,6 +12,8 @@
 #include <QStyleFactory>
 #include <QTemporaryDir>
 
+#include <memory>
+
 class ConnectionTest : public QObject
 {
     Q_OBJECT
@@ -228,9 +230,9 @@ void ConnectionTest::readableInEveryPalette_data()
     QTest::addColumn<bool>("light");
     QTest::addColumn<QString>("picture");
 
-    QTest::newRow("Fusion light")
-        << QStyleFactory::create(QStringLiteral("Fusion"))->standardPalette() << true
-        << QStringLiteral("window-light.png");
+    const std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
+    QTest::newRow("Fusion light") << fusion->standardPalette() << true
+                                  << QStringLiteral("window-light.png");
     QTest::newRow("dark grey") << darkPalette(QColor(53, 53, 53), QColor(255, 255, 255)) << false
                                << QStringLiteral("window-dark.png");
     QTest::newRow("near black") << darkPalette(QColor(30, 30, 30), QColor(220, 220, 220)) << false
