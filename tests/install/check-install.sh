@@ -23,7 +23,17 @@ set +e
 "$prefix/bin/lumavera-virtual-module" --no-such-option 2>/dev/null
 [ $? -eq 2 ] || fail "a bad option must exit with status 2"
 set -e
-[ -f "$prefix/share/man/man1/lumaveractl.1" ] || fail "no lumaveractl man page"
+for page in lumavera lumaveractl lumavera-virtual-module; do
+    [ -f "$prefix/share/man/man1/$page.1" ] || fail "no $page man page"
+done
+for size in 48 64 128 256; do
+    png="$prefix/share/icons/hicolor/${size}x$size/apps/lumavera.png"
+    [ "$(head -c 8 "$png" 2>/dev/null | od -An -tx1 | tr -d ' ')" = 89504e470d0a1a0a ] ||
+        fail "no $size px PNG icon"
+done
+metainfo="$prefix/share/metainfo/org.lumavera.Lumavera.metainfo.xml"
+grep -q '<launchable type="desktop-id">lumavera.desktop</launchable>' "$metainfo" ||
+    fail "the AppStream metainfo does not launch the desktop file"
 "$prefix/bin/lumaveractl" --help | grep -q 'restore FILE' || fail "lumaveractl --help"
 # The command line loads no GUI library.
 if ldd "$prefix/bin/lumaveractl" | grep -E -q 'Qt6(Gui|Widgets|Network)'; then
