@@ -137,7 +137,6 @@ void SettingsProcessTest::hostileFilesStayCheap()
     // (A sanitizer's own bookkeeping would swamp both figures.)
     QVERIFY(blank.maxRssKb - empty.maxRssKb < 2 * 1024);
     QVERIFY(refused.maxRssKb - empty.maxRssKb < 2 * 1024);
-    QVERIFY(blank.cpuMs - empty.cpuMs < 100);
 #endif
     // A file this tool never wrote is never replaced.
     QCOMPARE(readAll(hugeHome + QStringLiteral("/lumavera/lumavera.ini")), huge);
