@@ -6,10 +6,8 @@
 #include "settings/settings.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSerialPortInfo>
 #include <QThread>
 
 namespace {
@@ -33,36 +31,34 @@ QString rgbText(const Rgb &c)
 
 // Keeps the slot colours in the settings file, as the window would; a file
 // that cannot be written is said, and does not fail the command.
-void keepColours(const QList<IniEdit> &edits, QTextStream &err)
+void keepColours(const WriteResult &written, QTextStream &err)
 {
-    const WriteResult written = WriteIniValues(edits);
     if (!written.ok)
         err << tr("lumaveractl: settings could not be saved: %1").arg(written.reason) << '\n';
 }
 
-QList<IniEdit> tableEdits(const ModuleSettings &s)
+// Runs one step; whether it did what it was asked, the reason on `err` when not.
+bool runStep(ModuleAccess &module, const ModuleStep &step, QTextStream &err,
+             StepOutcome *outcome = nullptr)
 {
-    std::array<std::uint8_t, SlotCount> red{}, green{}, blue{};
-    for (int i = 0; i < SlotCount; ++i) {
-        red[i] = s.slotColors[i].red;
-        green[i] = s.slotColors[i].green;
-        blue[i] = s.slotColors[i].blue;
-    }
-    return SlotTableEdits(red, green, blue);
+    const StepOutcome done = module.run(step);
+    if (!done.ok())
+        err << tr("lumaveractl: %1 failed: %2")
+                   .arg(StepName(step.kind),
+                        done.reason.isEmpty() ? tr("the exchange was cut short") : done.reason)
+            << '\n';
+    if (outcome)
+        *outcome = done;
+    return done.ok();
 }
 
-// Reads the module; the settings on success, else the reason on `err`.
+// Reads the module and keeps its colours; the settings on success.
 std::optional<ModuleSettings> readModule(ModuleAccess &module, QTextStream &err)
 {
-    const SettingsOutcome read = module.read();
-    if (!read.ok()) {
-        err << tr("lumaveractl: read failed: %1")
-                   .arg(read.reason.isEmpty() ? tr("the exchange was cut short") : read.reason)
-            << '\n';
+    StepOutcome read;
+    if (!runStep(module, ModuleStep::read(), err, &read))
         return std::nullopt;
-    }
-    if (!module.keepsSettingsFile())
-        keepColours(tableEdits(read.settings), err);
+    keepColours(SettingsStore(IniPath()).saveSlots(read.settings.slotColors), err);
     return read.settings;
 }
 
@@ -112,32 +108,25 @@ QString SettingsText(const ModuleSettings &s, bool json)
 
 int RunList(const CtlOptions &options, QTextStream &out)
 {
-    const Settings settings = Settings::load(IniPath());
-    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
-    QStringList system;
-    for (const QSerialPortInfo &info : ports)
-        system << info.systemLocation();
+    const PortListing listing = ListPorts(SettingsStore(IniPath()).load().pins, false);
     QStringList all;
     for (int n = FirstPort; n <= LastPort; ++n) {
-        const QString path = DevicePathFor(n, settings.pins, system);
-        const bool pinned = settings.pins.contains(n);
-        const QString state = path.isEmpty()            ? QStringLiteral("unassigned")
-                              : QFileInfo::exists(path) ? QStringLiteral("present")
-                                                        : QStringLiteral("missing");
-        // What the system says of the device, without the path itself.
-        QString description =
-            path.isEmpty() ? QString() : DescribeDevice(path, ports).mid(path.size());
-        description.remove(0, 3);
-        if (pinned)
+        const PortInfo &info = listing[std::size_t(n - 1)];
+        const PortEntry &e = info.entry;
+        const QString state = e.path.isEmpty() ? QStringLiteral("unassigned")
+                              : e.present      ? QStringLiteral("present")
+                                               : QStringLiteral("missing");
+        QString description = info.details;
+        if (e.pinned)
             description = description.isEmpty() ? tr("pinned") : description + tr(", pinned");
         const QString port = QStringLiteral("COM%1").arg(n);
         if (options.json)
             all.append(QStringLiteral("{\"port\":%1,\"path\":%2,\"description\":%3,\"state\":%4}")
-                           .arg(jsonString(port), jsonString(path), jsonString(description),
+                           .arg(jsonString(port), jsonString(e.path), jsonString(description),
                                 jsonString(state)));
         else
             out << port.leftJustified(6) << ' ' << state.leftJustified(10) << ' '
-                << (path.isEmpty() ? QStringLiteral("-") : path)
+                << (e.path.isEmpty() ? QStringLiteral("-") : e.path)
                 << (description.isEmpty() ? QString() : QStringLiteral("  (%1)").arg(description))
                 << '\n';
     }
@@ -153,22 +142,21 @@ int RunModuleCommand(const CtlOptions &o, ModuleAccess &module, QTextStream &out
     case C::List:
         return RunList(o, out);
     case C::Color:
-        module.setColor(o.colour);
-        return ExitDone;
+        return runStep(module, ModuleStep::color(o.colour), err) ? ExitDone : ExitModule;
     case C::Mode:
-        module.setMode(o.value);
-        return ExitDone;
+        return runStep(module, ModuleStep::mode(o.value), err) ? ExitDone : ExitModule;
     case C::Fade:
-        module.setFade(o.value);
-        return ExitDone;
+        return runStep(module, ModuleStep::fade(o.value), err) ? ExitDone : ExitModule;
     case C::Hold:
-        module.setHold(o.value);
-        return ExitDone;
+        return runStep(module, ModuleStep::hold(o.value), err) ? ExitDone : ExitModule;
     case C::Store:
-        module.storeSlot(o.slot, o.colour);
-        if (!module.keepsSettingsFile())
-            keepColours(SlotColorEdits(o.slot, o.colour), err);
-        return ExitDone;
+        // The file keeps the colour whether or not the module took it, as
+        // the window's button does.
+        {
+            const bool sent = runStep(module, ModuleStep::store(o.slot, o.colour), err);
+            keepColours(SettingsStore(IniPath()).saveSlot(o.slot, o.colour), err);
+            return sent ? ExitDone : ExitModule;
+        }
     case C::Read: {
         const std::optional<ModuleSettings> s = readModule(module, err);
         if (!s)
@@ -176,17 +164,8 @@ int RunModuleCommand(const CtlOptions &o, ModuleAccess &module, QTextStream &out
         out << SettingsText(*s, o.json);
         return ExitDone;
     }
-    case C::Save: {
-        const SaveOutcome saved = module.save();
-        if (!saved.ok()) {
-            err << tr("lumaveractl: save failed: %1")
-                       .arg(saved.reason.isEmpty() ? tr("the exchange was cut short")
-                                                   : saved.reason)
-                << '\n';
-            return ExitModule;
-        }
-        return ExitDone;
-    }
+    case C::Save:
+        return runStep(module, ModuleStep::save(), err) ? ExitDone : ExitModule;
     case C::Backup: {
         const std::optional<ModuleSettings> s = readModule(module, err);
         if (!s)
@@ -201,18 +180,16 @@ int RunModuleCommand(const CtlOptions &o, ModuleAccess &module, QTextStream &out
     }
     case C::Restore: {
         const ModuleSettings &want = o.restore;
-        // A slow module needs a moment between frames.
-        const auto pause = [&] { QThread::msleep(ulong(o.gapMs)); };
-        module.setMode(want.mode);
-        pause();
-        module.setFade(want.fade);
-        pause();
-        module.setHold(want.hold);
-        for (int i = 0; i < SlotCount; ++i) {
-            pause();
-            module.storeSlot(i, want.slotColors[i]);
+        QList<ModuleStep> steps = {ModuleStep::mode(want.mode), ModuleStep::fade(want.fade),
+                                   ModuleStep::hold(want.hold)};
+        for (int i = 0; i < SlotCount; ++i)
+            steps << ModuleStep::store(i, want.slotColors[i]);
+        for (const ModuleStep &step : steps) {
+            if (!runStep(module, step, err))
+                return ExitModule;
+            // A slow module needs a moment between frames.
+            QThread::msleep(ulong(o.gapMs));
         }
-        pause();
         const std::optional<ModuleSettings> got = readModule(module, err);
         if (!got)
             return ExitModule;

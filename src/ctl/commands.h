@@ -10,7 +10,8 @@
 int RunModuleCommand(const CtlOptions &options, ModuleAccess &module, QTextStream &out,
                      QTextStream &err);
 
-// The twenty port numbers and the devices behind them.
+// The twenty port numbers and the devices behind them, numbered as the
+// window numbers them.
 int RunList(const CtlOptions &options, QTextStream &out);
 
 // A read's result as `read` prints it, plain or as JSON.

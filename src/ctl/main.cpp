@@ -1,7 +1,6 @@
 // lumaveractl: the LED module from the shell. It never asks anything: it does
 // what it is told and exits with a status a script can test.
 
-#include "app/unixsignals.h"
 #include "ctl/commands.h"
 #include "ctl/moduleaccess.h"
 #include "ctl/moduleconfig.h"
@@ -12,7 +11,6 @@
 #include "settings/settings.h"
 
 #include <QCoreApplication>
-#include <QRegularExpression>
 #include <QTextStream>
 
 #include <cstdio>
@@ -23,32 +21,6 @@ namespace {
 QString tr(const char *text)
 {
     return QCoreApplication::translate("lumaveractl", text);
-}
-
-// The device a --port value (or, without one, the window's last port) stands
-// for; empty with the reason in `why` when there is none.
-QString resolvePort(const QString &port, QString *why)
-{
-    static const QRegularExpression com(QStringLiteral("^COM([0-9]{1,2})$"),
-                                        QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch m = com.match(port);
-    // A device path needs no look at the settings or the system.
-    if (!port.isEmpty() && !m.hasMatch())
-        return port;
-    const Settings settings = Settings::load(IniPath());
-    int number = settings.commPort();
-    if (!port.isEmpty()) {
-        number = m.captured(1).toInt();
-        if (number < FirstPort || number > LastPort) {
-            *why = tr("there is no %1; the ports are COM1..COM20").arg(port);
-            return {};
-        }
-    }
-    const QString path = DevicePathFor(
-        number, settings.pins, settings.pins.contains(number) ? QStringList() : SystemPortPaths());
-    if (path.isEmpty())
-        *why = tr("No device is assigned to COM%1.").arg(number);
-    return path;
 }
 
 } // namespace
@@ -88,21 +60,24 @@ int main(int argc, char *argv[])
         options.restore = std::get<ModuleSettings>(loaded);
     }
 
-    QString why;
-    const QString device = resolvePort(options.port, &why);
-    if (device.isEmpty()) {
-        err << "lumaveractl: " << why << '\n';
-        return ExitPort;
+    // The port as the window numbers it; without --port, the window's last.
+    const Settings settings = SettingsStore(IniPath()).load();
+    const ResolvedPort port = ResolvePort(options.port, settings.commPort(), settings.pins);
+    if (port.problem != ResolvedPort::Problem::None) {
+        err << "lumaveractl: " << port.reason << '\n';
+        return port.problem == ResolvedPort::Problem::BadName ? ExitUsage : ExitPort;
     }
+    const QString device = port.path;
 
     // Where the window holds the device, it carries the command out; the
     // two never fight over one line.
     std::unique_ptr<ModuleAccess> module;
-    auto window = std::make_unique<WindowAccess>();
+    auto window = std::make_unique<WindowAccess>(options.timeoutMs);
     if (window->attach(RealDevicePath(device))) {
         module = std::move(window);
     } else {
         auto direct = std::make_unique<DirectAccess>(device, options.timeoutMs);
+        // Before the open, so that the open and what it throws away show.
         if (options.verbose)
             direct->onTraffic = [&err](const QString &line) { err << line << Qt::endl; };
         if (!direct->open()) {

@@ -14,70 +14,14 @@
 #include <unistd.h>
 
 DirectAccess::DirectAccess(const QString &device, int timeoutMs)
+    : session_(link_, ReplyWaitRule::untilComplete(timeoutMs))
 {
-    link_.setWaitPolicy(ModuleLink::WaitPolicy::UntilComplete, timeoutMs);
     link_.setDevicePath(device);
     QObject::connect(&link_, &ModuleLink::traffic, &link_, [this](const TrafficEvent &event) {
-        if (event.kind == TrafficEvent::Kind::Opened)
-            openedAtNs_ = event.atNs;
         if (onTraffic)
-            onTraffic(TrafficLine(event, openedAtNs_, TrafficTime::SinceOpen));
+            onTraffic(TrafficLine(event, link_.openedAtNs(), TrafficTime::SinceOpen));
     });
 }
-
-bool DirectAccess::open()
-{
-    return link_.open();
-}
-
-void DirectAccess::setColor(const Rgb &c)
-{
-    link_.send(SetColorBody(c.red, c.green, c.blue));
-}
-
-void DirectAccess::setMode(int position)
-{
-    link_.send(SetModeBody(std::uint8_t(position)));
-}
-
-void DirectAccess::setFade(int position)
-{
-    link_.send(SetFadeBody(std::uint8_t(position)));
-}
-
-void DirectAccess::setHold(int position)
-{
-    link_.send(SetHoldBody(std::uint8_t(position)));
-}
-
-void DirectAccess::storeSlot(int slot, const Rgb &c)
-{
-    link_.send(StoreSlotBody(slot, c.red, c.green, c.blue));
-}
-
-SettingsOutcome DirectAccess::read()
-{
-    return link_.ReadModuleSettings();
-}
-
-SaveOutcome DirectAccess::save()
-{
-    return link_.SaveToEeprom();
-}
-
-namespace {
-
-HandoffRequest request(HandoffRequest::Op op, int value = 0, int slot = 0, Rgb colour = {})
-{
-    HandoffRequest r;
-    r.op = op;
-    r.value = value;
-    r.slot = slot;
-    r.colour = colour;
-    return r;
-}
-
-} // namespace
 
 WindowAccess::~WindowAccess()
 {
@@ -88,16 +32,26 @@ WindowAccess::~WindowAccess()
 bool WindowAccess::attach(const QString &device)
 {
     device_ = device;
-    const QByteArray path = QFile::encodeName(HandoffSocketPath());
+    const QString socketPath = HandoffSocketPath();
+    const QByteArray path = QFile::encodeName(socketPath);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    if (path.size() >= qsizetype(sizeof address.sun_path))
+    if (socketPath.isEmpty() || path.size() >= qsizetype(sizeof address.sun_path))
         return false;
     std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
     fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd_ < 0 || ::connect(fd_, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0)
         return false;
-    return call(request(HandoffRequest::Op::Probe)).handled;
+    // A server of another user's is no window of this user's, whatever it
+    // says: the command goes to the port itself.
+    if (!PeerIsOwnUser(fd_)) {
+        ::close(fd_);
+        fd_ = -1;
+        return false;
+    }
+    HandoffRequest probe;
+    probe.probe = true;
+    return call(probe).handled;
 }
 
 bool WindowAccess::sendLine(const QByteArray &line)
@@ -122,7 +76,7 @@ std::optional<QByteArray> WindowAccess::readLine(int timeoutMs)
     while (!pending_.contains('\n')) {
         const qint64 left = timeoutMs - clock.elapsed();
         pollfd p{fd_, POLLIN, 0};
-        if (left <= 0 || ::poll(&p, 1, int(left)) <= 0)
+        if (left <= 0 || ::poll(&p, 1, int(left)) <= 0 || pending_.size() > MaxHandoffLine)
             return std::nullopt;
         char buf[4096];
         const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
@@ -136,68 +90,42 @@ std::optional<QByteArray> WindowAccess::readLine(int timeoutMs)
     return line;
 }
 
-HandoffReply WindowAccess::call(HandoffRequest request)
+HandoffReply WindowAccess::call(const HandoffRequest &request)
 {
-    request.device = device_;
+    HandoffRequest sent = request;
+    sent.device = device_;
+    sent.timeoutMs = timeoutMs_;
     HandoffReply failed;
-    failed.handled = false;
-    failed.fault = ReplyFault::Aborted;
-    failed.reason = QCoreApplication::translate("lumaveractl", "The window stopped answering.");
-    if (fd_ < 0 || !sendLine(request.encode()))
+    failed.outcome.fault = ReplyFault::Aborted;
+    failed.outcome.reason =
+        QCoreApplication::translate("lumaveractl", "The window stopped answering.");
+    if (fd_ < 0 || !sendLine(sent.encode()))
         return failed;
-    // The window answers once the step is done; a read waits its turn
-    // behind the window's own exchange, so allow for several ticks.
-    const std::optional<QByteArray> line = readLine(30000);
+    // A step waits its turn behind the window's own exchange, then for its
+    // own answer.
+    const std::optional<QByteArray> line = readLine(timeoutMs_ + 30000);
     const std::optional<HandoffReply> reply = line ? HandoffReply::decode(*line) : std::nullopt;
     if (!reply)
         return failed;
     if (onTraffic) {
-        for (const QString &line : reply->traffic)
-            onTraffic(line);
+        for (const QString &text : reply->traffic)
+            onTraffic(text);
     }
     return *reply;
 }
 
-void WindowAccess::setColor(const Rgb &colour)
+StepOutcome WindowAccess::run(const ModuleStep &step)
 {
-    call(request(HandoffRequest::Op::Color, 0, 0, colour));
-}
-
-void WindowAccess::setMode(int position)
-{
-    call(request(HandoffRequest::Op::Mode, position));
-}
-
-void WindowAccess::setFade(int position)
-{
-    call(request(HandoffRequest::Op::Fade, position));
-}
-
-void WindowAccess::setHold(int position)
-{
-    call(request(HandoffRequest::Op::Hold, position));
-}
-
-void WindowAccess::storeSlot(int slot, const Rgb &colour)
-{
-    call(request(HandoffRequest::Op::Store, 0, slot, colour));
-}
-
-SettingsOutcome WindowAccess::read()
-{
-    const HandoffReply reply = call(request(HandoffRequest::Op::Read));
-    SettingsOutcome out;
-    out.fault = reply.fault;
-    out.reason = reply.reason;
-    out.settings = reply.settings;
-    return out;
-}
-
-SaveOutcome WindowAccess::save()
-{
-    const HandoffReply reply = call(request(HandoffRequest::Op::Save));
-    SaveOutcome out;
-    out.fault = reply.fault;
-    out.reason = reply.reason;
-    return out;
+    HandoffRequest request;
+    request.step = step;
+    const HandoffReply reply = call(request);
+    // A step the window did not carry out did not happen, whatever it says.
+    if (!reply.handled && reply.outcome.ok()) {
+        StepOutcome out;
+        out.fault = ReplyFault::NotHeld;
+        out.reason = QCoreApplication::translate("lumaveractl", "The window no longer holds %1.")
+                         .arg(device_);
+        return out;
+    }
+    return reply.outcome;
 }

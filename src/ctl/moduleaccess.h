@@ -2,29 +2,20 @@
 
 #include "link/handoff.h"
 #include "link/modulelink.h"
+#include "link/modulesession.h"
 
 #include <QString>
 
 #include <functional>
 
-// The steps a command of lumaveractl is made of, carried out either on a
-// port of its own or by the window that holds the port already.
+// The road a command of lumaveractl takes to the module: a port of its own,
+// or the window that holds the port already. Either way a step runs through
+// a module session, with the same outcome, timeout and reasons.
 class ModuleAccess
 {
 public:
     virtual ~ModuleAccess() = default;
-
-    virtual void setColor(const Rgb &colour) = 0;
-    virtual void setMode(int position) = 0;
-    virtual void setFade(int position) = 0;
-    virtual void setHold(int position) = 0;
-    virtual void storeSlot(int slot, const Rgb &colour) = 0;
-    virtual SettingsOutcome read() = 0;
-    virtual SaveOutcome save() = 0;
-
-    // Whether the settings file was already kept up to date on the way (the
-    // window's own handlers do that).
-    virtual bool keepsSettingsFile() const = 0;
+    virtual StepOutcome run(const ModuleStep &step) = 0;
 
     // Each traffic line, for --verbose.
     std::function<void(const QString &line)> onTraffic;
@@ -37,21 +28,13 @@ class DirectAccess : public ModuleAccess
 public:
     DirectAccess(const QString &device, int timeoutMs);
 
-    bool open();
+    bool open() { return link_.open(); }
     QString openError() const { return link_.openError(); }
-
-    void setColor(const Rgb &colour) override;
-    void setMode(int position) override;
-    void setFade(int position) override;
-    void setHold(int position) override;
-    void storeSlot(int slot, const Rgb &colour) override;
-    SettingsOutcome read() override;
-    SaveOutcome save() override;
-    bool keepsSettingsFile() const override { return false; }
+    StepOutcome run(const ModuleStep &step) override { return session_.run(step); }
 
 private:
     ModuleLink link_;
-    qint64 openedAtNs_ = 0;
+    ModuleSession session_;
 };
 
 // Through the window that is connected to the device, over its local socket.
@@ -60,29 +43,21 @@ private:
 class WindowAccess : public ModuleAccess
 {
 public:
-    WindowAccess() = default;
+    explicit WindowAccess(int timeoutMs) : timeoutMs_(timeoutMs) {}
     ~WindowAccess() override;
     WindowAccess(const WindowAccess &) = delete;
     WindowAccess &operator=(const WindowAccess &) = delete;
 
-    // Whether a window answers and holds `device`.
+    // Whether a window of this user answers and holds `device`.
     bool attach(const QString &device);
-
-    void setColor(const Rgb &colour) override;
-    void setMode(int position) override;
-    void setFade(int position) override;
-    void setHold(int position) override;
-    void storeSlot(int slot, const Rgb &colour) override;
-    SettingsOutcome read() override;
-    SaveOutcome save() override;
-    bool keepsSettingsFile() const override { return true; }
+    StepOutcome run(const ModuleStep &step) override;
 
 private:
-    HandoffReply call(HandoffRequest request);
-
+    HandoffReply call(const HandoffRequest &request);
     bool sendLine(const QByteArray &line);
     std::optional<QByteArray> readLine(int timeoutMs);
 
+    int timeoutMs_;
     int fd_ = -1;
     QByteArray pending_;
     QString device_;

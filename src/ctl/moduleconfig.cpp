@@ -57,15 +57,9 @@ std::variant<ModuleSettings, QString> LoadModuleConfig(const QString &path)
 
 WriteResult SaveModuleConfig(const QString &path, const ModuleSettings &settings)
 {
-    std::array<std::uint8_t, SlotCount> red{}, green{}, blue{};
-    for (int i = 0; i < SlotCount; ++i) {
-        red[i] = settings.slotColors[i].red;
-        green[i] = settings.slotColors[i].green;
-        blue[i] = settings.slotColors[i].blue;
-    }
     QList<IniEdit> edits = {{Module, QStringLiteral("Mode"), QString::number(settings.mode)},
                             {Module, QStringLiteral("Fade"), QString::number(settings.fade)},
                             {Module, QStringLiteral("Hold"), QString::number(settings.hold)}};
-    edits += SlotTableEdits(red, green, blue);
+    edits += SlotTableEdits(settings.slotColors);
     return IniFile(path).write(edits);
 }

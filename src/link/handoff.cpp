@@ -1,19 +1,23 @@
 #include "link/handoff.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-const char *const OpNames[] = {"color", "mode", "fade", "hold", "store", "read", "save", "probe"};
-
-const char *const FaultNames[] = {"",      "aborted",      "no-answer", "short",
-                                  "start", "out-of-range", "wrong-ack"};
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("Handoff", text);
+}
 
 QJsonObject rgb(const Rgb &c)
 {
@@ -32,6 +36,8 @@ std::optional<Rgb> rgbFrom(const QJsonValue &v)
 
 std::optional<QJsonObject> objectFrom(const QByteArray &line)
 {
+    if (line.size() > MaxHandoffLine)
+        return std::nullopt;
     QJsonParseError error{};
     const QJsonDocument doc = QJsonDocument::fromJson(line, &error);
     if (error.error != QJsonParseError::NoError || !doc.isObject())
@@ -39,14 +45,49 @@ std::optional<QJsonObject> objectFrom(const QByteArray &line)
     return doc.object();
 }
 
+// A folder that is this user's own: a real folder (no link), owned by this
+// user, and writable by no one else. `why` says what is wrong otherwise.
+bool privateFolder(const QString &folder, QString *why)
+{
+    struct stat st
+    {
+    };
+    if (::lstat(QFile::encodeName(folder).constData(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        *why = tr("%1 is not a folder").arg(folder);
+        return false;
+    }
+    if (st.st_uid != ::geteuid() || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        *why = tr("%1 belongs to another user or others can write to it").arg(folder);
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
-QString HandoffSocketPath()
+QString HandoffSocketPath(QString *why)
 {
+    QString reason;
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && QFileInfo(runtime).isDir())
+    if (!runtime.isEmpty() && privateFolder(runtime, &reason))
         return runtime + QStringLiteral("/lumavera.socket");
-    return QDir::tempPath() + QStringLiteral("/lumavera-%1.socket").arg(::getuid());
+    // No usable runtime folder: one of the user's own in the temporary folder,
+    // never a fixed name in a folder that others share.
+    const QString own = QDir::tempPath() + QStringLiteral("/lumavera-%1").arg(::geteuid());
+    ::mkdir(QFile::encodeName(own).constData(), 0700);
+    if (privateFolder(own, &reason))
+        return own + QStringLiteral("/lumavera.socket");
+    if (why)
+        *why = reason;
+    return {};
+}
+
+bool PeerIsOwnUser(int socketFd)
+{
+    ucred peer{};
+    socklen_t length = sizeof peer;
+    return ::getsockopt(socketFd, SOL_SOCKET, SO_PEERCRED, &peer, &length) == 0 &&
+           peer.uid == ::geteuid();
 }
 
 QString RealDevicePath(const QString &path)
@@ -57,13 +98,19 @@ QString RealDevicePath(const QString &path)
 
 QByteArray HandoffRequest::encode() const
 {
-    QJsonObject o{{"device", device}, {"op", QLatin1String(OpNames[int(op)])}};
-    if (op == Op::Mode || op == Op::Fade || op == Op::Hold)
-        o.insert(QLatin1String("value"), value);
-    if (op == Op::Store)
-        o.insert(QLatin1String("slot"), slot);
-    if (op == Op::Color || op == Op::Store)
-        o.insert(QLatin1String("colour"), rgb(colour));
+    QJsonObject o{{"device", device}, {"timeout", timeoutMs}};
+    if (probe) {
+        o.insert(QLatin1String("op"), QLatin1String("probe"));
+    } else {
+        o.insert(QLatin1String("op"), StepName(step.kind));
+        if (step.kind == ModuleStep::Kind::Mode || step.kind == ModuleStep::Kind::Fade ||
+            step.kind == ModuleStep::Kind::Hold)
+            o.insert(QLatin1String("value"), step.value);
+        if (step.kind == ModuleStep::Kind::Store)
+            o.insert(QLatin1String("slot"), step.slot);
+        if (step.kind == ModuleStep::Kind::Color || step.kind == ModuleStep::Kind::Store)
+            o.insert(QLatin1String("colour"), rgb(step.colour));
+    }
     return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
 }
 
@@ -74,44 +121,43 @@ std::optional<HandoffRequest> HandoffRequest::decode(const QByteArray &line)
         return std::nullopt;
     HandoffRequest r;
     r.device = o->value(QLatin1String("device")).toString();
+    r.timeoutMs = o->value(QLatin1String("timeout")).toInt(-1);
+    if (r.device.isEmpty() || r.timeoutMs < 0 || r.timeoutMs > 60000)
+        return std::nullopt;
     const QString op = o->value(QLatin1String("op")).toString();
-    int index = -1;
-    for (int i = 0; i < int(std::size(OpNames)); ++i) {
-        if (op == QLatin1String(OpNames[i]))
-            index = i;
+    if (op == QLatin1String("probe")) {
+        r.probe = true;
+        return r;
     }
-    if (index < 0 || r.device.isEmpty())
+    const std::optional<ModuleStep::Kind> kind = StepKindNamed(op);
+    if (!kind)
         return std::nullopt;
-    r.op = Op(index);
-    r.value = o->value(QLatin1String("value")).toInt(-1);
-    r.slot = o->value(QLatin1String("slot")).toInt(-1);
-    const int max = r.op == Op::Mode ? MaxMode : r.op == Op::Fade ? MaxFade : MaxHold;
-    if ((r.op == Op::Mode || r.op == Op::Fade || r.op == Op::Hold) &&
-        (r.value < 0 || r.value > max))
-        return std::nullopt;
-    if (r.op == Op::Store && (r.slot < 0 || r.slot >= SlotCount))
-        return std::nullopt;
-    if (r.op == Op::Color || r.op == Op::Store) {
+    r.step.kind = *kind;
+    r.step.value = o->value(QLatin1String("value")).toInt(0);
+    r.step.slot = o->value(QLatin1String("slot")).toInt(0);
+    if (r.step.kind == ModuleStep::Kind::Color || r.step.kind == ModuleStep::Kind::Store) {
         const std::optional<Rgb> c = rgbFrom(o->value(QLatin1String("colour")));
         if (!c)
             return std::nullopt;
-        r.colour = *c;
+        r.step.colour = *c;
     }
+    if (!r.step.valid())
+        return std::nullopt;
     return r;
 }
 
 QByteArray HandoffReply::encode() const
 {
     QJsonObject o{{"handled", handled},
-                  {"fault", QLatin1String(FaultNames[int(fault)])},
-                  {"reason", reason},
+                  {"fault", FaultName(outcome.fault)},
+                  {"reason", outcome.reason},
                   {"traffic", QJsonArray::fromStringList(traffic)}};
     QJsonArray slotList;
-    for (const Rgb &c : settings.slotColors)
+    for (const Rgb &c : outcome.settings.slotColors)
         slotList.append(rgb(c));
-    o.insert(QLatin1String("settings"), QJsonObject{{"mode", settings.mode},
-                                                    {"fade", settings.fade},
-                                                    {"hold", settings.hold},
+    o.insert(QLatin1String("settings"), QJsonObject{{"mode", outcome.settings.mode},
+                                                    {"fade", outcome.settings.fade},
+                                                    {"hold", outcome.settings.hold},
                                                     {"slots", slotList}});
     return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
 }
@@ -123,20 +169,30 @@ std::optional<HandoffReply> HandoffReply::decode(const QByteArray &line)
         return std::nullopt;
     HandoffReply r;
     r.handled = o->value(QLatin1String("handled")).toBool();
-    const QString fault = o->value(QLatin1String("fault")).toString();
-    for (int i = 0; i < int(std::size(FaultNames)); ++i) {
-        if (fault == QLatin1String(FaultNames[i]))
-            r.fault = ReplyFault(i);
-    }
-    r.reason = o->value(QLatin1String("reason")).toString();
+    r.outcome.fault = FaultNamed(o->value(QLatin1String("fault")).toString());
+    r.outcome.reason = o->value(QLatin1String("reason")).toString();
     for (const QJsonValue &v : o->value(QLatin1String("traffic")).toArray())
         r.traffic << v.toString();
     const QJsonObject s = o->value(QLatin1String("settings")).toObject();
-    r.settings.mode = std::uint8_t(s.value(QLatin1String("mode")).toInt());
-    r.settings.fade = std::uint8_t(s.value(QLatin1String("fade")).toInt());
-    r.settings.hold = std::uint8_t(s.value(QLatin1String("hold")).toInt());
+    ModuleSettings &settings = r.outcome.settings;
+    const auto byte = [&](const char *key, int max) -> std::optional<std::uint8_t> {
+        const int v = s.value(QLatin1String(key)).toInt(-1);
+        return v >= 0 && v <= max ? std::optional(std::uint8_t(v)) : std::nullopt;
+    };
+    const auto mode = byte("mode", MaxMode), fade = byte("fade", MaxFade),
+               hold = byte("hold", MaxHold);
     const QJsonArray slotList = s.value(QLatin1String("slots")).toArray();
-    for (int i = 0; i < SlotCount && i < slotList.size(); ++i)
-        r.settings.slotColors[i] = rgbFrom(slotList[i]).value_or(Rgb{});
+    // A settings part that is not a module's is no answer at all.
+    if (!mode || !fade || !hold || slotList.size() != SlotCount)
+        return std::nullopt;
+    settings.mode = *mode;
+    settings.fade = *fade;
+    settings.hold = *hold;
+    for (int i = 0; i < SlotCount; ++i) {
+        const std::optional<Rgb> c = rgbFrom(slotList[i]);
+        if (!c)
+            return std::nullopt;
+        settings.slotColors[i] = *c;
+    }
     return r;
 }

@@ -1,33 +1,38 @@
 #pragma once
 
-#include "link/modulelink.h"
-#include "link/reply.h"
+#include "link/modulestep.h"
 
 #include <QByteArray>
-#include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <optional>
 
-// How a command line hands a request to the window that holds the module's
+// How a command line hands a step to the window that holds the module's
 // port, so that the two never fight over one line: one JSON object a line
 // each way over a local socket of the user's own.
 
-// The socket's path: $XDG_RUNTIME_DIR/lumavera.socket, or a per-user name in
-// the temporary folder where there is no runtime folder.
-QString HandoffSocketPath();
+// The socket's path, in a folder that belongs to this user and that no one
+// else can write: $XDG_RUNTIME_DIR when it is such a folder, else a private
+// folder of the user's in the temporary folder, made on the way. Empty, with
+// the reason in `why`, when there is no such folder.
+QString HandoffSocketPath(QString *why = nullptr);
 
-// One request, the primitive steps a command is made of.
+// Whether the process at the other end of a connected local socket runs as
+// this user.
+bool PeerIsOwnUser(int socketFd);
+
+// The longest request line a window reads.
+inline constexpr int MaxHandoffLine = 64 * 1024;
+
+// One request: a step for the device the caller means, or a probe that only
+// asks whether the window holds it.
 struct HandoffRequest
 {
-    enum class Op { Color, Mode, Fade, Hold, Store, Read, Save, Probe };
-
-    QString device; // the device the caller means, resolved to its real path
-    Op op = Op::Color;
-    int slot = 0;  // Store: 0..9
-    int value = 0; // Mode, Fade, Hold
-    Rgb colour;    // Color, Store
+    QString device; // resolved to its real path
+    bool probe = false;
+    ModuleStep step;
+    int timeoutMs = 500; // how long the step waits for an answer
 
     QByteArray encode() const;
     static std::optional<HandoffRequest> decode(const QByteArray &line);
@@ -36,10 +41,8 @@ struct HandoffRequest
 struct HandoffReply
 {
     bool handled = false; // false: the window does not hold that device
-    ReplyFault fault = ReplyFault::None;
-    QString reason;
-    ModuleSettings settings; // Read
-    QStringList traffic;     // the traffic lines the step made
+    StepOutcome outcome;
+    QStringList traffic; // the traffic lines the step made
 
     QByteArray encode() const;
     static std::optional<HandoffReply> decode(const QByteArray &line);

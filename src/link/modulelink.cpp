@@ -3,7 +3,6 @@
 #include "link/serialport.h"
 
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QPointer>
 #include <QTimer>
@@ -41,12 +40,6 @@ ModuleLink::~ModuleLink()
     abortReplyWait();
 }
 
-void ModuleLink::setWaitPolicy(WaitPolicy policy, int timeoutMs)
-{
-    policy_ = policy;
-    timeoutMs_ = timeoutMs;
-}
-
 void ModuleLink::setDevicePath(const QString &path)
 {
     MSComm1->setDevicePath(path);
@@ -62,6 +55,7 @@ bool ModuleLink::open()
     if (!MSComm1->setPortOpen(true))
         return false;
     report(TrafficEvent::Kind::Opened, {}, MSComm1->devicePath());
+    openedAtNs_ = MonotonicNs();
     // Whatever waited on the line before is no answer to anything sent here.
     discardStale();
     return true;
@@ -91,18 +85,15 @@ void ModuleLink::setFrameBody(const FrameBody &body)
     std::copy(body.begin(), body.end(), CommandFrame.begin() + 1);
 }
 
-void ModuleLink::SendCommandFrame()
+bool ModuleLink::SendCommandFrame()
 {
     const QByteArray bytes(reinterpret_cast<const char *>(CommandFrame.data()),
                            qsizetype(CommandFrame.size()));
-    MSComm1->output(bytes);
+    const bool sent = MSComm1->output(bytes);
+    sendError_ = sent ? QString() : MSComm1->outputError();
+    // The monitor shows the frame whether or not the line took it.
     report(TrafficEvent::Kind::Sent, bytes, DescribeFrame(CommandFrame));
-}
-
-void ModuleLink::send(const FrameBody &body)
-{
-    setFrameBody(body);
-    SendCommandFrame();
+    return sent;
 }
 
 void ModuleLink::report(TrafficEvent::Kind kind, const QByteArray &bytes, const QString &note)
@@ -125,37 +116,50 @@ void ModuleLink::Timer1_Timer()
         waitLoop_->quit();
 }
 
-bool ModuleLink::ReplyWait(int expected)
+bool ModuleLink::ReplyWait(int expected, const ReplyWaitRule &rule)
 {
-    QPointer<ModuleLink> self(this);
+    const QPointer<ModuleLink> self(this);
     waiting_ = true;
     waitAborted_ = false;
-    if (policy_ == WaitPolicy::UntilComplete) {
-        // Sleeps in the kernel until bytes come; ends as soon as the whole
-        // answer is there.
-        QElapsedTimer clock;
-        clock.start();
-        while (!waitAborted_ && MSComm1->portOpen() && MSComm1->inBufferCount() < expected) {
-            const qint64 left = timeoutMs_ - clock.elapsed();
-            if (left <= 0 || !MSComm1->waitForInput(int(left)))
-                break;
+    QEventLoop loop;
+    QEventLoop *outer = waitLoop_;
+    waitLoop_ = &loop;
+    if (rule.policy == ReplyWaitRule::Policy::UntilComplete) {
+        // Sleeps until bytes come, and ends as soon as the whole answer is
+        // there or the time is up. Events run meanwhile, so a window that
+        // waits for a command line stays responsive.
+        QTimer deadline;
+        deadline.setSingleShot(true);
+        connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+        const QMetaObject::Connection arrivals = connect(MSComm1, &SerialPort::arrived, &loop, [&] {
+            if (MSComm1->inBufferCount() >= expected)
+                loop.quit();
+        });
+        if (MSComm1->inBufferCount() < expected) {
+            deadline.start(rule.timeoutMs);
+            loop.exec();
         }
+        if (self)
+            disconnect(arrivals);
     } else {
-        QEventLoop loop;
         TickCount = 0;
-        waitLoop_ = &loop;
         Timer1->start();
         // Sleeps until an event comes; every click, redraw and the tick
         // itself are handled in here. Only the tick or an abort ends it.
         loop.exec();
-        if (!self)
-            return false;
-        Timer1->stop();
-        waitLoop_ = nullptr;
     }
-    waiting_ = false;
+    if (!self)
+        return false;
+    waitLoop_ = outer;
+    if (rule.policy == ReplyWaitRule::Policy::OneTick)
+        Timer1->stop();
+    // A wait that ran inside another one: the outer wait has seen the tick
+    // as well, and ends too.
+    if (outer)
+        outer->quit();
+    waiting_ = outer != nullptr;
     return !waitAborted_ && MSComm1->portOpen() &&
-           (policy_ == WaitPolicy::UntilComplete || TickCount >= 1);
+           (rule.policy == ReplyWaitRule::Policy::UntilComplete || TickCount >= 1);
 }
 
 void ModuleLink::abortReplyWait()
@@ -168,93 +172,17 @@ void ModuleLink::abortReplyWait()
         waitLoop_->quit();
 }
 
-bool ModuleLink::tooShort(bool countOk, int count, int expected, const QString &verdict,
-                          ReplyFault *fault, QString *reason)
+int ModuleLink::InBufferCount()
 {
-    if (countOk)
-        return false;
-    *fault = count == 0 ? ReplyFault::NoAnswer : ReplyFault::Short;
-    *reason = count == 0 ? tr("No answer came from the module within %1 ms.").arg(timeoutMs_)
-                         : tr("Only %1 of %2 bytes came back.").arg(count).arg(expected);
-    // What came is left where it is, as the protocol asks; it is shown here
-    // and thrown away before the next command.
-    if (count > 0)
-        report(TrafficEvent::Kind::Received, MSComm1->peek(),
-               tr("%1: only %2 of %3 bytes").arg(verdict).arg(count).arg(expected));
-    return true;
+    return MSComm1->inBufferCount();
 }
 
-SettingsOutcome ModuleLink::ReadModuleSettings()
+QByteArray ModuleLink::peek()
 {
-    SettingsOutcome out;
-    discardStale();
-    send(ReadModuleSettingsBody());
-    if (!ReplyWait(SettingsReplyLength)) {
-        out.fault = ReplyFault::Aborted;
-        return out;
-    }
-
-    out.count = MSComm1->inBufferCount();
-    if (tooShort(SettingsReplyCountOk(out.count), out.count, SettingsReplyLength, tr("Read Error"),
-                 &out.fault, &out.reason))
-        return out;
-    const QByteArray reply = MSComm1->input();
-    if (!SettingsReplyContentOk(reply)) {
-        out.fault = ReplyFault::BadStart;
-        out.reason = tr("The answer does not start like a settings reply.");
-        report(TrafficEvent::Kind::Received, reply,
-               tr("Read Error: does not start like a settings reply"));
-        return out;
-    }
-    const std::optional<ModuleSettings> settings = DecodeSettingsReply(reply);
-    if (!settings) {
-        out.fault = ReplyFault::OutOfRange;
-        const auto at = [&](int i) { return std::uint8_t(reply[i]); };
-        out.reason = tr("The answer holds mode %1, fade %2 and hold %3; the lists go up to "
-                        "%4, %5 and %6.")
-                         .arg(at(1))
-                         .arg(at(2))
-                         .arg(at(3))
-                         .arg(MaxMode)
-                         .arg(MaxFade)
-                         .arg(MaxHold);
-        report(TrafficEvent::Kind::Received, reply,
-               tr("Read Error: mode %1 fade %2 hold %3 out of range")
-                   .arg(at(1))
-                   .arg(at(2))
-                   .arg(at(3)));
-        return out;
-    }
-    out.settings = *settings;
-    report(TrafficEvent::Kind::Received, reply,
-           tr("settings reply: mode %1 fade %2 hold %3")
-               .arg(settings->mode)
-               .arg(settings->fade)
-               .arg(settings->hold));
-    return out;
+    return MSComm1->peek();
 }
 
-SaveOutcome ModuleLink::SaveToEeprom()
+QByteArray ModuleLink::Input()
 {
-    SaveOutcome out;
-    discardStale();
-    send(SaveToEepromBody());
-    if (!ReplyWait(SaveAckLength)) {
-        out.fault = ReplyFault::Aborted;
-        return out;
-    }
-    out.count = MSComm1->inBufferCount();
-    if (tooShort(SaveAckCountOk(out.count), out.count, SaveAckLength, tr("No Module Found"),
-                 &out.fault, &out.reason))
-        return out;
-    const QByteArray reply = MSComm1->input();
-    if (!SaveAckOk(reply)) {
-        out.fault = ReplyFault::WrongAck;
-        out.reason = tr("The module acknowledged with %1 instead of FE AA.")
-                         .arg(QString::fromLatin1(reply.first(2).toHex(' ').toUpper()));
-        report(TrafficEvent::Kind::Received, reply, tr("wrong acknowledgement"));
-        return out;
-    }
-    report(TrafficEvent::Kind::Received, reply, tr("acknowledgement: saved"));
-    return out;
+    return MSComm1->input();
 }

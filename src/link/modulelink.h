@@ -1,7 +1,6 @@
 #pragma once
 
 #include "link/commandframe.h"
-#include "link/reply.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -38,52 +37,30 @@ struct TrafficEvent
 // Nanoseconds on the monotonic clock the traffic is stamped with.
 qint64 MonotonicNs();
 
-// Why an answer was not usable.
-enum class ReplyFault {
-    None,
-    Aborted,    // the wait ended early: Disconnect, close, or the port was lost
-    NoAnswer,   // nothing came back
-    Short,      // fewer bytes than the answer has
-    BadStart,   // a settings reply that does not start like one
-    OutOfRange, // a settings reply with a list position outside its list
-    WrongAck,   // an acknowledgement other than FE AA
-};
-
-struct SettingsOutcome
+// How long an exchange waits for its answer: the window waits exactly one
+// 500 ms tick of Timer1 while its events run; a command line waits until the
+// whole answer is there or its timeout ends, whichever comes first.
+struct ReplyWaitRule
 {
-    ReplyFault fault = ReplyFault::None;
-    int count = 0; // bytes waiting after the wait
-    ModuleSettings settings;
-    QString reason; // for the user, empty when all is well
-    bool ok() const { return fault == ReplyFault::None; }
+    enum class Policy { OneTick, UntilComplete };
+    Policy policy = Policy::OneTick;
+    int timeoutMs = 500;
+
+    static ReplyWaitRule oneTick() { return {Policy::OneTick, 500}; }
+    static ReplyWaitRule untilComplete(int ms) { return {Policy::UntilComplete, ms}; }
 };
 
-struct SaveOutcome
-{
-    ReplyFault fault = ReplyFault::None;
-    int count = 0;
-    QString reason;
-    bool ok() const { return fault == ReplyFault::None; }
-};
-
-// The exchange with the LED module over its serial line: the one command
-// frame, the transmitter, the reply wait, and the checks and decoding of the
-// two answers, one exchange at a time. Every byte that goes out, is read as
-// an answer or is thrown away is reported through traffic().
+// The serial line to the LED module with its one command frame, the
+// transmitter and the reply wait. Every byte that goes out, is read as an
+// answer or is thrown away is reported through traffic(). What a step means
+// and how its answer is judged is ModuleSession's.
 class ModuleLink : public QObject
 {
     Q_OBJECT
 
 public:
-    // How a caller waits for an answer: the window waits exactly one 500 ms
-    // tick of Timer1 while its events run; a command line waits until the
-    // whole answer is there or its timeout ends, whichever comes first.
-    enum class WaitPolicy { OneTick, UntilComplete };
-
     explicit ModuleLink(QObject *parent = nullptr);
     ~ModuleLink() override;
-
-    void setWaitPolicy(WaitPolicy policy, int timeoutMs = 500);
 
     // The port, opened by device path.
     void setDevicePath(const QString &path);
@@ -92,22 +69,33 @@ public:
     QString openError() const;
     void close();
     bool isOpen() const;
+    // When the port was last opened, on the traffic's clock.
+    qint64 openedAtNs() const { return openedAtNs_; }
 
     // Bytes 1..4 of the command frame; byte 0 is the start marker.
     void setFrameBody(const FrameBody &body);
-    // Writes the command frame to the port and reports it.
-    void SendCommandFrame();
-    void send(const FrameBody &body);
+    // Writes the command frame to the port and reports it; whether every
+    // byte went out. sendError() says why not.
+    bool SendCommandFrame();
+    QString sendError() const { return sendError_; }
 
     // Whether an exchange is waiting for its answer.
     bool busy() const { return waiting_; }
     // Ends a running wait at once; its answer is dropped.
     void abortReplyWait();
 
-    // The two commands with an answer. Stale bytes are thrown away first,
-    // so that leftovers from earlier traffic cannot shift the answer.
-    SettingsOutcome ReadModuleSettings();
-    SaveOutcome SaveToEeprom();
+    // Throws away bytes waiting from earlier traffic, and reports them.
+    void discardStale();
+    // Waits for an answer of `expected` bytes by `rule`; false when the wait
+    // was cut short (Disconnect, close, a lost port).
+    bool ReplyWait(int expected, const ReplyWaitRule &rule);
+    // The receive buffer after a wait: its count, its bytes left in place,
+    // and all of them taken out.
+    int InBufferCount();
+    QByteArray peek();
+    QByteArray Input();
+
+    void report(TrafficEvent::Kind kind, const QByteArray &bytes, const QString &note = {});
 
 signals:
     void traffic(const TrafficEvent &event);
@@ -115,23 +103,16 @@ signals:
     void lost();
 
 private:
-    bool ReplyWait(int expected);
     void Timer1_Timer();
-    void discardStale();
-    void report(TrafficEvent::Kind kind, const QByteArray &bytes, const QString &note = {});
-    // After a failed count check: why, in words for the user and in the
-    // traffic report. Whether the check failed.
-    bool tooShort(bool countOk, int count, int expected, const QString &verdict, ReplyFault *fault,
-                  QString *reason);
 
     SerialPort *MSComm1;
     QTimer *Timer1;
     std::int16_t TickCount = 0;
     Frame CommandFrame{};
 
-    WaitPolicy policy_ = WaitPolicy::OneTick;
-    int timeoutMs_ = 500;
     QEventLoop *waitLoop_ = nullptr;
     bool waiting_ = false;
     bool waitAborted_ = false;
+    qint64 openedAtNs_ = 0;
+    QString sendError_;
 };

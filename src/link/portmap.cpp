@@ -1,5 +1,10 @@
 #include "link/portmap.h"
 
+#include "link/devicecheck.h"
+
+#include <QCoreApplication>
+#include <QRegularExpression>
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -134,10 +139,12 @@ QString StableNameFor(const QString &path)
     return {};
 }
 
-QStringList SystemPortPaths()
+namespace {
+
+QStringList systemPaths(const QList<QSerialPortInfo> &ports)
 {
     QStringList paths;
-    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
+    for (const QSerialPortInfo &info : ports)
         paths << info.systemLocation();
     for (const QFileInfo &link : stableNames()) {
         const QString real = link.canonicalFilePath();
@@ -147,10 +154,25 @@ QStringList SystemPortPaths()
     return paths;
 }
 
+} // namespace
+
+QStringList SystemPortPaths()
+{
+    return systemPaths(QSerialPortInfo::availablePorts());
+}
+
 QString DescribeDevice(const QString &path, const QList<QSerialPortInfo> &ports)
 {
     if (path.isEmpty())
         return QStringLiteral("no device");
+    const QString details = DeviceDetails(path, ports);
+    return details.isEmpty() ? path : path + QStringLiteral(" \u2014 ") + details;
+}
+
+QString DeviceDetails(const QString &path, const QList<QSerialPortInfo> &ports)
+{
+    if (path.isEmpty())
+        return {};
     const QString target = QFileInfo(path).canonicalFilePath();
     for (const QSerialPortInfo &info : ports) {
         const bool same =
@@ -165,9 +187,75 @@ QString DescribeDevice(const QString &path, const QList<QSerialPortInfo> &ports)
             words << info.manufacturer();
         if (!info.serialNumber().isEmpty())
             words << QStringLiteral("serial %1").arg(info.serialNumber());
-        return words.isEmpty()
-                   ? path
-                   : path + QStringLiteral(" \u2014 ") + words.join(QStringLiteral(", "));
+        return words.join(QStringLiteral(", "));
     }
-    return path;
+    return {};
+}
+
+ResolvedPort ResolvePort(const QString &name, int defaultNumber, const QMap<int, QString> &pins)
+{
+    const auto tr = [](const char *text) { return QCoreApplication::translate("Ports", text); };
+    static const QRegularExpression com(QStringLiteral("^COM([0-9]+)$"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    ResolvedPort port;
+    const QRegularExpressionMatch m = com.match(name);
+    // A device path needs no look at the pins or the system.
+    if (!name.isEmpty() && !m.hasMatch()) {
+        port.path = name;
+        return port;
+    }
+    port.number = name.isEmpty() ? defaultNumber : m.captured(1).toInt();
+    if (port.number < FirstPort || port.number > LastPort || m.captured(1).size() > 2) {
+        port.problem = ResolvedPort::Problem::BadName;
+        port.reason = tr("There is no %1; the ports are COM1..COM20.").arg(name);
+        return port;
+    }
+    // A pinned number is its pin, whatever the system lists.
+    const PortEntry entry = NumberPorts(
+        pins, pins.contains(port.number) ? QStringList()
+                                         : SystemPortPaths())[std::size_t(port.number - 1)];
+    port.path = entry.path;
+    port.pinned = entry.pinned;
+    if (entry.path.isEmpty()) {
+        port.problem = ResolvedPort::Problem::Unassigned;
+        port.reason = tr("No device is assigned to COM%1.").arg(port.number);
+    } else if (entry.pinned && !entry.present) {
+        port.problem = ResolvedPort::Problem::Missing;
+        port.reason = tr("COM%1 is %2, which is not plugged in.").arg(port.number).arg(entry.path);
+    }
+    return port;
+}
+
+PortListing ListPorts(const QMap<int, QString> &pins, bool withHolders)
+{
+    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    const PortTable table = NumberPorts(pins, systemPaths(ports));
+    QStringList present;
+    for (const PortEntry &e : table) {
+        if (e.present)
+            present << e.path;
+    }
+    const QMap<QString, QString> holders =
+        withHolders ? DeviceHolders(present) : QMap<QString, QString>();
+    PortListing listing;
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        listing[i].entry = table[i];
+        listing[i].details = DeviceDetails(table[i].path, ports);
+        listing[i].holder = holders.value(table[i].path);
+    }
+    return listing;
+}
+
+QString PortSummary(const PortInfo &port, const QString &own)
+{
+    const auto tr = [](const char *text) { return QCoreApplication::translate("Ports", text); };
+    const PortEntry &e = port.entry;
+    QString text = e.path.isEmpty()         ? QStringLiteral("no device")
+                   : port.details.isEmpty() ? e.path
+                                            : e.path + QStringLiteral(" \u2014 ") + port.details;
+    if (e.pinned && !e.present)
+        text += tr(" \u2014 missing");
+    else if (!port.holder.isEmpty() && e.path != own)
+        text += tr(" \u2014 in use by %1").arg(port.holder);
+    return text;
 }

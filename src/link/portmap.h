@@ -59,3 +59,42 @@ QStringList SystemPortPaths();
 // description, manufacturer and serial number where the system knows them;
 // "no device" for an empty path.
 QString DescribeDevice(const QString &path, const QList<QSerialPortInfo> &ports);
+// The same words without the path; empty where the system knows none.
+QString DeviceDetails(const QString &path, const QList<QSerialPortInfo> &ports);
+
+// What a port name stands for: COMn (in any case) resolved through the pins
+// and the system's list, exactly as the window numbers the ports, or a
+// device path taken as it is.
+struct ResolvedPort
+{
+    enum class Problem {
+        None,
+        BadName,    // COMn outside COM1..COM20
+        Unassigned, // no device has that number
+        Missing,    // pinned to a device that is not plugged in
+    };
+    Problem problem = Problem::None;
+    int number = 0; // 1..20, or 0 for a path
+    QString path;
+    bool pinned = false;
+    QString reason; // for the user, when there is a problem
+};
+
+// `name` is COMn or a path; an empty name is COM`defaultNumber`.
+ResolvedPort ResolvePort(const QString &name, int defaultNumber, const QMap<int, QString> &pins);
+
+// Every number with its device, what the system says of it, and (when asked
+// for, as it costs a look through /proc) the other program holding it.
+struct PortInfo
+{
+    PortEntry entry;
+    QString details; // DeviceDetails()
+    QString holder;  // "NAME (pid N)", empty when no other program holds it
+};
+using PortListing = std::array<PortInfo, LastPort>;
+PortListing ListPorts(const QMap<int, QString> &pins, bool withHolders);
+
+// One port for the user: DescribeDevice(), then " — missing" for a pinned
+// device not plugged in, or " — in use by NAME (pid N)" for one another
+// program holds (`own`, the device this program holds, is not in use).
+QString PortSummary(const PortInfo &port, const QString &own = {});

@@ -10,6 +10,7 @@ SerialPort::SerialPort(QObject *parent) : QObject(parent)
 {
     port_.setReadBufferSize(ReceiveBufferSize);
     connect(&port_, &QSerialPort::errorOccurred, this, &SerialPort::onError);
+    connect(&port_, &QSerialPort::readyRead, this, &SerialPort::arrived);
 }
 
 SerialPort::~SerialPort()
@@ -92,12 +93,32 @@ bool SerialPort::setPortOpen(bool open)
     return true;
 }
 
-void SerialPort::output(const QByteArray &bytes)
+bool SerialPort::output(const QByteArray &bytes)
 {
-    if (!port_.isOpen())
-        return;
-    port_.write(bytes);
+    outputError_.clear();
+    if (!port_.isOpen()) {
+        outputError_ = tr("The port is not open.");
+        return false;
+    }
+    bool whole = port_.write(bytes) == bytes.size();
     port_.flush();
+    // A line that takes nothing for a second (output stopped by flow
+    // control, a wedged adapter) did not get the frame.
+    while (whole && port_.bytesToWrite() > 0)
+        whole = port_.waitForBytesWritten(1000);
+    if (whole && port_.error() != QSerialPort::WriteError &&
+        port_.error() != QSerialPort::ResourceError)
+        return true;
+    outputError_ =
+        port_.error() == QSerialPort::TimeoutError || port_.bytesToWrite() > 0
+            ? tr("%1 took none of the frame within a second (is its output stopped?).").arg(path_)
+            : tr("The frame could not be written to %1: %2.").arg(path_, port_.errorString());
+    // Nothing of a frame reported as failed may go out later.
+    if (port_.isOpen())
+        port_.clear(QSerialPort::Output);
+    if (port_.error() == QSerialPort::TimeoutError)
+        port_.clearError();
+    return false;
 }
 
 void SerialPort::pullPending()

@@ -33,8 +33,10 @@ public:
     QString openError() const { return openError_; }
     QString devicePath() const { return path_; }
 
-    // Queues the bytes and hands them to the system at once.
-    void output(const QByteArray &bytes);
+    // Hands the bytes to the system at once; whether every one of them went
+    // out. When not, none is left queued and outputError() says why.
+    bool output(const QByteArray &bytes);
+    QString outputError() const { return outputError_; }
 
     // Bytes received and not read yet.
     int inBufferCount();
@@ -48,6 +50,8 @@ public:
     bool waitForInput(int ms);
 
 signals:
+    // Bytes came in; only waits that end early on a complete answer use it.
+    void arrived();
     // The device went away while open (unplugged, or the far end of a
     // pseudo-terminal closed). The port has been closed already.
     void lost();
@@ -61,5 +65,6 @@ private:
     InputMode mode_ = InputMode::Binary;
     QString path_;
     QString openError_;
+    QString outputError_;
     bool losing_ = false;
 };

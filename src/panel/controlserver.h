@@ -4,56 +4,60 @@
 
 #include <QList>
 #include <QObject>
-#include <QPointer>
+#include <QString>
 
-class ModuleLink;
-class QLocalServer;
+#include <sys/types.h>
+
+class ModuleSession;
 class QLocalSocket;
+class QSocketNotifier;
 class QTimer;
 
-// What the window does with a request from lumaveractl: carry it out as if
-// its user had done it, and say how it went instead of showing a box.
-class RemoteHandler
-{
-public:
-    virtual ~RemoteHandler() = default;
-    // The device the window holds open, links resolved; empty when closed.
-    virtual QString heldDevice() const = 0;
-    virtual HandoffReply carryOut(const HandoffRequest &request) = 0;
-};
-
-// The window's end of the local socket lumaveractl hands its commands to:
-// one per user, reachable by that user only. Requests are carried out one at
-// a time, in the order they came, and never during the window's own
-// exchange with the module.
+// The window's end of the local socket lumaveractl hands its steps to: one
+// per user, in a folder only that user can write, answering only that user's
+// programs. Each step runs through the window's module session, one at a
+// time and never during the window's own exchange, with the caller's
+// timeout; the server never touches the window's controls. Bounded: a few
+// clients at once, one request line of at most 64 KiB each, one request in
+// hand per client, and a deadline for a client that says nothing.
 class ControlServer : public QObject
 {
     Q_OBJECT
 
 public:
-    ControlServer(RemoteHandler *handler, ModuleLink *link, QObject *parent = nullptr);
+    static constexpr int MaxClients = 4;
+    static constexpr int SilentClientMs = 10000;
+
+    explicit ControlServer(ModuleSession *session, QObject *parent = nullptr);
     ~ControlServer() override;
 
-    // Starts listening; false when another window of this user listens.
+    // Starts listening; false, with why() saying so, when another window of
+    // this user serves already or there is no private folder for the socket.
     bool listen();
+    QString why() const { return why_; }
 
 private:
-    struct Pending
+    struct Client
     {
-        QPointer<QLocalSocket> socket;
-        QByteArray line;
+        QLocalSocket *socket;
+        QTimer *deadline;
     };
 
-    void onNewConnection();
+    void accept();
     void onReadable(QLocalSocket *socket);
+    void drop(QLocalSocket *socket);
     void serve();
+    HandoffReply carryOut(const HandoffRequest &request);
 
-    RemoteHandler *handler_;
-    ModuleLink *link_;
-    QLocalServer *server_;
+    ModuleSession *session_;
+    int fd_ = -1;
+    QString path_;
+    ino_t inode_ = 0;
+    QSocketNotifier *notifier_ = nullptr;
     QTimer *retry_;
-    QList<Pending> queue_;
+    QList<Client> clients_;
+    // Clients whose request line waits for the link to be free.
+    QList<QLocalSocket *> waiting_;
     bool serving_ = false;
-    qint64 openedAtNs_ = 0;
-    QStringList *collecting_ = nullptr;
+    QString why_;
 };

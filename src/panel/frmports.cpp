@@ -74,15 +74,13 @@ int frmPorts::chosenNumber() const
 
 void frmPorts::fill()
 {
-    const Settings settings = Settings::load(IniPath());
-    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
-    const QStringList system = SystemPortPaths();
-    const PortTable table = NumberPorts(settings.pins, system);
+    const PortListing listing = ListPorts(SettingsStore(IniPath()).load().pins, false);
     for (int i = 0; i < LastPort; ++i) {
-        const PortEntry &e = table[std::size_t(i)];
-        QString text = DescribeDevice(e.path, ports);
+        const PortEntry &e = listing[std::size_t(i)].entry;
+        QString text = PortSummary(listing[std::size_t(i)]);
         if (e.pinned)
-            text += e.present ? tr(" \u2014 pinned") : tr(" \u2014 pinned, missing");
+            text = e.present ? text + tr(" \u2014 pinned")
+                             : text.replace(tr(" \u2014 missing"), tr(" \u2014 pinned, missing"));
         lstPorts->setItem(i, 0, new QTableWidgetItem(QStringLiteral("COM%1").arg(i + 1)));
         lstPorts->setItem(i, 1, new QTableWidgetItem(text));
     }
@@ -93,7 +91,7 @@ void frmPorts::fill()
     for (const QFileInfo &link :
          QDir(StableNamesFolder()).entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot))
         cboDevice->addItem(link.absoluteFilePath());
-    for (const QString &path : OrderedPortPaths(system))
+    for (const QString &path : OrderedPortPaths(SystemPortPaths()))
         cboDevice->addItem(path);
     cboDevice->setEditText(typed);
 }
@@ -103,7 +101,7 @@ void frmPorts::lstPorts_Select()
     const int number = chosenNumber();
     if (number == 0)
         return;
-    cboDevice->setEditText(Settings::load(IniPath()).pins.value(number));
+    cboDevice->setEditText(SettingsStore(IniPath()).load().pins.value(number));
     cmdUnpin->setEnabled(!cboDevice->currentText().isEmpty());
 }
 
@@ -113,7 +111,11 @@ void frmPorts::cmdPin_Click()
     const QString path = cboDevice->currentText().trimmed();
     if (number == 0 || path.isEmpty())
         return;
-    const WriteResult written = WriteIniValues(PinEdits(number, path));
+    pinned(number, SettingsStore(IniPath()).pin(number, path));
+}
+
+void frmPorts::pinned(int number, const WriteResult &written)
+{
     if (!written.ok) {
         QMessageBox box(QMessageBox::Warning, tr("Lumavera"),
                         tr("The pin could not be saved: %1.").arg(written.reason), QMessageBox::Ok,
@@ -130,10 +132,6 @@ void frmPorts::cmdUnpin_Click()
     const int number = chosenNumber();
     if (number == 0)
         return;
-    // An empty value is no pin, and keeps the line where the user may find it.
-    WriteIniValues(PinEdits(number, QString()));
     cboDevice->setEditText(QString());
-    fill();
-    lstPorts->selectRow(number - 1);
-    lstPorts_Select();
+    pinned(number, SettingsStore(IniPath()).pin(number, QString()));
 }

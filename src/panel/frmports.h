@@ -5,6 +5,7 @@
 class QComboBox;
 class QPushButton;
 class QTableWidget;
+struct WriteResult;
 
 // Where the user gives port numbers to devices, as Windows' "COM Port
 // Number" setting does: COM1..COM20 with the device each stands for, and a
@@ -22,6 +23,8 @@ private:
     void cmdPin_Click();
     void cmdUnpin_Click();
     int chosenNumber() const;
+    // After a pin's change: a failed write said in a box, the list anew.
+    void pinned(int number, const WriteResult &written);
 
     QTableWidget *lstPorts;
     QComboBox *cboDevice;

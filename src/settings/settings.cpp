@@ -96,10 +96,7 @@ Settings Settings::parse(const QByteArray &content)
 
 Settings Settings::load(const QString &path)
 {
-    const IniText text = IniFile(path).read();
-    Settings s = parse(text.content);
-    s.problem = text.problem;
-    return s;
+    return SettingsStore(path).load();
 }
 
 QString SlotKey(const QString &colour, int slot)
@@ -136,7 +133,48 @@ QList<IniEdit> SlotTableEdits(const std::array<std::uint8_t, SlotCount> &red,
     return edits;
 }
 
+QList<IniEdit> SlotTableEdits(const std::array<Rgb, SlotCount> &colours)
+{
+    std::array<std::uint8_t, SlotCount> red{}, green{}, blue{};
+    for (int i = 0; i < SlotCount; ++i) {
+        red[i] = colours[i].red;
+        green[i] = colours[i].green;
+        blue[i] = colours[i].blue;
+    }
+    return SlotTableEdits(red, green, blue);
+}
+
 QList<IniEdit> PinEdits(int number, const QString &path)
 {
     return {{QStringLiteral("Ports"), QStringLiteral("COM%1").arg(number), path}};
+}
+
+SettingsStore::SettingsStore(QString path) : file_(std::move(path)) {}
+
+Settings SettingsStore::load() const
+{
+    const IniText text = file_.read();
+    Settings s = Settings::parse(text.content);
+    s.problem = text.problem;
+    return s;
+}
+
+WriteResult SettingsStore::saveCommPort(const QString &setting) const
+{
+    return file_.write(CommPortEdits(setting));
+}
+
+WriteResult SettingsStore::saveSlot(int slot, const Rgb &colour) const
+{
+    return file_.write(SlotColorEdits(slot, colour));
+}
+
+WriteResult SettingsStore::saveSlots(const std::array<Rgb, SlotCount> &colours) const
+{
+    return file_.write(SlotTableEdits(colours));
+}
+
+WriteResult SettingsStore::pin(int number, const QString &path) const
+{
+    return file_.write(PinEdits(number, path));
 }

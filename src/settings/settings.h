@@ -45,6 +45,30 @@ QList<IniEdit> SlotColorEdits(int slot, const Rgb &colour);
 QList<IniEdit> SlotTableEdits(const std::array<std::uint8_t, SlotCount> &red,
                               const std::array<std::uint8_t, SlotCount> &green,
                               const std::array<std::uint8_t, SlotCount> &blue);
+QList<IniEdit> SlotTableEdits(const std::array<Rgb, SlotCount> &colours);
 
 // "Ports" / "COMn" = path.
 QList<IniEdit> PinEdits(int number, const QString &path);
+
+// The settings file as the window and lumaveractl use it: read once per
+// action, and each change written in one locked, atomic replace that keeps
+// every other byte of the file.
+class SettingsStore
+{
+public:
+    explicit SettingsStore(QString path);
+
+    QString path() const { return file_.path(); }
+    Settings load() const;
+
+    WriteResult saveCommPort(const QString &setting) const;
+    WriteResult saveSlot(int slot, const Rgb &colour) const;
+    // All ten slots, in table order.
+    WriteResult saveSlots(const std::array<Rgb, SlotCount> &colours) const;
+    // COMn pinned to `path`; an empty path removes the pin and keeps the
+    // line where the user may find it.
+    WriteResult pin(int number, const QString &path) const;
+
+private:
+    IniFile file_;
+};

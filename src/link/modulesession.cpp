@@ -1,0 +1,148 @@
+#include "link/modulesession.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("ModuleSession", text);
+}
+
+StepOutcome failed(ReplyFault fault, const QString &reason)
+{
+    StepOutcome out;
+    out.fault = fault;
+    out.reason = reason;
+    return out;
+}
+
+} // namespace
+
+ModuleSession::ModuleSession(ModuleLink &link, const ReplyWaitRule &wait) : link_(link), wait_(wait)
+{
+}
+
+StepOutcome ModuleSession::run(const ModuleStep &step, const ReplyWaitRule &wait)
+{
+    if (!step.valid())
+        return failed(ReplyFault::SendFailed, tr("The step holds a value the module has no "
+                                                 "place for."));
+    switch (step.kind) {
+    case ModuleStep::Kind::Read:
+        return read(wait);
+    case ModuleStep::Kind::Save:
+        return save(wait);
+    default:
+        return send(step);
+    }
+}
+
+StepOutcome ModuleSession::send(const ModuleStep &step)
+{
+    link_.setFrameBody(step.body());
+    if (!link_.SendCommandFrame())
+        return failed(ReplyFault::SendFailed, link_.sendError());
+    return {};
+}
+
+bool ModuleSession::countOk(int expected, const QString &verdict, const ReplyWaitRule &wait,
+                            StepOutcome &out)
+{
+    out.count = link_.InBufferCount();
+    if (std::int16_t(out.count) >= expected)
+        return true;
+    out.fault = out.count == 0 ? ReplyFault::NoAnswer : ReplyFault::Short;
+    out.reason = out.count == 0
+                     ? tr("No answer came from the module within %1 ms.").arg(wait.timeoutMs)
+                     : tr("Only %1 of %2 bytes came back.").arg(out.count).arg(expected);
+    // What came is left where it is; it is shown here and thrown away before
+    // the next command.
+    if (out.count > 0)
+        link_.report(TrafficEvent::Kind::Received, link_.peek(),
+                     tr("%1: only %2 of %3 bytes").arg(verdict).arg(out.count).arg(expected));
+    return false;
+}
+
+StepOutcome ModuleSession::read(const ReplyWaitRule &wait)
+{
+    if (link_.busy())
+        return failed(ReplyFault::Aborted, tr("Another exchange is waiting for its answer."));
+    // Leftovers from earlier traffic would shift the answer.
+    link_.discardStale();
+    StepOutcome out = send(ModuleStep::read());
+    if (!out.ok())
+        return out;
+    if (!link_.ReplyWait(SettingsReplyLength, wait))
+        return failed(ReplyFault::Aborted, tr("The exchange was cut short."));
+    if (!countOk(SettingsReplyLength, tr("Read Error"), wait, out))
+        return out;
+    const QByteArray reply = link_.Input();
+    if (!SettingsReplyContentOk(reply)) {
+        out.fault = ReplyFault::BadStart;
+        out.reason = tr("The answer does not start like a settings reply.");
+        link_.report(TrafficEvent::Kind::Received, reply,
+                     tr("Read Error: does not start like a settings reply"));
+        return out;
+    }
+    const std::optional<ModuleSettings> settings = DecodeSettingsReply(reply);
+    const auto at = [&](int i) { return std::uint8_t(reply[i]); };
+    if (!settings) {
+        out.fault = ReplyFault::OutOfRange;
+        out.reason = tr("The answer holds mode %1, fade %2 and hold %3; the lists go up to "
+                        "%4, %5 and %6.")
+                         .arg(at(1))
+                         .arg(at(2))
+                         .arg(at(3))
+                         .arg(MaxMode)
+                         .arg(MaxFade)
+                         .arg(MaxHold);
+        link_.report(TrafficEvent::Kind::Received, reply,
+                     tr("Read Error: mode %1 fade %2 hold %3 out of range")
+                         .arg(at(1))
+                         .arg(at(2))
+                         .arg(at(3)));
+        return out;
+    }
+    out.settings = *settings;
+    link_.report(TrafficEvent::Kind::Received, reply,
+                 tr("settings reply: mode %1 fade %2 hold %3")
+                     .arg(settings->mode)
+                     .arg(settings->fade)
+                     .arg(settings->hold));
+    return out;
+}
+
+StepOutcome ModuleSession::save(const ReplyWaitRule &wait)
+{
+    if (link_.busy())
+        return failed(ReplyFault::Aborted, tr("Another exchange is waiting for its answer."));
+    link_.discardStale();
+    StepOutcome out = send(ModuleStep::save());
+    if (!out.ok())
+        return out;
+    if (!link_.ReplyWait(SaveAckLength, wait))
+        return failed(ReplyFault::Aborted, tr("The exchange was cut short."));
+    if (!countOk(SaveAckLength, tr("No Module Found"), wait, out))
+        return out;
+    const QByteArray reply = link_.Input();
+    if (SaveAckOk(reply)) {
+        link_.report(TrafficEvent::Kind::Received, reply, tr("acknowledgement: saved"));
+        return out;
+    }
+    // A settings reply that came too late for its read is no acknowledgement
+    // at all: say so rather than blame the module's save.
+    if (reply.size() >= SettingsReplyLength && SettingsReplyContentOk(reply)) {
+        out.fault = ReplyFault::LateAnswer;
+        out.reason = tr("A late answer to an earlier command (a settings reply) came back "
+                        "instead of the acknowledgement; whether the module saved is unknown.");
+        link_.report(TrafficEvent::Kind::Received, reply,
+                     tr("late settings reply, no acknowledgement"));
+        return out;
+    }
+    out.fault = ReplyFault::WrongAck;
+    out.reason = tr("The module acknowledged with %1 instead of FE AA.")
+                     .arg(QString::fromLatin1(reply.first(2).toHex(' ').toUpper()));
+    link_.report(TrafficEvent::Kind::Received, reply, tr("wrong acknowledgement"));
+    return out;
+}

@@ -1,0 +1,80 @@
+#include "link/modulestep.h"
+
+#include <iterator>
+
+namespace {
+
+const char *const StepNames[] = {"color", "mode", "fade", "hold", "store", "read", "save"};
+
+const char *const FaultNames[] = {
+    "",          "aborted",     "no-answer",   "short",   "start", "out-of-range",
+    "wrong-ack", "late-answer", "send-failed", "not-held"};
+
+} // namespace
+
+bool ModuleStep::valid() const
+{
+    const auto within = [](int v, int max) { return v >= 0 && v <= max; };
+    switch (kind) {
+    case Kind::Mode:
+        return within(value, MaxMode);
+    case Kind::Fade:
+        return within(value, MaxFade);
+    case Kind::Hold:
+        return within(value, MaxHold);
+    case Kind::Store:
+        return within(slot, SlotCount - 1);
+    default:
+        return true;
+    }
+}
+
+FrameBody ModuleStep::body() const
+{
+    switch (kind) {
+    case Kind::Color:
+        return SetColorBody(colour.red, colour.green, colour.blue);
+    case Kind::Mode:
+        return SetModeBody(std::uint8_t(value));
+    case Kind::Fade:
+        return SetFadeBody(std::uint8_t(value));
+    case Kind::Hold:
+        return SetHoldBody(std::uint8_t(value));
+    case Kind::Store:
+        return StoreSlotBody(slot, colour.red, colour.green, colour.blue);
+    case Kind::Read:
+        return ReadModuleSettingsBody();
+    case Kind::Save:
+        return SaveToEepromBody();
+    }
+    return {};
+}
+
+QString StepName(ModuleStep::Kind kind)
+{
+    return QLatin1String(StepNames[int(kind)]);
+}
+
+std::optional<ModuleStep::Kind> StepKindNamed(const QString &name)
+{
+    for (int i = 0; i < int(std::size(StepNames)); ++i) {
+        if (name == QLatin1String(StepNames[i]))
+            return ModuleStep::Kind(i);
+    }
+    return std::nullopt;
+}
+
+QString FaultName(ReplyFault fault)
+{
+    return QLatin1String(FaultNames[int(fault)]);
+}
+
+ReplyFault FaultNamed(const QString &name)
+{
+    for (int i = 1; i < int(std::size(FaultNames)); ++i) {
+        if (name == QLatin1String(FaultNames[i]))
+            return ReplyFault(i);
+    }
+    // A fault this program does not know is still a fault.
+    return name.isEmpty() ? ReplyFault::None : ReplyFault::Aborted;
+}

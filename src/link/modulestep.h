@@ -1,0 +1,66 @@
+#pragma once
+
+#include "link/commandframe.h"
+#include "link/reply.h"
+
+#include <QString>
+
+#include <optional>
+
+// One thing asked of the module: show a colour, set the mode, the fade or the
+// hold, store a slot, read the settings, or save them to the EEPROM.
+struct ModuleStep
+{
+    enum class Kind { Color, Mode, Fade, Hold, Store, Read, Save };
+
+    Kind kind = Kind::Color;
+    int value = 0; // Mode, Fade, Hold: the list position
+    int slot = 0;  // Store: 0..9
+    Rgb colour;    // Color, Store
+
+    static ModuleStep color(const Rgb &colour) { return {Kind::Color, 0, 0, colour}; }
+    static ModuleStep mode(int position) { return {Kind::Mode, position, 0, {}}; }
+    static ModuleStep fade(int position) { return {Kind::Fade, position, 0, {}}; }
+    static ModuleStep hold(int position) { return {Kind::Hold, position, 0, {}}; }
+    static ModuleStep store(int slot, const Rgb &colour) { return {Kind::Store, 0, slot, colour}; }
+    static ModuleStep read() { return {Kind::Read, 0, 0, {}}; }
+    static ModuleStep save() { return {Kind::Save, 0, 0, {}}; }
+
+    // Whether the values are ones the module's lists and slots hold.
+    bool valid() const;
+    // Bytes 1..4 of the frame that carries the step.
+    FrameBody body() const;
+};
+
+// The one text form of a step's kind ("color", "mode", ... "save") and back.
+QString StepName(ModuleStep::Kind kind);
+std::optional<ModuleStep::Kind> StepKindNamed(const QString &name);
+
+// Why a step did not do what it was asked.
+enum class ReplyFault {
+    None,
+    Aborted,    // the wait ended early: Disconnect, close, or the port was lost
+    NoAnswer,   // nothing came back
+    Short,      // fewer bytes than the answer has
+    BadStart,   // a settings reply that does not start like one
+    OutOfRange, // a settings reply with a list position outside its list
+    WrongAck,   // an acknowledgement other than FE AA
+    LateAnswer, // what came is recognisably the answer to an earlier command
+    SendFailed, // the frame did not go out whole
+    NotHeld,    // the window let go of the device before the step
+};
+
+// The one text form of a fault ("no-answer", ...) and back; None is "".
+QString FaultName(ReplyFault fault);
+ReplyFault FaultNamed(const QString &name);
+
+// How a step went: the fault and a reason for the user, and for Read the
+// settings that came back.
+struct StepOutcome
+{
+    ReplyFault fault = ReplyFault::None;
+    QString reason;
+    int count = 0; // bytes waiting after the wait
+    ModuleSettings settings;
+    bool ok() const { return fault == ReplyFault::None; }
+};

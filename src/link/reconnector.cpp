@@ -1,0 +1,57 @@
+#include "link/reconnector.h"
+
+#include "link/devicecheck.h"
+#include "link/modulelink.h"
+#include "link/portwatcher.h"
+
+#include <QTimer>
+
+Reconnector::Reconnector(ModuleLink *link, PortWatcher *watcher, QObject *parent)
+    : QObject(parent), link_(link), retry_(new QTimer(this))
+{
+    retry_->setSingleShot(true);
+    retry_->setInterval(RetryMs);
+    connect(link_, &ModuleLink::lost, this, &Reconnector::onLost);
+    connect(watcher, &PortWatcher::changed, this, &Reconnector::look);
+    connect(retry_, &QTimer::timeout, this, &Reconnector::look);
+}
+
+void Reconnector::opened(const QString &path)
+{
+    stop();
+    serialNumber_ = DeviceSerialNumber(path);
+}
+
+bool Reconnector::stop()
+{
+    const bool was = awaiting();
+    awaited_.clear();
+    retry_->stop();
+    return was;
+}
+
+void Reconnector::onLost()
+{
+    awaited_ = link_->devicePath();
+    lostAtNs_ = WallClockNs();
+    tries_ = 0;
+    emit waiting(awaited_);
+}
+
+void Reconnector::look()
+{
+    if (awaited_.isEmpty() || link_->isOpen() || !CameBack(awaited_, lostAtNs_, serialNumber_))
+        return;
+    link_->setDevicePath(awaited_);
+    if (!link_->open()) {
+        const bool again = ++tries_ <= Retries;
+        if (again)
+            retry_->start();
+        emit refused(link_->openError(), again);
+        return;
+    }
+    const QString path = awaited_;
+    awaited_.clear();
+    tries_ = 0;
+    emit reconnected(path);
+}

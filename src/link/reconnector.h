@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class ModuleLink;
+class PortWatcher;
+class QTimer;
+
+// What happens when the device goes away without a Disconnect: the link
+// waits for that same device to come back (the name made anew since the
+// loss, and the same serial number where it has one) and opens it again.
+// A device node can appear before its rights are set or while another
+// program still holds it, so a refused open is tried again a few times.
+class Reconnector : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int Retries = 5;
+    static constexpr int RetryMs = 300;
+
+    Reconnector(ModuleLink *link, PortWatcher *watcher, QObject *parent = nullptr);
+
+    // The device just opened on purpose; remembered for a later loss.
+    void opened(const QString &path);
+    // The user took over: no more waiting. Whether it was waiting.
+    bool stop();
+    bool awaiting() const { return !awaited_.isEmpty(); }
+    QString awaitedPath() const { return awaited_; }
+
+signals:
+    // The link lost the device and waits for it now.
+    void waiting(const QString &path);
+    // The device came back but did not open; it is tried again.
+    void refused(const QString &reason, bool tryingAgain);
+    void reconnected(const QString &path);
+
+private:
+    void onLost();
+    void look();
+
+    ModuleLink *link_;
+    QTimer *retry_;
+    QString awaited_;
+    QString serialNumber_;
+    qint64 lostAtNs_ = 0;
+    int tries_ = 0;
+};

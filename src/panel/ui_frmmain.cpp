@@ -1,0 +1,247 @@
+#include "panel/ui_frmmain.h"
+
+#include "link/commandframe.h"
+#include "panel/accessible.h"
+#include "panel/contrast.h"
+#include "panel/fonts.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSlider>
+
+#include <type_traits>
+
+namespace {
+
+// The layout is measured in twips, 15 to the pixel at 96 dpi.
+constexpr int px(int twips)
+{
+    return (twips + 7) / 15;
+}
+
+// Creates one control of the layout: its parent, name, caption and place.
+// Captions are source texts of the "frmMain" translation context.
+template <typename W>
+W *place(QWidget *parent, const char *name, const char *caption, int left, int top, int width,
+         int height)
+{
+    W *w;
+    if constexpr (std::is_same_v<W, QSlider>)
+        w = new QSlider(Qt::Horizontal, parent);
+    else
+        w = new W(parent);
+    w->setObjectName(QLatin1String(name));
+    const QString text = caption ? QCoreApplication::translate("frmMain", caption) : QString();
+    if constexpr (std::is_base_of_v<QGroupBox, W>)
+        w->setTitle(text);
+    else if constexpr (std::is_base_of_v<QLabel, W> || std::is_base_of_v<QPushButton, W>)
+        w->setText(text);
+    w->setGeometry(px(left), px(top), px(width), px(height));
+    return w;
+}
+
+void setTextColor(QWidget *w, const QColor &color)
+{
+    QPalette p = w->palette();
+    p.setColor(QPalette::WindowText, color);
+    w->setPalette(p);
+}
+
+void setBackground(QLabel *w, const QColor &color)
+{
+    QPalette p = w->palette();
+    p.setColor(QPalette::Window, color);
+    w->setPalette(p);
+    w->setAutoFillBackground(true);
+}
+
+} // namespace
+
+void Ui_frmMain::setupUi(QWidget *frmMain)
+{
+    const auto tr = [](const char *text) { return QCoreApplication::translate("frmMain", text); };
+    frmMain->setObjectName(QStringLiteral("frmMain"));
+    frmMain->setWindowTitle(tr("RGB Lumavera R2.0"));
+    frmMain->setFont(PanelFont());
+    frmMain->setFixedSize(px(8355), px(5970));
+    // Before any control exists: Qt keeps the first interface it makes.
+    InstallAccessibleInterfaces();
+    QWidget *const self = frmMain;
+    // clang-format off
+    //                                       parent  name               caption                                     left  top width height
+    fComm           = place<QGroupBox>    (self,   "fComm",           QT_TR_NOOP("Select COM Port"),                120,  240, 1695,  855);
+    cboComm         = place<QComboBox>    (fComm,  "cboComm",         nullptr,                                      360,  360,  975,  315);
+    cmdConnect      = place<QPushButton>  (self,   "cmdConnect",      QT_TR_NOOP("Connect"),                       2160,  480, 1095,  375);
+    lblPortInfo     = place<Readout>      (self,   "lblPortInfo",     nullptr,                                     3360,  540, 4800,  255);
+    lblNotice       = place<Readout>      (self,   "lblNotice",       nullptr,                                     3360,  795, 4800,  405);
+    fRGB            = place<QGroupBox>    (self,   "fRGB",            QT_TR_NOOP("RGB Settings"),                   120, 1200, 8055, 3375);
+    Slider_Red      = place<QSlider>      (fRGB,   "Slider_Red",      nullptr,                                      240,  480, 2655,  255);
+    Label1          = place<QLabel>       (fRGB,   "Label1",          QT_TR_NOOP("Red"),                           3120,  480,  375,  255);
+    lblRed          = place<QLabel>       (fRGB,   "lblRed",          QT_TR_NOOP("0"),                             3600,  480,  495,  255);
+    Slider_Green    = place<QSlider>      (fRGB,   "Slider_Green",    nullptr,                                      240,  840, 2655,  255);
+    Slider_Blue     = place<QSlider>      (fRGB,   "Slider_Blue",     nullptr,                                      240, 1200, 2655,  255);
+    Label2          = place<QLabel>       (fRGB,   "Label2",          QT_TR_NOOP("Green"),                         3120,  840,  495,  255);
+    Label3          = place<QLabel>       (fRGB,   "Label3",          QT_TR_NOOP("Blue"),                          3120, 1200,  375,  255);
+    lblGreen        = place<QLabel>       (fRGB,   "lblGreen",        QT_TR_NOOP("0"),                             3600,  840,  495,  255);
+    lblBlue         = place<QLabel>       (fRGB,   "lblBlue",         QT_TR_NOOP("0"),                             3600, 1200,  495,  255);
+    Frame1          = place<QGroupBox>    (self,   "Frame1",          QT_TR_NOOP("Communication Monitor ( HEX)"),   120, 4800, 6135,  975);
+    Label4          = place<QLabel>       (Frame1, "Label4",          QT_TR_NOOP("Transmitted Bytes"),              120,  480, 1335,  255);
+    lblTxData       = place<Readout>      (Frame1, "lblTxData",       nullptr,                                     1680,  480, 4215,  255);
+    cmdSetColor     = place<QPushButton>  (fRGB,   "cmdSetColor",     QT_TR_NOOP("Set LED Color"),                  360, 1680, 2415,  255);
+    cmdSaveColor    = place<QPushButton>  (fRGB,   "cmdSaveColor",    QT_TR_NOOP("Save Current Color on Memory"),   360, 2040, 2415,  255);
+    cboMemLoc       = place<QComboBox>    (fRGB,   "cboMemLoc",       nullptr,                                      360, 2520,  615,  315);
+    Label5          = place<QLabel>       (fRGB,   "Label5",          QT_TR_NOOP("Select Memory Slot"),            1200, 2520, 1695,  255);
+    cmdRetrieve     = place<QPushButton>  (fRGB,   "cmdRetrieve",     QT_TR_NOOP("Retrieve Color"),                3000, 2520, 1695,  255);
+    cmdSave         = place<QPushButton>  (fRGB,   "cmdSave",         QT_TR_NOOP("Save Settings on EEPROM"),       5520, 2520, 2175,  255);
+    Label6          = place<QLabel>       (fRGB,   "Label6",          QT_TR_NOOP("Select Fade Speed"),             4440,  360, 1335,  255);
+    cboFade         = place<QComboBox>    (fRGB,   "cboFade",         nullptr,                                     4440,  600,  735,  315);
+    Label7          = place<QLabel>       (fRGB,   "Label7",          QT_TR_NOOP("Select Hold Time"),              6120,  360, 1575,  255);
+    cboHold         = place<QComboBox>    (fRGB,   "cboHold",         nullptr,                                     6120,  600,  855,  315);
+    cmdSetFade      = place<QPushButton>  (fRGB,   "cmdSetFade",      QT_TR_NOOP("Set"),                           4440, 1080,  735,  375);
+    cmdSetHold      = place<QPushButton>  (fRGB,   "cmdSetHold",      QT_TR_NOOP("Set"),                           6120, 1080,  735,  375);
+    Label8          = place<QLabel>       (fRGB,   "Label8",          QT_TR_NOOP("Select Mode"),                   4440, 1680,  975,  255);
+    cboMode         = place<QComboBox>    (fRGB,   "cboMode",         nullptr,                                     4440, 1920,  855,  315);
+    cmdSetMode      = place<QPushButton>  (fRGB,   "cmdSetMode",      QT_TR_NOOP("Set Mode"),                      6120, 1800,  855,  495);
+    cmdReadSettings = place<QPushButton>  (fRGB,   "cmdReadSettings", QT_TR_NOOP("Read Module Settings"),          5520, 2880, 2175,  255);
+    cmdPorts        = place<QPushButton>  (fComm,  "cmdPorts",        QT_TR_NOOP("\u2026"),                        1380,  360,  255,  315);
+    cmdLog          = place<QPushButton>  (self,   "cmdLog",          QT_TR_NOOP("Log\u2026"),                      6375, 5250,  855,  315);
+    lblPreview      = place<Readout>      (fRGB,   "lblPreview",      nullptr,                                     3000, 1680, 1095,  615);
+    // clang-format on
+
+    // Keyboard order follows the layout table.
+    const QList<QWidget *> tabOrder = {
+        cboComm,      cmdConnect, Slider_Red,  Slider_Green, Slider_Blue,    cmdSetColor,
+        cmdSaveColor, cboMemLoc,  cmdRetrieve, cmdSave,      cboFade,        cboHold,
+        cmdSetFade,   cmdSetHold, cboMode,     cmdSetMode,   cmdReadSettings};
+    for (qsizetype i = 1; i < tabOrder.size(); ++i)
+        QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
+    // Controls beyond the layout come after all of its own.
+    QWidget::setTabOrder(cmdReadSettings, cmdLog);
+    QWidget::setTabOrder(cmdLog, cmdPorts);
+
+    fRGB->setEnabled(false);
+
+    for (QSlider *slider : {Slider_Red, Slider_Green, Slider_Blue}) {
+        slider->setRange(0, 255);
+        slider->setSingleStep(1);
+        slider->setPageStep(5);
+        slider->setTracking(true);
+    }
+    applyColors(frmMain);
+    for (QLabel *readout : {lblRed, lblGreen, lblBlue})
+        readout->setAlignment(Qt::AlignCenter);
+
+    lblTxData->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    lblTxData->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblTxData->setIndent(3);
+
+    lblPreview->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    lblPreview->setToolTip(tr("The colour the sliders mix"));
+    showMix(0, 0, 0);
+
+    // What a screen reader says for each control: the sliders by their
+    // colour, the monitor and the swatch by what they show, each list by its
+    // label, the label being its buddy.
+    Slider_Red->setAccessibleName(tr("Red level"));
+    Slider_Green->setAccessibleName(tr("Green level"));
+    Slider_Blue->setAccessibleName(tr("Blue level"));
+    cboComm->setAccessibleName(tr("Select COM Port"));
+    for (auto [label, list] : {std::pair{Label5, cboMemLoc}, std::pair{Label6, cboFade},
+                               std::pair{Label7, cboHold}, std::pair{Label8, cboMode}}) {
+        label->setBuddy(list);
+        list->setAccessibleName(label->text());
+    }
+    cmdSetFade->setAccessibleName(tr("Set fade speed"));
+    cmdSetHold->setAccessibleName(tr("Set hold time"));
+    lblTxData->setAccessibleName(tr("Transmitted bytes"));
+    lblPreview->setAccessibleName(tr("Mixed colour"));
+    lblPortInfo->setAccessibleName(tr("Port"));
+    lblNotice->setAccessibleName(tr("Notice"));
+
+    lblPortInfo->setTextFormat(Qt::PlainText);
+    // Two lines fit between the port line and the "RGB Settings" group.
+    lblNotice->setTextFormat(Qt::PlainText);
+    lblNotice->setWordWrap(true);
+    lblNotice->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lblTxData->setToolTip(tr("The last frame sent. Double-click for the traffic log."));
+    cmdPorts->setToolTip(tr("Give port numbers to devices"));
+    cmdPorts->setAccessibleName(tr("Port numbers"));
+    cmdLog->setToolTip(tr("Every byte sent and received, with times (Ctrl+L)"));
+}
+
+void Ui_frmMain::applyColors(const QWidget *frmMain)
+{
+    // The captions and readouts of each level in its own colour; on a dark
+    // palette in a lighter tint of it that stays readable.
+    const QColor background = frmMain->palette().color(QPalette::Window);
+    for (auto [hue, caption, readout] : {std::tuple{QColor(255, 0, 0), Label1, lblRed},
+                                         std::tuple{QColor(0, 255, 0), Label2, lblGreen},
+                                         std::tuple{QColor(0, 0, 255), Label3, lblBlue}}) {
+        const QColor text = TextColorOn(hue, background);
+        setTextColor(caption, text);
+        setTextColor(readout, text);
+    }
+    // The monitor keeps its light yellow in every palette, so its text is
+    // always dark.
+    setBackground(lblTxData, QColor(255, 255, 192));
+    setTextColor(lblTxData, QColor(0, 0, 0));
+    QPalette monitor = lblTxData->palette();
+    monitor.setColor(QPalette::Text, QColor(0, 0, 0));
+    lblTxData->setPalette(monitor);
+}
+
+void Ui_frmMain::showMix(int red, int green, int blue)
+{
+    setBackground(lblPreview, QColor(red, green, blue));
+    lblPreview->setSpokenValue(QCoreApplication::translate("frmMain", "red %1, green %2, blue %3")
+                                   .arg(red)
+                                   .arg(green)
+                                   .arg(blue));
+}
+
+void Ui_frmMain::showFrame(const QByteArray &frame)
+{
+    QString text;
+    lblTxData->setText(text);
+    for (char byte : frame) {
+        text += HexByte(std::uint8_t(byte));
+        lblTxData->setText(text);
+    }
+}
+
+void Ui_frmMain::showConnected(bool open)
+{
+    const auto tr = [](const char *text) { return QCoreApplication::translate("frmMain", text); };
+    cmdConnect->setText(open ? tr("Disconnect") : tr("Connect"));
+    fComm->setEnabled(!open);
+    fRGB->setEnabled(open);
+}
+
+void Ui_frmMain::notice(const QString &text)
+{
+    lblNotice->setText(text);
+    lblNotice->setToolTip(text);
+}
+
+void Ui_frmMain::showPortInfo(int position)
+{
+    const QString info = position < 0
+                             ? QString()
+                             : QStringLiteral("COM%1: %2")
+                                   .arg(position + 1)
+                                   .arg(cboComm->itemData(position, Qt::ToolTipRole).toString());
+    lblPortInfo->setText(info);
+    lblPortInfo->setToolTip(info);
+}
+
+void Ui_frmMain::message(QWidget *owner, int icon, const QString &text, const QString &details)
+{
+    QMessageBox box(QMessageBox::Icon(icon), QCoreApplication::translate("frmMain", "Lumavera"),
+                    text, QMessageBox::Ok, owner);
+    box.setInformativeText(details);
+    box.exec();
+}

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class QComboBox;
+
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QSlider;
+class QWidget;
+class Readout;
+
+// The main window's controls, laid out in twips as drawn, with their
+// captions, tab order, accessible names and colours: what uic would make of
+// the window's form.
+struct Ui_frmMain
+{
+    QGroupBox *fComm;
+    QComboBox *cboComm;
+    QPushButton *cmdConnect;
+    Readout *lblPortInfo;
+    Readout *lblNotice;
+    QGroupBox *fRGB;
+    QSlider *Slider_Red;
+    QLabel *Label1;
+    QLabel *lblRed;
+    QSlider *Slider_Green;
+    QSlider *Slider_Blue;
+    QLabel *Label2;
+    QLabel *Label3;
+    QLabel *lblGreen;
+    QLabel *lblBlue;
+    Readout *lblPreview;
+    QGroupBox *Frame1;
+    QLabel *Label4;
+    Readout *lblTxData;
+    QPushButton *cmdSetColor;
+    QPushButton *cmdSaveColor;
+    QComboBox *cboMemLoc;
+    QLabel *Label5;
+    QPushButton *cmdRetrieve;
+    QPushButton *cmdSave;
+    QLabel *Label6;
+    QComboBox *cboFade;
+    QLabel *Label7;
+    QComboBox *cboHold;
+    QPushButton *cmdSetFade;
+    QPushButton *cmdSetHold;
+    QLabel *Label8;
+    QComboBox *cboMode;
+    QPushButton *cmdSetMode;
+    QPushButton *cmdReadSettings;
+    QPushButton *cmdLog;
+    QPushButton *cmdPorts;
+
+    // Names, sizes and fills the window and makes its controls.
+    void setupUi(QWidget *frmMain);
+    // The level captions in their colours, readable on the window's palette.
+    void applyColors(const QWidget *frmMain);
+    // The swatch shows the mixed colour.
+    void showMix(int red, int green, int blue);
+    // The monitor: the frame's bytes in hex, the text set anew after each.
+    void showFrame(const QByteArray &frame);
+    // Connect's caption and which group can be used.
+    void showConnected(bool open);
+    // The line beside Connect, said without a box.
+    void notice(const QString &text);
+    // The chosen port and its device, as its list item's tooltip says.
+    void showPortInfo(int position);
+    // A modal box titled with the program's name, with an OK button.
+    static void message(QWidget *owner, int icon, const QString &text, const QString &details = {});
+};
