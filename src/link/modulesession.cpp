@@ -64,20 +64,36 @@ bool ModuleSession::countOk(int expected, const QString &verdict, const ReplyWai
     return false;
 }
 
-StepOutcome ModuleSession::read(const ReplyWaitRule &wait)
+std::optional<QByteArray> ModuleSession::exchange(const ModuleStep &step, int expected,
+                                                  const QString &verdict, const ReplyWaitRule &wait,
+                                                  StepOutcome &out)
 {
-    if (link_.busy())
-        return failed(ReplyFault::Aborted, tr("Another exchange is waiting for its answer."));
+    if (link_.busy()) {
+        out = failed(ReplyFault::Aborted, tr("Another exchange is waiting for its answer."));
+        return std::nullopt;
+    }
     // Leftovers from earlier traffic would shift the answer.
     link_.discardStale();
-    StepOutcome out = send(ModuleStep::read());
+    out = send(step);
     if (!out.ok())
+        return std::nullopt;
+    if (!link_.ReplyWait(expected, wait)) {
+        out = failed(ReplyFault::Aborted, tr("The exchange was cut short."));
+        return std::nullopt;
+    }
+    if (!countOk(expected, verdict, wait, out))
+        return std::nullopt;
+    return link_.Input();
+}
+
+StepOutcome ModuleSession::read(const ReplyWaitRule &wait)
+{
+    StepOutcome out;
+    const std::optional<QByteArray> answer =
+        exchange(ModuleStep::read(), SettingsReplyLength, tr("Read Error"), wait, out);
+    if (!answer)
         return out;
-    if (!link_.ReplyWait(SettingsReplyLength, wait))
-        return failed(ReplyFault::Aborted, tr("The exchange was cut short."));
-    if (!countOk(SettingsReplyLength, tr("Read Error"), wait, out))
-        return out;
-    const QByteArray reply = link_.Input();
+    const QByteArray &reply = *answer;
     if (!SettingsReplyContentOk(reply)) {
         out.fault = ReplyFault::BadStart;
         out.reason = tr("The answer does not start like a settings reply.");
@@ -115,17 +131,12 @@ StepOutcome ModuleSession::read(const ReplyWaitRule &wait)
 
 StepOutcome ModuleSession::save(const ReplyWaitRule &wait)
 {
-    if (link_.busy())
-        return failed(ReplyFault::Aborted, tr("Another exchange is waiting for its answer."));
-    link_.discardStale();
-    StepOutcome out = send(ModuleStep::save());
-    if (!out.ok())
+    StepOutcome out;
+    const std::optional<QByteArray> answer =
+        exchange(ModuleStep::save(), SaveAckLength, tr("No Module Found"), wait, out);
+    if (!answer)
         return out;
-    if (!link_.ReplyWait(SaveAckLength, wait))
-        return failed(ReplyFault::Aborted, tr("The exchange was cut short."));
-    if (!countOk(SaveAckLength, tr("No Module Found"), wait, out))
-        return out;
-    const QByteArray reply = link_.Input();
+    const QByteArray &reply = *answer;
     if (SaveAckOk(reply)) {
         link_.report(TrafficEvent::Kind::Received, reply, tr("acknowledgement: saved"));
         return out;

@@ -22,6 +22,10 @@ private:
     StepOutcome send(const ModuleStep &step);
     StepOutcome read(const ReplyWaitRule &wait);
     StepOutcome save(const ReplyWaitRule &wait);
+    // Sends the step and waits for its answer; the answer's bytes once the
+    // count check passed, else nothing, with `out` saying why.
+    std::optional<QByteArray> exchange(const ModuleStep &step, int expected, const QString &verdict,
+                                       const ReplyWaitRule &wait, StepOutcome &out);
     // After the wait: the count check; false, with the outcome filled in,
     // when too few bytes came.
     bool countOk(int expected, const QString &verdict, const ReplyWaitRule &wait, StepOutcome &out);
