@@ -150,13 +150,11 @@ int RunModuleCommand(const CtlOptions &o, ModuleAccess &module, QTextStream &out
     case C::Hold:
         return runStep(module, ModuleStep::hold(o.value), err) ? ExitDone : ExitModule;
     case C::Store:
-        // The file keeps the colour whether or not the module took it, as
-        // the window's button does.
-        {
-            const bool sent = runStep(module, ModuleStep::store(o.slot, o.colour), err);
-            keepColours(SettingsStore(IniPath()).saveSlot(o.slot, o.colour), err);
-            return sent ? ExitDone : ExitModule;
-        }
+        // As the window's button: the file keeps a colour that went out.
+        if (!runStep(module, ModuleStep::store(o.slot, o.colour), err))
+            return ExitModule;
+        keepColours(SettingsStore(IniPath()).saveSlot(o.slot, o.colour), err);
+        return ExitDone;
     case C::Read: {
         const std::optional<ModuleSettings> s = readModule(module, err);
         if (!s)

@@ -113,8 +113,10 @@ QString PermissionAdvice(const QString &path)
 
 qint64 WallClockNs()
 {
+    // File times come from the coarse clock: a finer one can run a tick
+    // ahead of a file made just after it.
     timespec now{};
-    ::clock_gettime(CLOCK_REALTIME, &now);
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
     return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
@@ -142,7 +144,7 @@ bool CameBack(const QString &path, qint64 lostAtNs, const QString &serialNumber)
     if (::lstat(name.constData(), &own) != 0 || ::stat(name.constData(), &target) != 0)
         return false;
     const qint64 madeNs = qint64(own.st_ctim.tv_sec) * 1000000000 + own.st_ctim.tv_nsec;
-    if (madeNs <= lostAtNs)
+    if (madeNs < lostAtNs)
         return false;
     return serialNumber.isEmpty() || DeviceSerialNumber(path) == serialNumber;
 }

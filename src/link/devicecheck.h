@@ -20,7 +20,8 @@ QMap<QString, QString> DeviceHolders(const QStringList &paths);
 // group already but this login is not, to log out and in again.
 QString PermissionAdvice(const QString &path);
 
-// The wall-clock time now, in the nanoseconds file times use.
+// The wall-clock time now, as file times are stamped (the coarse clock, in
+// nanoseconds).
 qint64 WallClockNs();
 
 // The serial number the system reports for the device a path leads to, or

@@ -323,13 +323,11 @@ void frmMain::cmdSaveColor_Click()
     const int slot = cboMemLoc->currentIndex();
     if (slot < 0)
         return;
-    const bool sent =
-        SendStep(ModuleStep::store(slot, {CurrentRed, CurrentGreen, CurrentBlue})).ok();
-    // The file keeps the colour whether or not the module took it; a frame
-    // that did not go out stays said unless the file fails too.
-    const WriteResult written = StoreSlotColor(cboMemLoc->currentIndex());
-    if (sent || !written.ok)
-        noteWrite(written);
+    // A frame that did not go out ends the action, as an error would: the
+    // file is not told of a colour the module never got.
+    if (!SendStep(ModuleStep::store(slot, {CurrentRed, CurrentGreen, CurrentBlue})).ok())
+        return;
+    noteWrite(StoreSlotColor(cboMemLoc->currentIndex()));
 }
 
 void frmMain::cmdRetrieve_Click()

@@ -19,7 +19,7 @@ private slots:
     void retrieveBadSlotLeavesSliders();
     void lastFrameReachesWireOnCloseAndDisconnect();
     void pictureAfterMixing();
-    void settingsProblemsShowBesideConnect();
+    void problemsShowBesideConnect();
 };
 
 void CommandsTest::everySendingButton()
@@ -237,7 +237,7 @@ void CommandsTest::pictureAfterMixing()
     shot.save(QStringLiteral("window-after-mixing.png"));
 }
 
-void CommandsTest::settingsProblemsShowBesideConnect()
+void CommandsTest::problemsShowBesideConnect()
 {
     {
         TempConfig config;
@@ -274,6 +274,20 @@ void CommandsTest::settingsProblemsShowBesideConnect()
     bench.click(w.cmdSaveColor);
     QCOMPARE(w.lblNotice->text(), QString());
     QCOMPARE(profile::valueIn(bench.config.read(), "Colors", "Red1"), QByteArray("3"));
+
+    // A line that takes nothing: said beside Connect, no box, and the file
+    // is not told of a colour the module never got.
+    bench.pty.stopOutput();
+    w.Slider_Red->setValue(9);
+    for (QPushButton *button : {w.cmdSetColor, w.cmdSaveColor, w.cmdReadSettings}) {
+        bench.click(button);
+        QVERIFY2(w.lblNotice->text().startsWith(QLatin1String("The frame did not go out: ")),
+                 qPrintable(w.lblNotice->text()));
+        bench.ui().lblNotice->clear();
+    }
+    QCOMPARE(boxes.seen.size(), 0);
+    QCOMPARE(profile::valueIn(bench.config.read(), "Colors", "Red1"), QByteArray("3"));
+    QVERIFY(bench.isOpenState());
 }
 
 QTEST_MAIN(CommandsTest)

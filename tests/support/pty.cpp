@@ -50,6 +50,11 @@ Pty::~Pty()
         ::close(slave_);
 }
 
+void Pty::stopOutput()
+{
+    ::tcflow(slave_, TCOOFF);
+}
+
 termios Pty::slaveSettings() const
 {
     termios t{};

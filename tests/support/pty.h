@@ -32,6 +32,8 @@ public:
     // Whatever arrives within `timeoutMs`.
     QByteArray readAll(int timeoutMs = 100);
     void write(const QByteArray &bytes);
+    // Stops the line's output, as flow control would: writes take nothing.
+    void stopOutput();
     // Hangs up: the tool's end sees the device vanish.
     void closeMaster();
 
