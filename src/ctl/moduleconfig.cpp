@@ -61,5 +61,5 @@ WriteResult SaveModuleConfig(const QString &path, const ModuleSettings &settings
                             {Module, QStringLiteral("Fade"), QString::number(settings.fade)},
                             {Module, QStringLiteral("Hold"), QString::number(settings.hold)}};
     edits += SlotTableEdits(settings.slotColors);
-    return IniFile(path).write(edits);
+    return IniFile(path, IniFile::Folder::MustExist).write(edits);
 }

@@ -70,8 +70,28 @@ private:
     int fd_;
 };
 
+// Whether a link may be written through: the kernel's rule for links in
+// folders that others can write to and that keep their files apart (sticky,
+// as /tmp): only a link of this user's own, or of the folder's owner. A link
+// planted there by someone else must not steer this user's write.
+bool trustedLink(const QString &link)
+{
+    struct stat own
+    {
+    };
+    struct stat folder
+    {
+    };
+    if (::lstat(QFile::encodeName(link).constData(), &own) != 0 ||
+        ::stat(QFile::encodeName(QFileInfo(link).absolutePath()).constData(), &folder) != 0)
+        return false;
+    const bool shared = (folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH);
+    return !shared || own.st_uid == ::geteuid() || own.st_uid == folder.st_uid;
+}
+
 // The file a settings path stands for: a symbolic link, even one whose
-// target does not exist yet, is written through to its target.
+// target does not exist yet, is written through to its target. Empty when a
+// link on the way is one this user must not follow.
 QString resolved(const QString &path)
 {
     QString current = path;
@@ -79,6 +99,8 @@ QString resolved(const QString &path)
         const QFileInfo info(current);
         if (!info.isSymLink())
             return current;
+        if (!trustedLink(current))
+            return {};
         QString target = info.symLinkTarget();
         if (target.isEmpty())
             return current;
@@ -167,7 +189,7 @@ WriteResult replaceAtomically(const QString &target, const QByteArray &bytes, mo
 
 } // namespace
 
-IniFile::IniFile(QString path) : path_(std::move(path)) {}
+IniFile::IniFile(QString path, Folder folder) : path_(std::move(path)), folder_(folder) {}
 
 IniText IniFile::read() const
 {
@@ -201,10 +223,17 @@ IniText IniFile::read() const
 WriteResult IniFile::write(const QList<IniEdit> &edits) const
 {
     const QString target = resolved(path_);
+    if (target.isEmpty())
+        return failed(tr("%1 is a link that another user made in a shared folder; it is not "
+                         "written through")
+                          .arg(path_));
     const QFileInfo targetInfo(target);
     const QString folder = targetInfo.absolutePath();
-    // Only the tool's own folder is made; a link's target folder must exist.
-    if (target == path_ && !QDir().mkpath(folder))
+    // Only the tool's own folder is made; a link's target folder, and the
+    // folder of a file the user named, must exist.
+    if (!QFileInfo(folder).isDir() && (target != path_ || folder_ == Folder::MustExist))
+        return failed(tr("the folder %1 does not exist").arg(folder));
+    if (!QDir().mkpath(folder))
         return failed(tr("the folder %1 cannot be made").arg(folder));
 
     // The lock is on the folder, not on the file that the rename replaces,

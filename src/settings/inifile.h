@@ -53,7 +53,11 @@ public:
     // Larger files are not settings files this tool wrote.
     static constexpr qint64 MaxSize = 1 << 20;
 
-    explicit IniFile(QString path);
+    // Whether a write makes the file's folder when it is missing (the
+    // tool's own settings folder) or fails, naming it (a file the user named).
+    enum class Folder { Make, MustExist };
+
+    explicit IniFile(QString path, Folder folder = Folder::Make);
 
     QString path() const { return path_; }
     IniText read() const;
@@ -61,4 +65,5 @@ public:
 
 private:
     QString path_;
+    Folder folder_;
 };

@@ -147,10 +147,11 @@ void FakeModule::onReadable()
             break;
         const std::uint8_t code = std::uint8_t(pending_[1]);
         pending_.remove(0, 5);
-        if (code == ReadModuleSettings.code)
-            pty_.write(settingsAnswer);
-        else if (code == SaveToEeprom.code)
-            pty_.write(saveAnswer);
+        const QByteArray answer = code == ReadModuleSettings.code ? settingsAnswer
+                                  : code == SaveToEeprom.code     ? saveAnswer
+                                                                  : QByteArray();
+        if (!answer.isEmpty())
+            QTimer::singleShot(answerDelayMs, this, [this, answer] { pty_.write(answer); });
     }
 }
 

@@ -56,6 +56,7 @@ public:
     QByteArray settingsAnswer; // sent when a ReadModuleSettings frame arrives
     QByteArray saveAnswer;     // sent when a SaveToEeprom frame arrives
     QByteArray received;       // every byte the tool sent
+    int answerDelayMs = 0;     // how long it takes to answer
 
     void stop();
     void start();
