@@ -2,6 +2,7 @@
 // start-up to the window shown, the reply wait (length and CPU), a click to
 // the five bytes on the line, and the time to apply a settings reply.
 
+#include "ctl/moduleconfig.h"
 #include "panel/frmlog.h"
 #include "panel/frmmain.h"
 #include "settings/ini.h"
@@ -13,9 +14,11 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMouseEvent>
+#include <QProcess>
 #include <QPushButton>
 #include <QSlider>
 #include <QStyleFactory>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -150,6 +153,23 @@ int main(int argc, char *argv[])
     FileWatch watch(config.iniPath());
     QTest::mouseClick(w.cmdReadSettings, Qt::LeftButton);
     const int renames = watch.take().renames;
+    // And per lumaveractl restore handed to the window: thirteen steps, the
+    // read-back, and the colours kept in one replace.
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("module.ini"));
+    SaveModuleConfig(file, settings);
+    QProcess restore;
+    restore.start(QStringLiteral(LUMAVERACTL),
+                  {"--port", pty.slavePath(), "restore", file, "--gap", "0"});
+    restore.waitForStarted();
+    while (restore.state() != QProcess::NotRunning)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    const int restoreRenames = watch.take().renames;
+    if (restore.exitCode() != 0) {
+        std::fprintf(stderr, "restore through the window failed: %s\n",
+                     restore.readAllStandardError().constData());
+        return 1;
+    }
     QTest::mouseClick(w.cmdConnect, Qt::LeftButton);
     watch.take();
     QTest::mouseClick(w.cboComm, Qt::LeftButton);
@@ -202,6 +222,7 @@ int main(int argc, char *argv[])
     report("30 slot keys, one replace each", single, "ms");
     report("30 slot keys, one replace for all", batch, "ms");
     std::printf("%-44s %d\n", "renames of the file per Read Module Settings", renames);
+    std::printf("%-44s %d\n", "renames per lumaveractl restore via the window", restoreRenames);
     std::printf("%-44s %d\n", "reads of the file when the port list opens", listReads);
     report("a click's wait during a 100,000-event flood", clickWait, "ms");
     return 0;

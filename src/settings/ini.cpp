@@ -29,9 +29,9 @@ QString ReadIniValue(const QString &section, const QString &key)
         profile::valueIn(IniFile(IniPath()).read().content, section.toUtf8(), key.toUtf8()));
 }
 
-void WriteIniValue(const QString &section, const QString &key, const QString &value)
+WriteResult WriteIniValue(const QString &section, const QString &key, const QString &value)
 {
-    WriteIniValues({{section, key, value}});
+    return WriteIniValues({{section, key, value}});
 }
 
 WriteResult WriteIniValues(const QList<IniEdit> &edits)

@@ -22,9 +22,9 @@ QString IniPath();
 // missing or the value is empty.
 QString ReadIniValue(const QString &section, const QString &key);
 
-// Stores the value, creating the folder, file, section or key as needed.
-// A failed write is silent: the file is then left exactly as it was.
-void WriteIniValue(const QString &section, const QString &key, const QString &value);
+// Stores the value, creating the folder, file, section or key as needed. On
+// a failed write the file is left exactly as it was, and the result says why.
+WriteResult WriteIniValue(const QString &section, const QString &key, const QString &value);
 
 // Stores all the values in one replace of the file: every one of them, or,
 // with the reason, none.

@@ -193,6 +193,8 @@ void LumaveractlTest::failures_data()
                               << true;
     QTest::newRow("bad start") << QStringList{"read"} << badStart << 1 << "does not start" << true;
     QTest::newRow("mode 200") << QStringList{"read"} << mode200 << 1 << "mode 200" << true;
+    QTest::newRow("a settings reply for a save")
+        << QStringList{"save"} << good << 1 << "late answer to an earlier command" << true;
     QTest::newRow("FE AB") << QStringList{"save"} << QByteArray("\xFE\xAB") << 1 << "FE AB" << true;
     QTest::newRow("one byte of the acknowledgement")
         << QStringList{"save"} << QByteArray("\xFE") << 1 << "Only 1 of 2" << true;
