@@ -5,9 +5,11 @@
 #include "ctl/moduleconfig.h"
 #include "panel/frmlog.h"
 #include "panel/frmmain.h"
+#include "panel/trafficmodel.h"
 #include "settings/ini.h"
 #include "settings/settings.h"
 #include "support/filewatch.h"
+#include "cpu.h"
 #include "support/pty.h"
 #include "support/ui.h"
 
@@ -178,15 +180,16 @@ int main(int argc, char *argv[])
     // The traffic log under a flood: 100,000 events arrive in bursts of a
     // thousand while clicks are posted to the window; how long each click
     // waits for its turn.
-    QTest::mouseClick(form.findChild<QPushButton *>(QStringLiteral("cmdLog")), Qt::LeftButton);
-    auto *log = form.findChild<frmLog *>(QStringLiteral("frmLog"));
+    TrafficModel model;
+    frmLog log(&model, &form);
+    log.show();
     Stats clickWait;
     {
         int sent = 0;
         QTimer flood;
         QObject::connect(&flood, &QTimer::timeout, [&] {
             for (int i = 0; i < 1000; ++i, ++sent)
-                log->append({TrafficEvent::Kind::Discarded,
+                model.append({TrafficEvent::Kind::Discarded,
                              MonotonicNs(),
                              0,
                              QByteArray::number(sent),

@@ -5,6 +5,7 @@
 
 #include "panel/frmmain.h"
 #include "support/moduleprocess.h"
+#include "cpu.h"
 #include "support/pty.h"
 #include "support/ui.h"
 

@@ -2,7 +2,7 @@
 // time of a whole start and stop and the peak memory, for one or two builds
 // side by side (the current one, and an older one given as a second path).
 
-#include "support/toolrun.h"
+#include "toolrun.h"
 
 #include <QByteArray>
 #include <QDir>

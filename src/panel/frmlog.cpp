@@ -75,11 +75,6 @@ frmLog::frmLog(TrafficModel *traffic, QWidget *owner) : QWidget(owner, Qt::Windo
     connect(model, &QAbstractItemModel::rowsInserted, this, &frmLog::followNewest);
 }
 
-void frmLog::append(const TrafficEvent &event)
-{
-    model->append(event);
-}
-
 void frmLog::followNewest()
 {
     // Stay at the bottom unless the user scrolled up to read.

@@ -21,8 +21,6 @@ public:
     // not.
     frmLog(TrafficModel *model, QWidget *owner);
 
-    void append(const TrafficEvent &event);
-
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 

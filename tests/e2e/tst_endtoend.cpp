@@ -1,26 +1,29 @@
-// A user's session against the real virtual module process: the module's
+// The window against the real virtual module process: a user's session,
+// the module's misbehaviours, and thousands of random actions. The module's
 // printed lines are the record of what went over the wire.
 
 #include "panel/window.h"
-
 #include "settings/profile.h"
+#include "settings/settings.h"
 #include "support/moduleprocess.h"
 
 #include <QMessageBox>
+#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 namespace {
 
-// Bounded wait for the module to report `count` more lines.
+// The module's next `count` lines, waiting for them a bounded while.
 QStringList nextLines(ModuleProcess &module, int count)
 {
     QStringList got;
-    QElapsedTimer clock;
-    clock.start();
-    while (got.size() < count && clock.elapsed() < 3000) {
-        QTest::qWait(10);
-        got += module.take();
-    }
+    waitUntil(
+        [&] {
+            got += module.take();
+            return got.size() >= count;
+        },
+        3000);
     QTest::qWait(30);
     return got + module.take();
 }
@@ -32,21 +35,15 @@ class EndToEndTest : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void userSession();
     void faults_data();
     void faults();
-    void linkRemovedOnExit();
+    void randomUserActions();
 
 private:
     QTemporaryDir dir_;
     QString link() const { return dir_.filePath(QStringLiteral("module")); }
 };
-
-void EndToEndTest::initTestCase()
-{
-    QVERIFY(dir_.isValid());
-}
 
 void EndToEndTest::userSession()
 {
@@ -56,7 +53,6 @@ void EndToEndTest::userSession()
     auto module = std::make_unique<ModuleProcess>(link(), eeprom);
     QVERIFY(module->started());
     module->take();
-
     frmMain form;
     form.show();
     const Ui w(form);
@@ -64,14 +60,9 @@ void EndToEndTest::userSession()
     boxes.answer = QMessageBox::Yes;
     const auto click = [](QPushButton *b) { QTest::mouseClick(b, Qt::LeftButton); };
     click(w.cmdConnect);
-    QCOMPARE(w.cmdConnect->text(), QStringLiteral("Disconnect"));
-    QCOMPARE(nextLines(*module, 0), QStringList());
-
     w.Slider_Red->setValue(128);
     w.Slider_Green->setValue(64);
     click(w.cmdSetColor);
-    QCOMPARE(nextLines(*module, 1), QStringList{"SetColor r=128 g=64 b=0"});
-
     w.cboMemLoc->setCurrentIndex(9);
     click(w.cmdSaveColor);
     w.Slider_Red->setValue(10);
@@ -79,51 +70,43 @@ void EndToEndTest::userSession()
     w.Slider_Blue->setValue(30);
     w.cboMemLoc->setCurrentIndex(0);
     click(w.cmdSaveColor);
-    QCOMPARE(nextLines(*module, 2),
-             (QStringList{"StoreSlot slot=10 r=128 g=64 b=0", "StoreSlot slot=1 r=10 g=20 b=30"}));
-
     w.cboMode->setCurrentIndex(3);
     click(w.cmdSetMode);
     w.cboFade->setCurrentIndex(2);
     click(w.cmdSetFade);
     w.cboHold->setCurrentIndex(100);
     click(w.cmdSetHold);
-    QCOMPARE(nextLines(*module, 3), (QStringList{"SetMode 3", "SetFade 2", "SetHold 100"}));
-
-    // Scramble the window, then read the module back into it.
-    w.cboMode->setCurrentIndex(0);
-    w.cboFade->setCurrentIndex(0);
-    w.cboHold->setCurrentIndex(0);
-    w.cboMemLoc->setCurrentIndex(5);
-    w.Slider_Red->setValue(99);
-    click(w.cmdReadSettings);
-    QCOMPARE(boxes.texts(), QStringList());
-    QCOMPARE(nextLines(*module, 1), QStringList{"ReadModuleSettings -> 35 bytes"});
-    QCOMPARE(w.cboMode->currentText(), QStringLiteral("3"));
-    QCOMPARE(w.cboFade->currentText(), QStringLiteral("2"));
-    QCOMPARE(w.cboHold->currentText(), QStringLiteral("100"));
-    QCOMPARE(w.cboMemLoc->currentText(), QStringLiteral("1"));
-    QCOMPARE(w.readouts(), std::tuple(10, 20, 30));
-    const QByteArray file = config.read();
-    QCOMPARE(profile::valueIn(file, "Colors", "Red10"), QByteArray("128"));
-    QCOMPARE(profile::valueIn(file, "Colors", "Blue5"), QByteArray("0"));
-
+    QCOMPARE(nextLines(*module, 6),
+             (QStringList{"SetColor r=128 g=64 b=0", "StoreSlot slot=10 r=128 g=64 b=0",
+                          "StoreSlot slot=1 r=10 g=20 b=30", "SetMode 3", "SetFade 2",
+                          "SetHold 100"}));
     click(w.cmdSave);
     QCOMPARE(boxes.texts(),
              (QStringList{"This will Save all Settings onto EEPROM", "Save Successful"}));
     QCOMPARE(nextLines(*module, 1), QStringList{"SaveToEeprom -> FE AA"});
 
-    // A module started again from its EEPROM holds what was saved.
+    // A module started again from its EEPROM holds what was saved, and a
+    // read brings it into the scrambled window and the file.
     click(w.cmdConnect);
     module.reset();
+    QVERIFY(!QFileInfo::exists(link()));
     module = std::make_unique<ModuleProcess>(link(), eeprom);
     QVERIFY(module->started());
+    module->take();
     click(w.cmdConnect);
+    w.cboMode->setCurrentIndex(0);
     w.cboHold->setCurrentIndex(0);
+    w.cboMemLoc->setCurrentIndex(5);
+    w.Slider_Red->setValue(99);
     click(w.cmdReadSettings);
-    QCOMPARE(w.cboHold->currentText(), QStringLiteral("100"));
+    QCOMPARE(nextLines(*module, 1), QStringList{"ReadModuleSettings -> 35 bytes"});
+    QCOMPARE(boxes.texts().size(), 2);
     QCOMPARE(w.cboMode->currentText(), QStringLiteral("3"));
-    QCOMPARE(w.Slider_Red->value(), 10);
+    QCOMPARE(w.cboFade->currentText(), QStringLiteral("2"));
+    QCOMPARE(w.cboHold->currentText(), QStringLiteral("100"));
+    QCOMPARE(w.cboMemLoc->currentText(), QStringLiteral("1"));
+    QCOMPARE(w.readouts(), std::tuple(10, 20, 30));
+    QCOMPARE(profile::valueIn(config.read(), "Colors", "Red10"), QByteArray("128"));
 }
 
 void EndToEndTest::faults_data()
@@ -144,8 +127,6 @@ void EndToEndTest::faults_data()
         << QStringList{"--bad-ack"} << false << QStringList{ask} << "SaveToEeprom -> FE AB";
     QTest::newRow("noise, read") << QStringList{"--noise"} << true << QStringList{"Read Error"}
                                  << "ReadModuleSettings -> 35 bytes (noise first)";
-    QTest::newRow("noise, save") << QStringList{"--noise"} << false << QStringList{ask}
-                                 << "SaveToEeprom -> FE AA (noise first)";
     QTest::newRow("late answer") << QStringList{"--delay", "700"} << true
                                  << QStringList{"Read Error"}
                                  << "ReadModuleSettings -> 35 bytes (after 700 ms)";
@@ -162,7 +143,6 @@ void EndToEndTest::faults()
     ModuleProcess module(link(), args);
     QVERIFY(module.started());
     module.take();
-
     frmMain form;
     form.show();
     const Ui w(form);
@@ -171,28 +151,99 @@ void EndToEndTest::faults()
     QTest::mouseClick(w.cmdConnect, Qt::LeftButton);
     w.Slider_Red->setValue(42);
     const QByteArray fileBefore = config.read();
-
     QTest::mouseClick(read ? w.cmdReadSettings : w.cmdSave, Qt::LeftButton);
     QCOMPARE(boxes.texts(), messages);
     QCOMPARE(nextLines(module, 1), QStringList{line});
-    QCOMPARE(w.cboMode->currentText(), QStringLiteral("1"));
-    QCOMPARE(w.cboFade->currentText(), QStringLiteral("1"));
     QCOMPARE(w.cboHold->currentText(), QStringLiteral("5"));
     QCOMPARE(w.Slider_Red->value(), 42);
     QCOMPARE(config.read(), fileBefore);
     QCOMPARE(w.cmdConnect->text(), QStringLiteral("Disconnect"));
 }
 
-void EndToEndTest::linkRemovedOnExit()
+// Random user actions with a fixed seed: clicks on every control, list
+// choices, slider moves, the module unplugged and plugged back, boxes
+// answered either way. After every step the window is in one of its two
+// states, the monitor shows a whole frame and the settings file parses.
+void EndToEndTest::randomUserActions()
 {
-    {
-        ModuleProcess module(link(), {});
-        QVERIFY(module.started());
-        QVERIFY(QFileInfo(link()).isSymLink());
-        QVERIFY(module.lines.first().startsWith(QLatin1String("device /dev/pts/")));
+    const int actions = qEnvironmentVariableIntValue("LUMAVERA_SOAK_ACTIONS") > 0
+                            ? qEnvironmentVariableIntValue("LUMAVERA_SOAK_ACTIONS")
+                            : 3000;
+    TempConfig config;
+    config.write("[Ports]\r\nCOM1=" + link().toLocal8Bit() + "\r\n");
+    auto module = std::make_unique<ModuleProcess>(link(), QStringList{});
+    QVERIFY(module->started());
+    frmMain form;
+    form.show();
+    const Ui w(form);
+    BoxAnswerer boxes;
+    QRandomGenerator random(20261207);
+    const QRegularExpression frame(QStringLiteral("^FF ([0-9A-F]{2} ){4}$"));
+    const QRegularExpression known(QStringLiteral("^(device |link |SetColor r=|StoreSlot slot=|"
+                                                  "SetMode |SetFade |SetHold |SaveToEeprom|"
+                                                  "ReadModuleSettings)"));
+    QStringList heard;
+    const auto pick = [&](QComboBox *list) {
+        if (list->isEnabled())
+            list->setCurrentIndex(int(random.bounded(list->count())));
+    };
+    const auto press = [&](QPushButton *b) { QTest::mouseClick(b, Qt::LeftButton); };
+    const auto pickAndPress = [&](QComboBox *list, QPushButton *b) { pick(list), press(b); };
+    QSlider *const sliders[] = {w.Slider_Red, w.Slider_Green, w.Slider_Blue};
+    const std::vector<std::pair<int, std::function<void()>>> table = {
+        {6, [&] { press(w.cmdConnect); }},
+        {20, [&] { sliders[random.bounded(3)]->setValue(int(random.bounded(256))); }},
+        {10, [&] { press(w.cmdSetColor); }},
+        {5, [&] { pickAndPress(w.cboMode, w.cmdSetMode); }},
+        {5, [&] { pickAndPress(w.cboHold, w.cmdSetHold); }},
+        {8, [&] { pickAndPress(w.cboMemLoc, w.cmdSaveColor); }},
+        {8, [&] { pickAndPress(w.cboMemLoc, w.cmdRetrieve); }},
+        {1, [&] { press(w.cmdReadSettings); }},
+        {1,
+         [&] {
+             boxes.answer = random.bounded(2) ? QMessageBox::Yes : QMessageBox::No;
+             press(w.cmdSave);
+         }},
+        {1,
+         [&] {
+             if (module)
+                 heard += module->lines, module->unplug(), module.reset();
+         }},
+        {2,
+         [&] {
+             if (!module)
+                 module = std::make_unique<ModuleProcess>(link(), QStringList{}), module->started();
+         }},
+    };
+    for (int step = 0; step < actions; ++step) {
+        int roll = int(random.bounded(80));
+        for (const auto &[weight, run] : table) {
+            if (roll < weight) {
+                run();
+                break;
+            }
+            roll -= weight;
+        }
+        QCoreApplication::processEvents();
+        const QString where = QStringLiteral("step %1").arg(step);
+        QVERIFY2(w.lblTxData->text().isEmpty() || frame.match(w.lblTxData->text()).hasMatch(),
+                 qPrintable(where + ": monitor " + w.lblTxData->text()));
+        const bool closedLook = w.cmdConnect->text() == QLatin1String("Connect") &&
+                                w.fComm->isEnabled() && !w.fRGB->isEnabled();
+        const bool openLook = w.cmdConnect->text() == QLatin1String("Disconnect") &&
+                              !w.fComm->isEnabled() && w.fRGB->isEnabled();
+        QVERIFY2(closedLook || openLook, qPrintable(where));
+        QVERIFY2(!closedLook || openTerminalDescriptors() == 0, qPrintable(where));
+        QCOMPARE(w.lblRed->text(), QString::number(w.Slider_Red->value()));
+        const Settings file = Settings::parse(config.read());
+        QVERIFY2(file.commPortText.isEmpty() || file.commPort() == file.commPortText.toInt(),
+                 qPrintable(where));
     }
-    QVERIFY(!QFileInfo(link()).isSymLink());
-    QVERIFY(!QFileInfo::exists(link()));
+    if (module)
+        heard += nextLines(*module, 0) + module->lines;
+    for (const QString &line : heard)
+        QVERIFY2(known.match(line).hasMatch(), qPrintable(QStringLiteral("module heard: ") + line));
+    QVERIFY(heard.size() > actions / 10);
 }
 
 QTEST_MAIN(EndToEndTest)

@@ -160,7 +160,6 @@ BoxAnswerer::BoxAnswerer(QObject *parent) : QObject(parent), answer(0)
     auto *timer = new QTimer(this);
     connect(timer, &QTimer::timeout, this, &BoxAnswerer::poll);
     timer->start(10);
-    clock_.start();
 }
 
 QStringList BoxAnswerer::texts() const
@@ -178,7 +177,7 @@ void BoxAnswerer::poll()
         return;
     const auto which = [box](QAbstractButton *b) { return b ? int(box->standardButton(b)) : 0; };
     seen.append({box->windowTitle(), box->text(), box->informativeText(),
-                 which(box->defaultButton()), which(box->escapeButton()), clock_.elapsed()});
+                 which(box->defaultButton()), which(box->escapeButton())});
     QAbstractButton *button = answer ? box->button(QMessageBox::StandardButton(answer)) : nullptr;
     if (!button)
         button = box->defaultButton() ? static_cast<QAbstractButton *>(box->defaultButton())
@@ -187,15 +186,6 @@ void BoxAnswerer::poll()
         button = box->buttons().first();
     if (button)
         button->click();
-}
-
-double idleCpuMilliseconds(int ms)
-{
-    const double before = cpuMilliseconds();
-    QEventLoop idle;
-    QTimer::singleShot(ms, &idle, &QEventLoop::quit);
-    idle.exec();
-    return cpuMilliseconds() - before;
 }
 
 ModuleSettings SampleSettings()
@@ -207,14 +197,6 @@ ModuleSettings SampleSettings()
     for (int i = 0; i < SlotCount; ++i)
         s.slotColors[i] = {std::uint8_t(200 + i), std::uint8_t(20 * i), std::uint8_t(7 * i + 3)};
     return s;
-}
-
-double cpuMilliseconds()
-{
-    rusage u{};
-    ::getrusage(RUSAGE_SELF, &u);
-    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000.0 +
-           (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000.0;
 }
 
 TempConfig::TempConfig()

@@ -83,7 +83,6 @@ public:
         QString details;
         int defaultButton; // QMessageBox::StandardButton
         int escapeButton;
-        qint64 atMs; // since the answerer was made
     };
 
     explicit BoxAnswerer(QObject *parent = nullptr);
@@ -93,16 +92,7 @@ public:
 
 private:
     void poll();
-    QElapsedTimer clock_;
 };
-
-// CPU time this process has used, user and system, in milliseconds.
-double cpuMilliseconds();
-
-// The CPU time this process spends in `ms` of an event loop that sleeps
-// until something happens, as the window's own does (QTest::qWait polls
-// every 10 ms and would count itself).
-double idleCpuMilliseconds(int ms);
 
 // A module's settings for scripted replies: mode 3, fade 1, hold 10, and
 // slot i coloured (200 + i, 20 i, 7 i + 3).

@@ -1,0 +1,327 @@
+// Everything between a step and the wire, on real pseudo-terminals: the
+// bytes each step puts on the line and how each answer is judged, the port
+// numbers and their devices, and a device's loss and return.
+
+#include "link/devicecheck.h"
+#include "link/modulesession.h"
+#include "link/portmap.h"
+#include "link/portwatcher.h"
+#include "link/reconnector.h"
+#include "link/serialport.h"
+#include "support/pty.h"
+
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+Q_DECLARE_METATYPE(ModuleStep)
+Q_DECLARE_METATYPE(ReplyFault)
+
+class LinkTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void wire_data();
+    void wire();
+    void ports_data();
+    void ports();
+    void returnHeldByAnotherProgramIsTriedAgain();
+    void refusalsNameTheWayForward();
+};
+
+namespace {
+
+// Bytes as the monitor shows them: "FF 01 80 40 00 ".
+QString HexOf(const QByteArray &bytes)
+{
+    QString text;
+    for (char c : bytes)
+        text += HexByte(std::uint8_t(c));
+    return text;
+}
+
+QByteArray reply(std::initializer_list<int> head, int size)
+{
+    QByteArray out(size, '\0');
+    int i = 0;
+    for (int v : head)
+        out[i++] = char(v);
+    return out;
+}
+
+} // namespace
+
+// One row a step: the module's answer (stale bytes first, where a row has
+// them), the frame on the line as the monitor writes it and in words, and
+// the outcome.
+void LinkTest::wire_data()
+{
+    QTest::addColumn<ModuleStep>("step");
+    QTest::addColumn<QByteArray>("stale");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QString>("hex");
+    QTest::addColumn<QString>("words");
+    QTest::addColumn<ReplyFault>("fault");
+    const QByteArray good = EncodeSettingsReply(SampleSettings());
+    const QString read = QStringLiteral("FF 3C FB FB FB ");
+    const QString save = QStringLiteral("FF 32 FE FE FE ");
+    const auto F = [](ReplyFault f) { return f; };
+    QTest::newRow("color") << ModuleStep::color({128, 64, 0}) << QByteArray() << QByteArray()
+                           << "FF 01 80 40 00 " << "SetColor r=128 g=64 b=0" << F(ReplyFault::None);
+    QTest::newRow("store slot 1") << ModuleStep::store(0, {1, 2, 3}) << QByteArray() << QByteArray()
+                                  << "FF 02 01 02 03 " << "StoreSlot slot=1 r=1 g=2 b=3"
+                                  << F(ReplyFault::None);
+    QTest::newRow("store slot 10")
+        << ModuleStep::store(9, {255, 7, 10}) << QByteArray() << QByteArray() << "FF 0B FF 07 0A "
+        << "StoreSlot slot=10 r=255 g=7 b=10" << F(ReplyFault::None);
+    QTest::newRow("fade 2") << ModuleStep::fade(2) << QByteArray() << QByteArray()
+                            << "FF 14 02 FD FD " << "SetFade 2" << F(ReplyFault::None);
+    QTest::newRow("hold 240") << ModuleStep::hold(240) << QByteArray() << QByteArray()
+                              << "FF 1E F0 FC FC " << "SetHold 240" << F(ReplyFault::None);
+    QTest::newRow("mode 0") << ModuleStep::mode(0) << QByteArray() << QByteArray()
+                            << "FF 28 00 FB FB " << "SetMode 0" << F(ReplyFault::None);
+    QTest::newRow("mode 11") << ModuleStep::mode(11) << QByteArray() << QByteArray()
+                             << "FF 28 0B FB FB " << "SetMode 11" << F(ReplyFault::None);
+    QTest::newRow("mode 12 is no step") << ModuleStep::mode(12) << QByteArray() << QByteArray()
+                                        << QString() << QString() << F(ReplyFault::SendFailed);
+    QTest::newRow("read, 35 bytes") << ModuleStep::read() << QByteArray() << good << read
+                                    << "ReadModuleSettings" << F(ReplyFault::None);
+    QTest::newRow("read, 40 bytes") << ModuleStep::read() << QByteArray() << good + "\x11\x11"
+                                    << read << "ReadModuleSettings" << F(ReplyFault::None);
+    QTest::newRow("read after stale bytes") << ModuleStep::read() << QByteArray("\xFE\xAA\x13")
+                                            << good << read << "ReadModuleSettings"
+                                            << F(ReplyFault::None);
+    QTest::newRow("read, mode 11 fade 2 hold 240")
+        << ModuleStep::read() << QByteArray() << reply({255, 11, 2, 240}, 35) << read
+        << "ReadModuleSettings" << F(ReplyFault::None);
+    QTest::newRow("read, no answer") << ModuleStep::read() << QByteArray() << QByteArray() << read
+                                     << "ReadModuleSettings" << F(ReplyFault::NoAnswer);
+    QTest::newRow("read, 34 bytes") << ModuleStep::read() << QByteArray() << good.left(34) << read
+                                    << "ReadModuleSettings" << F(ReplyFault::Short);
+    QTest::newRow("read, neither 255 first nor 254 second")
+        << ModuleStep::read() << QByteArray() << reply({0, 3, 1, 10}, 35) << read
+        << "ReadModuleSettings" << F(ReplyFault::BadStart);
+    QTest::newRow("read, 254 second passes, then mode 254 is out of range")
+        << ModuleStep::read() << QByteArray() << reply({0, 254, 1, 10}, 35) << read
+        << "ReadModuleSettings" << F(ReplyFault::OutOfRange);
+    QTest::newRow("read, mode 12") << ModuleStep::read() << QByteArray() << reply({255, 12}, 35)
+                                   << read << "ReadModuleSettings" << F(ReplyFault::OutOfRange);
+    QTest::newRow("read, fade 3") << ModuleStep::read() << QByteArray() << reply({255, 1, 3}, 35)
+                                  << read << "ReadModuleSettings" << F(ReplyFault::OutOfRange);
+    QTest::newRow("read, hold 241")
+        << ModuleStep::read() << QByteArray() << reply({255, 1, 1, 241}, 35) << read
+        << "ReadModuleSettings" << F(ReplyFault::OutOfRange);
+    QTest::newRow("save, FE AA") << ModuleStep::save() << QByteArray() << QByteArray("\xFE\xAA")
+                                 << save << "SaveToEeprom" << F(ReplyFault::None);
+    QTest::newRow("save, FE AA and more")
+        << ModuleStep::save() << QByteArray("\x01") << QByteArray("\xFE\xAA\x05") << save
+        << "SaveToEeprom" << F(ReplyFault::None);
+    QTest::newRow("save, FE AB") << ModuleStep::save() << QByteArray() << QByteArray("\xFE\xAB")
+                                 << save << "SaveToEeprom" << F(ReplyFault::WrongAck);
+    QTest::newRow("save, AA FE") << ModuleStep::save() << QByteArray() << QByteArray("\xAA\xFE")
+                                 << save << "SaveToEeprom" << F(ReplyFault::WrongAck);
+    QTest::newRow("save, FE") << ModuleStep::save() << QByteArray() << QByteArray("\xFE") << save
+                              << "SaveToEeprom" << F(ReplyFault::Short);
+    QTest::newRow("save, nothing") << ModuleStep::save() << QByteArray() << QByteArray() << save
+                                   << "SaveToEeprom" << F(ReplyFault::NoAnswer);
+    QTest::newRow("save, a late settings reply") << ModuleStep::save() << QByteArray() << good
+                                                 << save << "SaveToEeprom"
+                                                 << F(ReplyFault::LateAnswer);
+}
+
+void LinkTest::wire()
+{
+    QFETCH(ModuleStep, step);
+    QFETCH(QByteArray, stale);
+    QFETCH(QByteArray, answer);
+    QFETCH(QString, hex);
+    QFETCH(QString, words);
+    QFETCH(ReplyFault, fault);
+    Pty pty;
+    FakeModule module(pty);
+    module.settingsAnswer = module.saveAnswer = answer;
+    ModuleLink link;
+    QByteArray discarded;
+    connect(&link, &ModuleLink::traffic, this, [&](const TrafficEvent &e) {
+        if (e.kind == TrafficEvent::Kind::Discarded)
+            discarded += e.bytes;
+    });
+    link.setDevicePath(pty.slavePath());
+    QVERIFY(link.open());
+    pty.write(stale);
+    QTest::qWait(20);
+    ModuleSession session(link, ReplyWaitRule::untilComplete(300));
+    const StepOutcome out = session.run(step);
+
+    QCOMPARE(out.fault, fault);
+    QCOMPARE(out.ok(), out.reason.isEmpty());
+    QTest::qWait(20);
+    QCOMPARE(HexOf(module.received), hex);
+    if (!hex.isEmpty()) {
+        Frame frame{};
+        std::copy(module.received.begin(), module.received.end(), frame.begin());
+        QCOMPARE(DescribeFrame(frame), words);
+    }
+    if (step.kind == ModuleStep::Kind::Read && out.ok())
+        QCOMPARE(out.settings, DecodeSettingsReply(answer).value());
+    // Stale bytes are thrown away before an exchange, and shown as such.
+    QCOMPARE(discarded, step.kind == ModuleStep::Kind::Read || step.kind == ModuleStep::Kind::Save
+                            ? stale
+                            : QByteArray());
+}
+
+void LinkTest::ports_data()
+{
+    QTest::addColumn<QStringList>("pins");
+    QTest::addColumn<QStringList>("there"); // path, or link:target
+    QTest::addColumn<QStringList>("ports"); // COM1..5: path, * pinned, ! absent
+    QTest::newRow("system order: USB, ACM, the rest, numbers as numbers")
+        << QStringList() << QStringList{"/dev/ttyS2", "/dev/ttyACM0", "/dev/ttyUSB10", "/dev/ttyUSB2"}
+        << QStringList{"/dev/ttyUSB2", "/dev/ttyUSB10", "/dev/ttyACM0", "/dev/ttyS2", ""};
+    QTest::newRow("a pin keeps its number; its device takes no other")
+        << QStringList{"2=/dev/serial/by-id/ftdi-A"}
+        << QStringList{"/dev/ttyUSB0", "/dev/ttyUSB1", "/dev/serial/by-id/ftdi-A:/dev/ttyUSB0"}
+        << QStringList{"/dev/ttyUSB1", "/dev/serial/by-id/ftdi-A*", "", "", ""};
+    QTest::newRow("an absent pinned device keeps its number, nothing moves in")
+        << QStringList{"1=/dev/serial/by-id/ftdi-A"} << QStringList{"/dev/ttyS0", "/dev/ttyUSB0"}
+        << QStringList{"/dev/serial/by-id/ftdi-A*!", "/dev/ttyUSB0", "/dev/ttyS0", "", ""};
+    QTest::newRow("two pins; blanks and foreign numbers ignored")
+        << QStringList{"1= /dev/a ", "3=/dev/b", "5=", "0=/dev/c", "21=/dev/d"}
+        << QStringList{"/dev/ttyUSB0", "/dev/a", "/dev/b"}
+        << QStringList{"/dev/a*", "/dev/ttyUSB0", "/dev/b*", "", ""};
+}
+
+void LinkTest::ports()
+{
+    QFETCH(QStringList, pins);
+    QFETCH(QStringList, there);
+    QFETCH(QStringList, ports);
+    QMap<int, QString> pinMap;
+    for (const QString &pin : pins)
+        pinMap.insert(pin.section(u'=', 0, 0).toInt(), pin.section(u'=', 1));
+    QMap<QString, QString> real;
+    QStringList system;
+    for (const QString &device : there) {
+        real.insert(device.section(u':', 0, 0), device.section(u':', -1));
+        if (device.startsWith(QLatin1String("/dev/tty")))
+            system << device;
+    }
+    const PortTable table = NumberPorts(
+        pinMap, system, [&](const QString &path) { return real.value(path.trimmed()); });
+    QStringList got;
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        const PortEntry &e = table[i];
+        const QString shown =
+            e.path + (e.pinned ? "*" : "") + (e.path.isEmpty() || e.present ? "" : "!");
+        if (i < 5)
+            got << shown;
+        else
+            QCOMPARE(shown, QString());
+    }
+    QCOMPARE(got, ports);
+}
+
+void LinkTest::returnHeldByAnotherProgramIsTriedAgain()
+{
+    QTemporaryDir dir;
+    const QString name = dir.filePath(QStringLiteral("module"));
+    auto first = std::make_unique<Pty>();
+    QVERIFY(QFile::link(first->slavePath(), name));
+    // Names resolve as lumaveractl and the window resolve them.
+    QCOMPARE(ResolvePort(QStringLiteral("com2"), 1, {{2, name}}).path, name);
+    QCOMPARE(ResolvePort({}, 2, {{2, name}}).path, name);
+    for (const char *bad : {"COM0", "COM21", "com99", "COM007"})
+        QCOMPARE(ResolvePort(QLatin1String(bad), 1, {}).problem,
+                 ResolvedPort::Problem::BadName);
+    QCOMPARE(ResolvePort(QStringLiteral("COM4"), 1, {{4, name + "x"}}).problem,
+             ResolvedPort::Problem::Missing);
+
+    ModuleLink link;
+    PortWatcher watcher;
+    watcher.setPins({{1, name}});
+    Reconnector reconnector(&link, &watcher);
+    QSignalSpy waiting(&reconnector, &Reconnector::waiting);
+    QSignalSpy refused(&reconnector, &Reconnector::refused);
+    QSignalSpy reconnected(&reconnector, &Reconnector::reconnected);
+    link.setDevicePath(name);
+    QVERIFY2(link.open(), qPrintable(link.openError()));
+    reconnector.opened(name);
+
+    first->closeMaster();
+    QVERIFY(waiting.wait(3000));
+    QCOMPARE(waiting.first().first().toString(), name);
+    QVERIFY(!link.isOpen());
+
+    // The device comes back under its name while another program holds it.
+    Pty second;
+    QProcess holder;
+    holder.setStandardInputFile(second.slavePath());
+    holder.start(QStringLiteral("sleep"), {QStringLiteral("30")});
+    QVERIFY(holder.waitForStarted());
+    QVERIFY(QFile::remove(name));
+    QVERIFY(QFile::link(second.slavePath(), name));
+    QVERIFY(refused.wait(3000));
+    const QString why = refused.first().first().toString();
+    QVERIFY2(why.contains(QStringLiteral("in use by sleep (pid %1)").arg(holder.processId())),
+             qPrintable(why));
+    QVERIFY(refused.first().last().toBool());
+
+    // Once it lets go, a later look opens it, with no new device event.
+    holder.kill();
+    holder.waitForFinished();
+    QTRY_VERIFY_WITH_TIMEOUT(reconnected.size() == 1, 5000);
+    link.setFrameBody({1, 2, 3, 4});
+    QVERIFY(link.SendCommandFrame());
+    QCOMPARE(second.read(5), QByteArray("\xFF\x01\x02\x03\x04", 5));
+}
+
+void LinkTest::refusalsNameTheWayForward()
+{
+    SerialPort none;
+    none.setDevicePath(QStringLiteral("/dev/null"));
+    QVERIFY(!none.setPortOpen(true));
+    QVERIFY2(none.openError().startsWith(QLatin1String("/dev/null could not be opened")),
+             qPrintable(none.openError()));
+
+    const group *dialout = ::getgrnam("dialout");
+    if (::geteuid() != 0 || !dialout)
+        QSKIP("needs root, to drop to another user, and a dialout group");
+    Pty pty;
+    const QByteArray device = QFile::encodeName(pty.slavePath());
+    QVERIFY(::chown(device.constData(), 0, dialout->gr_gid) == 0);
+    QVERIFY(::chmod(device.constData(), 0660) == 0);
+    int pipeFds[2];
+    QVERIFY(::pipe(pipeFds) == 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // As a user outside the group, the way a new user meets the port.
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(3);
+        SerialPort port;
+        port.setDevicePath(pty.slavePath());
+        const QByteArray why =
+            port.setPortOpen(true) ? QByteArray("opened") : port.openError().toUtf8();
+        [[maybe_unused]] auto n = ::write(pipeFds[1], why.constData(), size_t(why.size()));
+        ::_exit(0);
+    }
+    ::close(pipeFds[1]);
+    QByteArray why;
+    char buf[512];
+    ssize_t n;
+    while ((n = ::read(pipeFds[0], buf, sizeof buf)) > 0)
+        why.append(buf, n);
+    ::close(pipeFds[0]);
+    ::waitpid(child, nullptr, 0);
+    QVERIFY2(why.contains("\"dialout\" group") && why.contains("sudo usermod -aG dialout $USER"),
+             why.constData());
+}
+
+QTEST_GUILESS_MAIN(LinkTest)
+#include "tst_link.moc"

@@ -1,0 +1,731 @@
+// The main window as its user works it, against a pseudo-terminal playing
+// the module: what each control puts on the line, what each answer does to
+// the window and the settings file, and what the window says when a port,
+// a file or the line fails.
+
+#include "panel/window.h"
+#include "panel/contrast.h"
+#include "settings/profile.h"
+#include "settings/settings.h"
+#include "support/filewatch.h"
+#include "support/moduleprocess.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QMessageBox>
+#include <QProcess>
+#include <QSerialPort>
+#include <QStyleFactory>
+#include <QTableWidget>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace {
+
+const QByteArray ReadFrame("\xFF\x3C\xFB\xFB\xFB");
+const QByteArray SaveFrame("\xFF\x32\xFE\xFE\xFE");
+
+QStringList items(QComboBox *list)
+{
+    QStringList all;
+    for (int i = 0; i < list->count(); ++i)
+        all << list->itemText(i);
+    return all;
+}
+
+QStringList numbers(int first, int last, const char *prefix = "")
+{
+    QStringList all;
+    for (int i = first; i <= last; ++i)
+        all << QLatin1String(prefix) + QString::number(i);
+    return all;
+}
+
+// The window's state a failed action must leave alone.
+QString state(const Ui &w)
+{
+    return QStringList{w.cboMode->currentText(), w.cboFade->currentText(),
+                       w.cboHold->currentText(), w.cboMemLoc->currentText(),
+                       w.lblRed->text(), w.lblGreen->text(), w.lblBlue->text()}
+        .join(u' ');
+}
+
+} // namespace
+
+class WindowTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startup_data();
+    void startup();
+    void readableAndNamed_data();
+    void readableAndNamed();
+    void connectAndDisconnect();
+    void failedOpenExplains_data();
+    void failedOpenExplains();
+    void buttonsPutTheirFrameOnTheLine();
+    void retrieveTakesAllThreeOrNone_data();
+    void retrieveTakesAllThreeOrNone();
+    void readSettings_data();
+    void readSettings();
+    void save_data();
+    void save();
+    void duringTheWait_data();
+    void duringTheWait();
+    void saidBesideConnect();
+    void reconnectsOnlyWhatItLost();
+    void portNumbersFollowTheUser();
+};
+
+void WindowTest::startup_data()
+{
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<int>("port");
+    QTest::newRow("CommPort=7") << QByteArray("[Settings]\r\nCommPort=7\r\n") << 7;
+    QTest::newRow("CommPort=20, LF file") << QByteArray("[settings]\ncommport = 20\n") << 20;
+    QTest::newRow("missing file") << QByteArray() << 1;
+    QTest::newRow("21") << QByteArray("[Settings]\r\nCommPort=21\r\n") << 1;
+    QTest::newRow("garbage") << QByteArray("[Settings]\r\nCommPort=abc\r\n") << 1;
+}
+
+void WindowTest::startup()
+{
+    QFETCH(QByteArray, ini);
+    QFETCH(int, port);
+    TempConfig config;
+    if (!ini.isEmpty())
+        config.write(ini);
+    frmMain window;
+    const Ui w(window);
+    QCOMPARE(w.cboComm->currentText(), QStringLiteral("COM%1").arg(port));
+    QCOMPARE(window.windowTitle(), QStringLiteral("RGB Lumavera R2.0"));
+    QCOMPARE(window.minimumSize(), window.maximumSize());
+    QCOMPARE(items(w.cboComm), numbers(1, 20, "COM"));
+    QCOMPARE(items(w.cboMemLoc), numbers(1, 10));
+    QCOMPARE(items(w.cboFade), numbers(0, 2));
+    QCOMPARE(items(w.cboHold), numbers(0, 240));
+    QCOMPARE(items(w.cboMode), numbers(0, 11));
+    for (QComboBox *list : window.findChildren<QComboBox *>())
+        QVERIFY2(!list->isEditable(), qPrintable(list->objectName()));
+    QCOMPARE(state(w), QStringLiteral("1 1 5 1 0 0 0"));
+    QCOMPARE(w.lblTxData->text(), QString());
+    QCOMPARE(w.cmdConnect->text(), QStringLiteral("Connect"));
+    QVERIFY(w.fComm->isEnabled() && !w.fRGB->isEnabled());
+    // Every item says which device it stands for, once the window has looked.
+    QTRY_VERIFY(w.lblPortInfo->text().startsWith(QStringLiteral("COM%1: ").arg(port)));
+    // Start-up reads but never writes the file.
+    QCOMPARE(config.read(), ini);
+}
+
+namespace {
+
+QPalette darkPalette(QColor window, QColor text)
+{
+    QPalette p(window);
+    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        p.setColor(role, text);
+    p.setColor(QPalette::Base, window.darker(120));
+    p.setColor(QPalette::Button, window.lighter(115));
+    return p;
+}
+
+// The colour a text is drawn in and the colour under it.
+std::pair<QColor, QColor> textAndGround(QWidget *w)
+{
+    const auto color = [](QWidget *of, QPalette::ColorRole role) {
+        return of->palette().color(QPalette::Active, role);
+    };
+    if (qobject_cast<QPushButton *>(w) || qobject_cast<QComboBox *>(w))
+        return {color(w, QPalette::ButtonText), color(w, QPalette::Button)};
+    QWidget *ground = w;
+    while (!ground->autoFillBackground() && !ground->isWindow())
+        ground = ground->parentWidget();
+    return {color(w, w->foregroundRole()), color(ground, QPalette::Window)};
+}
+
+} // namespace
+
+// Every text readable on the palettes a desktop may hand the window, every
+// control named for a screen reader, and the tab order the layout gives.
+void WindowTest::readableAndNamed_data()
+{
+    QTest::addColumn<QPalette>("palette");
+    QTest::addColumn<QString>("picture");
+    const std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
+    QTest::newRow("Fusion light") << fusion->standardPalette() << "window-light.png";
+    QTest::newRow("dark grey") << darkPalette(QColor(53, 53, 53), Qt::white) << "window-dark.png";
+    QTest::newRow("blue-grey") << darkPalette(QColor(40, 44, 52), QColor(171, 178, 191))
+                               << "window-bluegrey.png";
+}
+
+void WindowTest::readableAndNamed()
+{
+    QFETCH(QPalette, palette);
+    QFETCH(QString, picture);
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    const QPalette before = QApplication::palette();
+    QApplication::setPalette(palette);
+    const auto restore = qScopeGuard([&] { QApplication::setPalette(before); });
+    Bench bench;
+    QVERIFY(bench.connect());
+    const Ui w = bench.ui();
+    w.Slider_Green->setValue(128);
+    bench.click(w.cmdSetColor);
+
+    // The level captions keep their hue's colour on a light palette, where
+    // they are the one exception to the contrast rule.
+    const bool light = palette.color(QPalette::Window).lightness() > 128;
+    int checked = 0;
+    for (QWidget *c : bench.window->findChildren<QWidget *>()) {
+        const auto *label = qobject_cast<QLabel *>(c);
+        const bool hasText = (label && !label->text().isEmpty()) || qobject_cast<QPushButton *>(c) ||
+                             qobject_cast<QComboBox *>(c) || qobject_cast<QGroupBox *>(c);
+        const bool level = QStringList{"Label1", "Label2", "Label3", "lblRed", "lblGreen",
+                                       "lblBlue"}.contains(c->objectName());
+        if (!hasText || !c->isVisible() || (light && level))
+            continue;
+        const auto [text, ground] = textAndGround(c);
+        QVERIFY2(ContrastRatio(text, ground) >= ReadableContrast,
+                 qPrintable(QStringLiteral("%1: %2 on %3").arg(c->objectName(), text.name(),
+                                                              ground.name())));
+        ++checked;
+    }
+    QVERIFY2(checked >= 25, qPrintable(QString::number(checked)));
+    bench.window->grab().save(picture);
+
+    const QList<std::pair<QWidget *, QString>> names = {
+        {w.Slider_Red, "Red level"},         {w.Slider_Blue, "Blue level"},
+        {w.cmdSetFade, "Set fade speed"},    {w.cmdSetHold, "Set hold time"},
+        {w.lblTxData, "Transmitted bytes"},  {w.lblPreview, "Mixed colour"},
+        {w.cmdConnect, "Disconnect"},        {w.cboComm, "Select COM Port"},
+        {w.cboMemLoc, "Select Memory Slot"}, {w.cboHold, "Select Hold Time"},
+        {w.cboMode, "Select Mode"}};
+    for (const auto &[control, said] : names)
+        QCOMPARE(QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name), said);
+    QCOMPARE(QAccessible::queryAccessibleInterface(w.lblPreview)->text(QAccessible::Value),
+             QStringLiteral("red 0, green 128, blue 0"));
+    w.cboHold->setCurrentIndex(7);
+    QCOMPARE(QAccessible::queryAccessibleInterface(w.cboHold)->text(QAccessible::Value),
+             QStringLiteral("7"));
+
+    const QStringList expected = {"cboComm",      "cmdConnect", "Slider_Red",  "Slider_Green",
+                                  "Slider_Blue",  "cmdSetColor", "cmdSaveColor", "cboMemLoc",
+                                  "cmdRetrieve",  "cmdSave",    "cboFade",     "cboHold",
+                                  "cmdSetFade",   "cmdSetHold", "cboMode",     "cmdSetMode",
+                                  "cmdReadSettings"};
+    QStringList order;
+    QWidget *c = w.Slider_Red;
+    for (qsizetype i = 2; i < expected.size(); ++i) {
+        order << c->objectName();
+        do
+            c = c->nextInFocusChain();
+        while (!(c->focusPolicy() & Qt::TabFocus) || c->objectName().isEmpty());
+    }
+    QCOMPARE(order, expected.mid(2));
+}
+
+void WindowTest::connectAndDisconnect()
+{
+    Bench bench;
+    QVERIFY(bench.isClosedState());
+    QVERIFY(bench.connect());
+    QVERIFY(bench.isOpenState());
+    const termios t = bench.pty.slaveSettings();
+    QCOMPARE(cfgetospeed(&t), speed_t(B9600));
+    QCOMPARE(cfgetispeed(&t), speed_t(B9600));
+    QCOMPARE(t.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), tcflag_t(CS8));
+    QCOMPARE(t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), tcflag_t(0));
+    QCOMPARE(t.c_oflag & OPOST, tcflag_t(0));
+    QCOMPARE(t.c_iflag & (IXON | IXOFF | ICRNL | INLCR | ISTRIP), tcflag_t(0));
+    // Nothing is sent on connect; the last frame reaches the line on
+    // Disconnect, and on close.
+    QCOMPARE(bench.pty.readAll(100), QByteArray());
+    bench.click(bench.ui().cmdSetMode);
+    bench.click(bench.ui().cmdConnect);
+    QCOMPARE(bench.pty.read(5), QByteArray("\xFF\x28\x01\xFB\xFB", 5));
+    QVERIFY(bench.isClosedState());
+    QCOMPARE(bench.ui().lblTxData->text(), QStringLiteral("FF 28 01 FB FB "));
+    QVERIFY(bench.connect());
+    bench.ui().Slider_Red->setValue(9);
+    bench.click(bench.ui().cmdSetColor);
+    bench.window->close();
+    QCOMPARE(bench.pty.read(5), QByteArray("\xFF\x01\x09\x00\x00", 5));
+    QVERIFY(!bench.portHeld());
+}
+
+void WindowTest::failedOpenExplains_data()
+{
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("pinned, not plugged in")
+        << "/dev/lumavera-no-such-port"
+        << "COM1 is /dev/lumavera-no-such-port, which is not plugged in.";
+    QTest::newRow("not a serial device") << "/dev/null"
+                                         << "/dev/null could not be opened";
+    QTest::newRow("locked by another program") << "qt" << "in use by another program";
+    QTest::newRow("held by another program") << "sleep" << "in use by sleep (pid ";
+}
+
+void WindowTest::failedOpenExplains()
+{
+    QFETCH(QString, device);
+    QFETCH(QString, reason);
+    Pty pty;
+    QSerialPort locked(pty.slavePath());
+    QProcess holder;
+    if (device == QLatin1String("qt"))
+        QVERIFY(locked.open(QIODevice::ReadWrite));
+    if (device == QLatin1String("sleep")) {
+        holder.setStandardInputFile(pty.slavePath());
+        holder.start(QStringLiteral("sleep"), {QStringLiteral("30")});
+        QVERIFY(holder.waitForStarted());
+    }
+    const QString path = device.startsWith(u'/') ? device : pty.slavePath();
+    TempConfig config;
+    config.write("[Ports]\r\nCOM1=" + QFile::encodeName(path) + "\r\n");
+    frmMain window;
+    const Ui w(window);
+    window.show();
+    BoxAnswerer boxes;
+    const int heldBefore = openDescriptorsOn(path);
+    QTest::mouseClick(w.cmdConnect, Qt::LeftButton);
+    QCOMPARE(boxes.texts(), QStringList{"Selected Com Port Not Available"});
+    QCOMPARE(boxes.seen[0].title, QStringLiteral("Lumavera"));
+    QVERIFY2(boxes.seen[0].details.contains(reason), qPrintable(boxes.seen[0].details));
+    QCOMPARE(w.cmdConnect->text(), QStringLiteral("Connect"));
+    QVERIFY(w.fComm->isEnabled() && !w.fRGB->isEnabled());
+    QCOMPARE(openDescriptorsOn(path), heldBefore);
+    // Once the other program lets go, Connect works.
+    locked.close();
+    holder.kill();
+    holder.waitForFinished();
+    if (!device.startsWith(u'/')) {
+        QTest::mouseClick(w.cmdConnect, Qt::LeftButton);
+        QCOMPARE(w.cmdConnect->text(), QStringLiteral("Disconnect"));
+    }
+}
+
+void WindowTest::buttonsPutTheirFrameOnTheLine()
+{
+    Bench bench;
+    const Ui w = bench.ui();
+    QVERIFY(bench.connect());
+    // Until a slider moves, its level is 0 whatever its thumb shows; moving
+    // one sends nothing.
+    QTest::keyClick(w.Slider_Blue, Qt::Key_PageUp);
+    QTest::keyClick(w.Slider_Blue, Qt::Key_Right);
+    QCOMPARE(w.readouts(), std::tuple(0, 0, 6));
+    QCOMPARE(bench.pty.readAll(50), QByteArray());
+    w.Slider_Blue->setValue(0);
+
+    struct Row
+    {
+        std::function<void()> act;
+        const char *wire; // five bytes, zeros included
+    };
+    const auto choose = [](QComboBox *list, int i) { list->setCurrentIndex(i); };
+    const std::vector<Row> rows = {
+        {[&] { bench.click(w.cmdSetColor); }, "\xFF\x01\x00\x00\x00"},
+        {[&] { QTest::keyClick(w.Slider_Red, Qt::Key_End), w.Slider_Green->setValue(64),
+                   bench.click(w.cmdSetColor); },
+         "\xFF\x01\xFF\x40\x00"},
+        {[&] { choose(w.cboMode, 11), bench.click(w.cmdSetMode); }, "\xFF\x28\x0B\xFB\xFB"},
+        {[&] { choose(w.cboMode, 0), bench.click(w.cmdSetMode); }, "\xFF\x28\x00\xFB\xFB"},
+        {[&] { bench.click(w.cmdSetFade); }, "\xFF\x14\x01\xFD\xFD"},
+        {[&] { choose(w.cboFade, 2), bench.click(w.cmdSetFade); }, "\xFF\x14\x02\xFD\xFD"},
+        {[&] { bench.click(w.cmdSetHold); }, "\xFF\x1E\x05\xFC\xFC"},
+        {[&] { choose(w.cboHold, 240), bench.click(w.cmdSetHold); }, "\xFF\x1E\xF0\xFC\xFC"},
+        {[&] { choose(w.cboMemLoc, 9), bench.click(w.cmdSaveColor); }, "\xFF\x0B\xFF\x40\x00"},
+        {[&] { choose(w.cboMemLoc, 0), bench.click(w.cmdSaveColor); }, "\xFF\x02\xFF\x40\x00"},
+        // Retrieving is the file's business only: nothing goes out.
+        {[&] { w.Slider_Red->setValue(1), bench.click(w.cmdRetrieve); }, ""},
+    };
+    for (const Row &row : rows) {
+        const QByteArray wire(row.wire, qsizetype(std::strlen(row.wire) ? 5 : 0));
+        row.act();
+        QCOMPARE(bench.pty.readAll(50), wire);
+        // The monitor holds the last frame only, as 15 characters.
+        if (!wire.isEmpty())
+            QCOMPARE(w.lblTxData->text(), QString::fromLatin1(wire.toHex(' ').toUpper() + ' '));
+    }
+    QCOMPARE(w.readouts(), std::tuple(255, 64, 0));
+    const QByteArray file = bench.config.read();
+    for (const char *key : {"Red1", "Red10"})
+        QCOMPARE(profile::valueIn(file, "Colors", key), QByteArray("255"));
+    QCOMPARE(profile::valueIn(file, "Colors", "Green10"), QByteArray("64"));
+    QCOMPARE(profile::valueIn(file, "Colors", "Blue1"), QByteArray("0"));
+    // The user's own pin is still there.
+    QCOMPARE(profile::valueIn(file, "Ports", "COM1"), bench.pty.slavePath().toLocal8Bit());
+}
+
+void WindowTest::retrieveTakesAllThreeOrNone_data()
+{
+    QTest::addColumn<QByteArray>("colors");
+    QTest::addColumn<QString>("after");
+    QTest::newRow("stored") << QByteArray("Red2=10\r\nGreen2=20\r\nBlue2=30\r\n") << "10 20 30";
+    QTest::newRow("fresh file") << QByteArray() << "100 101 102";
+    QTest::newRow("abc") << QByteArray("Red2=10\r\nGreen2=abc\r\nBlue2=30\r\n") << "100 101 102";
+    QTest::newRow("256") << QByteArray("Red2=10\r\nGreen2=20\r\nBlue2=256\r\n") << "100 101 102";
+    QTest::newRow("one key missing") << QByteArray("Red2=10\r\nGreen2=20\r\n") << "100 101 102";
+}
+
+void WindowTest::retrieveTakesAllThreeOrNone()
+{
+    QFETCH(QByteArray, colors);
+    QFETCH(QString, after);
+    Bench bench(colors.isEmpty() ? QByteArray() : "[Colors]\r\n" + colors);
+    const Ui w = bench.ui();
+    QVERIFY(bench.connect());
+    w.Slider_Red->setValue(100);
+    w.Slider_Green->setValue(101);
+    w.Slider_Blue->setValue(102);
+    w.cboMemLoc->setCurrentIndex(1);
+    bench.click(w.cmdRetrieve);
+    QCOMPARE(state(w).section(u' ', 4), after);
+    QCOMPARE(QStringLiteral("%1 %2 %3")
+                 .arg(w.Slider_Red->value())
+                 .arg(w.Slider_Green->value())
+                 .arg(w.Slider_Blue->value()),
+             after);
+}
+
+void WindowTest::readSettings_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QString>("why"); // empty: applied
+    QTest::newRow("a good reply") << EncodeSettingsReply(SampleSettings()) << QString();
+    QTest::newRow("no answer") << QByteArray() << "No answer came from the module within 500 ms";
+    QTest::newRow("34 bytes") << EncodeSettingsReply(SampleSettings()).left(34) << "Only 34 of 35";
+}
+
+void WindowTest::readSettings()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(QString, why);
+    Bench bench("[Colors]\r\nRed1=1\r\n");
+    const Ui w = bench.ui();
+    FakeModule module(bench.pty);
+    module.settingsAnswer = answer;
+    BoxAnswerer boxes;
+    QVERIFY(bench.connect());
+    w.Slider_Red->setValue(50);
+    w.cboMemLoc->setCurrentIndex(3);
+    const QString before = state(w);
+    const QByteArray fileBefore = bench.config.read();
+    FileWatch watch(bench.config.iniPath());
+    bench.click(w.cmdReadSettings);
+    QCOMPARE(w.lblTxData->text(), QStringLiteral("FF 3C FB FB FB "));
+    QTest::qWait(30);
+    QCOMPARE(module.received, ReadFrame);
+    QVERIFY(bench.isOpenState());
+    if (!why.isEmpty()) {
+        QCOMPARE(boxes.texts(), QStringList{"Read Error"});
+        QVERIFY2(boxes.seen[0].details.contains(why), qPrintable(boxes.seen[0].details));
+        QCOMPARE(state(w), before);
+        QCOMPARE(bench.config.read(), fileBefore);
+        return;
+    }
+    // The lists and sliders mirror the module, nothing goes back to it, and
+    // the thirty colours land in one replace of the file.
+    QCOMPARE(boxes.texts(), QStringList());
+    QCOMPARE(state(w), QStringLiteral("3 1 10 1 200 0 3"));
+    QCOMPARE(watch.take().renames, 1);
+    const Settings file = Settings::load(bench.config.iniPath());
+    for (int i = 0; i < SlotCount; ++i)
+        QCOMPARE(file.slotColors[i], std::optional(SampleSettings().slotColors[i]));
+    w.cboMemLoc->setCurrentIndex(9);
+    bench.click(w.cmdRetrieve);
+    QCOMPARE(w.readouts(), std::tuple(209, 180, 66));
+}
+
+void WindowTest::save_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QByteArray>("ack");
+    QTest::addColumn<QStringList>("after");
+    QTest::addColumn<QString>("notice");
+    const int yes = QMessageBox::Yes;
+    QTest::newRow("FE AA") << yes << QByteArray("\xFE\xAA") << QStringList{"Save Successful"}
+                           << QString();
+    QTest::newRow("nothing back") << yes << QByteArray() << QStringList{"No Module Found"}
+                                  << QString();
+    QTest::newRow("one byte back") << yes << QByteArray("\xFE") << QStringList{"No Module Found"}
+                                   << QString();
+    QTest::newRow("FE AB: no box") << yes << QByteArray("\xFE\xAB") << QStringList()
+                                   << "FE AB instead of FE AA";
+    QTest::newRow("a late settings reply: no box")
+        << yes << EncodeSettingsReply(SampleSettings()) << QStringList() << "late answer";
+    QTest::newRow("answered No") << int(QMessageBox::No) << QByteArray("\xFE\xAA") << QStringList()
+                                 << QString();
+}
+
+void WindowTest::save()
+{
+    QFETCH(int, answer);
+    QFETCH(QByteArray, ack);
+    QFETCH(QStringList, after);
+    QFETCH(QString, notice);
+    Bench bench;
+    const Ui w = bench.ui();
+    FakeModule module(bench.pty);
+    module.saveAnswer = ack;
+    QVERIFY(bench.connect());
+    bench.click(w.cmdSetMode);
+    BoxAnswerer boxes;
+    boxes.answer = answer;
+    bench.click(w.cmdSave);
+    QVERIFY(!boxes.seen.isEmpty());
+    const BoxAnswerer::Seen ask = boxes.seen.takeFirst();
+    QCOMPARE(ask.title, QStringLiteral("Save Settings"));
+    QCOMPARE(ask.text, QStringLiteral("This will Save all Settings onto EEPROM"));
+    QCOMPARE(ask.defaultButton, int(QMessageBox::Yes));
+    QCOMPARE(ask.escapeButton, int(QMessageBox::No));
+    QCOMPARE(boxes.texts(), after);
+    QVERIFY2(w.lblNotice->text().contains(notice), qPrintable(w.lblNotice->text()));
+    QTest::qWait(30);
+    const QByteArray mode("\xFF\x28\x01\xFB\xFB");
+    QCOMPARE(module.received, answer == QMessageBox::No ? mode : mode + SaveFrame);
+    QCOMPARE(w.lblTxData->text(), answer == QMessageBox::No ? QStringLiteral("FF 28 01 FB FB ")
+                                                            : QStringLiteral("FF 32 FE FE FE "));
+}
+
+// What the user does while Read Module Settings waits for its tick: the
+// window stays responsive, runs one exchange at a time, and an ended
+// connection or window drops the answer without a box.
+void WindowTest::duringTheWait_data()
+{
+    QTest::addColumn<QString>("action");
+    for (const char *a : {"clicks", "Disconnect", "close", "unplug"})
+        QTest::newRow(a) << QString::fromLatin1(a);
+}
+
+void WindowTest::duringTheWait()
+{
+    QFETCH(QString, action);
+    Bench bench;
+    const Ui w = bench.ui();
+    auto module = std::make_unique<FakeModule>(bench.pty);
+    module->settingsAnswer = EncodeSettingsReply(SampleSettings());
+    BoxAnswerer boxes;
+    QVERIFY(bench.connect());
+    QTimer::singleShot(100, this, [&] {
+        if (action == QLatin1String("clicks")) {
+            w.cmdReadSettings->click();
+            w.cmdSave->click();
+            w.Slider_Red->setValue(12);
+            w.cmdSetColor->click();
+        } else if (action == QLatin1String("Disconnect")) {
+            w.cmdConnect->click();
+        } else if (action == QLatin1String("close")) {
+            w.form->close();
+        } else {
+            module.reset();
+            bench.pty.closeMaster();
+        }
+    });
+    bench.click(w.cmdReadSettings);
+    QCOMPARE(boxes.texts(), QStringList());
+    if (action == QLatin1String("clicks")) {
+        QTest::qWait(30);
+        // One read, and the colour sent while it waited; no second exchange.
+        QCOMPARE(module->received, ReadFrame + QByteArray("\xFF\x01\x0C\x00\x00", 5));
+        QCOMPARE(state(w), QStringLiteral("3 1 10 1 200 0 3"));
+        return;
+    }
+    QCOMPARE(state(w).section(u' ', 0, 2), QStringLiteral("1 1 5"));
+    if (action == QLatin1String("close"))
+        QVERIFY(!bench.portHeld() && !w.form->isVisible());
+    else
+        QTRY_VERIFY(bench.isClosedState());
+    if (action == QLatin1String("unplug"))
+        QVERIFY(w.lblNotice->text().contains(QLatin1String("unplugged or closed")));
+    if (action == QLatin1String("close")) {
+        QCOMPARE(profile::valueIn(bench.config.read(), "Settings", "CommPort"), QByteArray("1"));
+        bench.window = std::make_unique<frmMain>();
+    }
+    if (action != QLatin1String("unplug")) {
+        // The same line opens again and answers.
+        QVERIFY(bench.connect());
+        bench.click(bench.ui().cmdReadSettings);
+        QCOMPARE(bench.ui().cboHold->currentText(), QStringLiteral("10"));
+    }
+}
+
+// Trouble that is not the module's answer is said on the line beside
+// Connect, never in a box: a settings file that cannot be read or written,
+// and a frame the line did not take.
+void WindowTest::saidBesideConnect()
+{
+    {
+        TempConfig config;
+        const QByteArray huge = QByteArray(IniFile::MaxSize + 1, ';');
+        config.write(huge);
+        frmMain form;
+        const Ui w(form);
+        QVERIFY2(w.lblNotice->text().contains(QLatin1String("larger than 1 MiB")),
+                 qPrintable(w.lblNotice->text()));
+        form.close();
+        QCOMPARE(config.read(), huge);
+    }
+    Bench bench;
+    const Ui w = bench.ui();
+    BoxAnswerer boxes;
+    QVERIFY(bench.connect());
+    QCOMPARE(w.lblNotice->text(), QString());
+    const QByteArray before = bench.config.read();
+    bench.config.remove();
+    QVERIFY(QDir().mkpath(bench.config.iniPath()));
+    w.Slider_Red->setValue(3);
+    bench.click(w.cmdSaveColor);
+    QCOMPARE(bench.pty.read(5), QByteArray("\xFF\x02\x03\x00\x00", 5));
+    QVERIFY2(w.lblNotice->text().startsWith(QLatin1String("Settings could not be saved: ")),
+             qPrintable(w.lblNotice->text()));
+    // Once the file can be written again, the notice goes.
+    QVERIFY(QDir().rmdir(bench.config.iniPath()));
+    bench.config.write(before);
+    bench.click(w.cmdSaveColor);
+    QCOMPARE(w.lblNotice->text(), QString());
+    QCOMPARE(profile::valueIn(bench.config.read(), "Colors", "Red1"), QByteArray("3"));
+
+    // A line that takes nothing; the file is not told of a colour the
+    // module never got.
+    bench.pty.stopOutput();
+    w.Slider_Red->setValue(9);
+    for (QPushButton *button : {w.cmdSetColor, w.cmdSaveColor, w.cmdReadSettings}) {
+        bench.click(button);
+        QVERIFY2(w.lblNotice->text().startsWith(QLatin1String("The frame did not go out: ")),
+                 qPrintable(w.lblNotice->text()));
+        w.lblNotice->clear();
+    }
+    QCOMPARE(profile::valueIn(bench.config.read(), "Colors", "Red1"), QByteArray("3"));
+    QCOMPARE(boxes.seen.size(), 0);
+    QVERIFY(bench.isOpenState());
+}
+
+// The virtual module behind a pinned name, unplugged and plugged back: the
+// window reconnects to what it lost, and never undoes the user's own
+// Disconnect or choice.
+void WindowTest::reconnectsOnlyWhatItLost()
+{
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("module"));
+    TempConfig config;
+    config.write("[Ports]\r\nCOM1=" + link.toLocal8Bit() + "\r\n");
+    auto module = std::make_unique<ModuleProcess>(link, QStringList{});
+    const auto plug = [&] {
+        module = std::make_unique<ModuleProcess>(link, QStringList{});
+        return module->started();
+    };
+    QVERIFY(module->started());
+    frmMain form;
+    form.show();
+    const Ui w(form);
+    BoxAnswerer boxes;
+    const auto open = [&] { return w.cmdConnect->text() == QLatin1String("Disconnect"); };
+    QTest::mouseClick(w.cmdConnect, Qt::LeftButton);
+    QVERIFY(open());
+
+    module.reset();
+    QTRY_VERIFY_WITH_TIMEOUT(!open(), 3000);
+    QVERIFY2(w.lblNotice->text().contains(link), qPrintable(w.lblNotice->text()));
+    QVERIFY(w.lblPortInfo->text().contains(QLatin1String("missing")));
+    form.grab().save(QStringLiteral("window-waiting-for-device.png"));
+    QVERIFY(plug());
+    QTRY_VERIFY_WITH_TIMEOUT(open(), 3000);
+    QVERIFY(w.lblNotice->text().startsWith(QLatin1String("Reconnected")));
+    w.Slider_Blue->setValue(77);
+    QTest::mouseClick(w.cmdSetColor, Qt::LeftButton);
+    QVERIFY(waitUntil([&] { return module->lines.contains(QStringLiteral("SetColor r=0 g=0 b=77")); }, 3000));
+
+    // Disconnected by the user, then gone and back: stays disconnected.
+    QTest::mouseClick(w.cmdConnect, Qt::LeftButton);
+    module.reset();
+    QVERIFY(plug());
+    QTest::qWait(600);
+    QVERIFY(!open());
+    // Lost, then Connect pressed while it is away: the user's turn ends the
+    // wait, and a later return changes nothing.
+    QTest::mouseClick(w.cmdConnect, Qt::LeftButton);
+    module.reset();
+    QTRY_VERIFY_WITH_TIMEOUT(!open(), 3000);
+    QTest::mouseClick(w.cmdConnect, Qt::LeftButton);
+    QCOMPARE(boxes.texts(), QStringList{"Selected Com Port Not Available"});
+    QVERIFY(plug());
+    QTest::qWait(600);
+    QVERIFY(!open());
+}
+
+// Port numbers as the user gives them: a stable name pinned once on
+// Connect, numbers pinned and unpinned in the dialog, and the choice saved
+// at shut-down.
+void WindowTest::portNumbersFollowTheUser()
+{
+    Pty adapter;
+    QTemporaryDir byId;
+    const QString stable = byId.filePath(QStringLiteral("usb-Lumavera_LED_A1B2-if00-port0"));
+    QVERIFY(QFile::link(adapter.slavePath(), stable));
+    qputenv("LUMAVERA_SERIAL_BY_ID", QFile::encodeName(byId.path()));
+    const auto unset = qScopeGuard([] { qunsetenv("LUMAVERA_SERIAL_BY_ID"); });
+    TempConfig config;
+    config.write("; mine\r\n[Settings]\r\nCommPort=3\r\n[Ports]\r\nCOM20=/dev/pts/999\r\n");
+    BoxAnswerer boxes;
+    frmMain form;
+    form.show();
+    const Ui w(form);
+    QTRY_VERIFY(w.lblPortInfo->text().startsWith(QLatin1String("COM3: ")));
+
+    Pty pty;
+    QStringList seen;
+    QTimer::singleShot(200, this, [&] {
+        auto *dialog = form.findChild<QDialog *>(QStringLiteral("frmPorts"));
+        auto *list = dialog->findChild<QTableWidget *>(QStringLiteral("lstPorts"));
+        auto *device = dialog->findChild<QComboBox *>(QStringLiteral("cboDevice"));
+        const auto press = [&](const char *name) {
+            QTest::mouseClick(dialog->findChild<QPushButton *>(QLatin1String(name)),
+                              Qt::LeftButton);
+        };
+        list->selectRow(5);
+        device->setEditText(QStringLiteral("/dev/rfcomm7"));
+        press("cmdPin");
+        press("cmdUnpin");
+        seen << list->item(5, 1)->text();
+        list->selectRow(1);
+        device->setEditText(pty.slavePath());
+        press("cmdPin");
+        seen << list->item(1, 0)->text() + ' ' + list->item(1, 1)->text();
+        dialog->grab().save(QStringLiteral("port-numbers.png"));
+        dialog->reject();
+    });
+    QTest::mouseClick(w.cmdPorts, Qt::LeftButton);
+    QCOMPARE(seen.size(), 2);
+    QVERIFY(!seen[0].contains(QLatin1String("rfcomm7")));
+    QCOMPARE(seen[1], "COM2 " + pty.slavePath() + QStringLiteral(" \u2014 pinned"));
+
+    // The adapter with a stable name: pinned under it on Connect, once.
+    w.cboComm->setCurrentIndex(0);
+    QVERIFY2(w.lblPortInfo->text().startsWith("COM1: " + adapter.slavePath()),
+             qPrintable(w.lblPortInfo->text()));
+    QTest::mouseClick(w.cmdConnect, Qt::LeftButton);
+    QVERIFY(!w.cmdPorts->isEnabled());
+    const QByteArray pinned = config.read();
+    QCOMPARE(profile::valueIn(pinned, "Ports", "COM1"), QFile::encodeName(stable));
+    QCOMPARE(profile::valueIn(pinned, "Ports", "COM2"), QFile::encodeName(pty.slavePath()));
+    QCOMPARE(profile::valueIn(pinned, "Ports", "COM6"), QByteArray());
+    QCOMPARE(profile::valueIn(pinned, "Ports", "COM20"), QByteArray("/dev/pts/999"));
+    QTest::mouseClick(w.cmdConnect, Qt::LeftButton);
+    QTest::mouseClick(w.cmdConnect, Qt::LeftButton);
+    QCOMPARE(config.read(), pinned);
+
+    // The choice is saved at shut-down, and only then.
+    QTest::mouseClick(w.cmdConnect, Qt::LeftButton);
+    w.cboComm->setCurrentIndex(11);
+    QCOMPARE(config.read(), pinned);
+    form.close();
+    QCOMPARE(config.read(), QByteArray(pinned).replace("CommPort=3", "CommPort=12"));
+    QCOMPARE(boxes.texts(), QStringList());
+}
+
+QTEST_MAIN(WindowTest)
+#include "tst_window.moc"
