@@ -76,10 +76,10 @@ void EndToEndTest::userSession()
     click(w.cmdSetFade);
     w.cboHold->setCurrentIndex(100);
     click(w.cmdSetHold);
-    QCOMPARE(nextLines(*module, 6),
-             (QStringList{"SetColor r=128 g=64 b=0", "StoreSlot slot=10 r=128 g=64 b=0",
-                          "StoreSlot slot=1 r=10 g=20 b=30", "SetMode 3", "SetFade 2",
-                          "SetHold 100"}));
+    QCOMPARE(
+        nextLines(*module, 6),
+        (QStringList{"SetColor r=128 g=64 b=0", "StoreSlot slot=10 r=128 g=64 b=0",
+                     "StoreSlot slot=1 r=10 g=20 b=30", "SetMode 3", "SetFade 2", "SetHold 100"}));
     click(w.cmdSave);
     QCOMPARE(boxes.texts(),
              (QStringList{"This will Save all Settings onto EEPROM", "Save Successful"}));

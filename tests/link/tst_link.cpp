@@ -74,30 +74,35 @@ void LinkTest::wire_data()
     const QString save = QStringLiteral("FF 32 FE FE FE ");
     const auto F = [](ReplyFault f) { return f; };
     QTest::newRow("color") << ModuleStep::color({128, 64, 0}) << QByteArray() << QByteArray()
-                           << "FF 01 80 40 00 " << "SetColor r=128 g=64 b=0" << F(ReplyFault::None);
+                           << "FF 01 80 40 00 "
+                           << "SetColor r=128 g=64 b=0" << F(ReplyFault::None);
     QTest::newRow("store slot 1") << ModuleStep::store(0, {1, 2, 3}) << QByteArray() << QByteArray()
-                                  << "FF 02 01 02 03 " << "StoreSlot slot=1 r=1 g=2 b=3"
-                                  << F(ReplyFault::None);
+                                  << "FF 02 01 02 03 "
+                                  << "StoreSlot slot=1 r=1 g=2 b=3" << F(ReplyFault::None);
     QTest::newRow("store slot 10")
         << ModuleStep::store(9, {255, 7, 10}) << QByteArray() << QByteArray() << "FF 0B FF 07 0A "
         << "StoreSlot slot=10 r=255 g=7 b=10" << F(ReplyFault::None);
     QTest::newRow("fade 2") << ModuleStep::fade(2) << QByteArray() << QByteArray()
-                            << "FF 14 02 FD FD " << "SetFade 2" << F(ReplyFault::None);
+                            << "FF 14 02 FD FD "
+                            << "SetFade 2" << F(ReplyFault::None);
     QTest::newRow("hold 240") << ModuleStep::hold(240) << QByteArray() << QByteArray()
-                              << "FF 1E F0 FC FC " << "SetHold 240" << F(ReplyFault::None);
+                              << "FF 1E F0 FC FC "
+                              << "SetHold 240" << F(ReplyFault::None);
     QTest::newRow("mode 0") << ModuleStep::mode(0) << QByteArray() << QByteArray()
-                            << "FF 28 00 FB FB " << "SetMode 0" << F(ReplyFault::None);
+                            << "FF 28 00 FB FB "
+                            << "SetMode 0" << F(ReplyFault::None);
     QTest::newRow("mode 11") << ModuleStep::mode(11) << QByteArray() << QByteArray()
-                             << "FF 28 0B FB FB " << "SetMode 11" << F(ReplyFault::None);
+                             << "FF 28 0B FB FB "
+                             << "SetMode 11" << F(ReplyFault::None);
     QTest::newRow("mode 12 is no step") << ModuleStep::mode(12) << QByteArray() << QByteArray()
                                         << QString() << QString() << F(ReplyFault::SendFailed);
     QTest::newRow("read, 35 bytes") << ModuleStep::read() << QByteArray() << good << read
                                     << "ReadModuleSettings" << F(ReplyFault::None);
     QTest::newRow("read, 40 bytes") << ModuleStep::read() << QByteArray() << good + "\x11\x11"
                                     << read << "ReadModuleSettings" << F(ReplyFault::None);
-    QTest::newRow("read after stale bytes") << ModuleStep::read() << QByteArray("\xFE\xAA\x13")
-                                            << good << read << "ReadModuleSettings"
-                                            << F(ReplyFault::None);
+    QTest::newRow("read after stale bytes")
+        << ModuleStep::read() << QByteArray("\xFE\xAA\x13") << good << read << "ReadModuleSettings"
+        << F(ReplyFault::None);
     QTest::newRow("read, mode 11 fade 2 hold 240")
         << ModuleStep::read() << QByteArray() << reply({255, 11, 2, 240}, 35) << read
         << "ReadModuleSettings" << F(ReplyFault::None);
@@ -131,9 +136,9 @@ void LinkTest::wire_data()
                               << "SaveToEeprom" << F(ReplyFault::Short);
     QTest::newRow("save, nothing") << ModuleStep::save() << QByteArray() << QByteArray() << save
                                    << "SaveToEeprom" << F(ReplyFault::NoAnswer);
-    QTest::newRow("save, a late settings reply") << ModuleStep::save() << QByteArray() << good
-                                                 << save << "SaveToEeprom"
-                                                 << F(ReplyFault::LateAnswer);
+    QTest::newRow("save, a late settings reply")
+        << ModuleStep::save() << QByteArray() << good << save << "SaveToEeprom"
+        << F(ReplyFault::LateAnswer);
 }
 
 void LinkTest::wire()
@@ -183,7 +188,8 @@ void LinkTest::ports_data()
     QTest::addColumn<QStringList>("there"); // path, or link:target
     QTest::addColumn<QStringList>("ports"); // COM1..5: path, * pinned, ! absent
     QTest::newRow("system order: USB, ACM, the rest, numbers as numbers")
-        << QStringList() << QStringList{"/dev/ttyS2", "/dev/ttyACM0", "/dev/ttyUSB10", "/dev/ttyUSB2"}
+        << QStringList()
+        << QStringList{"/dev/ttyS2", "/dev/ttyACM0", "/dev/ttyUSB10", "/dev/ttyUSB2"}
         << QStringList{"/dev/ttyUSB2", "/dev/ttyUSB10", "/dev/ttyACM0", "/dev/ttyS2", ""};
     QTest::newRow("a pin keeps its number; its device takes no other")
         << QStringList{"2=/dev/serial/by-id/ftdi-A"}
@@ -238,8 +244,7 @@ void LinkTest::returnHeldByAnotherProgramIsTriedAgain()
     QCOMPARE(ResolvePort(QStringLiteral("com2"), 1, {{2, name}}).path, name);
     QCOMPARE(ResolvePort({}, 2, {{2, name}}).path, name);
     for (const char *bad : {"COM0", "COM21", "com99", "COM007"})
-        QCOMPARE(ResolvePort(QLatin1String(bad), 1, {}).problem,
-                 ResolvedPort::Problem::BadName);
+        QCOMPARE(ResolvePort(QLatin1String(bad), 1, {}).problem, ResolvedPort::Problem::BadName);
     QCOMPARE(ResolvePort(QStringLiteral("COM4"), 1, {{4, name + "x"}}).problem,
              ResolvedPort::Problem::Missing);
 

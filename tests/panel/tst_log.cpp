@@ -84,7 +84,8 @@ void LogTest::session()
         "TX|FF 01 80 00 00|.....|SetColor r=128 g=0 b=0",
         "DISCARDED|13 37|.7|",
         "TX|FF 3C FB FB FB|.<...|ReadModuleSettings",
-        "RX|FF 03 00 00 " + zeros + "00|" + QString(35, u'.') + "|settings reply: mode 3 fade 0 hold 0",
+        "RX|FF 03 00 00 " + zeros + "00|" + QString(35, u'.') +
+            "|settings reply: mode 3 fade 0 hold 0",
         "TX|FF 3C FB FB FB|.<...|ReadModuleSettings",
         "RX|FF 03 00 00 " + zeros.left(89) + "|" + QString(34, u'.') +
             "|Read Error: only 34 of 35 bytes",
@@ -156,8 +157,9 @@ void LogTest::boundedUnderAFlood()
     const QStringList rows = shownRows(&log);
     QCOMPARE(rows.size(), TrafficModel::Capacity + 1);
     QCOMPARE(rows.first(), QStringLiteral("||||90000 older lines dropped off the log"));
-    QVERIFY2(rows.last().contains(QLatin1String("|DISCARDED|") +
-                                  QString::fromLatin1(QByteArray::number(flood - 1).toHex(' ').toUpper())),
+    QVERIFY2(rows.last().contains(
+                 QLatin1String("|DISCARDED|") +
+                 QString::fromLatin1(QByteArray::number(flood - 1).toHex(' ').toUpper())),
              qPrintable(rows.last()));
 }
 

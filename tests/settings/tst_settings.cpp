@@ -14,8 +14,8 @@
 
 #include <csignal>
 #include <sys/mount.h>
-#include <sys/stat.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -70,7 +70,8 @@ void SettingsTest::reads_data()
         {"bare CR and LF mixed", "[S]\r\rA=1\n\rB=2\r\n", "S/B", "2"},
         {"bare key line reads empty, first wins", "[S]\r\nKey\r\nKey=v\r\n", "S/Key", ""},
         {"Ctrl-Z, VT and FF are blanks", "[\vS\f]\r\n\x1AKey\f=\v7\x1A\r\n", "S/Key", "7"},
-        {"value cut at 254", "[S]\r\nA=" + QByteArray(300, 'x') + "\r\n", "S/A", QByteArray(254, 'x')},
+        {"value cut at 254", "[S]\r\nA=" + QByteArray(300, 'x') + "\r\n", "S/A",
+         QByteArray(254, 'x')},
         {"NUL ends a value", QByteArray("[S]\r\nA=1\0x\r\nB=2\r\n", 17), "S/A", "1"},
         {"section name up to the last ]", "[S]]\r\nA=1\r\n", "S]/A", "1"},
     };
@@ -114,7 +115,8 @@ void SettingsTest::writes_data()
         {"case-insensitive, the file's spelling kept", "[s]\r\n  K = 1\r\n", "S/k=12",
          "[s]\r\n  K=12\r\n"},
         {"first of two keys replaced", "[S]\nk=1\nk=2\n", "S/k=9", "[S]\nk=9\nk=2\n"},
-        {"byte-order mark kept", "\xEF\xBB\xBF[S]\r\nA=1\r\n", "S/A=2", "\xEF\xBB\xBF[S]\r\nA=2\r\n"},
+        {"byte-order mark kept", "\xEF\xBB\xBF[S]\r\nA=1\r\n", "S/A=2",
+         "\xEF\xBB\xBF[S]\r\nA=2\r\n"},
         {"mixed endings kept line by line", "[S]\r\nA=1\nB=2\r\n", "S/A=7", "[S]\r\nA=7\nB=2\r\n"},
         {"UTF-16 stays UTF-16", "\xFF\xFE", "S/k=1", ""},
         {"UTF-16 BE stays UTF-16 BE", "\xFE\xFF", "S/k=1", ""},
@@ -158,12 +160,18 @@ void SettingsTest::refusedWritesChangeNothing_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("a line break in a value") << "value" << "cannot be stored";
-    QTest::newRow("one bad value stops a batch") << "batch" << "254 characters";
-    QTest::newRow("larger than 1 MiB") << "large" << "larger than 1 MiB";
-    QTest::newRow("a folder where the file should be") << "folder" << "not a regular file";
-    QTest::newRow("read-only folder") << "read-only" << "read-only";
-    QTest::newRow("full disk") << "full" << "the disk is full";
+    QTest::newRow("a line break in a value") << "value"
+                                             << "cannot be stored";
+    QTest::newRow("one bad value stops a batch") << "batch"
+                                                 << "254 characters";
+    QTest::newRow("larger than 1 MiB") << "large"
+                                       << "larger than 1 MiB";
+    QTest::newRow("a folder where the file should be") << "folder"
+                                                       << "not a regular file";
+    QTest::newRow("read-only folder") << "read-only"
+                                      << "read-only";
+    QTest::newRow("full disk") << "full"
+                               << "the disk is full";
 }
 
 void SettingsTest::refusedWritesChangeNothing()
@@ -193,8 +201,8 @@ void SettingsTest::refusedWritesChangeNothing()
 
     // A real full file system where this process may mount one.
     const bool full = kind == QLatin1String("full");
-    const bool mounted = full && ::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs",
-                                         0, "size=64k") == 0;
+    const bool mounted = full && ::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", 0,
+                                         "size=64k") == 0;
     const auto unmount = qScopeGuard([&] {
         if (mounted)
             ::umount2(QFile::encodeName(folder).constData(), MNT_DETACH);
@@ -264,7 +272,10 @@ void SettingsTest::killDuringWritesNeverTruncates()
     TempConfig config;
     QByteArray seed = "[Settings]\r\nCommPort=1\r\n[Colors]\r\n";
     for (int i = 1; i <= 10; ++i)
-        seed += QStringLiteral("Red%1=%1\r\nGreen%1=%1\r\nBlue%1=%2\r\n").arg(i).arg(i + 200).toLatin1();
+        seed += QStringLiteral("Red%1=%1\r\nGreen%1=%1\r\nBlue%1=%2\r\n")
+                    .arg(i)
+                    .arg(i + 200)
+                    .toLatin1();
     config.write(seed);
     QRandomGenerator random(20261207);
     QSet<QByteArray> portsSeen;
