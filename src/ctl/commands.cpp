@@ -47,6 +47,10 @@ bool runStep(ModuleAccess &module, const ModuleStep &step, QTextStream &err,
                    .arg(StepName(step.kind),
                         done.reason.isEmpty() ? tr("the exchange was cut short") : done.reason)
             << '\n';
+    if (done.fault == ReplyFault::NoAnswer)
+        err << tr("lumaveractl: check that the module has power and is on this port; a slow "
+                  "one needs a longer --timeout MS.")
+            << '\n';
     if (outcome)
         *outcome = done;
     return done.ok();
@@ -135,12 +139,29 @@ int RunList(const CtlOptions &options, QTextStream &out)
     return ExitDone;
 }
 
+int RunPin(const CtlOptions &o, QTextStream &out, QTextStream &err)
+{
+    const SettingsStore store(IniPath());
+    const WriteResult written = store.pin(o.value, o.file);
+    if (!written.ok) {
+        err << tr("lumaveractl: %1 could not be written: %2").arg(store.path(), written.reason)
+            << '\n';
+        return ExitUsage;
+    }
+    out << (o.file.isEmpty() ? tr("COM%1 is no longer pinned\n").arg(o.value)
+                             : tr("COM%1 is %2\n").arg(o.value).arg(o.file));
+    return ExitDone;
+}
+
 int RunModuleCommand(const CtlOptions &o, ModuleAccess &module, QTextStream &out, QTextStream &err)
 {
     using C = CtlOptions::Command;
     switch (o.command) {
     case C::List:
         return RunList(o, out);
+    case C::Pin:
+    case C::Unpin:
+        return RunPin(o, out, err);
     case C::Color:
         return runStep(module, ModuleStep::color(o.colour), err) ? ExitDone : ExitModule;
     case C::Mode:

@@ -14,5 +14,8 @@ int RunModuleCommand(const CtlOptions &options, ModuleAccess &module, QTextStrea
 // window numbers them.
 int RunList(const CtlOptions &options, QTextStream &out);
 
+// pin and unpin: one change of the settings file's "Ports" section.
+int RunPin(const CtlOptions &options, QTextStream &out, QTextStream &err);
+
 // A read's result as `read` prints it, plain or as JSON.
 QString SettingsText(const ModuleSettings &settings, bool json);

@@ -49,6 +49,9 @@ int main(int argc, char *argv[])
     }
     if (options.command == CtlOptions::Command::List)
         return RunList(options, out);
+    if (options.command == CtlOptions::Command::Pin ||
+        options.command == CtlOptions::Command::Unpin)
+        return RunPin(options, out, err);
 
     // A file to restore is checked whole before the port is even opened.
     if (options.command == CtlOptions::Command::Restore) {
@@ -65,6 +68,12 @@ int main(int argc, char *argv[])
     const ResolvedPort port = ResolvePort(options.port, settings.commPort(), settings.pins);
     if (port.problem != ResolvedPort::Problem::None) {
         err << "lumaveractl: " << port.reason << '\n';
+        if (port.problem != ResolvedPort::Problem::BadName)
+            err << tr("See 'lumaveractl list' for the devices behind the numbers; give COM%1 a "
+                      "device with 'lumaveractl pin COM%1 PATH', or name the device with "
+                      "--port PATH.")
+                       .arg(port.number)
+                << '\n';
         return port.problem == ResolvedPort::Problem::BadName ? ExitUsage : ExitPort;
     }
     const QString device = port.path;

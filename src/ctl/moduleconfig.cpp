@@ -24,20 +24,18 @@ std::variant<ModuleSettings, QString> LoadModuleConfig(const QString &path)
     const IniText text = IniFile(path).read();
     if (!text.problem.isEmpty())
         return text.problem;
-    QString error;
+    QStringList errors;
     const auto value = [&](const QString &section, const QString &key, int max) -> std::uint8_t {
-        if (!error.isEmpty())
-            return 0;
         const QByteArray raw = profile::valueIn(text.content, section.toUtf8(), key.toUtf8());
         bool digits = !raw.isEmpty() && raw.size() <= 3;
         for (char c : raw)
             digits = digits && c >= '0' && c <= '9';
         if (raw.isEmpty())
-            error = tr("%1: [%2] %3 is missing").arg(path, section, key);
+            errors << tr("%1: [%2] %3 is missing").arg(path, section, key);
         else if (!digits || raw.toInt() > max)
-            error = tr("%1: [%2] %3=%4 is not a whole number from 0 to %5")
-                        .arg(path, section, key, QString::fromUtf8(raw))
-                        .arg(max);
+            errors << tr("%1: [%2] %3=%4 is not a whole number from 0 to %5")
+                          .arg(path, section, key, QString::fromUtf8(raw))
+                          .arg(max);
         return std::uint8_t(raw.toInt());
     };
     ModuleSettings s;
@@ -50,8 +48,9 @@ std::variant<ModuleSettings, QString> LoadModuleConfig(const QString &path)
         s.slotColors[i].green = value(colors, SlotKey(QStringLiteral("Green"), i), 255);
         s.slotColors[i].blue = value(colors, SlotKey(QStringLiteral("Blue"), i), 255);
     }
-    if (!error.isEmpty())
-        return error;
+    // Every problem at once, one a line, so that one edit mends them all.
+    if (!errors.isEmpty())
+        return errors.join(QStringLiteral("\nlumaveractl: "));
     return s;
 }
 

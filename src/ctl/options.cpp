@@ -31,6 +31,12 @@ struct CtlCommandInfo
 const CtlCommandInfo Commands[] = {
     {"list", CtlOptions::Command::List, "list",
      "The twenty port numbers: device path, description and state."},
+    {"pin", CtlOptions::Command::Pin, "pin COMn PATH",
+     "Gives COMn to the device at PATH for good (a stable name from\n"
+     "/dev/serial/by-id/, a pseudo-terminal, any serial device), as the window's\n"
+     "Port Numbers dialog does."},
+    {"unpin", CtlOptions::Command::Unpin, "unpin COMn",
+     "Takes COMn's pin away; the number goes back to the devices the system lists."},
     {"color", CtlOptions::Command::Color, "color R G B | color #RRGGBB",
      "Shows the colour on the LED (levels 0..255)."},
     {"mode", CtlOptions::Command::Mode, "mode N", "Sets the running mode, N in 0..11."},
@@ -63,24 +69,29 @@ const CtlCommandInfo *find(const QString &name)
 
 } // namespace
 
-std::optional<Rgb> ParseColour(const QStringList &words)
+std::variant<Rgb, QString> ParseColour(const QStringList &words)
 {
+    const QString usage = tr("a colour is R G B (each 0..255) or RRGGBB in hex, with or without #");
     if (words.size() == 1) {
-        static const QRegularExpression hex(QStringLiteral("^#([0-9A-Fa-f]{6})$"));
+        static const QRegularExpression hex(QStringLiteral("^#?([0-9A-Fa-f]{6})$"));
         const QRegularExpressionMatch m = hex.match(words[0]);
         if (!m.hasMatch())
-            return std::nullopt;
+            return tr("'%1' is not a colour: %2").arg(words[0], usage);
         const uint v = m.captured(1).toUInt(nullptr, 16);
         return Rgb{std::uint8_t(v >> 16), std::uint8_t(v >> 8), std::uint8_t(v)};
     }
     if (words.size() != 3)
-        return std::nullopt;
-    const std::optional<int> r = number(words[0], 0, 255);
-    const std::optional<int> g = number(words[1], 0, 255);
-    const std::optional<int> b = number(words[2], 0, 255);
-    if (!r || !g || !b)
-        return std::nullopt;
-    return Rgb{std::uint8_t(*r), std::uint8_t(*g), std::uint8_t(*b)};
+        return usage;
+    std::array<std::uint8_t, 3> levels{};
+    const char *const names[] = {"red", "green", "blue"};
+    for (int i = 0; i < 3; ++i) {
+        const std::optional<int> n = number(words[i], 0, 255);
+        if (!n)
+            return tr("%1 level %2 is not a whole number from 0 to 255")
+                .arg(QLatin1String(names[i]), words[i]);
+        levels[std::size_t(i)] = std::uint8_t(*n);
+    }
+    return Rgb{levels[0], levels[1], levels[2]};
 }
 
 std::variant<CtlOptions, QString> ParseCtlArguments(const QStringList &arguments)
@@ -148,10 +159,10 @@ std::variant<CtlOptions, QString> ParseCtlArguments(const QStringList &arguments
             return tr("%1 takes no arguments").arg(name);
         break;
     case C::Color: {
-        const std::optional<Rgb> c = ParseColour(words);
-        if (!c)
-            return tr("color takes R G B (each 0..255) or #RRGGBB");
-        o.colour = *c;
+        const std::variant<Rgb, QString> c = ParseColour(words);
+        if (const QString *why = std::get_if<QString>(&c))
+            return tr("color: %1").arg(*why);
+        o.colour = std::get<Rgb>(c);
         break;
     }
     case C::Mode:
@@ -160,18 +171,37 @@ std::variant<CtlOptions, QString> ParseCtlArguments(const QStringList &arguments
         const int max = o.command == C::Mode ? MaxMode : o.command == C::Fade ? MaxFade : MaxHold;
         const std::optional<int> n = count(1) ? number(words[0], 0, max) : std::nullopt;
         if (!n)
-            return tr("%1 takes one number from 0 to %2").arg(name).arg(max);
+            return count(1) ? tr("%1: %2 is not a whole number from 0 to %3")
+                                  .arg(name, words[0])
+                                  .arg(max)
+                            : tr("%1 takes one number from 0 to %2").arg(name).arg(max);
         o.value = *n;
         break;
     }
     case C::Store: {
         const std::optional<int> slot =
             words.isEmpty() ? std::nullopt : number(words[0], 1, SlotCount);
-        const std::optional<Rgb> c = words.isEmpty() ? std::nullopt : ParseColour(words.mid(1));
-        if (!slot || !c)
-            return tr("store takes SLOT (1..10) and R G B (each 0..255) or #RRGGBB");
+        if (!slot)
+            return tr("store: the slot is a number from 1 to 10");
+        const std::variant<Rgb, QString> c = ParseColour(words.mid(1));
+        if (const QString *why = std::get_if<QString>(&c))
+            return tr("store: %1").arg(*why);
         o.slot = *slot - 1;
-        o.colour = *c;
+        o.colour = std::get<Rgb>(c);
+        break;
+    }
+    case C::Pin:
+    case C::Unpin: {
+        static const QRegularExpression com(QStringLiteral("^COM([0-9]{1,2})$"),
+                                            QRegularExpression::CaseInsensitiveOption);
+        const QRegularExpressionMatch m =
+            words.isEmpty() ? QRegularExpressionMatch() : com.match(words[0]);
+        const int n = m.hasMatch() ? m.captured(1).toInt() : 0;
+        if (!count(o.command == C::Pin ? 2 : 1) || n < 1 || n > 20)
+            return tr("%1 takes COMn (COM1..COM20)%2")
+                .arg(name, o.command == C::Pin ? tr(" and a device path") : QString());
+        o.value = n;
+        o.file = o.command == C::Pin ? words[1] : QString();
         break;
     }
     case C::Backup:

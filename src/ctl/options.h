@@ -12,7 +12,20 @@
 // and its arguments, each checked before anything is opened or sent.
 struct CtlOptions
 {
-    enum class Command { List, Color, Mode, Fade, Hold, Store, Read, Save, Backup, Restore };
+    enum class Command {
+        List,
+        Pin,
+        Unpin,
+        Color,
+        Mode,
+        Fade,
+        Hold,
+        Store,
+        Read,
+        Save,
+        Backup,
+        Restore
+    };
 
     QString port; // COMn or a device path; empty: the window's last port
     bool json = false;
@@ -25,8 +38,8 @@ struct CtlOptions
     Command command = Command::List;
     Rgb colour;             // color, store
     int slot = 0;           // store: 0..9
-    int value = 0;          // mode, fade, hold
-    QString file;           // backup, restore
+    int value = 0;          // mode, fade, hold; pin, unpin: the port number
+    QString file;           // backup, restore; pin: the device
     ModuleSettings restore; // restore: the file's configuration, once loaded
 };
 
@@ -41,8 +54,9 @@ enum CtlExit {
 // The options, or what is wrong with the command line.
 std::variant<CtlOptions, QString> ParseCtlArguments(const QStringList &arguments);
 
-// "R G B" as three words, or one "#RRGGBB".
-std::optional<Rgb> ParseColour(const QStringList &words);
+// "R G B" as three words, or one "RRGGBB" in hex with or without "#"; what
+// is wrong, naming the value and its range, otherwise.
+std::variant<Rgb, QString> ParseColour(const QStringList &words);
 
 // The usage text: the whole program's, or one command's.
 QString CtlUsage();

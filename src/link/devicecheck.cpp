@@ -41,13 +41,20 @@ QMap<QString, QString> DeviceHolders(const QStringList &paths)
             continue;
         QStringList held;
         QStringList farEndOf; // pseudo-terminals whose other side it holds
-        const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
-        for (const QFileInfo &fd : fds.entryInfoList(QDir::System | QDir::NoDotAndDotDot)) {
-            const QString target = fd.symLinkTarget();
+        const QString fdFolder = QStringLiteral("/proc/%1/fd/").arg(pid);
+        for (const QString &fd : QDir(fdFolder).entryList(QDir::System | QDir::NoDotAndDotDot)) {
+            // The link's own text: a device that went away reads
+            // "/dev/pts/5 (deleted)" and is not the device of that name now.
+            char buf[256];
+            const ssize_t n =
+                ::readlink(QFile::encodeName(fdFolder + fd).constData(), buf, sizeof buf - 1);
+            if (n <= 0)
+                continue;
+            const QString target = QString::fromLocal8Bit(buf, n);
             if (realToPath.contains(target)) {
                 held << target;
             } else if (target == QLatin1String("/dev/ptmx")) {
-                QFile info(QStringLiteral("/proc/%1/fdinfo/%2").arg(pid, fd.fileName()));
+                QFile info(QStringLiteral("/proc/%1/fdinfo/%2").arg(pid, fd));
                 const QByteArray text =
                     info.open(QIODevice::ReadOnly) ? info.readAll() : QByteArray();
                 const qsizetype at = text.indexOf("tty-index:\t");

@@ -15,12 +15,17 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QTableView>
 #include <QVBoxLayout>
 
 frmLog::frmLog(TrafficModel *traffic, QWidget *owner) : QWidget(owner, Qt::Window), model(traffic)
 {
     setObjectName(QStringLiteral("frmLog"));
+    // Escape and Ctrl+W close it, as they close a dialog.
+    for (const QKeySequence &key :
+         {QKeySequence(Qt::Key_Escape), QKeySequence(QKeySequence::Close)})
+        connect(new QShortcut(key, this), &QShortcut::activated, this, &QWidget::close);
     setWindowTitle(tr("Lumavera \u2014 Traffic Log"));
     resize(980, 420);
 

@@ -15,12 +15,12 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QGroupBox>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QShortcut>
 #include <QSlider>
+#include <QTime>
 #include <QTimer>
 
 namespace {
@@ -45,18 +45,15 @@ SettingsStore store()
 frmMain::frmMain(QWidget *parent) : QWidget(parent)
 {
     link = new ModuleLink(this);
-    link->setObjectName(QStringLiteral("link"));
     session = std::make_unique<ModuleSession>(*link, ReplyWaitRule::oneTick());
     ports = new PortWatcher(this);
     reconnector = new Reconnector(link, ports, this);
 
     setupUi(this);
-    lblTxData->installEventFilter(this);
     Form_Load();
     // Measured once the captions and the lists are in place.
     setFont(FittingFont(this, font()));
     connectHandlers();
-
     control = new ControlServer(session.get(), this);
     if (!control->listen())
         notice(control->why());
@@ -64,8 +61,10 @@ frmMain::frmMain(QWidget *parent) : QWidget(parent)
     // The log gathers from the start; its window is made when first opened.
     traffic = new TrafficModel(this);
     connect(link, &ModuleLink::traffic, traffic, &TrafficModel::append);
-    auto *showLog = new QShortcut(QKeySequence(tr("Ctrl+L")), this);
-    connect(showLog, &QShortcut::activated, this, &frmMain::cmdLog_Click);
+    connect(new QShortcut(QKeySequence(tr("Ctrl+L")), this), &QShortcut::activated, this,
+            &frmMain::cmdLog_Click);
+    // Ctrl+Q quits the ordinary way, so the port is saved.
+    connect(new QShortcut(QKeySequence::Quit, this), &QShortcut::activated, this, &QWidget::close);
 }
 
 frmMain::~frmMain()
@@ -170,7 +169,7 @@ void frmMain::cmdConnect_Click()
         // As Windows gives an adapter its COM number for good: a device with
         // a stable name keeps this number wherever it is plugged in.
         if (const QString stable = StableNameFor(port.path); !port.pinned && !stable.isEmpty())
-            noteWrite(store().pin(port.number, stable));
+            notice(WriteProblem(store().pin(port.number, stable)));
         showConnected(true);
     } else {
         link->close();
@@ -226,11 +225,6 @@ void frmMain::ports_Changed()
     for (int i = 0; i < cboComm->count() && i < int(listing.size()); ++i)
         cboComm->setItemData(i, PortSummary(listing[std::size_t(i)], own), Qt::ToolTipRole);
     showPortInfo(cboComm->currentIndex());
-}
-
-void frmMain::noteWrite(const WriteResult &result)
-{
-    notice(result.ok ? QString() : tr("Settings could not be saved: %1.").arg(result.reason));
 }
 
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
@@ -327,7 +321,7 @@ void frmMain::cmdSaveColor_Click()
     // file is not told of a colour the module never got.
     if (!SendStep(ModuleStep::store(slot, {CurrentRed, CurrentGreen, CurrentBlue})).ok())
         return;
-    noteWrite(StoreSlotColor(cboMemLoc->currentIndex()));
+    notice(WriteProblem(StoreSlotColor(cboMemLoc->currentIndex())));
 }
 
 void frmMain::cmdRetrieve_Click()
@@ -367,11 +361,18 @@ void frmMain::cmdReadSettings_Click()
         SlotGreen[i] = reply.settings.slotColors[i].green;
         SlotBlue[i] = reply.settings.slotColors[i].blue;
     }
-    noteWrite(store().saveSlots(reply.settings.slotColors));
+    const WriteResult kept = store().saveSlots(reply.settings.slotColors);
     cboMemLoc->setCurrentIndex(0);
     Slider_Red->setValue(SlotRed[0]);
     Slider_Green->setValue(SlotGreen[0]);
     Slider_Blue->setValue(SlotBlue[0]);
+    // A read that worked says so, without a box.
+    const auto n = [](int v) { return QString::number(v); };
+    notice(kept.ok
+               ? tr("Read at %1: mode %2, fade %3, hold %4.")
+                     .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss")),
+                          n(reply.settings.mode), n(reply.settings.fade), n(reply.settings.hold))
+               : WriteProblem(kept));
 }
 
 void frmMain::cmdSave_Click()

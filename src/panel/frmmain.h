@@ -67,7 +67,6 @@ private:
     // Connect, without a box.
     StepOutcome SendStep(const ModuleStep &step);
     WriteResult StoreSlotColor(int slot);
-    void noteWrite(const WriteResult &result);
 
     ModuleLink *link;
     std::unique_ptr<ModuleSession> session;

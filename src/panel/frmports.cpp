@@ -13,12 +13,16 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSerialPortInfo>
+#include <QShortcut>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
 frmPorts::frmPorts(QWidget *owner) : QDialog(owner)
 {
     setObjectName(QStringLiteral("frmPorts"));
+    // Escape closes a dialog already; Ctrl+W as well.
+    connect(new QShortcut(QKeySequence::Close, this), &QShortcut::activated, this,
+            &QDialog::reject);
     setWindowTitle(tr("Port Numbers"));
     resize(560, 460);
 

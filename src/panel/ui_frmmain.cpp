@@ -4,12 +4,14 @@
 #include "panel/accessible.h"
 #include "panel/contrast.h"
 #include "panel/fonts.h"
+#include "settings/inifile.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QSlider>
 
@@ -43,6 +45,24 @@ W *place(QWidget *parent, const char *name, const char *caption, int left, int t
     w->setGeometry(px(left), px(top), px(width), px(height));
     return w;
 }
+
+// The window's style, but for a list that drops down as a list: a style
+// that pops lists up over themselves shows every item at once.
+class ListPopupStyle : public QProxyStyle
+{
+public:
+    explicit ListPopupStyle(QObject *owner) : QProxyStyle(QStringLiteral("Fusion"))
+    {
+        setParent(owner);
+    }
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *returnData) const override
+    {
+        return hint == SH_ComboBox_Popup
+                   ? 0
+                   : QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
 
 void setTextColor(QWidget *w, const QColor &color)
 {
@@ -124,6 +144,10 @@ void Ui_frmMain::setupUi(QWidget *frmMain)
     QWidget::setTabOrder(cmdLog, cmdPorts);
 
     fRGB->setEnabled(false);
+    // The hold list's 241 items scroll in a list of twenty, not a popup as
+    // tall as the screen; typing a number still picks one.
+    cboHold->setStyle(new ListPopupStyle(cboHold));
+    cboHold->setMaxVisibleItems(20);
 
     for (QSlider *slider : {Slider_Red, Slider_Green, Slider_Blue}) {
         slider->setRange(0, 255);
@@ -136,6 +160,8 @@ void Ui_frmMain::setupUi(QWidget *frmMain)
         readout->setAlignment(Qt::AlignCenter);
 
     lblTxData->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    // A double-click on the monitor opens the traffic log.
+    lblTxData->installEventFilter(frmMain);
     lblTxData->setTextInteractionFlags(Qt::TextSelectableByMouse);
     lblTxData->setIndent(3);
 
@@ -244,4 +270,11 @@ void Ui_frmMain::message(QWidget *owner, int icon, const QString &text, const QS
                     text, QMessageBox::Ok, owner);
     box.setInformativeText(details);
     box.exec();
+}
+
+QString Ui_frmMain::WriteProblem(const WriteResult &result)
+{
+    return result.ok ? QString()
+                     : QCoreApplication::translate("frmMain", "Settings could not be saved: %1.")
+                           .arg(result.reason);
 }

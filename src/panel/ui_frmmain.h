@@ -11,6 +11,7 @@ class QPushButton;
 class QSlider;
 class QWidget;
 class Readout;
+struct WriteResult;
 
 // The main window's controls, laid out in twips as drawn, with their
 // captions, tab order, accessible names and colours: what uic would make of
@@ -67,6 +68,8 @@ struct Ui_frmMain
     void showConnected(bool open);
     // The line beside Connect, said without a box.
     void notice(const QString &text);
+    // What the line says after a settings write: why it failed, or nothing.
+    static QString WriteProblem(const WriteResult &result);
     // The chosen port and its device, as its list item's tooltip says.
     void showPortInfo(int position);
     // A modal box titled with the program's name, with an OK button.

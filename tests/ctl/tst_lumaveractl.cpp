@@ -77,6 +77,7 @@ private slots:
     void failures();
     void backupThenRestoreClonesAModule();
     void handedToTheWindowThatHoldsThePort();
+    void pinRoundTrip();
     void strangersAndFailuresOnTheWay_data();
     void strangersAndFailuresOnTheWay();
 };
@@ -101,6 +102,8 @@ void LumaveractlTest::commands_data()
         << QByteArray("\xFF\x01\xFF\x07\x10", 5) << none << QByteArray();
     QTest::newRow("mode 0, path") << QStringList{"--port", "PTY", "mode", "0"}
                                   << QByteArray("\xFF\x28\x00\xFB\xFB", 5) << none << QByteArray();
+    QTest::newRow("color rrggbb") << QStringList{"color", "ff8000"}
+                                  << QByteArray("\xFF\x01\xFF\x80\x00", 5) << none << QByteArray();
     QTest::newRow("hold 240") << QStringList{"hold", "240"} << QByteArray("\xFF\x1E\xF0\xFC\xFC")
                               << none << QByteArray();
     QTest::newRow("store 10") << QStringList{"store", "10", "1", "2", "3"}
@@ -166,7 +169,8 @@ void LumaveractlTest::failures_data()
     badStart[0] = 0;
     QByteArray mode200 = good;
     mode200[1] = char(200);
-    QTest::newRow("no answer") << QStringList{"read"} << QByteArray() << 1 << "No answer" << true;
+    QTest::newRow("no answer") << QStringList{"read"} << QByteArray() << 1
+                               << "a longer --timeout MS" << true;
     QTest::newRow("34 bytes") << QStringList{"read"} << good.left(34) << 1 << "Only 34 of 35"
                               << true;
     QTest::newRow("bad start") << QStringList{"read"} << badStart << 1 << "does not start" << true;
@@ -184,7 +188,7 @@ void LumaveractlTest::failures_data()
                                   << false;
     QTest::newRow("unassigned number")
         << QStringList{"--port", "COM17", "mode", "1"} << QByteArray() << 3
-        << "No device is assigned to COM17" << false;
+        << "lumaveractl pin COM17 PATH" << false;
     QTest::newRow("COM0") << QStringList{"--port", "COM0", "color", "1", "2", "3"} << QByteArray()
                           << 2 << "There is no COM0" << false;
     QTest::newRow("com99") << QStringList{"--port", "com99", "read"} << QByteArray() << 2
@@ -195,11 +199,11 @@ void LumaveractlTest::failures_data()
     QTest::newRow("stopped line, store") << QStringList{"store", "2", "1", "2", "3"}
                                          << QByteArray("stop") << 1 << "store failed" << false;
     QTest::newRow("level 256") << QStringList{"color", "256", "0", "0"} << QByteArray() << 2
-                               << "color takes" << false;
+                               << "red level 256 is not a whole number from 0 to 255" << false;
     QTest::newRow("two levels") << QStringList{"color", "1", "2"} << QByteArray() << 2
-                                << "color takes" << false;
+                                << "a colour is R G B" << false;
     QTest::newRow("slot 11") << QStringList{"store", "11", "#000000"} << QByteArray() << 2
-                             << "store takes" << false;
+                             << "the slot is a number from 1 to 10" << false;
     QTest::newRow("hold 241") << QStringList{"hold", "241"} << QByteArray() << 2 << "0 to 240"
                               << false;
     QTest::newRow("unknown command")
@@ -207,6 +211,9 @@ void LumaveractlTest::failures_data()
     QTest::newRow("no command") << QStringList() << QByteArray() << 2 << "no command" << false;
     QTest::newRow("restore of a file missing a key")
         << QStringList{"restore", "partial.ini"} << QByteArray() << 2 << "[Module] Hold is missing"
+        << false;
+    QTest::newRow("restore of a file with two problems")
+        << QStringList{"restore", "partial.ini"} << QByteArray() << 2 << "[Colors] Green7=256"
         << false;
     ModuleSettings differs = SampleSettings();
     differs.hold = 11;
@@ -357,6 +364,29 @@ void LumaveractlTest::handedToTheWindowThatHoldsThePort()
     QCOMPARE(w.cboHold->currentText(), QStringLiteral("10"));
     QCOMPARE(module.received, ReadFrame + ReadFrame);
     QVERIFY(bench.isOpenState());
+}
+
+// pin and unpin from the shell: one change in the right section of a file
+// the window wrote, seen by list and by the next command.
+void LumaveractlTest::pinRoundTrip()
+{
+    TempConfig config;
+    config.write("[Settings]\r\nCommPort=20\r\n[Ports]\r\nCOM1=/dev/a\r\n[Colors]\r\nRed1=1\r\n");
+    Pty pty;
+    Result r = ctl({"pin", "com20", pty.slavePath()});
+    QVERIFY2(r.exit == 0, qPrintable(r.err));
+    QCOMPARE(config.read(), "[Settings]\r\nCommPort=20\r\n[Ports]\r\nCOM1=/dev/a\r\nCOM20=" +
+                                pty.slavePath().toLocal8Bit() + "\r\n[Colors]\r\nRed1=1\r\n");
+    QVERIFY2(ctl({"list"}).out.contains(QStringLiteral("COM20  present    ") + pty.slavePath()),
+             qPrintable(ctl({"list"}).out));
+    QCOMPARE(ctl({"color", "1", "2", "3"}).exit, 0);
+    QCOMPARE(pty.read(5), QByteArray("\xFF\x01\x01\x02\x03"));
+    QCOMPARE(ctl({"unpin", "COM20"}).exit, 0);
+    QCOMPARE(profile::valueIn(config.read(), "Ports", "COM20"), QByteArray());
+    r = ctl({"color", "1", "2", "3"});
+    QCOMPARE(r.exit, 3);
+    QVERIFY2(r.err.contains(QLatin1String("'lumaveractl list'")), qPrintable(r.err));
+    QCOMPARE(ctl({"pin", "COM21", "/dev/x"}).exit, 2);
 }
 
 namespace {

@@ -149,6 +149,7 @@ void EndToEndTest::faults()
     BoxAnswerer boxes;
     boxes.answer = QMessageBox::Yes;
     QTest::mouseClick(w.cmdConnect, Qt::LeftButton);
+    QVERIFY2(boxes.seen.isEmpty(), qPrintable(boxes.seen.value(0).details));
     w.Slider_Red->setValue(42);
     const QByteArray fileBefore = config.read();
     QTest::mouseClick(read ? w.cmdReadSettings : w.cmdSave, Qt::LeftButton);

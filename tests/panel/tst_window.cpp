@@ -502,7 +502,7 @@ void WindowTest::duringTheWait()
     auto module = std::make_unique<FakeModule>(bench.pty);
     module->settingsAnswer = EncodeSettingsReply(SampleSettings());
     BoxAnswerer boxes;
-    QVERIFY(bench.connect());
+    QVERIFY2(bench.connect(), qPrintable(boxes.seen.value(0).details));
     QTimer::singleShot(100, this, [&] {
         if (action == QLatin1String("clicks")) {
             w.cmdReadSettings->click();

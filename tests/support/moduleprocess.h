@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QStringList>
 #include <QTest>
@@ -47,11 +48,13 @@ public:
         process_.waitForFinished(5000);
     }
 
-    // Ends it at once, as pulling the cable would.
+    // Ends it at once, as pulling the cable would: the device goes, and
+    // with it its name, as udev removes it.
     void unplug()
     {
         process_.kill();
         process_.waitForFinished(5000);
+        QFile::remove(link_);
     }
 
     bool running() const { return process_.state() == QProcess::Running; }
