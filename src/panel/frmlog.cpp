@@ -15,17 +15,12 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QShortcut>
 #include <QTableView>
 #include <QVBoxLayout>
 
 frmLog::frmLog(TrafficModel *traffic, QWidget *owner) : QWidget(owner, Qt::Window), model(traffic)
 {
     setObjectName(QStringLiteral("frmLog"));
-    // Escape and Ctrl+W close it, as they close a dialog.
-    for (const QKeySequence &key :
-         {QKeySequence(Qt::Key_Escape), QKeySequence(QKeySequence::Close)})
-        connect(new QShortcut(key, this), &QShortcut::activated, this, &QWidget::close);
     setWindowTitle(tr("Lumavera \u2014 Traffic Log"));
     resize(980, 420);
 
@@ -129,6 +124,15 @@ void frmLog::copySelection()
     std::sort(rows.begin(), rows.end());
     if (!rows.isEmpty())
         QApplication::clipboard()->setText(model->lines(rows).join(u'\n') + u'\n');
+}
+
+void frmLog::keyPressEvent(QKeyEvent *event)
+{
+    // Escape and Ctrl+W close it, as they close a dialog.
+    if (event->key() == Qt::Key_Escape || event->matches(QKeySequence::Close))
+        close();
+    else
+        QWidget::keyPressEvent(event);
 }
 
 bool frmLog::eventFilter(QObject *watched, QEvent *event)

@@ -64,7 +64,8 @@ frmMain::frmMain(QWidget *parent) : QWidget(parent)
     connect(new QShortcut(QKeySequence(tr("Ctrl+L")), this), &QShortcut::activated, this,
             &frmMain::cmdLog_Click);
     // Ctrl+Q quits the ordinary way, so the port is saved.
-    connect(new QShortcut(QKeySequence::Quit, this), &QShortcut::activated, this, &QWidget::close);
+    connect(new QShortcut(QKeySequence(tr("Ctrl+Q")), this), &QShortcut::activated, this,
+            &QWidget::close);
 }
 
 frmMain::~frmMain()

@@ -76,6 +76,13 @@ void LogTest::session()
     QVERIFY(QTest::qWaitForWindowActive(w.form));
     QTest::keyClick(w.form, Qt::Key_L, Qt::ControlModifier);
     QVERIFY(log->isVisible());
+    // Escape and Ctrl+W close it, as a dialog closes.
+    for (const QKeySequence &key :
+         {QKeySequence(Qt::Key_Escape), QKeySequence(QKeySequence::Close)}) {
+        QTest::keySequence(log->findChild<QTableView *>(QStringLiteral("lstTraffic")), key);
+        QVERIFY(!log->isVisible());
+        bench.click(w.cmdLog);
+    }
 
     const QString pty = bench.pty.slavePath();
     const QString zeros = QStringLiteral("00 ").repeated(30);

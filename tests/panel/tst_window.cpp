@@ -10,6 +10,7 @@
 #include "support/filewatch.h"
 #include "support/moduleprocess.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QMessageBox>
 #include <QProcess>
@@ -114,7 +115,14 @@ void WindowTest::startup()
     QCOMPARE(w.cmdConnect->text(), QStringLiteral("Connect"));
     QVERIFY(w.fComm->isEnabled() && !w.fRGB->isEnabled());
     // Every item says which device it stands for, once the window has looked.
+    window.show();
     QTRY_VERIFY(w.lblPortInfo->text().startsWith(QStringLiteral("COM%1: ").arg(port)));
+    // The hold list drops down as a list of about twenty, not a screenful.
+    w.cboHold->showPopup();
+    QTRY_VERIFY(w.cboHold->view()->isVisible());
+    const int shown = w.cboHold->view()->height() / w.cboHold->view()->sizeHintForRow(0);
+    QVERIFY2(shown >= 15 && shown <= 21, qPrintable(QString::number(shown)));
+    w.cboHold->hidePopup();
     // Start-up reads but never writes the file.
     QCOMPARE(config.read(), ini);
 }
@@ -423,6 +431,9 @@ void WindowTest::readSettings()
     // The lists and sliders mirror the module, nothing goes back to it, and
     // the thirty colours land in one replace of the file.
     QCOMPARE(boxes.texts(), QStringList());
+    QVERIFY2(w.lblNotice->text().startsWith(QLatin1String("Read at ")) &&
+                 w.lblNotice->text().endsWith(QLatin1String("mode 3, fade 1, hold 10.")),
+             qPrintable(w.lblNotice->text()));
     QCOMPARE(state(w), QStringLiteral("3 1 10 1 200 0 3"));
     QCOMPARE(watch.take().renames, 1);
     const Settings file = Settings::load(bench.config.iniPath());
@@ -712,11 +723,14 @@ void WindowTest::portNumbersFollowTheUser()
     QTest::mouseClick(w.cmdConnect, Qt::LeftButton);
     QCOMPARE(config.read(), pinned);
 
-    // The choice is saved at shut-down, and only then.
+    // The choice is saved at shut-down, and only then; Ctrl+Q quits.
     QTest::mouseClick(w.cmdConnect, Qt::LeftButton);
     w.cboComm->setCurrentIndex(11);
     QCOMPARE(config.read(), pinned);
-    form.close();
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QTest::keyClick(&form, Qt::Key_Q, Qt::ControlModifier);
+    QVERIFY(!form.isVisible());
     QCOMPARE(config.read(), QByteArray(pinned).replace("CommPort=3", "CommPort=12"));
     QCOMPARE(boxes.texts(), QStringList());
 }
