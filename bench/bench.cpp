@@ -159,6 +159,8 @@ int main(int argc, char *argv[])
     // read-back, and the colours kept in one replace.
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("module.ini"));
+    settings.slotColors[5] = {1, 2, 3}; // colours the settings file does not hold yet
+    module.settingsAnswer = EncodeSettingsReply(settings);
     SaveModuleConfig(file, settings);
     QProcess restore;
     restore.start(QStringLiteral(LUMAVERACTL),

@@ -7,7 +7,7 @@
 #include <QTimer>
 
 Reconnector::Reconnector(ModuleLink *link, PortWatcher *watcher, QObject *parent)
-    : QObject(parent), link_(link), retry_(new QTimer(this))
+    : QObject(parent), link_(link), watcher_(watcher), retry_(new QTimer(this))
 {
     retry_->setSingleShot(true);
     retry_->setInterval(RetryMs);
@@ -34,6 +34,7 @@ void Reconnector::onLost()
 {
     awaited_ = link_->devicePath();
     lostAtNs_ = WallClockNs();
+    watcher_->follow(awaited_);
     tries_ = 0;
     emit waiting(awaited_);
 }

@@ -41,6 +41,7 @@ private:
     void look();
 
     ModuleLink *link_;
+    PortWatcher *watcher_;
     QTimer *retry_;
     QString awaited_;
     QString serialNumber_;
