@@ -41,7 +41,7 @@ QColor TextColorOn(const QColor &hue, const QColor &background)
     // Lighten in small steps; white itself always reads on a dark background.
     for (int step = 0; step <= 100; ++step) {
         const QColor tint = towardWhite(hue, step / 100.0);
-        if (ContrastRatio(tint, background) >= ReadableContrast)
+        if (ContrastRatio(tint, background) >= ChosenContrast)
             return tint;
     }
     return Qt::white;

@@ -8,8 +8,11 @@ double ContrastRatio(const QColor &a, const QColor &b);
 
 // The least contrast WCAG AA asks of ordinary text.
 inline constexpr double ReadableContrast = 4.5;
+// What a tint is chosen for: a margin over that least, since the colour as
+// drawn on screen can come out a shade off the one asked for.
+inline constexpr double ChosenContrast = 4.6;
 
 // The colour to draw text of the given hue in on the given background. On a
 // light background that is the hue itself; on a dark one, the least lightened
-// tint of the hue that reads at ReadableContrast.
+// tint of the hue that reads at ChosenContrast.
 QColor TextColorOn(const QColor &hue, const QColor &background);
