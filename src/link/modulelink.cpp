@@ -28,6 +28,7 @@ ModuleLink::ModuleLink(QObject *parent) : QObject(parent)
     CommandFrame[0] = StartMarker;
 
     connect(Timer1, &QTimer::timeout, this, &ModuleLink::Timer1_Timer);
+    connect(MSComm1, &SerialPort::arrived, this, &ModuleLink::MSComm1_Arrived);
     connect(MSComm1, &SerialPort::lost, this, [this] {
         abortReplyWait();
         report(TrafficEvent::Kind::Lost, {}, MSComm1->devicePath());
@@ -96,15 +97,34 @@ bool ModuleLink::SendCommandFrame()
     return sent;
 }
 
-void ModuleLink::report(TrafficEvent::Kind kind, const QByteArray &bytes, const QString &note)
+void ModuleLink::report(TrafficEvent::Kind kind, const QByteArray &bytes, const QString &note,
+                        qint64 atNs)
 {
-    emit traffic(
-        TrafficEvent{kind, MonotonicNs(), QDateTime::currentMSecsSinceEpoch(), bytes, note});
+    // The wall clock of a past moment: now, less how long ago it was.
+    const qint64 now = MonotonicNs();
+    const qint64 at = atNs > 0 ? atNs : now;
+    emit traffic(TrafficEvent{kind, at, QDateTime::currentMSecsSinceEpoch() - (now - at) / 1000000,
+                              bytes, note});
+}
+
+void ModuleLink::MSComm1_Arrived(const QByteArray &bytes, qint64 atNs)
+{
+    // Bytes no exchange waits for are shown as they come; an answer is
+    // shown once judged, at the time it came.
+    if (!waiting_ && !discarding_)
+        report(TrafficEvent::Kind::Received, bytes, tr("not part of an answer"), atNs);
+}
+
+qint64 ModuleLink::lastArrivalNs() const
+{
+    return MSComm1->lastArrivalNs();
 }
 
 void ModuleLink::discardStale()
 {
+    discarding_ = true;
     const QByteArray stale = MSComm1->discardInput();
+    discarding_ = false;
     if (!stale.isEmpty())
         report(TrafficEvent::Kind::Discarded, stale);
 }
@@ -131,10 +151,11 @@ bool ModuleLink::ReplyWait(int expected, const ReplyWaitRule &rule)
         QTimer deadline;
         deadline.setSingleShot(true);
         connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
-        const QMetaObject::Connection arrivals = connect(MSComm1, &SerialPort::arrived, &loop, [&] {
-            if (MSComm1->inBufferCount() >= expected)
-                loop.quit();
-        });
+        const QMetaObject::Connection arrivals =
+            connect(MSComm1, &SerialPort::arrived, &loop, [&](const QByteArray &, qint64) {
+                if (MSComm1->inBufferCount() >= expected)
+                    loop.quit();
+            });
         if (MSComm1->inBufferCount() < expected) {
             deadline.start(rule.timeoutMs);
             loop.exec();

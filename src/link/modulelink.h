@@ -95,7 +95,12 @@ public:
     QByteArray peek();
     QByteArray Input();
 
-    void report(TrafficEvent::Kind kind, const QByteArray &bytes, const QString &note = {});
+    // When the newest byte of the answer came.
+    qint64 lastArrivalNs() const;
+
+    // One traffic event, stamped `atNs` (0: now).
+    void report(TrafficEvent::Kind kind, const QByteArray &bytes, const QString &note = {},
+                qint64 atNs = 0);
 
 signals:
     void traffic(const TrafficEvent &event);
@@ -104,6 +109,7 @@ signals:
 
 private:
     void Timer1_Timer();
+    void MSComm1_Arrived(const QByteArray &bytes, qint64 atNs);
 
     SerialPort *MSComm1;
     QTimer *Timer1;
@@ -113,6 +119,7 @@ private:
     QEventLoop *waitLoop_ = nullptr;
     bool waiting_ = false;
     bool waitAborted_ = false;
+    bool discarding_ = false;
     qint64 openedAtNs_ = 0;
     QString sendError_;
 };

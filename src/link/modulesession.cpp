@@ -60,7 +60,8 @@ bool ModuleSession::countOk(int expected, const QString &verdict, const ReplyWai
     // the next command.
     if (out.count > 0)
         link_.report(TrafficEvent::Kind::Received, link_.peek(),
-                     tr("%1: only %2 of %3 bytes").arg(verdict).arg(out.count).arg(expected));
+                     tr("%1: only %2 of %3 bytes").arg(verdict).arg(out.count).arg(expected),
+                     link_.lastArrivalNs());
     return false;
 }
 
@@ -98,7 +99,7 @@ StepOutcome ModuleSession::read(const ReplyWaitRule &wait)
         out.fault = ReplyFault::BadStart;
         out.reason = tr("The answer does not start like a settings reply.");
         link_.report(TrafficEvent::Kind::Received, reply,
-                     tr("Read Error: does not start like a settings reply"));
+                     tr("Read Error: does not start like a settings reply"), link_.lastArrivalNs());
         return out;
     }
     const std::optional<ModuleSettings> settings = DecodeSettingsReply(reply);
@@ -113,11 +114,10 @@ StepOutcome ModuleSession::read(const ReplyWaitRule &wait)
                          .arg(MaxMode)
                          .arg(MaxFade)
                          .arg(MaxHold);
-        link_.report(TrafficEvent::Kind::Received, reply,
-                     tr("Read Error: mode %1 fade %2 hold %3 out of range")
-                         .arg(at(1))
-                         .arg(at(2))
-                         .arg(at(3)));
+        link_.report(
+            TrafficEvent::Kind::Received, reply,
+            tr("Read Error: mode %1 fade %2 hold %3 out of range").arg(at(1)).arg(at(2)).arg(at(3)),
+            link_.lastArrivalNs());
         return out;
     }
     out.settings = *settings;
@@ -125,7 +125,8 @@ StepOutcome ModuleSession::read(const ReplyWaitRule &wait)
                  tr("settings reply: mode %1 fade %2 hold %3")
                      .arg(settings->mode)
                      .arg(settings->fade)
-                     .arg(settings->hold));
+                     .arg(settings->hold),
+                 link_.lastArrivalNs());
     return out;
 }
 
@@ -138,7 +139,8 @@ StepOutcome ModuleSession::save(const ReplyWaitRule &wait)
         return out;
     const QByteArray &reply = *answer;
     if (SaveAckOk(reply)) {
-        link_.report(TrafficEvent::Kind::Received, reply, tr("acknowledgement: saved"));
+        link_.report(TrafficEvent::Kind::Received, reply, tr("acknowledgement: saved"),
+                     link_.lastArrivalNs());
         return out;
     }
     // A settings reply that came too late for its read is no acknowledgement
@@ -148,12 +150,13 @@ StepOutcome ModuleSession::save(const ReplyWaitRule &wait)
         out.reason = tr("A late answer to an earlier command (a settings reply) came back "
                         "instead of the acknowledgement; whether the module saved is unknown.");
         link_.report(TrafficEvent::Kind::Received, reply,
-                     tr("late settings reply, no acknowledgement"));
+                     tr("late settings reply, no acknowledgement"), link_.lastArrivalNs());
         return out;
     }
     out.fault = ReplyFault::WrongAck;
     out.reason = tr("The module acknowledged with %1 instead of FE AA.")
                      .arg(QString::fromLatin1(reply.first(2).toHex(' ').toUpper()));
-    link_.report(TrafficEvent::Kind::Received, reply, tr("wrong acknowledgement"));
+    link_.report(TrafficEvent::Kind::Received, reply, tr("wrong acknowledgement"),
+                 link_.lastArrivalNs());
     return out;
 }

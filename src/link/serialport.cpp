@@ -4,13 +4,16 @@
 
 #include <QFileInfo>
 
+#include <chrono>
+#include <utility>
+
 #include <unistd.h>
 
 SerialPort::SerialPort(QObject *parent) : QObject(parent)
 {
     port_.setReadBufferSize(ReceiveBufferSize);
     connect(&port_, &QSerialPort::errorOccurred, this, &SerialPort::onError);
-    connect(&port_, &QSerialPort::readyRead, this, &SerialPort::arrived);
+    connect(&port_, &QSerialPort::readyRead, this, &SerialPort::take);
 }
 
 SerialPort::~SerialPort()
@@ -34,6 +37,7 @@ bool SerialPort::setPortOpen(bool open)
         while (port_.bytesToWrite() > 0 && port_.waitForBytesWritten(2000)) {
         }
         port_.close();
+        buffer_.clear();
         return true;
     }
     if (port_.isOpen())
@@ -121,6 +125,21 @@ bool SerialPort::output(const QByteArray &bytes)
     return false;
 }
 
+void SerialPort::take()
+{
+    const qint64 room = ReceiveBufferSize - buffer_.size();
+    if (room <= 0 || !port_.isOpen())
+        return;
+    const QByteArray bytes = port_.read(room);
+    if (bytes.isEmpty())
+        return;
+    lastArrivalNs_ = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                         std::chrono::steady_clock::now().time_since_epoch())
+                         .count();
+    buffer_ += bytes;
+    emit arrived(bytes, lastArrivalNs_);
+}
+
 void SerialPort::pullPending()
 {
     // Bytes the system holds but the event loop has not fetched yet belong
@@ -131,24 +150,21 @@ void SerialPort::pullPending()
 
 int SerialPort::inBufferCount()
 {
-    if (!port_.isOpen())
-        return 0;
     pullPending();
-    return int(port_.bytesAvailable());
+    take();
+    return int(buffer_.size());
 }
 
 QByteArray SerialPort::input()
 {
-    if (!port_.isOpen())
-        return {};
-    return port_.readAll();
+    take();
+    return std::exchange(buffer_, {});
 }
 
 QByteArray SerialPort::peek()
 {
-    if (!port_.isOpen())
-        return {};
-    return port_.peek(port_.bytesAvailable());
+    take();
+    return buffer_;
 }
 
 QByteArray SerialPort::discardInput()
@@ -158,16 +174,11 @@ QByteArray SerialPort::discardInput()
     // The receive buffer is bounded, so a module flooding the line cannot
     // keep this loop going.
     for (int i = 0; i < 64 && port_.isOpen(); ++i) {
-        gone += port_.readAll();
+        gone += input();
         if (!port_.waitForReadyRead(0))
             break;
     }
-    return gone;
-}
-
-bool SerialPort::waitForInput(int ms)
-{
-    return port_.isOpen() && port_.waitForReadyRead(ms);
+    return gone + input();
 }
 
 void SerialPort::onError(QSerialPort::SerialPortError error)
@@ -190,6 +201,7 @@ void SerialPort::closeLostPort()
     if (port_.isOpen()) {
         port_.clear(QSerialPort::AllDirections);
         port_.close();
+        buffer_.clear();
     }
     losing_ = false;
     emit lost();

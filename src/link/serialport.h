@@ -8,8 +8,9 @@
 // The serial line to the LED module: 9600 baud, 8 data bits, no parity, one
 // stop bit, no flow control, a 1024-byte receive buffer. The device path
 // (whoever opens the port resolves COM1..COM20 to one, see portmap.h) is the
-// only thing that changes, and only while the port is closed. No data-arrival events are used:
-// bytes wait in the receive buffer until a caller asks for them.
+// only thing that changes, and only while the port is closed. Bytes are
+// taken into the receive buffer as they arrive, each batch stamped with the
+// moment it came, and wait there until a caller asks for them.
 class SerialPort : public QObject
 {
     Q_OBJECT
@@ -46,12 +47,12 @@ public:
     QByteArray peek();
     // Throws away whatever has arrived and not been read; what it threw away.
     QByteArray discardInput();
-    // Waits up to `ms` for more bytes to arrive; whether any did.
-    bool waitForInput(int ms);
+    // When the newest byte in the receive buffer arrived (monotonic ns).
+    qint64 lastArrivalNs() const { return lastArrivalNs_; }
 
 signals:
-    // Bytes came in; only waits that end early on a complete answer use it.
-    void arrived();
+    // Bytes came in, at `atNs` on the monotonic clock.
+    void arrived(const QByteArray &bytes, qint64 atNs);
     // The device went away while open (unplugged, or the far end of a
     // pseudo-terminal closed). The port has been closed already.
     void lost();
@@ -60,11 +61,15 @@ private:
     void onError(QSerialPort::SerialPortError error);
     void closeLostPort();
     void pullPending();
+    // Moves what the system delivered into the receive buffer, up to its size.
+    void take();
 
     QSerialPort port_;
     InputMode mode_ = InputMode::Binary;
     QString path_;
     QString openError_;
     QString outputError_;
+    QByteArray buffer_;
+    qint64 lastArrivalNs_ = 0;
     bool losing_ = false;
 };

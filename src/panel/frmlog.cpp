@@ -40,11 +40,15 @@ frmLog::frmLog(TrafficModel *traffic, QWidget *owner) : QWidget(owner, Qt::Windo
     lstTraffic->verticalHeader()->setDefaultSectionSize(lstTraffic->fontMetrics().height() + 4);
     QHeaderView *columns = lstTraffic->horizontalHeader();
     const int digit = lstTraffic->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    // The meaning whole at the window's first size; the hex elides, with
+    // all of it in the tooltip; every column can be resized.
+    columns->setSectionResizeMode(QHeaderView::Interactive);
     columns->resizeSection(TrafficModel::Time, digit * 14);
     columns->resizeSection(TrafficModel::Direction, digit * 11);
-    columns->resizeSection(TrafficModel::Hex, digit * 44);
-    columns->resizeSection(TrafficModel::Ascii, digit * 16);
+    columns->resizeSection(TrafficModel::Meaning, digit * 46);
+    columns->resizeSection(TrafficModel::Hex, digit * 30);
     columns->setStretchLastSection(true);
+    lstTraffic->setTextElideMode(Qt::ElideRight);
     lstTraffic->installEventFilter(this);
     lstTraffic->setAccessibleName(tr("Traffic"));
 

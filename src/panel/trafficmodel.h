@@ -20,7 +20,9 @@ class TrafficModel : public QAbstractTableModel
 
 public:
     static constexpr int Capacity = 10000;
-    enum Column { Time, Direction, Hex, Ascii, Meaning, ColumnCount };
+    // What a person reads first comes first: when, which way, what it means,
+    // then the bytes.
+    enum Column { Time, Direction, Meaning, Hex, Ascii, ColumnCount };
 
     explicit TrafficModel(QObject *parent = nullptr);
 

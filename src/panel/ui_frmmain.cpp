@@ -58,9 +58,8 @@ public:
     int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
                   QStyleHintReturn *returnData) const override
     {
-        return hint == SH_ComboBox_Popup
-                   ? 0
-                   : QProxyStyle::styleHint(hint, option, widget, returnData);
+        return hint == SH_ComboBox_Popup ? 0
+                                         : QProxyStyle::styleHint(hint, option, widget, returnData);
     }
 };
 

@@ -7,7 +7,9 @@
 #include "settings/settings.h"
 #include "support/moduleprocess.h"
 
+#include <QAbstractItemView>
 #include <QMessageBox>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -38,6 +40,7 @@ private slots:
     void userSession();
     void faults_data();
     void faults();
+    void answersLoggedWhenTheyCame();
     void randomUserActions();
 
 private:
@@ -159,6 +162,50 @@ void EndToEndTest::faults()
     QCOMPARE(w.Slider_Red->value(), 42);
     QCOMPARE(config.read(), fileBefore);
     QCOMPARE(w.cmdConnect->text(), QStringLiteral("Disconnect"));
+}
+
+// A module that answers 100 ms late: the log and lumaveractl --verbose show
+// the answer when it came, not when the window took it after its tick.
+void EndToEndTest::answersLoggedWhenTheyCame()
+{
+    TempConfig config;
+    config.write("[Ports]\r\nCOM1=" + link().toLocal8Bit() + "\r\n");
+    ModuleProcess module(link(), {"--delay", "100"});
+    QVERIFY(module.started());
+    frmMain form;
+    form.show();
+    const Ui w(form);
+    BoxAnswerer boxes;
+    QTest::mouseClick(w.cmdConnect, Qt::LeftButton);
+    QTest::mouseClick(w.cmdReadSettings, Qt::LeftButton);
+    QCOMPARE(boxes.texts(), QStringList());
+    QTest::mouseClick(w.cmdLog, Qt::LeftButton);
+    QTest::qWait(100);
+    const auto *log = form.findChild<QAbstractItemView *>(QStringLiteral("lstTraffic"));
+    QVERIFY(log);
+    QMap<QString, double> at; // the newest line of each direction
+    for (int r = 0; r < log->model()->rowCount(); ++r)
+        at[log->model()->index(r, 1).data().toString()] =
+            log->model()->index(r, 0).data().toDouble();
+    // Not before the module's delay, and well before the window's tick.
+    const auto apart = [](double ms) { return ms >= 95 && ms < 480; };
+    QVERIFY2(apart(at["RX"] - at["TX"]), qPrintable(QString::number(at["RX"] - at["TX"])));
+    QTest::mouseClick(w.cmdConnect, Qt::LeftButton);
+
+    QProcess ctl;
+    ctl.start(QStringLiteral(LUMAVERACTL), {"--port", link(), "--verbose", "read"});
+    // The window answers lumaveractl's question from its event loop.
+    QVERIFY(waitUntil([&] { return ctl.state() == QProcess::NotRunning; }, 10000));
+    const QString err = QString::fromUtf8(ctl.readAllStandardError());
+    QVERIFY2(ctl.exitCode() == 0, qPrintable(err));
+    const QStringList lines = err.split(u'\n');
+    const auto time = [&](const char *dir) {
+        return lines.filter(QLatin1String(dir))
+            .value(0)
+            .section(u' ', 0, 0, QString::SectionSkipEmpty)
+            .toDouble();
+    };
+    QVERIFY2(apart(time("  RX ") - time("  TX ")), qPrintable(lines.join(u'\n')));
 }
 
 // Random user actions with a fixed seed: clicks on every control, list
