@@ -443,14 +443,22 @@ void LumaveractlTest::strangersAndFailuresOnTheWay()
                   stranger == QLatin1String("link planted for a backup")))
         QSKIP("needs root, to act as another user");
     const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    const QByteArray tmp = qgetenv("TMPDIR");
     QTemporaryDir scratch;
+    // The fallback folder of the user's own lives in the temporary folder:
+    // one of this test's, so that no other window on the machine answers.
+    QTemporaryDir temporary;
+    qputenv("TMPDIR", QFile::encodeName(temporary.path()));
     if (stranger == QLatin1String("runtime folder unset"))
         qunsetenv("XDG_RUNTIME_DIR");
     if (stranger == QLatin1String("runtime folder others can write")) {
         QVERIFY(::chmod(QFile::encodeName(scratch.path()).constData(), 0777) == 0);
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(scratch.path()));
     }
-    const auto restoreRuntime = qScopeGuard([&] { qputenv("XDG_RUNTIME_DIR", runtime); });
+    const auto restoreRuntime = qScopeGuard([&] {
+        qputenv("XDG_RUNTIME_DIR", runtime);
+        tmp.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", tmp);
+    });
 
     Bench bench;
     const Ui w = bench.ui();
