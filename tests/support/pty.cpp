@@ -91,8 +91,12 @@ QByteArray Pty::readAll(int timeoutMs)
 
 void Pty::write(const QByteArray &bytes)
 {
+    // A line nobody reads takes nothing more: give up after a while rather
+    // than spin.
+    QElapsedTimer clock;
+    clock.start();
     qsizetype done = 0;
-    while (done < bytes.size() && master_ >= 0) {
+    while (done < bytes.size() && master_ >= 0 && clock.elapsed() < 2000) {
         const ssize_t n = ::write(master_, bytes.constData() + done, size_t(bytes.size() - done));
         if (n > 0)
             done += n;
