@@ -64,7 +64,10 @@ int main(int argc, char *argv[])
     }
 
     // The port as the window numbers it; without --port, the window's last.
-    const Settings settings = SettingsStore(IniPath()).load();
+    // A device path needs no look at the settings file.
+    const bool numbered = options.port.isEmpty() ||
+                          options.port.startsWith(QLatin1String("COM"), Qt::CaseInsensitive);
+    const Settings settings = numbered ? SettingsStore(IniPath()).load() : Settings();
     const ResolvedPort port = ResolvePort(options.port, settings.commPort(), settings.pins);
     if (port.problem != ResolvedPort::Problem::None) {
         err << "lumaveractl: " << port.reason << '\n';
