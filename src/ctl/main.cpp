@@ -92,7 +92,9 @@ int main(int argc, char *argv[])
         // Before the open, so that the open and what it throws away show.
         if (options.verbose)
             direct->onTraffic = [&err](const QString &line) { err << line << Qt::endl; };
-        if (!direct->open()) {
+        using C = CtlOptions::Command;
+        const C c = options.command;
+        if (!direct->open(c == C::Read || c == C::Save || c == C::Backup || c == C::Restore)) {
             err << tr("lumaveractl: Selected Com Port Not Available: %1").arg(direct->openError())
                 << '\n';
             return ExitPort;

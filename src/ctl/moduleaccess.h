@@ -28,7 +28,13 @@ class DirectAccess : public ModuleAccess
 public:
     DirectAccess(const QString &device, int timeoutMs);
 
-    bool open() { return link_.open(); }
+    // `answered`: whether the command waits for an answer, which another
+    // program holding the device would take.
+    bool open(bool answered)
+    {
+        link_.setHolderCheck(answered);
+        return link_.open();
+    }
     QString openError() const { return link_.openError(); }
     StepOutcome run(const ModuleStep &step) override { return session_.run(step); }
 

@@ -62,6 +62,11 @@ bool ModuleLink::open()
     return true;
 }
 
+void ModuleLink::setHolderCheck(bool check)
+{
+    MSComm1->setHolderCheck(check);
+}
+
 QString ModuleLink::openError() const
 {
     return MSComm1->openError();

@@ -66,6 +66,8 @@ public:
     void setDevicePath(const QString &path);
     QString devicePath() const;
     bool open();
+    // Whether open() refuses a device another program holds (see SerialPort).
+    void setHolderCheck(bool check);
     QString openError() const;
     void close();
     bool isOpen() const;

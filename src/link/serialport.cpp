@@ -85,7 +85,7 @@ bool SerialPort::setPortOpen(bool open)
     }
     // A program that holds the device without a lock (a terminal, a modem
     // prober) would take the module's answers: say which, and stay closed.
-    if (const QString holder = DeviceHolder(path_); !holder.isEmpty()) {
+    if (const QString holder = holderCheck_ ? DeviceHolder(path_) : QString(); !holder.isEmpty()) {
         port_.close();
         openError_ = tr("%1 is in use by %2.").arg(path_, holder);
         return false;

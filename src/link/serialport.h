@@ -30,6 +30,10 @@ public:
     // sending what is still queued. Opening returns false when the device
     // cannot be opened; openError() then says why in plain words.
     bool setPortOpen(bool open);
+    // Whether an open looks through /proc for another program that holds
+    // the device without a lock. A step that only writes has no answer for
+    // such a program to take, and skips the look.
+    void setHolderCheck(bool check) { holderCheck_ = check; }
     bool portOpen() const { return port_.isOpen(); }
     QString openError() const { return openError_; }
     QString devicePath() const { return path_; }
@@ -72,4 +76,5 @@ private:
     QByteArray buffer_;
     qint64 lastArrivalNs_ = 0;
     bool losing_ = false;
+    bool holderCheck_ = true;
 };

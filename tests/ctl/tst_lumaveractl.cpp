@@ -381,6 +381,19 @@ void LumaveractlTest::pinRoundTrip()
              qPrintable(ctl({"list"}).out));
     QCOMPARE(ctl({"color", "1", "2", "3"}).exit, 0);
     QCOMPARE(pty.read(5), QByteArray("\xFF\x01\x01\x02\x03"));
+    // A step that only writes shares the line with a program holding it;
+    // one that waits for an answer, which that program would take, does not.
+    QProcess holder;
+    holder.setStandardInputFile(pty.slavePath());
+    holder.start(QStringLiteral("sleep"), {QStringLiteral("30")});
+    QVERIFY(holder.waitForStarted());
+    QCOMPARE(ctl({"color", "4", "5", "6"}).exit, 0);
+    QCOMPARE(pty.read(5), QByteArray("\xFF\x01\x04\x05\x06"));
+    r = ctl({"read"});
+    QCOMPARE(r.exit, 3);
+    QVERIFY2(r.err.contains(QLatin1String("in use by sleep")), qPrintable(r.err));
+    holder.kill();
+    holder.waitForFinished();
     QCOMPARE(ctl({"unpin", "COM20"}).exit, 0);
     QCOMPARE(profile::valueIn(config.read(), "Ports", "COM20"), QByteArray());
     r = ctl({"color", "1", "2", "3"});
