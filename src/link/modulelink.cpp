@@ -55,8 +55,8 @@ bool ModuleLink::open()
 {
     if (!MSComm1->setPortOpen(true))
         return false;
-    report(TrafficEvent::Kind::Opened, {}, MSComm1->devicePath());
     openedAtNs_ = MonotonicNs();
+    report(TrafficEvent::Kind::Opened, {}, MSComm1->devicePath(), openedAtNs_);
     // Whatever waited on the line before is no answer to anything sent here.
     discardStale();
     return true;
@@ -95,10 +95,12 @@ bool ModuleLink::SendCommandFrame()
 {
     const QByteArray bytes(reinterpret_cast<const char *>(CommandFrame.data()),
                            qsizetype(CommandFrame.size()));
+    // Stamped as it is handed to the system, not once the call returns.
+    const qint64 at = MonotonicNs();
     const bool sent = MSComm1->output(bytes);
     sendError_ = sent ? QString() : MSComm1->outputError();
     // The monitor shows the frame whether or not the line took it.
-    report(TrafficEvent::Kind::Sent, bytes, DescribeFrame(CommandFrame));
+    report(TrafficEvent::Kind::Sent, bytes, DescribeFrame(CommandFrame), at);
     return sent;
 }
 

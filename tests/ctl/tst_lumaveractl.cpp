@@ -150,6 +150,7 @@ void LumaveractlTest::commands()
     QTest::qWait(20);
     const QStringList lines = ctl({"--verbose", "read"}).err.split(u'\n', Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 4);
+    QVERIFY2(lines[0].startsWith(QLatin1String("       0.000  OPEN")), qPrintable(lines[0]));
     const char *const expected[] = {"OPEN", "DISCARDED 01",
                                     "TX FF 3C FB FB FB  |.<...|  ReadModuleSettings",
                                     "settings reply: mode 3 fade 1 hold 10"};
