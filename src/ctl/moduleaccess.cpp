@@ -32,13 +32,9 @@ WindowAccess::~WindowAccess()
 bool WindowAccess::attach(const QString &device)
 {
     device_ = device;
-    const QString socketPath = HandoffSocketPath();
-    const QByteArray path = QFile::encodeName(socketPath);
     sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (socketPath.isEmpty() || path.size() >= qsizetype(sizeof address.sun_path))
+    if (!HandoffAddress(HandoffSocketPath(), &address))
         return false;
-    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
     fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd_ < 0 || ::connect(fd_, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0)
         return false;

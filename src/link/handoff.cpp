@@ -8,8 +8,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <cstring>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -80,6 +82,17 @@ QString HandoffSocketPath(QString *why)
     if (why)
         *why = reason;
     return {};
+}
+
+bool HandoffAddress(const QString &path, sockaddr_un *address)
+{
+    const QByteArray native = QFile::encodeName(path);
+    *address = {};
+    address->sun_family = AF_UNIX;
+    if (native.isEmpty() || native.size() >= qsizetype(sizeof address->sun_path))
+        return false;
+    std::memcpy(address->sun_path, native.constData(), size_t(native.size()));
+    return true;
 }
 
 bool PeerIsOwnUser(int socketFd)

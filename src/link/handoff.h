@@ -18,6 +18,11 @@
 // the reason in `why`, when there is no such folder.
 QString HandoffSocketPath(QString *why = nullptr);
 
+struct sockaddr_un;
+
+// The socket address for `path`; false when the path is too long for one.
+bool HandoffAddress(const QString &path, sockaddr_un *address);
+
 // Whether the process at the other end of a connected local socket runs as
 // this user.
 bool PeerIsOwnUser(int socketFd);

@@ -18,17 +18,6 @@
 
 namespace {
 
-bool addressFor(const QString &path, sockaddr_un *address)
-{
-    const QByteArray native = QFile::encodeName(path);
-    *address = {};
-    address->sun_family = AF_UNIX;
-    if (native.size() >= qsizetype(sizeof address->sun_path))
-        return false;
-    std::memcpy(address->sun_path, native.constData(), size_t(native.size()));
-    return true;
-}
-
 // Whether a server answers on the socket at `address`.
 bool answers(const sockaddr_un &address)
 {
@@ -69,7 +58,7 @@ bool ControlServer::listen()
 {
     path_ = HandoffSocketPath(&why_);
     sockaddr_un address{};
-    if (path_.isEmpty() || !addressFor(path_, &address)) {
+    if (path_.isEmpty() || !HandoffAddress(path_, &address)) {
         why_ = tr("lumaveractl cannot reach this window: %1.").arg(why_);
         return false;
     }
