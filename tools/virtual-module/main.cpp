@@ -8,11 +8,15 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
+#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -41,10 +45,35 @@ tool sends, for example:
 It keeps the module's colour, mode (0..11), fade (0..2), hold (0..240) and ten
 memory slots, answers Read Module Settings with them, and on Save Settings on
 EEPROM copies them into its EEPROM (a file, with --eeprom) and acknowledges.
+It answers at the line's real speed, 9600 baud, as a module would: a read
+takes 41.7 ms from the command to the last byte of the answer; --fast answers
+at once.
 Point the tool at it through the "Ports" section of lumavera.ini:
   [Ports]
   COM1=/path/given/to/--link
-Stop it with Ctrl+C; the link is removed on exit.)";
+With --count N it plays N modules, each on its own pseudo-terminal linked as
+module-1 .. module-N in the folder --link names, each keeping its EEPROM in
+the folder --eeprom names (module-K.eeprom). Lines then start with the
+module's name. With --cycle UP:DOWN each module stays plugged in for UP ms,
+is pulled out for DOWN ms (its pseudo-terminal and link go), comes back with
+the settings of its EEPROM, and so on; several modules take turns. Pointing
+LUMAVERA_SERIAL_BY_ID at the folder makes the links stand for the system's
+stable device names, for lumaveractl station and find.
+Stop it with Ctrl+C; the links are removed on exit.)";
+
+// Parses "UP:DOWN" in milliseconds.
+std::optional<std::pair<int, int>> cycleTimes(const QString &text)
+{
+    const QStringList parts = text.split(u':');
+    bool upOk = false;
+    bool downOk = false;
+    const int up = parts.value(0).toInt(&upOk);
+    const int down = parts.value(1).toInt(&downOk);
+    if (parts.size() != 2 || !upOk || !downOk || up < 10 || down < 10 || up > 3600000 ||
+        down > 3600000)
+        return std::nullopt;
+    return std::pair(up, down);
+}
 
 } // namespace
 
@@ -79,7 +108,13 @@ int main(int argc, char *argv[])
     const QCommandLineOption badAck("bad-ack", "Acknowledge a save with FE AB instead of FE AA.");
     const QCommandLineOption noise("noise", "Send three bytes of line noise before each answer.");
     const QCommandLineOption window("window", "Show the LED in a window (needs a display).");
-    parser.addOptions({help, link, eeprom, silent, delay, shortReply, badAck, noise, window});
+    const QCommandLineOption fast("fast", "Answer at once, not at the line's speed.");
+    const QCommandLineOption count("count", "Play <n> modules (1..32); --link names a folder.",
+                                   "n");
+    const QCommandLineOption cycle("cycle", "Plug in for <up> ms, pull out for <down> ms, again.",
+                                   "up:down");
+    parser.addOptions(
+        {help, link, eeprom, silent, delay, shortReply, badAck, noise, window, fast, count, cycle});
 
     if (!parser.parse(QCoreApplication::arguments()))
         return usageError(parser.errorText());
@@ -98,6 +133,7 @@ int main(int argc, char *argv[])
     options.shortReply = parser.isSet(shortReply);
     options.badAck = parser.isSet(badAck);
     options.noise = parser.isSet(noise);
+    options.paced = !parser.isSet(fast);
     if (parser.isSet(delay)) {
         bool ok = false;
         options.delayMs = parser.value(delay).toInt(&ok);
@@ -106,16 +142,74 @@ int main(int argc, char *argv[])
                                   .arg(parser.value(delay)));
     }
 
-    VirtualModule module(options);
-    QString error;
-    if (!module.start(&error)) {
-        std::fprintf(stderr, "lumavera-virtual-module: %s\n", error.toLocal8Bit().constData());
-        return 1;
+    int modules = 1;
+    if (parser.isSet(count)) {
+        bool ok = false;
+        modules = parser.value(count).toInt(&ok);
+        if (!ok || modules < 1 || modules > 32)
+            return usageError(QStringLiteral("--count takes a number from 1 to 32, not '%1'")
+                                  .arg(parser.value(count)));
+        if (options.link.isEmpty())
+            return usageError(QStringLiteral("--count needs --link FOLDER"));
     }
-    QObject::connect(&module, &VirtualModule::printed, &say);
-    say(QStringLiteral("device %1").arg(module.devicePath()));
-    if (!options.link.isEmpty())
-        say(QStringLiteral("link %1").arg(options.link));
+    std::optional<std::pair<int, int>> upDown;
+    if (parser.isSet(cycle) && !(upDown = cycleTimes(parser.value(cycle))))
+        return usageError(QStringLiteral("--cycle takes UP:DOWN, each 10..3600000 ms, not '%1'")
+                              .arg(parser.value(cycle)));
+
+    std::vector<std::unique_ptr<VirtualModule>> all;
+    for (int k = 1; k <= modules; ++k) {
+        VirtualModule::Options own = options;
+        QString prefix;
+        if (parser.isSet(count)) {
+            prefix = QStringLiteral("module-%1").arg(k);
+            QDir().mkpath(options.link);
+            own.link = QDir(options.link).filePath(prefix);
+            if (!options.eepromFile.isEmpty()) {
+                QDir().mkpath(options.eepromFile);
+                own.eepromFile = QDir(options.eepromFile).filePath(prefix + ".eeprom");
+            }
+            prefix += u' ';
+        }
+        auto module = std::make_unique<VirtualModule>(own);
+        VirtualModule *m = module.get();
+        const auto plugIn = [m, prefix, own] {
+            QString error;
+            if (!m->start(&error)) {
+                std::fprintf(stderr, "lumavera-virtual-module: %s\n",
+                             error.toLocal8Bit().constData());
+                return false;
+            }
+            say(prefix + QStringLiteral("device %1").arg(m->devicePath()));
+            if (!own.link.isEmpty())
+                say(prefix + QStringLiteral("link %1").arg(own.link));
+            return true;
+        };
+        if (!plugIn())
+            return 1;
+        QObject::connect(m, &VirtualModule::printed, [prefix](const QString &line) {
+            say(prefix.isEmpty() ? line : prefix.trimmed() + QStringLiteral(": ") + line);
+        });
+        if (upDown) {
+            // Module K leaves K/N of a cycle after the first, so that they
+            // come and go one after another.
+            const auto [up, down] = *upDown;
+            auto *timer = new QTimer(m);
+            timer->setSingleShot(true);
+            QObject::connect(timer, &QTimer::timeout, m, [m, timer, plugIn, prefix, up, down] {
+                if (m->running()) {
+                    m->stop();
+                    say(prefix + QStringLiteral("unplugged"));
+                    timer->start(down);
+                } else {
+                    plugIn();
+                    timer->start(up);
+                }
+            });
+            timer->start(up + (k - 1) * (up + down) / modules);
+        }
+        all.push_back(std::move(module));
+    }
 
     // SIGINT and SIGTERM end the event loop, so the link is removed on the way out.
     OnUnixSignals({SIGINT, SIGTERM}, app.get(), &QCoreApplication::quit);
@@ -123,7 +217,7 @@ int main(int argc, char *argv[])
     std::unique_ptr<LedWindow> led;
     if (wantWindow) {
         if (qobject_cast<QApplication *>(app.get())) {
-            led = std::make_unique<LedWindow>(module);
+            led = std::make_unique<LedWindow>(*all.front());
             led->show();
         } else {
             std::fprintf(stderr, "lumavera-virtual-module: no display, running without a window\n");

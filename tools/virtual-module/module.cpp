@@ -5,6 +5,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -15,27 +16,48 @@
 namespace {
 // Three bytes that are neither a start marker nor an acknowledgement.
 const QByteArray Noise("\x13\x00\x37", 3);
+// One byte at 9600 baud: a start bit, eight data bits and a stop bit.
+constexpr qint64 ByteNs = 10 * 1000000000LL / 9600;
 } // namespace
 
 VirtualModule::VirtualModule(const Options &options, QObject *parent)
     : QObject(parent), options_(options)
 {
     clock_.start();
-    loadEeprom();
+    pacer_ = new QTimer(this);
+    pacer_->setSingleShot(true);
+    pacer_->setTimerType(Qt::PreciseTimer);
+    connect(pacer_, &QTimer::timeout, this, &VirtualModule::drain);
 }
 
 VirtualModule::~VirtualModule()
 {
+    stop();
+}
+
+void VirtualModule::stop()
+{
+    delete notifier_;
+    notifier_ = nullptr;
+    pacer_->stop();
+    outgoing_.clear();
     if (linked_)
         ::unlink(QFile::encodeName(options_.link).constData());
+    linked_ = false;
     if (slave_ >= 0)
         ::close(slave_);
     if (master_ >= 0)
         ::close(master_);
+    slave_ = master_ = -1;
 }
 
 bool VirtualModule::start(QString *error)
 {
+    // What it knows when it is switched on is what its EEPROM holds.
+    state_ = ModuleSettings();
+    colour_ = Rgb();
+    finder_ = FrameFinder();
+    loadEeprom();
     master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
         *error = QStringLiteral("cannot create a pseudo-terminal: %1").arg(qt_error_string(errno));
@@ -98,13 +120,36 @@ void VirtualModule::onReadable()
 void VirtualModule::send(const QByteArray &bytes)
 {
     const QByteArray all = options_.noise ? Noise + bytes : bytes;
+    if (options_.paced && outgoing_.isEmpty()) {
+        // The command reached a real module only as its last byte came in.
+        const qint64 now = clock_.nsecsElapsed();
+        nextByteNs_ =
+            std::max(nextByteNs_, now + qint64(std::tuple_size_v<Frame>) * ByteNs) + ByteNs;
+    }
+    outgoing_ += all;
+    drain();
+}
+
+void VirtualModule::drain()
+{
+    qsizetype due = outgoing_.size();
+    if (options_.paced) {
+        const qint64 now = clock_.nsecsElapsed();
+        due = now < nextByteNs_ ? 0 : std::min(outgoing_.size(), 1 + (now - nextByteNs_) / ByteNs);
+        nextByteNs_ += due * ByteNs;
+    }
     qsizetype done = 0;
-    while (done < all.size()) {
-        const ssize_t n = ::write(master_, all.constData() + done, size_t(all.size() - done));
+    while (done < due && master_ >= 0) {
+        const ssize_t n = ::write(master_, outgoing_.constData() + done, size_t(due - done));
         if (n > 0)
             done += n;
         else if (errno != EAGAIN && errno != EINTR)
-            return;
+            break;
+    }
+    outgoing_.remove(0, due);
+    if (!outgoing_.isEmpty()) {
+        const qint64 waitNs = nextByteNs_ - clock_.nsecsElapsed();
+        pacer_->start(int(std::max<qint64>(0, (waitNs + 999999) / 1000000)));
     }
 }
 

@@ -8,6 +8,7 @@
 #include <QString>
 
 class QSocketNotifier;
+class QTimer;
 
 // The far end of the serial line: an LED module that keeps its colour, mode,
 // fade, hold and ten memory slots, and answers the two commands that expect
@@ -26,6 +27,10 @@ public:
         bool shortReply = false;
         bool badAck = false;
         bool noise = false;
+        // Answers at the line's own speed, 9600 baud: each byte 1.04 ms after
+        // the one before, starting once the command's last byte would have
+        // arrived. Off, answers go out at once.
+        bool paced = true;
     };
 
     explicit VirtualModule(const Options &options, QObject *parent = nullptr);
@@ -33,6 +38,11 @@ public:
 
     // Creates the pseudo-terminal (and the link); false with a message on failure.
     bool start(QString *error);
+    // Takes the pseudo-terminal and the link away, as pulling the cable
+    // would; start() plugs it in again, with the settings of its EEPROM as
+    // after a power cycle.
+    void stop();
+    bool running() const { return master_ >= 0; }
     QString devicePath() const { return devicePath_; }
 
     Rgb colour() const { return colour_; }
@@ -53,6 +63,7 @@ signals:
 private:
     void onReadable();
     void send(const QByteArray &bytes);
+    void drain();
     void loadEeprom();
     bool saveEeprom();
 
@@ -66,4 +77,7 @@ private:
     Rgb colour_;
     ModuleSettings state_;
     bool linked_ = false;
+    QByteArray outgoing_; // paced bytes not yet on the line
+    qint64 nextByteNs_ = 0;
+    QTimer *pacer_ = nullptr;
 };
