@@ -2,7 +2,7 @@
 // start-up to the window shown, the reply wait (length and CPU), a click to
 // the five bytes on the line, and the time to apply a settings reply.
 
-#include "ctl/moduleconfig.h"
+#include "settings/moduleconfig.h"
 #include "panel/frmlog.h"
 #include "panel/frmmain.h"
 #include "panel/trafficmodel.h"

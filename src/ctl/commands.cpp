@@ -1,8 +1,9 @@
 #include "ctl/commands.h"
 
-#include "ctl/moduleconfig.h"
+#include "link/modulesetup.h"
 #include "link/portmap.h"
 #include "settings/ini.h"
+#include "settings/moduleconfig.h"
 #include "settings/settings.h"
 
 #include <QCoreApplication>
@@ -37,20 +38,26 @@ void keepColours(const WriteResult &written, QTextStream &err)
         err << tr("lumaveractl: settings could not be saved: %1").arg(written.reason) << '\n';
 }
 
+// Why a step failed, with the way forward where there is one.
+void sayFailure(const ModuleStep &step, const StepOutcome &done, QTextStream &err)
+{
+    err << tr("lumaveractl: %1 failed: %2")
+               .arg(StepName(step.kind),
+                    done.reason.isEmpty() ? tr("the exchange was cut short") : done.reason)
+        << '\n';
+    if (done.fault == ReplyFault::NoAnswer)
+        err << tr("lumaveractl: check that the module has power and is on this port; a slow "
+                  "one needs a longer --timeout MS.")
+            << '\n';
+}
+
 // Runs one step; whether it did what it was asked, the reason on `err` when not.
 bool runStep(ModuleAccess &module, const ModuleStep &step, QTextStream &err,
              StepOutcome *outcome = nullptr)
 {
     const StepOutcome done = module.run(step);
     if (!done.ok())
-        err << tr("lumaveractl: %1 failed: %2")
-                   .arg(StepName(step.kind),
-                        done.reason.isEmpty() ? tr("the exchange was cut short") : done.reason)
-            << '\n';
-    if (done.fault == ReplyFault::NoAnswer)
-        err << tr("lumaveractl: check that the module has power and is on this port; a slow "
-                  "one needs a longer --timeout MS.")
-            << '\n';
+        sayFailure(step, done, err);
     if (outcome)
         *outcome = done;
     return done.ok();
@@ -64,25 +71,6 @@ std::optional<ModuleSettings> readModule(ModuleAccess &module, QTextStream &err)
         return std::nullopt;
     keepColours(SettingsStore(IniPath()).saveSlots(read.settings.slotColors), err);
     return read.settings;
-}
-
-QStringList differences(const ModuleSettings &want, const ModuleSettings &got)
-{
-    QStringList lines;
-    const auto compare = [&](const char *name, int w, int g) {
-        if (w != g)
-            lines << tr("%1: file %2, module %3").arg(QLatin1String(name)).arg(w).arg(g);
-    };
-    compare("mode", want.mode, got.mode);
-    compare("fade", want.fade, got.fade);
-    compare("hold", want.hold, got.hold);
-    for (int i = 0; i < SlotCount; ++i) {
-        if (want.slotColors[i] != got.slotColors[i])
-            lines << tr("slot %1: file %2, module %3")
-                         .arg(i + 1)
-                         .arg(rgbText(want.slotColors[i]), rgbText(got.slotColors[i]));
-    }
-    return lines;
 }
 
 } // namespace
@@ -162,6 +150,9 @@ int RunModuleCommand(const CtlOptions &o, ModuleAccess &module, QTextStream &out
     case C::Pin:
     case C::Unpin:
         return RunPin(o, out, err);
+    case C::Station:
+    case C::Find:
+        break; // a port at a time is not theirs
     case C::Color:
         return runStep(module, ModuleStep::color(o.colour), err) ? ExitDone : ExitModule;
     case C::Mode:
@@ -198,25 +189,21 @@ int RunModuleCommand(const CtlOptions &o, ModuleAccess &module, QTextStream &out
         return ExitDone;
     }
     case C::Restore: {
-        const ModuleSettings &want = o.restore;
-        QList<ModuleStep> steps = {ModuleStep::mode(want.mode), ModuleStep::fade(want.fade),
-                                   ModuleStep::hold(want.hold)};
-        for (int i = 0; i < SlotCount; ++i)
-            steps << ModuleStep::store(i, want.slotColors[i]);
-        for (const ModuleStep &step : steps) {
-            if (!runStep(module, step, err))
-                return ExitModule;
-            // A slow module needs a moment between frames.
-            QThread::msleep(ulong(o.gapMs));
-        }
-        const std::optional<ModuleSettings> got = readModule(module, err);
-        if (!got)
+        const SetupResult done = SetUpModule(
+            [&module](const ModuleStep &step) { return module.run(step); }, o.restore, o.gapMs,
+            [](int ms) {
+                QThread::msleep(ulong(ms));
+                return true;
+            });
+        if (done.failedStep) {
+            sayFailure(*done.failedStep, done.failure, err);
             return ExitModule;
-        const QStringList diff = differences(want, *got);
-        if (!diff.isEmpty()) {
+        }
+        keepColours(SettingsStore(IniPath()).saveSlots(done.got->slotColors), err);
+        if (!done.differences.isEmpty()) {
             err << tr("lumaveractl: the module differs from %1 after the restore:").arg(o.file)
                 << '\n';
-            for (const QString &line : diff)
+            for (const QString &line : done.differences)
                 err << "  " << line << '\n';
             return ExitModule;
         }

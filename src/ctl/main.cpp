@@ -3,11 +3,12 @@
 
 #include "ctl/commands.h"
 #include "ctl/moduleaccess.h"
-#include "ctl/moduleconfig.h"
 #include "ctl/options.h"
+#include "ctl/station.h"
 #include "link/handoff.h"
 #include "link/portmap.h"
 #include "settings/ini.h"
+#include "settings/moduleconfig.h"
 #include "settings/settings.h"
 
 #include <QCoreApplication>
@@ -53,11 +54,15 @@ int main(int argc, char *argv[])
         options.command == CtlOptions::Command::Unpin)
         return RunPin(options, out, err);
 
+    if (options.command == CtlOptions::Command::Find)
+        return RunFind(options, out);
+
     // A file to restore is checked whole before the port is even opened.
-    if (options.command == CtlOptions::Command::Restore) {
+    if (options.command == CtlOptions::Command::Restore ||
+        options.command == CtlOptions::Command::Station) {
         const auto loaded = LoadModuleConfig(options.file);
         if (const QString *error = std::get_if<QString>(&loaded)) {
-            err << "lumaveractl: " << *error << '\n';
+            err << "lumaveractl: " << QString(*error).replace(u'\n', "\nlumaveractl: ") << '\n';
             return ExitUsage;
         }
         options.restore = std::get<ModuleSettings>(loaded);
@@ -65,6 +70,10 @@ int main(int argc, char *argv[])
 
     // The port as the window numbers it; without --port, the window's last.
     // A device path needs no look at the settings file.
+    // Without --port the station watches every port.
+    if (options.command == CtlOptions::Command::Station && options.port.isEmpty())
+        return Station(options, out, err).exec();
+
     const bool numbered = options.port.isEmpty() ||
                           options.port.startsWith(QLatin1String("COM"), Qt::CaseInsensitive);
     const Settings settings = numbered ? SettingsStore(IniPath()).load() : Settings();
@@ -80,6 +89,10 @@ int main(int argc, char *argv[])
         return port.problem == ResolvedPort::Problem::BadName ? ExitUsage : ExitPort;
     }
     const QString device = port.path;
+    if (options.command == CtlOptions::Command::Station) {
+        options.port = device;
+        return Station(options, out, err).exec();
+    }
 
     // Where the window holds the device, it carries the command out; the
     // two never fight over one line.

@@ -56,6 +56,28 @@ const CtlCommandInfo Commands[] = {
      "Sends FILE's mode, fade, hold and ten slots, reads the module back and\n"
      "compares; with --save, then has the module save them to its EEPROM. --gap is\n"
      "the pause between frames (default 50 ms)."},
+    {"station", CtlOptions::Command::Station,
+     "station FILE [--all] [--match GLOB] [--save] [--gap MS] [--log FILE.csv]",
+     "Waits for modules and sets up each one that is plugged in from FILE (the\n"
+     "format backup writes), until Ctrl+C. It first sends the read command; a\n"
+     "device that does not answer like a module is left alone. Then it restores\n"
+     "FILE, reads back and compares, and prints one line per module: time,\n"
+     "device, serial number, PASS or FAIL, why, and the milliseconds it took.\n"
+     "Modules plugged in together are set up in parallel.\n"
+     "  --all         the ports present at start too, not only those that appear\n"
+     "  --match GLOB  only devices whose stable name (/dev/serial/by-id) or path\n"
+     "                matches, e.g. --match 'usb-FTDI*'\n"
+     "  --port PORT   only this port, set up again each time it is plugged in\n"
+     "  --save        have each module save to its EEPROM after it verified\n"
+     "  --log FILE    append every line to FILE as CSV, flushed as it is known\n"
+     "  --json        one JSON object per line\n"
+     "Exit status: 0 every module passed; 1 one failed; 2 bad usage or FILE;\n"
+     "3 the --port cannot be opened."},
+    {"find", CtlOptions::Command::Find, "find [--match GLOB]",
+     "Sends the read command to every serial port no other program holds (or to\n"
+     "those --match names), all at once, and prints for each whether a module\n"
+     "answers, with its mode, fade and hold. Other devices on those ports get\n"
+     "the five bytes of the read command too."},
 };
 
 const CtlCommandInfo *find(const QString &name)
@@ -121,6 +143,14 @@ std::variant<CtlOptions, QString> ParseCtlArguments(const QStringList &arguments
             o.verbose = true;
         } else if (arg == QLatin1String("--save")) {
             o.saveAfterRestore = true;
+        } else if (arg == QLatin1String("--all")) {
+            o.all = true;
+        } else if (arg == QLatin1String("--match") || arg == QLatin1String("--log")) {
+            const std::optional<QString> v = value();
+            if (!v || v->isEmpty())
+                return arg == QLatin1String("--match") ? tr("--match needs a pattern")
+                                                       : tr("--log needs a file");
+            (arg == QLatin1String("--match") ? o.match : o.log) = *v;
         } else if (arg == QLatin1String("--port")) {
             const std::optional<QString> v = value();
             if (!v || v->isEmpty())
@@ -155,6 +185,7 @@ std::variant<CtlOptions, QString> ParseCtlArguments(const QStringList &arguments
     case C::List:
     case C::Read:
     case C::Save:
+    case C::Find:
         if (!count(0))
             return tr("%1 takes no arguments").arg(name);
         break;
@@ -206,13 +237,20 @@ std::variant<CtlOptions, QString> ParseCtlArguments(const QStringList &arguments
     }
     case C::Backup:
     case C::Restore:
+    case C::Station:
         if (!count(1) || words[0].isEmpty())
             return tr("%1 takes one FILE").arg(name);
         o.file = words[0];
         break;
     }
-    if (o.saveAfterRestore && o.command != C::Restore)
-        return tr("--save goes with restore");
+    if (o.saveAfterRestore && o.command != C::Restore && o.command != C::Station)
+        return tr("--save goes with restore and station");
+    if ((o.all || !o.log.isEmpty()) && o.command != C::Station)
+        return tr("%1 goes with station").arg(QLatin1String(o.all ? "--all" : "--log"));
+    if (!o.match.isEmpty() && o.command != C::Station && o.command != C::Find)
+        return tr("--match goes with station and find");
+    if (!o.port.isEmpty() && (o.all || !o.match.isEmpty()))
+        return tr("--port names one port; it does not go with --all or --match");
     return o;
 }
 

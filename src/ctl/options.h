@@ -24,7 +24,9 @@ struct CtlOptions
         Read,
         Save,
         Backup,
-        Restore
+        Restore,
+        Station,
+        Find
     };
 
     QString port; // COMn or a device path; empty: the window's last port
@@ -34,13 +36,16 @@ struct CtlOptions
     int gapMs = 50;
     bool saveAfterRestore = false;
     bool help = false;
+    bool all = false; // station: the ports present at start too
+    QString match;    // station, find: a glob on the device's stable name or path
+    QString log;      // station: the CSV file results are appended to
 
     Command command = Command::List;
     Rgb colour;             // color, store
     int slot = 0;           // store: 0..9
     int value = 0;          // mode, fade, hold; pin, unpin: the port number
-    QString file;           // backup, restore; pin: the device
-    ModuleSettings restore; // restore: the file's configuration, once loaded
+    QString file;           // backup, restore, station; pin: the device
+    ModuleSettings restore; // restore, station: the file's configuration, once loaded
 };
 
 // Exit statuses a script can test.

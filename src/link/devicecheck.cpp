@@ -155,3 +155,13 @@ bool CameBack(const QString &path, qint64 lostAtNs, const QString &serialNumber)
         return false;
     return serialNumber.isEmpty() || DeviceSerialNumber(path) == serialNumber;
 }
+
+QString NameStamp(const QString &path)
+{
+    struct stat st
+    {
+    };
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return path + QStringLiteral(" -\n");
+    return QStringLiteral("%1 %2.%3\n").arg(path).arg(st.st_ctim.tv_sec).arg(st.st_ctim.tv_nsec);
+}

@@ -34,3 +34,7 @@ QString DeviceSerialNumber(const QString &path);
 // to some other device's reused node does not count), and, where the device
 // had a serial number, it is the same one.
 bool CameBack(const QString &path, qint64 lostAtNs, const QString &serialNumber);
+
+// A name and when it was last made or changed ("PATH SECONDS.NANOSECONDS"),
+// so that a device unplugged and plugged back between two looks differs.
+QString NameStamp(const QString &path);

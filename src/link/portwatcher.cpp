@@ -1,5 +1,6 @@
 #include "link/portwatcher.h"
 
+#include "link/devicecheck.h"
 #include "link/portmap.h"
 
 #include <QDir>
@@ -7,8 +8,6 @@
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QTimer>
-
-#include <sys/stat.h>
 
 namespace {
 
@@ -18,18 +17,6 @@ bool serialName(const QString &name)
 {
     return name.startsWith(QLatin1String("tty")) || name.startsWith(QLatin1String("rfcomm")) ||
            name == QLatin1String("serial");
-}
-
-// A name and when it was last made or changed, so that a device unplugged
-// and plugged back between two looks still counts as a change.
-QString stamp(const QString &path)
-{
-    struct stat st
-    {
-    };
-    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
-        return path + QStringLiteral(" -\n");
-    return QStringLiteral("%1 %2.%3\n").arg(path).arg(st.st_ctim.tv_sec).arg(st.st_ctim.tv_nsec);
 }
 
 } // namespace
@@ -80,16 +67,16 @@ QString PortWatcher::signature() const
          QDir(QStringLiteral("/dev"))
              .entryList(QDir::System | QDir::AllEntries | QDir::NoDotAndDotDot)) {
         if (serialName(name))
-            text += stamp(QStringLiteral("/dev/") + name);
+            text += NameStamp(QStringLiteral("/dev/") + name);
     }
     for (const QString &folder : {QStringLiteral("/dev/serial"), StableNamesFolder()}) {
         const QDir dir(folder);
         for (const QString &name :
              dir.entryList(QDir::System | QDir::AllEntries | QDir::NoDotAndDotDot))
-            text += stamp(dir.filePath(name));
+            text += NameStamp(dir.filePath(name));
     }
     for (const QString &path : named_)
-        text += stamp(path);
+        text += NameStamp(path);
     return text;
 }
 

@@ -288,3 +288,34 @@ WriteResult ReplaceFileAtomically(const QString &path, const QByteArray &bytes)
     }
     return replaceAtomically(path, bytes, mode);
 }
+
+WriteResult AppendToFile(const QString &path, const QByteArray &bytes, const QByteArray &header)
+{
+    const QString target = resolved(path);
+    if (target.isEmpty())
+        return failed(tr("%1 is a link that another user made in a shared folder; it is not "
+                         "written through")
+                          .arg(path));
+    Fd fd(::open(QFile::encodeName(target).constData(),
+                 O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666));
+    if (fd.get() < 0)
+        return failed(reasonFor(errno));
+    struct stat st
+    {
+    };
+    if (::fstat(fd.get(), &st) != 0)
+        return failed(reasonFor(errno));
+    if (!S_ISREG(st.st_mode))
+        return failed(tr("%1 is not a regular file").arg(path));
+    // One write for the whole line, so that two stations appending to one
+    // file never interleave inside a line.
+    const QByteArray all = st.st_size == 0 ? header + bytes : bytes;
+    const ssize_t n = ::write(fd.get(), all.constData(), size_t(all.size()));
+    if (n != all.size())
+        return failed(reasonFor(n < 0 ? errno : ENOSPC));
+    if (::fdatasync(fd.get()) != 0)
+        return failed(reasonFor(errno));
+    if (!fd.close())
+        return failed(reasonFor(errno));
+    return {};
+}

@@ -42,6 +42,11 @@ struct IniText
 // usual rights; an old one keeps its own.
 WriteResult ReplaceFileAtomically(const QString &path, const QByteArray &bytes);
 
+// Appends `bytes` to the file at `path` in one write and flushes them to
+// disk, starting a new or empty file with `header`. Like every write here,
+// never through a link another user planted in a shared folder.
+WriteResult AppendToFile(const QString &path, const QByteArray &bytes, const QByteArray &header);
+
 // One settings file on disk. Every write takes an advisory lock on the
 // file's folder, reads the file afresh, applies all its edits in memory and
 // replaces the file in one atomic rename, so that two programs writing

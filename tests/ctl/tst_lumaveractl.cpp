@@ -1,12 +1,14 @@
 // lumaveractl as a script runs it: the real program, against a scripted
 // pseudo-terminal, the virtual module, or a window holding the port.
 
-#include "ctl/moduleconfig.h"
+#include "ctl/commands.h"
 #include "link/handoff.h"
 #include "panel/window.h"
+#include "settings/moduleconfig.h"
 #include "settings/profile.h"
 #include "support/moduleprocess.h"
 
+#include <QDir>
 #include <QMessageBox>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -76,6 +78,7 @@ private slots:
     void failures_data();
     void failures();
     void backupThenRestoreClonesAModule();
+    void stationSetsUpModuleAfterModule();
     void handedToTheWindowThatHoldsThePort();
     void pinRoundTrip();
     void strangersAndFailuresOnTheWay_data();
@@ -116,6 +119,9 @@ void LumaveractlTest::commands_data()
     QTest::newRow("read") << QStringList{"read"} << ReadFrame << text << QByteArray("Red10=209");
     QTest::newRow("read --json") << QStringList{"--json", "read"} << ReadFrame << sampleJson()
                                  << QByteArray("Blue1=3");
+    QTest::newRow("find") << QStringList{"find", "--match", "PTY"} << ReadFrame
+                          << "COM4   PTY  -  module (mode 3, fade 1, hold 10)\n"
+                          << QByteArray();
 }
 
 void LumaveractlTest::commands()
@@ -132,6 +138,7 @@ void LumaveractlTest::commands()
     module.saveAnswer = "\xFE\xAA";
     module.settingsAnswer = EncodeSettingsReply(SampleSettings());
     args.replaceInStrings(QStringLiteral("PTY"), pty.slavePath());
+    out.replace(QStringLiteral("PTY"), pty.slavePath());
     // Stale bytes first: thrown away, as the window does.
     pty.write("\x13\x37");
     const Result r = ctl(args);
@@ -221,6 +228,11 @@ void LumaveractlTest::failures_data()
     QTest::newRow("restore that differs, not saved")
         << QStringList{"restore", "want.ini", "--save", "--gap", "0"}
         << EncodeSettingsReply(differs) << 1 << "hold: file 10, module 11" << true;
+    QTest::newRow("station with a bad file") << QStringList{"station", "range.ini"} << QByteArray()
+                                             << 2 << "[Colors] Green7=256" << false;
+    QTest::newRow("station on a missing port")
+        << QStringList{"--port", "/dev/lumavera-none", "station", "want.ini"} << QByteArray() << 3
+        << "There is no device /dev/lumavera-none" << false;
     QTest::newRow("restore of a value out of range")
         << QStringList{"restore", "range.ini"} << QByteArray() << 2 << "[Colors] Green7=256"
         << false;
@@ -270,7 +282,7 @@ void LumaveractlTest::failures()
     QVERIFY2(r.err.contains(says), qPrintable(r.err));
     QCOMPARE(r.out, QString());
     if (exit == 2 && !args.contains(QStringLiteral("restore")) &&
-        !args.contains(QStringLiteral("--port")))
+        !args.contains(QStringLiteral("station")) && !args.contains(QStringLiteral("--port")))
         QVERIFY2(r.err.contains(QLatin1String("Usage: lumaveractl")), qPrintable(r.err));
     QTest::qWait(20);
     QCOMPARE(!module.received.isEmpty(), sends);
@@ -315,6 +327,96 @@ void LumaveractlTest::backupThenRestoreClonesAModule()
     QVERIFY(readA.out.startsWith(QLatin1String("{\"mode\":7,\"fade\":2,\"hold\":99,")));
     QCOMPARE(readB.out, readA.out);
     QVERIFY(b.lines.contains(QStringLiteral("SaveToEeprom -> FE AA")));
+}
+
+// One station, and what is plugged into it one after another: a device
+// that is no module, one another program holds, a module that does not keep
+// what it is sent, two modules at once, and one pulled out half-way.
+void LumaveractlTest::stationSetsUpModuleAfterModule()
+{
+    TempConfig config;
+    QTemporaryDir dir;
+    QDir ids(dir.filePath(QStringLiteral("by-id")));
+    QVERIFY(QDir().mkpath(ids.path()));
+    const QString want = dir.filePath(QStringLiteral("want.ini"));
+    const QString log = dir.filePath(QStringLiteral("station.csv"));
+    QVERIFY(SaveModuleConfig(want, SampleSettings()));
+
+    QProcess station;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LUMAVERA_SERIAL_BY_ID"), ids.path());
+    station.setProcessEnvironment(env);
+    station.start(QStringLiteral(LUMAVERACTL),
+                  {"station", want, "--log", log, "--timeout", "300", "--gap", "5"});
+    QByteArray said;
+    QVERIFY2(waitUntil([&] { return (said += station.readAllStandardError()).contains("waiting"); },
+                       5000),
+             said.constData());
+    QStringList lines;
+    const auto nextLines = [&](int n) {
+        waitUntil(
+            [&] {
+                while (station.canReadLine())
+                    lines << QString::fromUtf8(station.readLine()).trimmed();
+                return lines.size() >= n;
+            },
+            10000);
+        return lines.join(u'\n');
+    };
+    const auto plug = [&](const Pty &pty, const char *name) {
+        QVERIFY(QFile::link(pty.slavePath(), ids.filePath(QLatin1String(name))));
+    };
+
+    Pty silent;
+    plug(silent, "silent");
+    QVERIFY2(nextLines(1).contains(QLatin1String("silent  -  SKIP")), qPrintable(nextLines(1)));
+    QVERIFY(lines[0].endsWith(QLatin1String("not a module")));
+    QCOMPARE(silent.readAll(), ReadFrame); // the question, and nothing more
+
+    Pty held;
+    QProcess holder;
+    holder.setStandardInputFile(held.slavePath());
+    holder.start(QStringLiteral("sleep"), {QStringLiteral("30")});
+    QVERIFY(holder.waitForStarted());
+    plug(held, "held");
+    QVERIFY2(nextLines(2).contains(QLatin1String("in use by sleep")), qPrintable(nextLines(2)));
+    QCOMPARE(held.readAll(), QByteArray());
+    holder.kill();
+    holder.waitForFinished();
+
+    Pty forgetful;
+    FakeModule stuck(forgetful);
+    ModuleSettings other = SampleSettings();
+    other.hold = 11;
+    stuck.settingsAnswer = EncodeSettingsReply(other);
+    plug(forgetful, "forgetful");
+    QVERIFY2(nextLines(3).contains(QLatin1String("FAIL")), qPrintable(nextLines(3)));
+    QVERIFY2(lines[2].contains(QLatin1String("hold: file 10, module 11")), qPrintable(lines[2]));
+
+    ModuleProcess pair(ids.path(), {"--count", "2"});
+    QVERIFY2(nextLines(5).count(QLatin1String("  PASS  ")) == 2, qPrintable(nextLines(5)));
+    for (const QString &module : {QStringLiteral("module-1"), QStringLiteral("module-2")}) {
+        const Result read = ctl({"--port", ids.filePath(module), "read"});
+        QCOMPARE(read.out, SettingsText(SampleSettings(), false));
+    }
+
+    ModuleProcess late(ids.filePath(QStringLiteral("late")), {});
+    QVERIFY(waitUntil([&] { return late.lines.join(u' ').contains("slot=3"); }, 10000));
+    late.unplug();
+    QVERIFY2(nextLines(6).contains(QLatin1String("unplugged during restore")),
+             qPrintable(nextLines(6)));
+
+    ::kill(pid_t(station.processId()), SIGINT);
+    QVERIFY(station.waitForFinished(10000));
+    nextLines(7);
+    QCOMPARE(lines.value(6), QStringLiteral("2 passed, 2 failed, 2 left alone"));
+    QCOMPARE(station.exitCode(), 1);
+    QFile csv(log);
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    const QList<QByteArray> records = csv.readAll().split('\n');
+    QCOMPARE(records.value(0), "time,device,serial,result,reason,ms");
+    QCOMPARE(records.size(), 8); // the header, six modules and the final newline
+    QVERIFY2(records.value(6).contains(",FAIL,unplugged during restore,"), records.value(6));
 }
 
 void LumaveractlTest::handedToTheWindowThatHoldsThePort()

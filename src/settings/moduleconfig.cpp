@@ -1,4 +1,4 @@
-#include "ctl/moduleconfig.h"
+#include "settings/moduleconfig.h"
 
 #include "settings/profile.h"
 #include "settings/settings.h"
@@ -10,7 +10,7 @@ namespace {
 
 QString tr(const char *text)
 {
-    return QCoreApplication::translate("lumaveractl", text);
+    return QCoreApplication::translate("ModuleConfig", text);
 }
 
 const QString Module = QStringLiteral("Module");
@@ -50,7 +50,7 @@ std::variant<ModuleSettings, QString> LoadModuleConfig(const QString &path)
     }
     // Every problem at once, one a line, so that one edit mends them all.
     if (!errors.isEmpty())
-        return errors.join(QStringLiteral("\nlumaveractl: "));
+        return errors.join(u'\n');
     return s;
 }
 

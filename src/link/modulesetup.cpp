@@ -1,0 +1,72 @@
+#include "link/modulesetup.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+QString rgbText(const Rgb &c)
+{
+    return QStringLiteral("%1 %2 %3").arg(c.red).arg(c.green).arg(c.blue);
+}
+
+} // namespace
+
+QList<ModuleStep> SetupSteps(const ModuleSettings &want)
+{
+    QList<ModuleStep> steps = {ModuleStep::mode(want.mode), ModuleStep::fade(want.fade),
+                               ModuleStep::hold(want.hold)};
+    for (int i = 0; i < SlotCount; ++i)
+        steps << ModuleStep::store(i, want.slotColors[i]);
+    return steps;
+}
+
+QStringList SettingsDifferences(const ModuleSettings &want, const ModuleSettings &got)
+{
+    const auto tr = [](const char *text) {
+        return QCoreApplication::translate("ModuleSetup", text);
+    };
+    QStringList lines;
+    const auto compare = [&](const char *name, int w, int g) {
+        if (w != g)
+            lines << tr("%1: file %2, module %3").arg(QLatin1String(name)).arg(w).arg(g);
+    };
+    compare("mode", want.mode, got.mode);
+    compare("fade", want.fade, got.fade);
+    compare("hold", want.hold, got.hold);
+    for (int i = 0; i < SlotCount; ++i) {
+        if (want.slotColors[i] != got.slotColors[i])
+            lines << tr("slot %1: file %2, module %3")
+                         .arg(i + 1)
+                         .arg(rgbText(want.slotColors[i]), rgbText(got.slotColors[i]));
+    }
+    return lines;
+}
+
+SetupResult SetUpModule(const std::function<StepOutcome(const ModuleStep &)> &run,
+                        const ModuleSettings &want, int gapMs,
+                        const std::function<bool(int ms)> &pause)
+{
+    SetupResult result;
+    for (const ModuleStep &step : SetupSteps(want)) {
+        const StepOutcome done = run(step);
+        if (!done.ok()) {
+            result.failedStep = step;
+            result.failure = done;
+            return result;
+        }
+        // A slow module needs a moment between frames.
+        if (!pause(gapMs)) {
+            result.stopped = true;
+            return result;
+        }
+    }
+    const StepOutcome read = run(ModuleStep::read());
+    if (!read.ok()) {
+        result.failedStep = ModuleStep::read();
+        result.failure = read;
+        return result;
+    }
+    result.got = read.settings;
+    result.differences = SettingsDifferences(want, read.settings);
+    return result;
+}
