@@ -1,6 +1,7 @@
 #include "panel/frmmain.h"
 
 #include "link/modulesession.h"
+#include "link/modulesetup.h"
 #include "link/portmap.h"
 #include "link/portwatcher.h"
 #include "link/reconnector.h"
@@ -11,10 +12,15 @@
 #include "panel/frmports.h"
 #include "panel/trafficmodel.h"
 #include "settings/ini.h"
+#include "settings/moduleconfig.h"
 #include "settings/settings.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QGroupBox>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -27,6 +33,24 @@ namespace {
 
 const char *const PortNotAvailable =
     QT_TRANSLATE_NOOP("frmMain", "Selected Com Port Not Available");
+
+// The pause between a restore's frames, as lumaveractl's default.
+constexpr int RestoreGapMs = 50;
+
+// A file of a module's settings, in Qt's own dialog as the log saves in.
+QString askForFile(QWidget *owner, const QString &title, QFileDialog::AcceptMode mode)
+{
+    QFileDialog dialog(owner, title, QString(),
+                       QCoreApplication::translate("frmMain", "Module settings (*.ini)"));
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
+                                                       : QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setDefaultSuffix(QStringLiteral("ini"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().first();
+}
 
 void fillNumbers(QComboBox *list, int first, int last)
 {
@@ -103,6 +127,8 @@ void frmMain::connectHandlers()
     connect(cmdRetrieve, &QPushButton::clicked, this, &frmMain::cmdRetrieve_Click);
     connect(cmdReadSettings, &QPushButton::clicked, this, &frmMain::cmdReadSettings_Click);
     connect(cmdSave, &QPushButton::clicked, this, &frmMain::cmdSave_Click);
+    connect(cmdBackup, &QPushButton::clicked, this, &frmMain::cmdBackup_Click);
+    connect(cmdRestore, &QPushButton::clicked, this, &frmMain::cmdRestore_Click);
     connect(cmdLog, &QPushButton::clicked, this, &frmMain::cmdLog_Click);
     connect(cmdPorts, &QPushButton::clicked, this, &frmMain::cmdPorts_Click);
 }
@@ -354,19 +380,7 @@ void frmMain::cmdReadSettings_Click()
         message(this, QMessageBox::Warning, tr("Read Error"), reply.reason);
         return;
     }
-    cboMode->setCurrentIndex(reply.settings.mode);
-    cboFade->setCurrentIndex(reply.settings.fade);
-    cboHold->setCurrentIndex(reply.settings.hold);
-    for (int i = 0; i < SlotCount; ++i) {
-        SlotRed[i] = reply.settings.slotColors[i].red;
-        SlotGreen[i] = reply.settings.slotColors[i].green;
-        SlotBlue[i] = reply.settings.slotColors[i].blue;
-    }
-    const WriteResult kept = store().saveSlots(reply.settings.slotColors);
-    cboMemLoc->setCurrentIndex(0);
-    Slider_Red->setValue(SlotRed[0]);
-    Slider_Green->setValue(SlotGreen[0]);
-    Slider_Blue->setValue(SlotBlue[0]);
+    const WriteResult kept = ShowModuleSettings(reply.settings);
     // A read that worked says so, without a box.
     const auto n = [](int v) { return QString::number(v); };
     notice(kept.ok
@@ -374,6 +388,24 @@ void frmMain::cmdReadSettings_Click()
                      .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss")),
                           n(reply.settings.mode), n(reply.settings.fade), n(reply.settings.hold))
                : WriteProblem(kept));
+}
+
+WriteResult frmMain::ShowModuleSettings(const ModuleSettings &settings)
+{
+    cboMode->setCurrentIndex(settings.mode);
+    cboFade->setCurrentIndex(settings.fade);
+    cboHold->setCurrentIndex(settings.hold);
+    for (int i = 0; i < SlotCount; ++i) {
+        SlotRed[i] = settings.slotColors[i].red;
+        SlotGreen[i] = settings.slotColors[i].green;
+        SlotBlue[i] = settings.slotColors[i].blue;
+    }
+    const WriteResult kept = store().saveSlots(settings.slotColors);
+    cboMemLoc->setCurrentIndex(0);
+    Slider_Red->setValue(SlotRed[0]);
+    Slider_Green->setValue(SlotGreen[0]);
+    Slider_Blue->setValue(SlotBlue[0]);
+    return kept;
 }
 
 void frmMain::cmdSave_Click()
@@ -397,4 +429,65 @@ void frmMain::cmdSave_Click()
     // Connect says what came back.
     else if (ack.fault != ReplyFault::Aborted && ack.fault != ReplyFault::SendFailed)
         notice(ack.reason);
+}
+
+// ---- A module's whole configuration in a file ----
+
+void frmMain::cmdBackup_Click()
+{
+    if (link->busy())
+        return;
+    const QString path = askForFile(this, tr("Back Up the Module"), QFileDialog::AcceptSave);
+    if (path.isEmpty() || !link->isOpen())
+        return;
+    const StepOutcome reply = SendStep(ModuleStep::read());
+    if (!reply.ok()) {
+        if (reply.fault != ReplyFault::Aborted && reply.fault != ReplyFault::SendFailed)
+            message(this, QMessageBox::Warning, tr("Read Error"), reply.reason);
+        return;
+    }
+    const WriteResult written = SaveModuleConfig(path, reply.settings);
+    notice(written.ok ? tr("The module's settings are in %1.").arg(path)
+                      : tr("%1 could not be written: %2.").arg(path, written.reason));
+}
+
+void frmMain::cmdRestore_Click()
+{
+    if (link->busy())
+        return;
+    const QString path = askForFile(this, tr("Restore the Module"), QFileDialog::AcceptOpen);
+    if (path.isEmpty() || !link->isOpen())
+        return;
+    const auto loaded = LoadModuleConfig(path);
+    if (const QString *problem = std::get_if<QString>(&loaded)) {
+        message(this, QMessageBox::Warning, tr("Nothing was sent: %1 cannot be used.").arg(path),
+                *problem);
+        return;
+    }
+    // No other step goes out between the restore's frames.
+    fRGB->setEnabled(false);
+    const SetupResult done = SetUpModule([this](const ModuleStep &step) { return SendStep(step); },
+                                         std::get<ModuleSettings>(loaded), RestoreGapMs,
+                                         [this](int ms) {
+                                             QEventLoop pause;
+                                             QTimer::singleShot(ms, &pause, &QEventLoop::quit);
+                                             pause.exec();
+                                             return link->isOpen();
+                                         });
+    fRGB->setEnabled(link->isOpen());
+    if (done.stopped || (done.failedStep && (done.failure.fault == ReplyFault::Aborted ||
+                                             done.failure.fault == ReplyFault::SendFailed)))
+        return;
+    if (done.failedStep) {
+        message(this, QMessageBox::Warning, tr("The restore did not finish."), done.failure.reason);
+        return;
+    }
+    const WriteResult kept = ShowModuleSettings(*done.got);
+    if (!done.differences.isEmpty())
+        message(this, QMessageBox::Warning,
+                tr("The module differs from %1 after the restore.").arg(path),
+                done.differences.join(u'\n'));
+    else
+        notice(kept.ok ? tr("Restored from %1 and read back: the module matches.").arg(path)
+                       : WriteProblem(kept));
 }

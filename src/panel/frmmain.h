@@ -56,6 +56,8 @@ private:
     void cmdRetrieve_Click();
     void cmdReadSettings_Click();
     void cmdSave_Click();
+    void cmdBackup_Click();
+    void cmdRestore_Click();
     void cmdLog_Click();
     void cmdPorts_Click();
     void ports_Changed();
@@ -67,6 +69,9 @@ private:
     // Connect, without a box.
     StepOutcome SendStep(const ModuleStep &step);
     WriteResult StoreSlotColor(int slot);
+    // Shows settings the module sent in the lists and on the sliders and
+    // keeps its slot colours; how that write went.
+    WriteResult ShowModuleSettings(const ModuleSettings &settings);
 
     ModuleLink *link;
     std::unique_ptr<ModuleSession> session;

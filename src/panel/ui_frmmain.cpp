@@ -128,6 +128,8 @@ void Ui_frmMain::setupUi(QWidget *frmMain)
     cmdReadSettings = place<QPushButton>  (fRGB,   "cmdReadSettings", QT_TR_NOOP("Read Module Settings"),          5520, 2880, 2175,  255);
     cmdPorts        = place<QPushButton>  (fComm,  "cmdPorts",        QT_TR_NOOP("\u2026"),                        1380,  360,  255,  315);
     cmdLog          = place<QPushButton>  (self,   "cmdLog",          QT_TR_NOOP("Log\u2026"),                      6375, 5250,  855,  315);
+    cmdBackup       = place<QPushButton>  (fRGB,   "cmdBackup",       QT_TR_NOOP("Backup\u2026"),                   3000, 2880, 1215,  255);
+    cmdRestore      = place<QPushButton>  (fRGB,   "cmdRestore",      QT_TR_NOOP("Restore\u2026"),                  4320, 2880, 1095,  255);
     lblPreview      = place<Readout>      (fRGB,   "lblPreview",      nullptr,                                     3000, 1680, 1095,  615);
     // clang-format on
 
@@ -139,7 +141,9 @@ void Ui_frmMain::setupUi(QWidget *frmMain)
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
     // Controls beyond the layout come after all of its own.
-    QWidget::setTabOrder(cmdReadSettings, cmdLog);
+    QWidget::setTabOrder(cmdReadSettings, cmdBackup);
+    QWidget::setTabOrder(cmdBackup, cmdRestore);
+    QWidget::setTabOrder(cmdRestore, cmdLog);
     QWidget::setTabOrder(cmdLog, cmdPorts);
 
     fRGB->setEnabled(false);
@@ -196,6 +200,8 @@ void Ui_frmMain::setupUi(QWidget *frmMain)
     cmdPorts->setToolTip(tr("Give port numbers to devices"));
     cmdPorts->setAccessibleName(tr("Port numbers"));
     cmdLog->setToolTip(tr("Every byte sent and received, with times (Ctrl+L)"));
+    cmdBackup->setToolTip(tr("Read the module and save its settings to a file"));
+    cmdRestore->setToolTip(tr("Send a file's settings to the module and read them back"));
 }
 
 void Ui_frmMain::applyColors(const QWidget *frmMain)

@@ -55,6 +55,8 @@ struct Ui_frmMain
     QPushButton *cmdReadSettings;
     QPushButton *cmdLog;
     QPushButton *cmdPorts;
+    QPushButton *cmdBackup;
+    QPushButton *cmdRestore;
 
     // Names, sizes and fills the window and makes its controls.
     void setupUi(QWidget *frmMain);

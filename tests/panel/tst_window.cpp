@@ -3,8 +3,10 @@
 // the window and the settings file, and what the window says when a port,
 // a file or the line fails.
 
+#include "link/modulesetup.h"
 #include "panel/contrast.h"
 #include "panel/window.h"
+#include "settings/moduleconfig.h"
 #include "settings/profile.h"
 #include "settings/settings.h"
 #include "support/filewatch.h"
@@ -76,6 +78,7 @@ private slots:
     void duringTheWait_data();
     void duringTheWait();
     void saidBesideConnect();
+    void backupAndRestoreAWholeModule();
     void reconnectsOnlyWhatItLost();
     void portNumbersFollowTheUser();
 };
@@ -399,6 +402,69 @@ void WindowTest::readSettings_data()
     QTest::newRow("a good reply") << EncodeSettingsReply(SampleSettings()) << QString();
     QTest::newRow("no answer") << QByteArray() << "No answer came from the module within 500 ms";
     QTest::newRow("34 bytes") << EncodeSettingsReply(SampleSettings()).left(34) << "Only 34 of 35";
+}
+
+// Types `path` into the file dialog that opens next, as a user would.
+static void chooseFile(const QString &path)
+{
+    QTimer::singleShot(300, [path] {
+        QWidget *dialog = QApplication::activeModalWidget();
+        if (QWidget *name = dialog ? dialog->focusWidget() : nullptr) {
+            QTest::keyClicks(name, path);
+            QTest::keyClick(name, Qt::Key_Return);
+        }
+        if (dialog && dialog->isVisible())
+            QMetaObject::invokeMethod(dialog, "reject");
+    });
+}
+
+// Backup… writes what the module read back; Restore… sends a file's every
+// setting, reads back and says whether the module matches, listing every
+// difference when it does not.
+void WindowTest::backupAndRestoreAWholeModule()
+{
+    Bench bench;
+    const Ui w = bench.ui();
+    FakeModule module(bench.pty);
+    module.settingsAnswer = EncodeSettingsReply(SampleSettings());
+    BoxAnswerer boxes;
+    QVERIFY(bench.connect());
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("module.ini"));
+    chooseFile(path);
+    bench.click(w.cmdBackup);
+    QCOMPARE(module.received, ReadFrame);
+    const auto saved = LoadModuleConfig(path);
+    QVERIFY(std::holds_alternative<ModuleSettings>(saved));
+    QCOMPARE(EncodeSettingsReply(std::get<ModuleSettings>(saved)),
+             EncodeSettingsReply(SampleSettings()));
+
+    QByteArray wire;
+    for (const ModuleStep &step : SetupSteps(SampleSettings()))
+        wire += QByteArray(1, char(StartMarker)) +
+                QByteArray(reinterpret_cast<const char *>(step.body().data()), 4);
+    for (const bool same : {true, false}) {
+        ModuleSettings answer = SampleSettings();
+        answer.hold = same ? answer.hold : 11;
+        module.settingsAnswer = EncodeSettingsReply(answer);
+        module.received.clear();
+        chooseFile(path);
+        bench.click(w.cmdRestore);
+        QVERIFY(waitUntil([&] { return module.received.size() == wire.size() + 5; }, 5000));
+        QCOMPARE(module.received, wire + ReadFrame);
+        QVERIFY(bench.isOpenState());
+        QCOMPARE(w.cboHold->currentIndex(), answer.hold);
+        if (same) {
+            QCOMPARE(boxes.texts(), QStringList());
+            QVERIFY2(w.lblNotice->text().endsWith(QLatin1String("the module matches.")),
+                     qPrintable(w.lblNotice->text()));
+        } else {
+            QVERIFY(waitUntil([&] { return !boxes.seen.isEmpty(); }, 3000));
+            QVERIFY2(boxes.texts().value(0).contains(QLatin1String("differs")),
+                     qPrintable(boxes.texts().join(u' ')));
+            QCOMPARE(boxes.seen[0].details, QStringLiteral("hold: file 10, module 11"));
+        }
+    }
 }
 
 void WindowTest::readSettings()

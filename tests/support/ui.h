@@ -53,6 +53,8 @@ struct Ui
     QGroupBox *Frame1 = find<QGroupBox>("Frame1");
     QPushButton *cmdLog = find<QPushButton>("cmdLog");
     QPushButton *cmdPorts = find<QPushButton>("cmdPorts");
+    QPushButton *cmdBackup = find<QPushButton>("cmdBackup");
+    QPushButton *cmdRestore = find<QPushButton>("cmdRestore");
 
     // The colour the readouts show.
     std::tuple<int, int, int> readouts() const
