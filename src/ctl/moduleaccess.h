@@ -32,7 +32,7 @@ public:
     // program holding the device would take.
     bool open(bool answered)
     {
-        link_.setHolderCheck(answered);
+        link_.setHolderCheck(answered ? HolderCheck::Alongside : HolderCheck::None);
         return link_.open();
     }
     QString openError() const { return link_.openError(); }

@@ -85,7 +85,7 @@ StationReport setUpOne(const StationPort &port, const CtlOptions &o, const std::
         return done(StationReport::Result::Skip, tr("in use by %1").arg(holder));
     ModuleLink link;
     link.setDevicePath(port.device);
-    link.setHolderCheck(false);
+    link.setHolderCheck(HolderCheck::None);
     bool lost = false;
     QObject::connect(&link, &ModuleLink::lost, &link, [&lost] { lost = true; });
     const auto unplugged = [&] { return lost || !QFileInfo::exists(port.device); };
@@ -191,7 +191,7 @@ ModuleAnswer AskModule(const QString &device, int timeoutMs)
         return answer;
     ModuleLink link;
     link.setDevicePath(device);
-    link.setHolderCheck(false);
+    link.setHolderCheck(HolderCheck::None);
     if (!link.open()) {
         answer.reason = link.openError();
         return answer;

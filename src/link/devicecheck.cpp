@@ -23,7 +23,7 @@ QString tr(const char *text)
 
 } // namespace
 
-QMap<QString, QString> DeviceHolders(const QStringList &paths)
+QMap<QString, QString> DeviceHolders(const QStringList &paths, const std::atomic_bool *cancel)
 {
     QMap<QString, QString> realToPath;
     for (const QString &path : paths) {
@@ -37,6 +37,8 @@ QMap<QString, QString> DeviceHolders(const QStringList &paths)
     const QString self = QString::number(::getpid());
     const QDir proc(QStringLiteral("/proc"));
     for (const QString &pid : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (cancel && *cancel)
+            break;
         if (pid == self || !pid.front().isDigit())
             continue;
         QStringList held;
@@ -78,9 +80,9 @@ QMap<QString, QString> DeviceHolders(const QStringList &paths)
     return holders;
 }
 
-QString DeviceHolder(const QString &path)
+QString DeviceHolder(const QString &path, const std::atomic_bool *cancel)
 {
-    return DeviceHolders({path}).value(path);
+    return DeviceHolders({path}, cancel).value(path);
 }
 
 QString PermissionAdvice(const QString &path)

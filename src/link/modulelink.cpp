@@ -62,9 +62,19 @@ bool ModuleLink::open()
     return true;
 }
 
-void ModuleLink::setHolderCheck(bool check)
+void ModuleLink::setHolderCheck(HolderCheck check)
 {
     MSComm1->setHolderCheck(check);
+}
+
+QString ModuleLink::holder()
+{
+    return MSComm1->holder();
+}
+
+void ModuleLink::dropHolderLookup()
+{
+    MSComm1->dropHolderLookup();
 }
 
 QString ModuleLink::openError() const

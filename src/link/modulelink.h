@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/commandframe.h"
+#include "link/devicecheck.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -66,8 +67,12 @@ public:
     void setDevicePath(const QString &path);
     QString devicePath() const;
     bool open();
-    // Whether open() refuses a device another program holds (see SerialPort).
-    void setHolderCheck(bool check);
+    // How open() looks for another program holding the device (see SerialPort).
+    void setHolderCheck(HolderCheck check);
+    // What a look alongside found, waiting for it; dropping it once an
+    // answer came whole.
+    QString holder();
+    void dropHolderLookup();
     QString openError() const;
     void close();
     bool isOpen() const;

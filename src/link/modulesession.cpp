@@ -28,14 +28,18 @@ StepOutcome ModuleSession::run(const ModuleStep &step, const ReplyWaitRule &wait
     if (!step.valid())
         return failed(ReplyFault::SendFailed, tr("The step holds a value the module has no "
                                                  "place for."));
-    switch (step.kind) {
-    case ModuleStep::Kind::Read:
-        return read(wait);
-    case ModuleStep::Kind::Save:
-        return save(wait);
-    default:
+    if (step.kind != ModuleStep::Kind::Read && step.kind != ModuleStep::Kind::Save)
         return send(step);
+    StepOutcome out = step.kind == ModuleStep::Kind::Read ? read(wait) : save(wait);
+    // A program holding the device may be what took the answer: the look
+    // for one ran alongside the exchange, and matters only when it failed.
+    if (out.ok() || out.fault == ReplyFault::Aborted) {
+        link_.dropHolderLookup();
+    } else if (const QString holder = link_.holder(); !holder.isEmpty()) {
+        out.reason += u' ' + tr("%1 is in use by %2, which may have taken the answer.")
+                                 .arg(link_.devicePath(), holder);
     }
+    return out;
 }
 
 StepOutcome ModuleSession::send(const ModuleStep &step)

@@ -21,6 +21,19 @@ SerialPort::~SerialPort()
     setPortOpen(false);
 }
 
+QString SerialPort::holder()
+{
+    return lookup_.valid() ? lookup_.get() : QString();
+}
+
+void SerialPort::dropHolderLookup()
+{
+    if (!lookup_.valid())
+        return;
+    *cancelLookup_ = true;
+    lookup_.get();
+}
+
 void SerialPort::setDevicePath(const QString &path)
 {
     if (!port_.isOpen())
@@ -30,6 +43,7 @@ void SerialPort::setDevicePath(const QString &path)
 bool SerialPort::setPortOpen(bool open)
 {
     if (!open) {
+        dropHolderLookup();
         losing_ = false;
         if (!port_.isOpen())
             return true;
@@ -85,10 +99,18 @@ bool SerialPort::setPortOpen(bool open)
     }
     // A program that holds the device without a lock (a terminal, a modem
     // prober) would take the module's answers: say which, and stay closed.
-    if (const QString holder = holderCheck_ ? DeviceHolder(path_) : QString(); !holder.isEmpty()) {
+    if (const QString holder =
+            holderCheck_ == HolderCheck::BeforeOpen ? DeviceHolder(path_) : QString();
+        !holder.isEmpty()) {
         port_.close();
         openError_ = tr("%1 is in use by %2.").arg(path_, holder);
         return false;
+    }
+    if (holderCheck_ == HolderCheck::Alongside) {
+        cancelLookup_ = std::make_shared<std::atomic_bool>(false);
+        lookup_ = std::async(std::launch::async, [path = path_, cancel = cancelLookup_] {
+            return DeviceHolder(path, cancel.get());
+        });
     }
     // Bytes the system still holds from before this program opened the line
     // stay for the caller to throw away, and to show that it did.

@@ -1,9 +1,14 @@
 #pragma once
 
+#include "link/devicecheck.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
+
+#include <future>
+#include <memory>
 
 // The serial line to the LED module: 9600 baud, 8 data bits, no parity, one
 // stop bit, no flow control, a 1024-byte receive buffer. The device path
@@ -30,10 +35,15 @@ public:
     // sending what is still queued. Opening returns false when the device
     // cannot be opened; openError() then says why in plain words.
     bool setPortOpen(bool open);
-    // Whether an open looks through /proc for another program that holds
-    // the device without a lock. A step that only writes has no answer for
-    // such a program to take, and skips the look.
-    void setHolderCheck(bool check) { holderCheck_ = check; }
+    // How an open looks through /proc for another program that holds the
+    // device without a lock. A step that only writes has no answer for such
+    // a program to take, and skips the look.
+    void setHolderCheck(HolderCheck check) { holderCheck_ = check; }
+    // The program a look alongside found holding the device, once the look
+    // is done (waiting for it); empty when none.
+    QString holder();
+    // Ends a look alongside at once: the answer came, so no one took it.
+    void dropHolderLookup();
     bool portOpen() const { return port_.isOpen(); }
     QString openError() const { return openError_; }
     QString devicePath() const { return path_; }
@@ -76,5 +86,7 @@ private:
     QByteArray buffer_;
     qint64 lastArrivalNs_ = 0;
     bool losing_ = false;
-    bool holderCheck_ = true;
+    HolderCheck holderCheck_ = HolderCheck::BeforeOpen;
+    std::shared_ptr<std::atomic_bool> cancelLookup_;
+    std::future<QString> lookup_;
 };
