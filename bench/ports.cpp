@@ -1,15 +1,18 @@
 // Ports coming and going, timed against the virtual module: from a device
 // returning to the window connected again, from a plug to the list showing
-// it, and the CPU an idle window spends connected and waiting for a return.
+// it, and the CPU an idle window spends connected, while another program
+// makes pseudo-terminals beside its pinned one, just after a loss and
+// waiting for a return. Each CPU figure has its floor beside it.
 //   lumavera-bench-ports [ROUNDS] [IDLE-SECONDS]
 
+#include "cpu.h"
 #include "panel/frmmain.h"
 #include "support/moduleprocess.h"
-#include "cpu.h"
 #include "support/pty.h"
 #include "support/ui.h"
 
 #include <QApplication>
+#include <QProcess>
 #include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -18,6 +21,9 @@
 #include <cstdio>
 #include <memory>
 #include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -32,10 +38,29 @@ void report(const char *what, std::vector<double> v, const char *unit)
                 v.front(), v.back(), v.size());
 }
 
+// Another program's work in a watched folder: 100 pseudo-terminals made
+// and closed one after another over about two seconds.
+// With `none`, the same time without them: the floor of watching a child.
+int makePseudoTerminals(bool none)
+{
+    for (int i = 0; i < 100; ++i) {
+        const int fd = none ? -1 : ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (fd >= 0 && ::grantpt(fd) == 0 && ::unlockpt(fd) == 0)
+            ::usleep(20000);
+        if (none)
+            ::usleep(20000);
+        if (fd >= 0)
+            ::close(fd);
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    if (argc > 1 && QByteArray(argv[1]).startsWith("--ptys"))
+        return makePseudoTerminals(QByteArray(argv[1]) == "--ptys-none");
     QApplication app(argc, argv);
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
@@ -46,7 +71,10 @@ int main(int argc, char *argv[])
     qputenv("LUMAVERA_SERIAL_BY_ID", QFile::encodeName(byId.path()));
     const QString link = dir.filePath(QStringLiteral("module"));
     TempConfig config;
-    config.write("[Ports]\r\nCOM1=" + link.toLocal8Bit() + "\r\n");
+    // A second number pinned to a pseudo-terminal: /dev/pts is watched too.
+    Pty pinned;
+    config.write("[Ports]\r\nCOM1=" + link.toLocal8Bit() +
+                 "\r\nCOM2=" + pinned.slavePath().toLocal8Bit() + "\r\n");
     auto module = std::make_unique<ModuleProcess>(link, QStringList{});
     if (!module->started())
         return 1;
@@ -62,16 +90,33 @@ int main(int argc, char *argv[])
     // ports, and the look after each change, are work, not idling.
     QTest::qWait(1000);
     const double connectedCpu = idleCpuMilliseconds(idleSeconds * 1000);
+    // The CPU of the window while another program runs for two seconds,
+    // making pseudo-terminals or not.
+    const auto whileOther = [](const char *mode) {
+        QProcess other;
+        other.start(QCoreApplication::applicationFilePath(), {QLatin1String(mode)});
+        other.waitForStarted();
+        const double before = cpuMilliseconds();
+        QEventLoop running;
+        QObject::connect(&other, &QProcess::finished, &running, &QEventLoop::quit);
+        running.exec();
+        idleCpuMilliseconds(300); // the settle after the last event
+        return cpuMilliseconds() - before;
+    };
+    const double otherCpu = whileOther("--ptys");
+    const double otherFloor = whileOther("--ptys-none");
     std::vector<double> back;
+    std::vector<double> afterLoss;
     double waitingCpu = 0;
     for (int i = 0; i < rounds; ++i) {
         module.reset();
-        if (!waitUntil([&] { return !open(); }, 3000))
+        const double beforeLoss = cpuMilliseconds();
+        idleCpuMilliseconds(2000);
+        afterLoss.push_back(cpuMilliseconds() - beforeLoss);
+        if (open())
             return 1;
-        if (i == 0) {
-            QTest::qWait(1000);
+        if (i == 0)
             waitingCpu = idleCpuMilliseconds(idleSeconds * 1000);
-        }
         module = std::make_unique<ModuleProcess>(link, QStringList{});
         QElapsedTimer clock;
         clock.start();
@@ -112,9 +157,14 @@ int main(int argc, char *argv[])
     std::printf("Ports against the virtual module (%d rounds)\n", rounds);
     report("device back (link made) to connected again", back, "ms");
     report("plug (stable name made) to the list showing it", listed, "ms");
-    std::printf("%-52s %8.1f ms over %d s\n", "CPU of an idle window, connected", connectedCpu,
-                idleSeconds);
-    std::printf("%-52s %8.1f ms over %d s\n", "CPU of an idle window, waiting for a return",
-                waitingCpu, idleSeconds);
+    std::printf("%-52s %8.1f ms over %d s   (goal 0)\n", "CPU of an idle window, connected",
+                connectedCpu, idleSeconds);
+    // Each pseudo-terminal is two events in a watched folder: made, removed.
+    std::printf("%-52s %8.1f ms  (%.1f ms without them: %.3f ms an event; goal 1 ms)\n",
+                "CPU while another program makes 100 ptys", otherCpu, otherFloor,
+                (otherCpu - otherFloor) / 200);
+    report("CPU in the first 2 s after a loss (goal 30 ms)", afterLoss, "ms");
+    std::printf("%-52s %8.1f ms over %d s   (goal 0)\n",
+                "CPU of an idle window, waiting for a return", waitingCpu, idleSeconds);
     return 0;
 }

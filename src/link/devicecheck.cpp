@@ -45,6 +45,8 @@ QMap<QString, QString> DeviceHolders(const QStringList &paths, const std::atomic
         QStringList farEndOf; // pseudo-terminals whose other side it holds
         const QString fdFolder = QStringLiteral("/proc/%1/fd/").arg(pid);
         for (const QString &fd : QDir(fdFolder).entryList(QDir::System | QDir::NoDotAndDotDot)) {
+            if (cancel && *cancel)
+                break;
             // The link's own text: a device that went away reads
             // "/dev/pts/5 (deleted)" and is not the device of that name now.
             char buf[256];

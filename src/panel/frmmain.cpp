@@ -207,7 +207,8 @@ void frmMain::cmdConnect_Click()
 void frmMain::reconnector_Waiting(const QString &path)
 {
     showConnected(false);
-    ports_Changed();
+    // The port list follows once the device's name goes, as the watcher
+    // reports: one look through the system's ports, not two.
     notice(tr("COM%1 (%2) was unplugged or closed; it reconnects when it returns.")
                .arg(CommPortSetting, path));
 }
