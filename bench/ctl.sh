@@ -1,17 +1,26 @@
 #!/usr/bin/env bash
-# lumaveractl as whole processes against the virtual module, side by side
-# with the shell's floor for the same five bytes (stty + printf).
+# lumaveractl as whole processes against the virtual module at the line's
+# real speed, each figure beside its floor: the shell and a bare Qt Core
+# program writing the same five bytes, the wire time of a read, and the same
+# commands with 1,000 more processes on the machine.
 #   bench/ctl.sh BUILD-DIR [ROUNDS]
 set -euo pipefail
 build="$1"
 rounds="${2:-20}"
 work="$(mktemp -d)"
-trap 'kill "$module" 2>/dev/null; wait "$module" 2>/dev/null || true; rm -rf "$work"' EXIT
+sleepers=()
+cleanup() {
+    kill "$module" "${sleepers[@]}" 2>/dev/null || true
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
 export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work"
 "$build/tools/virtual-module/lumavera-virtual-module" --link "$work/module" >"$work/module.log" &
 module=$!
 for _ in $(seq 50); do [ -L "$work/module" ] && break; sleep 0.1; done
 ctl="$build/lumaveractl"
+bare="$build/bench/lumavera-bench-barewrite"
 
 # Median of a command's wall time over the rounds, in milliseconds.
 median_ms() {
@@ -31,15 +40,39 @@ shell_floor() {
     printf '\xff\x01\x01\x02\x03' >"$work/module"
 }
 
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
+
 "$ctl" --port "$work/module" store 1 1 2 3 >/dev/null
 "$ctl" --port "$work/module" backup "$work/module.ini" >/dev/null
-floor=$(median_ms shell_floor)
-colour=$(median_ms "$ctl" --port "$work/module" color 1 2 3)
-read=$(median_ms "$ctl" --port "$work/module" read)
+# 5 bytes out and 35 back, ten bits each at 9600 baud.
+wire=41.67
+measure() {
+    floor=$(median_ms shell_floor)
+    barewrite=$(median_ms "$bare" "$work/module")
+    colour=$(median_ms "$ctl" --port "$work/module" color 1 2 3)
+    read=$(median_ms "$ctl" --port "$work/module" read)
+}
+measure
+printf 'lumaveractl against the virtual module at 9600 baud (%d rounds, median wall time)\n' "$rounds"
+printf '%-52s %8s ms\n' "stty + printf, the same five bytes" "$floor"
+printf '%-52s %8s ms\n' "bare Qt Core program: open, write five bytes" "$barewrite"
+printf '%-52s %8s ms  (%sx the bare Qt program; goal 1.2)\n' "lumaveractl color" "$colour" \
+    "$(ratio "$colour" "$barewrite")"
+printf '%-52s %8s ms  (%sx the %s ms on the wire; goal 1.15)\n' "lumaveractl read" "$read" \
+    "$(ratio "$read" "$wire")" "$wire"
+printf '%-52s %8s ms  (the bare Qt program plus the wire)\n' "  a process's floor for a read" \
+    "$(awk -v a="$barewrite" -v b="$wire" 'BEGIN {printf "%.2f", a + b}')"
 restore=$(median_ms "$ctl" --port "$work/module" restore "$work/module.ini")
-printf 'lumaveractl against the virtual module (%d rounds, median wall time)\n' "$rounds"
-printf '%-48s %8s ms\n' "stty + printf, the same five bytes" "$floor"
-printf '%-48s %8s ms  (%.1fx the shell)\n' "lumaveractl color" "$colour" \
-    "$(awk -v a="$colour" -v b="$floor" 'BEGIN {print a / b}')"
-printf '%-48s %8s ms\n' "lumaveractl read" "$read"
-printf '%-48s %8s ms\n' "lumaveractl restore (13 frames, 50 ms gaps, verify)" "$restore"
+printf '%-52s %8s ms\n' "lumaveractl restore (13 frames, 50 ms gaps, verify)" "$restore"
+
+quiet_colour=$colour
+quiet_read=$read
+for _ in $(seq 1000); do
+    sleep 600 &
+    sleepers+=($!)
+done
+measure
+printf '%-52s %8s ms  (+%s ms on a quiet machine)\n' "lumaveractl color, 1,000 more processes" \
+    "$colour" "$(awk -v a="$colour" -v b="$quiet_colour" 'BEGIN {printf "%.2f", a - b}')"
+printf '%-52s %8s ms  (+%s ms; goal at most +3)\n' "lumaveractl read, 1,000 more processes" \
+    "$read" "$(awk -v a="$read" -v b="$quiet_read" 'BEGIN {printf "%.2f", a - b}')"
