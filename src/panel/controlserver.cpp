@@ -4,7 +4,6 @@
 #include "link/trafficline.h"
 
 #include <QFile>
-#include <QLocalSocket>
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -30,6 +29,29 @@ bool answers(const sockaddr_un &address)
 }
 
 } // namespace
+
+// One connected lumaveractl on a plain socket (no network library to load at
+// start-up): what it sent that is not handled yet, what waits to go back,
+// and the deadline for a client that says nothing.
+struct ControlServer::Client : QObject
+{
+    Client(int fd, QObject *parent)
+        : QObject(parent), fd(fd), reader(new QSocketNotifier(fd, QSocketNotifier::Read, this)),
+          writer(new QSocketNotifier(fd, QSocketNotifier::Write, this)), deadline(new QTimer(this))
+    {
+        writer->setEnabled(false);
+        deadline->setSingleShot(true);
+        deadline->setInterval(SilentClientMs);
+    }
+    ~Client() override { ::close(fd); }
+
+    const int fd;
+    QSocketNotifier *reader;
+    QSocketNotifier *writer;
+    QTimer *deadline;
+    QByteArray in;
+    QByteArray out;
+};
 
 ControlServer::ControlServer(ModuleSession *session, QObject *parent)
     : QObject(parent), session_(session), retry_(new QTimer(this))
@@ -110,49 +132,78 @@ void ControlServer::accept()
             ::close(fd);
             continue;
         }
-        auto *socket = new QLocalSocket(this);
-        socket->setSocketDescriptor(fd);
-        // What Qt reads ahead is bounded; the rest waits in the kernel.
-        socket->setReadBufferSize(MaxHandoffLine + 1);
-        auto *deadline = new QTimer(socket);
-        deadline->setSingleShot(true);
-        deadline->setInterval(SilentClientMs);
-        connect(deadline, &QTimer::timeout, this, [this, socket] { drop(socket); });
-        deadline->start();
-        clients_.append({socket, deadline});
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { onReadable(socket); });
-        connect(socket, &QLocalSocket::bytesWritten, this, [this, socket] { onReadable(socket); });
-        connect(socket, &QLocalSocket::disconnected, this, [this, socket] { drop(socket); });
-        onReadable(socket);
+        auto *client = new Client(fd, this);
+        clients_.append(client);
+        connect(client->deadline, &QTimer::timeout, this, [this, client] { drop(client); });
+        connect(client->reader, &QSocketNotifier::activated, this,
+                [this, client] { onReadable(client); });
+        connect(client->writer, &QSocketNotifier::activated, this,
+                [this, client] { onWritable(client); });
+        client->deadline->start();
+        onReadable(client);
     }
 }
 
-void ControlServer::drop(QLocalSocket *socket)
+void ControlServer::drop(Client *client)
 {
-    for (qsizetype i = 0; i < clients_.size(); ++i) {
-        if (clients_[i].socket == socket) {
-            clients_.removeAt(i);
-            waiting_.removeAll(socket);
-            socket->abort();
-            socket->deleteLater();
-            return;
-        }
-    }
+    if (!clients_.removeOne(client))
+        return;
+    waiting_.removeAll(client);
+    client->reader->setEnabled(false);
+    client->writer->setEnabled(false);
+    client->deadline->stop();
+    client->deleteLater();
 }
 
-void ControlServer::onReadable(QLocalSocket *socket)
+void ControlServer::onReadable(Client *client)
 {
     // One request in hand per client, and no new one while its replies are
     // not being read: a flood stays in the kernel's buffer.
-    if (waiting_.contains(socket) || socket->bytesToWrite() > MaxHandoffLine)
-        return;
-    if (!socket->canReadLine()) {
-        if (socket->bytesAvailable() > MaxHandoffLine)
-            drop(socket);
+    if (waiting_.contains(client) || !client->out.isEmpty()) {
+        client->reader->setEnabled(false);
         return;
     }
-    waiting_.append(socket);
-    QTimer::singleShot(0, this, &ControlServer::serve);
+    if (!client->in.contains('\n')) {
+        char buf[4096];
+        const qsizetype room = MaxHandoffLine + 1 - client->in.size();
+        const ssize_t n = ::recv(client->fd, buf, size_t(std::min<qsizetype>(room, sizeof buf)), 0);
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
+            drop(client);
+            return;
+        }
+        if (n > 0)
+            client->in.append(buf, n);
+    }
+    if (client->in.contains('\n')) {
+        client->reader->setEnabled(false);
+        waiting_.append(client);
+        QTimer::singleShot(0, this, &ControlServer::serve);
+    } else if (client->in.size() > MaxHandoffLine) {
+        drop(client);
+    } else {
+        client->reader->setEnabled(true);
+    }
+}
+
+void ControlServer::onWritable(Client *client)
+{
+    while (!client->out.isEmpty()) {
+        const ssize_t n = ::send(client->fd, client->out.constData(), size_t(client->out.size()),
+                                 MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno == EAGAIN) {
+            client->writer->setEnabled(true);
+            return;
+        }
+        if (n <= 0) {
+            drop(client);
+            return;
+        }
+        client->out.remove(0, n);
+    }
+    client->writer->setEnabled(false);
+    onReadable(client);
 }
 
 void ControlServer::serve()
@@ -167,30 +218,26 @@ void ControlServer::serve()
             retry_->start();
             break;
         }
-        QLocalSocket *socket = waiting_.first();
-        for (const Client &c : std::as_const(clients_)) {
-            if (c.socket == socket)
-                c.deadline->stop();
-        }
-        const QByteArray line = socket->readLine(MaxHandoffLine + 1);
+        Client *client = waiting_.first();
+        client->deadline->stop();
+        const qsizetype end = client->in.indexOf('\n');
+        const QByteArray line = client->in.left(end);
+        client->in.remove(0, end + 1);
         const std::optional<HandoffRequest> request = HandoffRequest::decode(line.trimmed());
         HandoffReply reply;
         if (request) {
-            const QPointer<QLocalSocket> alive(socket);
+            const QPointer<Client> alive(client);
             reply = carryOut(*request);
             // The window may have been closed, or the client gone, meanwhile.
             if (!self)
                 return;
-            if (!alive)
+            if (!alive || !clients_.contains(client))
                 continue;
         }
-        waiting_.removeAll(socket);
-        socket->write(reply.encode());
-        for (const Client &c : std::as_const(clients_)) {
-            if (c.socket == socket)
-                c.deadline->start();
-        }
-        onReadable(socket);
+        waiting_.removeAll(client);
+        client->out += reply.encode();
+        client->deadline->start();
+        onWritable(client);
     }
     serving_ = false;
 }

@@ -9,7 +9,6 @@
 #include <sys/types.h>
 
 class ModuleSession;
-class QLocalSocket;
 class QSocketNotifier;
 class QTimer;
 
@@ -37,15 +36,12 @@ public:
     QString why() const { return why_; }
 
 private:
-    struct Client
-    {
-        QLocalSocket *socket;
-        QTimer *deadline;
-    };
+    struct Client;
 
     void accept();
-    void onReadable(QLocalSocket *socket);
-    void drop(QLocalSocket *socket);
+    void onReadable(Client *client);
+    void onWritable(Client *client);
+    void drop(Client *client);
     void serve();
     HandoffReply carryOut(const HandoffRequest &request);
 
@@ -55,9 +51,9 @@ private:
     ino_t inode_ = 0;
     QSocketNotifier *notifier_ = nullptr;
     QTimer *retry_;
-    QList<Client> clients_;
+    QList<Client *> clients_;
     // Clients whose request line waits for the link to be free.
-    QList<QLocalSocket *> waiting_;
+    QList<Client *> waiting_;
     bool serving_ = false;
     QString why_;
 };
