@@ -2,7 +2,7 @@
 # tests need, when any are missing. Uses sudo when not running as root.
 # qt6-wayland lets the window run natively on Wayland sessions.
 lumavera_packages=(cmake g++ make pkg-config dpkg-dev qt6-base-dev qt6-serialport-dev
-    qt6-wayland fonts-dejavu-core fonts-wine libgl-dev "$@")
+    qt6-wayland fonts-dejavu-core fonts-wine libgl-dev libfontconfig-dev "$@")
 
 lumavera_missing=()
 for p in "${lumavera_packages[@]}"; do

@@ -4,11 +4,19 @@
 #include <QApplication>
 #include <QStyleFactory>
 
+#include <fontconfig/fontconfig.h>
+
 #include <csignal>
+#include <thread>
 
 int main(int argc, char *argv[])
 {
+    // Reading the system's font configuration and cache takes a few
+    // milliseconds the window's first caption would wait for; it runs while
+    // the application connects to the display.
+    std::thread fonts([] { FcInit(); });
     QApplication app(argc, argv);
+    fonts.join();
     QApplication::setApplicationName(QStringLiteral("Lumavera"));
     QApplication::setApplicationVersion(QStringLiteral(LUMAVERA_VERSION));
     // The pixel layout was drawn for one look; Fusion is the same everywhere.

@@ -54,8 +54,11 @@ QString askForFile(QWidget *owner, const QString &title, QFileDialog::AcceptMode
 
 void fillNumbers(QComboBox *list, int first, int last)
 {
+    // All at once: one insertion into the list's model, not one per item.
+    QStringList numbers;
     for (int i = first; i <= last; ++i)
-        list->addItem(QString::number(i));
+        numbers << QString::number(i);
+    list->addItems(numbers);
 }
 
 // The settings file, its path computed afresh on every use.
@@ -79,8 +82,6 @@ frmMain::frmMain(QWidget *parent) : QWidget(parent)
     setFont(FittingFont(this, font()));
     connectHandlers();
     control = new ControlServer(session.get(), this);
-    if (!control->listen())
-        notice(control->why());
 
     // The log gathers from the start; its window is made when first opened.
     traffic = new TrafficModel(this);
@@ -152,15 +153,33 @@ void frmMain::Form_Load()
     const int number = settings.commPort();
 
     // The port choice, as if the user had picked it. The system's port list
-    // is looked at once the window shows, so that start-up does not wait.
+    // is looked at once the window is on the screen (Form_Shown).
     cboComm->setCurrentIndex(number - 1);
     CommPortSetting = QString::number(number);
-    QTimer::singleShot(0, this, &frmMain::ports_Changed);
 
     cboMemLoc->setCurrentIndex(0);
     cboFade->setCurrentIndex(1);
     cboHold->setCurrentIndex(5);
     cboMode->setCurrentIndex(1);
+}
+
+void frmMain::paintEvent(QPaintEvent *event)
+{
+    QWidget::paintEvent(event);
+    // A first paint comes only once the window is mapped and its first frame
+    // asked for: what the window needs only once it is seen waits for that,
+    // so that start-up is building and showing the window and nothing else.
+    if (!shown) {
+        shown = true;
+        QTimer::singleShot(0, this, &frmMain::Form_Shown);
+    }
+}
+
+void frmMain::Form_Shown()
+{
+    ports_Changed();
+    if (!control->listen())
+        notice(control->why());
 }
 
 void frmMain::cboComm_Click()

@@ -36,12 +36,14 @@ public:
 protected:
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void connectHandlers();
 
     void Form_Load();
+    void Form_Shown();
     void Form_Unload();
     void cboComm_Click();
     void cmdConnect_Click();
@@ -80,6 +82,7 @@ private:
     ControlServer *control;
     TrafficModel *traffic;
     frmLog *log = nullptr;
+    bool shown = false;
 
     // The window's state.
     QString CommPortSetting;

@@ -655,9 +655,10 @@ void LumaveractlTest::strangersAndFailuresOnTheWay()
     } else if (stranger == QLatin1String("second window")) {
         {
             frmMain second;
+            second.show();
             const Ui s(second);
-            QVERIFY2(s.lblNotice->text().contains(QLatin1String("Another Lumavera window")),
-                     qPrintable(s.lblNotice->text()));
+            QTRY_VERIFY2(s.lblNotice->text().contains(QLatin1String("Another Lumavera window")),
+                         qPrintable(s.lblNotice->text()));
         }
         // The first window's socket outlives the second window.
         r = ctl(port + QStringList{"color", "1", "2", "3"});
