@@ -1,5 +1,7 @@
 // The window against the real virtual module process: a user's session,
-// the module's misbehaviours, and thousands of random actions. The module's
+// answers stamped when they came, and thousands of random actions. How the
+// window takes each wrong answer is tst_window's (read and save tables), and
+// how each is judged tst_link's. The module's
 // printed lines are the record of what went over the wire.
 
 #include "panel/window.h"
@@ -38,8 +40,6 @@ class EndToEndTest : public QObject
 
 private slots:
     void userSession();
-    void faults_data();
-    void faults();
     void answersLoggedWhenTheyCame();
     void randomUserActions();
 
@@ -110,58 +110,6 @@ void EndToEndTest::userSession()
     QCOMPARE(w.cboMemLoc->currentText(), QStringLiteral("1"));
     QCOMPARE(w.readouts(), std::tuple(10, 20, 30));
     QCOMPARE(profile::valueIn(config.read(), "Colors", "Red10"), QByteArray("128"));
-}
-
-void EndToEndTest::faults_data()
-{
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<bool>("read"); // else save
-    QTest::addColumn<QStringList>("messages");
-    QTest::addColumn<QString>("line");
-    const QString ask = QStringLiteral("This will Save all Settings onto EEPROM");
-    QTest::newRow("silent, read") << QStringList{"--silent"} << true << QStringList{"Read Error"}
-                                  << "ReadModuleSettings -> (silent)";
-    QTest::newRow("silent, save") << QStringList{"--silent"} << false
-                                  << QStringList{ask, "No Module Found"}
-                                  << "SaveToEeprom -> (silent)";
-    QTest::newRow("short reply") << QStringList{"--short"} << true << QStringList{"Read Error"}
-                                 << "ReadModuleSettings -> 34 bytes";
-    QTest::newRow("bad acknowledgement")
-        << QStringList{"--bad-ack"} << false << QStringList{ask} << "SaveToEeprom -> FE AB";
-    QTest::newRow("noise, read") << QStringList{"--noise"} << true << QStringList{"Read Error"}
-                                 << "ReadModuleSettings -> 35 bytes (noise first)";
-    QTest::newRow("late answer") << QStringList{"--delay", "700"} << true
-                                 << QStringList{"Read Error"}
-                                 << "ReadModuleSettings -> 35 bytes (after 700 ms)";
-}
-
-void EndToEndTest::faults()
-{
-    QFETCH(QStringList, args);
-    QFETCH(bool, read);
-    QFETCH(QStringList, messages);
-    QFETCH(QString, line);
-    TempConfig config;
-    config.write("[Ports]\r\nCOM1=" + link().toLocal8Bit() + "\r\n");
-    ModuleProcess module(link(), args);
-    QVERIFY(module.started());
-    module.take();
-    frmMain form;
-    form.show();
-    const Ui w(form);
-    BoxAnswerer boxes;
-    boxes.answer = QMessageBox::Yes;
-    QTest::mouseClick(w.cmdConnect, Qt::LeftButton);
-    QVERIFY2(boxes.seen.isEmpty(), qPrintable(boxes.seen.value(0).details));
-    w.Slider_Red->setValue(42);
-    const QByteArray fileBefore = config.read();
-    QTest::mouseClick(read ? w.cmdReadSettings : w.cmdSave, Qt::LeftButton);
-    QCOMPARE(boxes.texts(), messages);
-    QCOMPARE(nextLines(module, 1), QStringList{line});
-    QCOMPARE(w.cboHold->currentText(), QStringLiteral("5"));
-    QCOMPARE(w.Slider_Red->value(), 42);
-    QCOMPARE(config.read(), fileBefore);
-    QCOMPARE(w.cmdConnect->text(), QStringLiteral("Disconnect"));
 }
 
 // A module that answers 100 ms late: the log and lumaveractl --verbose show
