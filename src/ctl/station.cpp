@@ -335,8 +335,10 @@ int Station::exec()
         }
     }
     OnUnixSignals({SIGINT, SIGTERM}, this, [this] { stopSoon(); });
-    err_ << tr("lumaveractl: waiting for modules; Ctrl+C ends.") << Qt::endl;
+    // Said once the ports there at start are known: whatever is plugged in
+    // from now on counts as new.
     look(true);
+    err_ << tr("lumaveractl: waiting for modules; Ctrl+C ends.") << Qt::endl;
     QCoreApplication::exec();
     const QString summary = tr("%1 passed, %2 failed").arg(passed_).arg(failed_) +
                             (skipped_ ? tr(", %1 left alone").arg(skipped_) : QString());
