@@ -28,7 +28,7 @@ if [ $wayland = 1 ]; then
     weston --backend=headless-backend.so --socket=wayland-lumavera --idle-time=0 \
         >"$work/weston.log" 2>&1 &
     pids+=($!)
-    for _ in $(seq 100); do
+    for _ in $(seq 600); do
         [ -S "$work/runtime/wayland-lumavera" ] && break
         sleep 0.05
     done
@@ -41,15 +41,15 @@ else
     # must not reset when its first client (the accessibility bus) leaves.
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
     pids+=($!)
-    for _ in $(seq 100); do
+    for _ in $(seq 600); do
         [ -s "$work/display" ] && break
         sleep 0.05
     done
-    [ -s "$work/display" ] || { cat "$work/xvfb.log"; exit 1; }
+    [ -s "$work/display" ] || { echo "Xvfb did not start within 30 s"; cat "$work/xvfb.log"; exit 1; }
     export DISPLAY=":$(cat "$work/display")"
     run=(dbus-run-session -- "${reader[@]}" "$lumavera")
 fi
-for _ in $(seq 100); do
+for _ in $(seq 600); do
     [ -L "$work/module" ] && break
     sleep 0.05
 done
