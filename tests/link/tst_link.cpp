@@ -168,7 +168,7 @@ void LinkTest::wire()
     QCOMPARE(out.fault, fault);
     QCOMPARE(out.ok(), out.reason.isEmpty());
     QTest::qWait(20);
-    QCOMPARE(HexOf(module.received), hex);
+    QTRY_COMPARE(HexOf(module.received), hex);
     if (!hex.isEmpty()) {
         Frame frame{};
         std::copy(module.received.begin(), module.received.end(), frame.begin());

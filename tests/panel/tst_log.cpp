@@ -54,7 +54,12 @@ void LogTest::session()
     // byte short, then the device goes away.
     QTRY_COMPARE(module.received.size(), 5);
     bench.pty.write("\x13\x37");
-    QTest::qWait(30);
+    // Until the window has read them, they are not yet unasked traffic.
+    bench.click(w.cmdLog);
+    QWidget *early = w.form->findChild<QWidget *>(QStringLiteral("frmLog"));
+    QVERIFY(early);
+    QTRY_VERIFY(shownRows(early).join(u' ').contains(QLatin1String("not part of an answer")));
+    early->close();
     ModuleSettings s;
     s.mode = 3;
     module.settingsAnswer = EncodeSettingsReply(s);

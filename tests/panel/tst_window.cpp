@@ -484,8 +484,7 @@ void WindowTest::readSettings()
     FileWatch watch(bench.config.iniPath());
     bench.click(w.cmdReadSettings);
     QCOMPARE(w.lblTxData->text(), QStringLiteral("FF 3C FB FB FB "));
-    QTest::qWait(30);
-    QCOMPARE(module.received, ReadFrame);
+    QTRY_COMPARE(module.received, ReadFrame);
     QVERIFY(bench.isOpenState());
     if (!why.isEmpty()) {
         QCOMPARE(boxes.texts(), QStringList{"Read Error"});
@@ -554,9 +553,8 @@ void WindowTest::save()
     QCOMPARE(ask.escapeButton, int(QMessageBox::No));
     QCOMPARE(boxes.texts(), after);
     QVERIFY2(w.lblNotice->text().contains(notice), qPrintable(w.lblNotice->text()));
-    QTest::qWait(30);
     const QByteArray mode("\xFF\x28\x01\xFB\xFB");
-    QCOMPARE(module.received, answer == QMessageBox::No ? mode : mode + SaveFrame);
+    QTRY_COMPARE(module.received, answer == QMessageBox::No ? mode : mode + SaveFrame);
     QCOMPARE(w.lblTxData->text(), answer == QMessageBox::No ? QStringLiteral("FF 28 01 FB FB ")
                                                             : QStringLiteral("FF 32 FE FE FE "));
 }
@@ -598,9 +596,8 @@ void WindowTest::duringTheWait()
     bench.click(w.cmdReadSettings);
     QCOMPARE(boxes.texts(), QStringList());
     if (action == QLatin1String("clicks")) {
-        QTest::qWait(30);
         // One read, and the colour sent while it waited; no second exchange.
-        QCOMPARE(module->received, ReadFrame + QByteArray("\xFF\x01\x0C\x00\x00", 5));
+        QTRY_COMPARE(module->received, ReadFrame + QByteArray("\xFF\x01\x0C\x00\x00", 5));
         QCOMPARE(state(w), QStringLiteral("3 1 10 1 200 0 3"));
         return;
     }
