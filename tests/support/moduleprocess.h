@@ -57,8 +57,6 @@ public:
         QFile::remove(link_);
     }
 
-    bool running() const { return process_.state() == QProcess::Running; }
-
     // Lines printed since the last call.
     QStringList take()
     {
