@@ -13,14 +13,12 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QThread>
-#include <QTimer>
 
 #include <csignal>
 #include <vector>
@@ -53,15 +51,6 @@ QString csvField(const QString &text)
     return u'"' + QString(text).replace(u'"', QStringLiteral("\"\"")) + u'"';
 }
 
-// Waits `ms` with this thread's events running, so that a device pulled out
-// meanwhile is noticed.
-void pauseWithEvents(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 // Sets up the module on one port from the configuration: runs on its own
 // thread, with its own link, so that no two ports share a wait or an answer.
 StationReport setUpOne(const StationPort &port, const CtlOptions &o, const std::atomic_bool &stop)
@@ -84,20 +73,19 @@ StationReport setUpOne(const StationPort &port, const CtlOptions &o, const std::
     if (const QString holder = DeviceHolder(port.device); !holder.isEmpty())
         return done(StationReport::Result::Skip, tr("in use by %1").arg(holder));
     ModuleLink link;
-    link.setDevicePath(port.device);
-    link.setHolderCheck(HolderCheck::None);
     bool lost = false;
     QObject::connect(&link, &ModuleLink::lost, &link, [&lost] { lost = true; });
     const auto unplugged = [&] { return lost || !QFileInfo::exists(port.device); };
-    if (!link.open())
-        return done(StationReport::Result::Fail, link.openError());
     ModuleSession session(link, ReplyWaitRule::untilComplete(o.timeoutMs));
-    if (!session.run(ModuleStep::read()).ok())
+    const ModuleAnswer first = AskModule(session, port.device);
+    if (!first.reason.isEmpty())
+        return done(StationReport::Result::Fail, first.reason);
+    if (!first.module)
         return done(StationReport::Result::Skip,
                     unplugged() ? tr("unplugged before it answered") : tr("not a module"));
     const auto run = [&session](const ModuleStep &step) { return session.run(step); };
     const SetupResult setup = SetUpModule(run, o.restore, o.gapMs, [&](int ms) {
-        pauseWithEvents(ms);
+        PauseWithEvents(ms);
         return !stop && !unplugged();
     });
     if (unplugged())
@@ -183,20 +171,16 @@ QString StationReport::csv() const
            u'\n';
 }
 
-ModuleAnswer AskModule(const QString &device, int timeoutMs)
+ModuleAnswer AskModule(ModuleSession &session, const QString &device)
 {
     ModuleAnswer answer;
-    answer.holder = DeviceHolder(device);
-    if (!answer.holder.isEmpty())
-        return answer;
-    ModuleLink link;
+    ModuleLink &link = session.link();
     link.setDevicePath(device);
     link.setHolderCheck(HolderCheck::None);
     if (!link.open()) {
         answer.reason = link.openError();
         return answer;
     }
-    ModuleSession session(link, ReplyWaitRule::untilComplete(timeoutMs));
     const StepOutcome read = session.run(ModuleStep::read());
     answer.module = read.ok();
     answer.settings = read.settings;
@@ -372,8 +356,11 @@ int RunFind(const CtlOptions &options, QTextStream &out)
             row.answer.holder = row.port.holder;
             continue;
         }
-        threads.emplace_back(QThread::create(
-            [&row, &options] { row.answer = AskModule(row.port.entry.path, options.timeoutMs); }));
+        threads.emplace_back(QThread::create([&row, &options] {
+            ModuleLink link;
+            ModuleSession session(link, ReplyWaitRule::untilComplete(options.timeoutMs));
+            row.answer = AskModule(session, row.port.entry.path);
+        }));
         threads.back()->start();
     }
     for (const auto &thread : threads)

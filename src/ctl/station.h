@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ctl/options.h"
+#include "link/modulesession.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -77,16 +78,17 @@ private:
     bool logFailed_ = false;
 };
 
-// The station's one-port check before anything is written: whether a module
-// answers on `device` (the read command, `timeoutMs`), and what it said or why not.
+// The one question asked before anything is written to a device: whether a
+// module answers the read command on it. Opens the session's link on
+// `device` (the caller has looked for a program holding it) and leaves it open.
 struct ModuleAnswer
 {
     bool module = false;
     ModuleSettings settings;
     QString holder; // another program holding it; nothing was sent
-    QString reason;
+    QString reason; // why the device could not be opened
 };
-ModuleAnswer AskModule(const QString &device, int timeoutMs);
+ModuleAnswer AskModule(ModuleSession &session, const QString &device);
 
 // find: asks every free port (or those --match names) in parallel.
 int RunFind(const CtlOptions &options, QTextStream &out);

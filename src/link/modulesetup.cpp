@@ -1,6 +1,8 @@
 #include "link/modulesetup.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
 
 namespace {
 
@@ -40,6 +42,13 @@ QStringList SettingsDifferences(const ModuleSettings &want, const ModuleSettings
                          .arg(rgbText(want.slotColors[i]), rgbText(got.slotColors[i]));
     }
     return lines;
+}
+
+void PauseWithEvents(int ms)
+{
+    QEventLoop pause;
+    QTimer::singleShot(ms, &pause, &QEventLoop::quit);
+    pause.exec();
 }
 
 SetupResult SetUpModule(const std::function<StepOutcome(const ModuleStep &)> &run,

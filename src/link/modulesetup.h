@@ -33,6 +33,10 @@ struct SetupResult
     bool verified() const { return !failedStep && !stopped && got && differences.isEmpty(); }
 };
 
+// The pause between frames with this thread's events running, so that a
+// device pulled out or a port closed meanwhile is noticed.
+void PauseWithEvents(int ms);
+
 // Runs the steps through `run` with `pause(gapMs)` after each; `pause`
 // returns false to stop before the next frame. Stops at the first step that
 // fails.

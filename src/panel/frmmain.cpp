@@ -18,7 +18,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
@@ -489,9 +488,7 @@ void frmMain::cmdRestore_Click()
     const SetupResult done = SetUpModule([this](const ModuleStep &step) { return SendStep(step); },
                                          std::get<ModuleSettings>(loaded), RestoreGapMs,
                                          [this](int ms) {
-                                             QEventLoop pause;
-                                             QTimer::singleShot(ms, &pause, &QEventLoop::quit);
-                                             pause.exec();
+                                             PauseWithEvents(ms);
                                              return link->isOpen();
                                          });
     fRGB->setEnabled(link->isOpen());
