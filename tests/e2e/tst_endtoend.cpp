@@ -48,6 +48,9 @@ private:
     QString link() const { return dir_.filePath(QStringLiteral("module")); }
 };
 
+// What the window saves to the module's EEPROM outlives the module's power:
+// started again, it answers a read with it. (Each button's frame, the save
+// box and the read's effect on the window are tst_window's.)
 void EndToEndTest::userSession()
 {
     TempConfig config;
@@ -63,53 +66,23 @@ void EndToEndTest::userSession()
     boxes.answer = QMessageBox::Yes;
     const auto click = [](QPushButton *b) { QTest::mouseClick(b, Qt::LeftButton); };
     click(w.cmdConnect);
-    w.Slider_Red->setValue(128);
-    w.Slider_Green->setValue(64);
-    click(w.cmdSetColor);
-    w.cboMemLoc->setCurrentIndex(9);
-    click(w.cmdSaveColor);
-    w.Slider_Red->setValue(10);
-    w.Slider_Green->setValue(20);
-    w.Slider_Blue->setValue(30);
-    w.cboMemLoc->setCurrentIndex(0);
-    click(w.cmdSaveColor);
-    w.cboMode->setCurrentIndex(3);
-    click(w.cmdSetMode);
-    w.cboFade->setCurrentIndex(2);
-    click(w.cmdSetFade);
     w.cboHold->setCurrentIndex(100);
     click(w.cmdSetHold);
-    QCOMPARE(
-        nextLines(*module, 6),
-        (QStringList{"SetColor r=128 g=64 b=0", "StoreSlot slot=10 r=128 g=64 b=0",
-                     "StoreSlot slot=1 r=10 g=20 b=30", "SetMode 3", "SetFade 2", "SetHold 100"}));
     click(w.cmdSave);
-    QCOMPARE(boxes.texts(),
-             (QStringList{"This will Save all Settings onto EEPROM", "Save Successful"}));
-    QCOMPARE(nextLines(*module, 1), QStringList{"SaveToEeprom -> FE AA"});
+    QCOMPARE(nextLines(*module, 2), (QStringList{"SetHold 100", "SaveToEeprom -> FE AA"}));
 
-    // A module started again from its EEPROM holds what was saved, and a
-    // read brings it into the scrambled window and the file.
     click(w.cmdConnect);
     module.reset();
-    QVERIFY(!QFileInfo::exists(link()));
     module = std::make_unique<ModuleProcess>(link(), eeprom);
     QVERIFY(module->started());
     module->take();
     click(w.cmdConnect);
-    w.cboMode->setCurrentIndex(0);
     w.cboHold->setCurrentIndex(0);
-    w.cboMemLoc->setCurrentIndex(5);
-    w.Slider_Red->setValue(99);
     click(w.cmdReadSettings);
     QCOMPARE(nextLines(*module, 1), QStringList{"ReadModuleSettings -> 35 bytes"});
-    QCOMPARE(boxes.texts().size(), 2);
-    QCOMPARE(w.cboMode->currentText(), QStringLiteral("3"));
-    QCOMPARE(w.cboFade->currentText(), QStringLiteral("2"));
     QCOMPARE(w.cboHold->currentText(), QStringLiteral("100"));
-    QCOMPARE(w.cboMemLoc->currentText(), QStringLiteral("1"));
-    QCOMPARE(w.readouts(), std::tuple(10, 20, 30));
-    QCOMPARE(profile::valueIn(config.read(), "Colors", "Red10"), QByteArray("128"));
+    QCOMPARE(boxes.texts(),
+             (QStringList{"This will Save all Settings onto EEPROM", "Save Successful"}));
 }
 
 // A module that answers 100 ms late: the log and lumaveractl --verbose show
