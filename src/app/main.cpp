@@ -1,5 +1,6 @@
 #include "app/unixsignals.h"
 #include "panel/frmmain.h"
+#include "settings/ini.h"
 
 #include <QApplication>
 #include <QStyleFactory>
@@ -21,6 +22,15 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral(LUMAVERA_VERSION));
     // The pixel layout was drawn for one look; Fusion is the same everywhere.
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+
+    // --settings FILE names the settings file, as it does for lumaveractl.
+    const QStringList arguments = QApplication::arguments();
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == QLatin1String("--settings") && i + 1 < arguments.size())
+            UseIniPath(arguments[++i]);
+        else if (arguments[i].startsWith(QLatin1String("--settings=")))
+            UseIniPath(arguments[i].section(u'=', 1));
+    }
 
     frmMain window;
     window.show();

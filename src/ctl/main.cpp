@@ -36,11 +36,13 @@ int main(int argc, char *argv[])
     const auto parsed = ParseCtlArguments(QCoreApplication::arguments().mid(1));
     if (const QString *problem = std::get_if<QString>(&parsed)) {
         err << "lumaveractl: " << *problem << '\n'
-            << CtlUsage().section(u'\n', 0, 0) << '\n'
+            << CtlUsage().section(u'\n', 0, 1) << '\n'
             << tr("Try 'lumaveractl --help' for more.") << '\n';
         return ExitUsage;
     }
     CtlOptions options = std::get<CtlOptions>(parsed);
+    if (!options.settings.isEmpty())
+        UseIniPath(options.settings);
     if (options.help) {
         const QStringList words = QCoreApplication::arguments().mid(1);
         const auto named = std::find_if(words.begin(), words.end(),

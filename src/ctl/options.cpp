@@ -151,6 +151,11 @@ std::variant<CtlOptions, QString> ParseCtlArguments(const QStringList &arguments
                 return arg == QLatin1String("--match") ? tr("--match needs a pattern")
                                                        : tr("--log needs a file");
             (arg == QLatin1String("--match") ? o.match : o.log) = *v;
+        } else if (arg == QLatin1String("--settings")) {
+            const std::optional<QString> v = value();
+            if (!v || v->isEmpty())
+                return tr("--settings needs a file");
+            o.settings = *v;
         } else if (arg == QLatin1String("--port")) {
             const std::optional<QString> v = value();
             if (!v || v->isEmpty())
@@ -256,9 +261,9 @@ std::variant<CtlOptions, QString> ParseCtlArguments(const QStringList &arguments
 
 QString CtlUsage()
 {
-    QString text =
-        tr("Usage: lumaveractl [--port PORT] [--json] [--timeout MS] [--verbose] COMMAND "
-           "[ARGS]\n\nSets up a Lumavera RGB LED module on a serial port.\n\nCommands:\n");
+    QString text = tr("Usage: lumaveractl [--port PORT] [--json] [--timeout MS] [--verbose]\n"
+                      "                   [--settings FILE] COMMAND [ARGS]\n\n"
+                      "Sets up a Lumavera RGB LED module on a serial port.\n\nCommands:\n");
     for (const CtlCommandInfo &c : Commands)
         text += QStringLiteral("  %1\n").arg(QLatin1String(c.synopsis));
     text += tr("\nOptions:\n"
@@ -267,6 +272,9 @@ QString CtlUsage()
                "  --json         print read and list as JSON\n"
                "  --timeout MS   how long to wait for an answer (default 500)\n"
                "  --verbose      print every byte sent and received on standard error\n"
+               "  --settings FILE\n"
+               "                 the settings file (default: $LUMAVERA_SETTINGS, else\n"
+               "                 $XDG_CONFIG_HOME/lumavera/lumavera.ini)\n"
                "  --help         this text; COMMAND --help for one command\n"
                "\nExit status: 0 done; 1 the module did not answer as expected; 2 bad usage\n"
                "or values; 3 the port could not be opened.\n");

@@ -39,6 +39,7 @@ struct CtlOptions
     bool all = false; // station: the ports present at start too
     QString match;    // station, find: a glob on the device's stable name or path
     QString log;      // station: the CSV file results are appended to
+    QString settings; // the settings file to use instead of the usual one
 
     Command command = Command::List;
     Rgb colour;             // color, store

@@ -17,10 +17,11 @@ double luminance(const QColor &c)
            0.0722 * channel(rgb.blueF());
 }
 
-QColor towardWhite(const QColor &c, double share)
+// The hue moved `share` of the way to `target` (white or black).
+QColor toward(const QColor &c, double target, double share)
 {
     const QColor rgb = c.toRgb();
-    auto mix = [share](double v) { return v + (1.0 - v) * share; };
+    auto mix = [target, share](double v) { return v + (target - v) * share; };
     return QColor::fromRgbF(float(mix(rgb.redF())), float(mix(rgb.greenF())),
                             float(mix(rgb.blueF())));
 }
@@ -36,13 +37,13 @@ double ContrastRatio(const QColor &a, const QColor &b)
 
 QColor TextColorOn(const QColor &hue, const QColor &background)
 {
-    if (background.lightnessF() >= 0.5)
-        return hue;
-    // Lighten in small steps; white itself always reads on a dark background.
+    // Lighten on a dark background, darken on a light one, in small steps:
+    // white or black itself always reads.
+    const bool dark = background.lightnessF() < 0.5;
     for (int step = 0; step <= 100; ++step) {
-        const QColor tint = towardWhite(hue, step / 100.0);
-        if (ContrastRatio(tint, background) >= ChosenContrast)
-            return tint;
+        const QColor shade = toward(hue, dark ? 1.0 : 0.0, step / 100.0);
+        if (ContrastRatio(shade, background) >= ChosenContrast)
+            return shade;
     }
-    return Qt::white;
+    return dark ? QColor(Qt::white) : QColor(Qt::black);
 }

@@ -12,7 +12,7 @@ inline constexpr double ReadableContrast = 4.5;
 // drawn on screen can come out a shade off the one asked for.
 inline constexpr double ChosenContrast = 4.6;
 
-// The colour to draw text of the given hue in on the given background. On a
-// light background that is the hue itself; on a dark one, the least lightened
-// tint of the hue that reads at ChosenContrast.
+// The colour to draw text of the given hue in on the given background: the
+// hue itself where it reads at ChosenContrast, else the least lightened (on a
+// dark background) or darkened (on a light one) shade of it that does.
 QColor TextColorOn(const QColor &hue, const QColor &background);

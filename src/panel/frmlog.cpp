@@ -22,7 +22,6 @@ frmLog::frmLog(TrafficModel *traffic, QWidget *owner) : QWidget(owner, Qt::Windo
 {
     setObjectName(QStringLiteral("frmLog"));
     setWindowTitle(tr("Lumavera \u2014 Traffic Log"));
-    resize(980, 420);
 
     lstTraffic = new QTableView(this);
     lstTraffic->setObjectName(QStringLiteral("lstTraffic"));
@@ -48,6 +47,12 @@ frmLog::frmLog(TrafficModel *traffic, QWidget *owner) : QWidget(owner, Qt::Windo
     columns->resizeSection(TrafficModel::Meaning, digit * 46);
     columns->resizeSection(TrafficModel::Hex, digit * 30);
     columns->setStretchLastSection(true);
+    // Wide enough at first for every column, an answer's 35 bytes as text
+    // between bars included, whatever the font and style measure.
+    int rowWidth = digit * 37 + 2 * lstTraffic->frameWidth() +
+                   lstTraffic->verticalScrollBar()->sizeHint().width();
+    for (int column = TrafficModel::Time; column < TrafficModel::Ascii; ++column)
+        rowWidth += columns->sectionSize(column);
     lstTraffic->setTextElideMode(Qt::ElideRight);
     lstTraffic->installEventFilter(this);
     lstTraffic->setAccessibleName(tr("Traffic"));
@@ -72,6 +77,8 @@ frmLog::frmLog(TrafficModel *traffic, QWidget *owner) : QWidget(owner, Qt::Windo
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(bar);
     layout->addWidget(lstTraffic);
+    const QMargins margins = layout->contentsMargins();
+    resize(std::max(980, rowWidth + margins.left() + margins.right()), 420);
 
     connect(cmdSave, &QPushButton::clicked, this, &frmLog::cmdSave_Click);
     connect(cmdClear, &QPushButton::clicked, this, &frmLog::cmdClear_Click);

@@ -10,6 +10,7 @@
 #include "panel/fonts.h"
 #include "panel/frmlog.h"
 #include "panel/frmports.h"
+#include "panel/portlist.h"
 #include "panel/trafficmodel.h"
 #include "settings/ini.h"
 #include "settings/moduleconfig.h"
@@ -19,6 +20,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMessageBox>
@@ -201,7 +203,13 @@ void frmMain::cmdConnect_Click()
         const Settings settings = store().load();
         const ResolvedPort port = ResolvePort({}, CommPortSetting.toInt(), settings.pins);
         if (port.problem != ResolvedPort::Problem::None) {
-            message(this, QMessageBox::Warning, tr(PortNotAvailable), port.reason);
+            // The way forward, as the command line names it: the dialog behind
+            // the button beside the list gives a number its device.
+            const QString next =
+                tr("Give COM%1 a device in Port Numbers (the \u2026 button beside the port list).")
+                    .arg(port.number);
+            message(this, QMessageBox::Warning, tr(PortNotAvailable),
+                    port.reason + QStringLiteral("\n\n") + next);
             return;
         }
         link->setDevicePath(port.path);
@@ -268,8 +276,11 @@ void frmMain::ports_Changed()
     ports->setPins(settings.pins);
     const PortListing listing = ListPorts(settings.pins, true);
     const QString own = link->isOpen() ? link->devicePath() : QString();
-    for (int i = 0; i < cboComm->count() && i < int(listing.size()); ++i)
-        cboComm->setItemData(i, PortSummary(listing[std::size_t(i)], own), Qt::ToolTipRole);
+    for (int i = 0; i < cboComm->count() && i < int(listing.size()); ++i) {
+        const PortInfo &port = listing[std::size_t(i)];
+        cboComm->setItemData(i, PortSummary(port, own), Qt::ToolTipRole);
+        PortItemDelegate::showDevice(cboComm, i, QFileInfo(port.entry.path).fileName());
+    }
     showPortInfo(cboComm->currentIndex());
 }
 

@@ -4,6 +4,7 @@
 #include "panel/accessible.h"
 #include "panel/contrast.h"
 #include "panel/fonts.h"
+#include "panel/portlist.h"
 #include "settings/inifile.h"
 
 #include <QComboBox>
@@ -179,6 +180,7 @@ void Ui_frmMain::setupUi(QWidget *frmMain)
     Slider_Green->setAccessibleName(tr("Green level"));
     Slider_Blue->setAccessibleName(tr("Blue level"));
     cboComm->setAccessibleName(tr("Select COM Port"));
+    cboComm->setItemDelegate(new PortItemDelegate(cboComm));
     for (auto [label, list] : {std::pair{Label5, cboMemLoc}, std::pair{Label6, cboFade},
                                std::pair{Label7, cboHold}, std::pair{Label8, cboMode}}) {
         label->setBuddy(list);
@@ -206,8 +208,8 @@ void Ui_frmMain::setupUi(QWidget *frmMain)
 
 void Ui_frmMain::applyColors(const QWidget *frmMain)
 {
-    // The captions and readouts of each level in its own colour; on a dark
-    // palette in a lighter tint of it that stays readable.
+    // The captions and readouts of each level in its own colour, lightened on
+    // a dark palette and darkened on a light one as far as it takes to read.
     const QColor background = frmMain->palette().color(QPalette::Window);
     for (auto [hue, caption, readout] : {std::tuple{QColor(255, 0, 0), Label1, lblRed},
                                          std::tuple{QColor(0, 255, 0), Label2, lblGreen},

@@ -3,14 +3,44 @@
 #include "settings/profile.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 QString WithTrailingSlash(const QString &folder)
 {
     return folder.endsWith(u'/') ? folder : folder + u'/';
 }
 
+namespace {
+
+QString &chosenPath()
+{
+    static QString path;
+    return path;
+}
+
+QString absolute(const QString &path)
+{
+    return path.isEmpty() ? path : QFileInfo(path).absoluteFilePath();
+}
+
+// The file named for this run, or empty for the usual place.
+QString namedPath()
+{
+    return chosenPath().isEmpty() ? absolute(qEnvironmentVariable("LUMAVERA_SETTINGS"))
+                                  : chosenPath();
+}
+
+} // namespace
+
+void UseIniPath(const QString &path)
+{
+    chosenPath() = absolute(path);
+}
+
 QString IniFolder()
 {
+    if (const QString named = namedPath(); !named.isEmpty())
+        return WithTrailingSlash(QFileInfo(named).absolutePath());
     // The XDG rule: a relative or empty XDG_CONFIG_HOME is ignored.
     QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (base.isEmpty() || QDir::isRelativePath(base))
@@ -20,6 +50,8 @@ QString IniFolder()
 
 QString IniPath()
 {
+    if (const QString named = namedPath(); !named.isEmpty())
+        return named;
     return IniFolder() + QStringLiteral("lumavera.ini");
 }
 

@@ -8,15 +8,23 @@
 // of each memory slot, and the pinning of port numbers to devices. It lives
 // in the per-user configuration folder, $XDG_CONFIG_HOME/lumavera/
 // (~/.config/lumavera/ by default), and is opened afresh on every call.
+// Another file can be named for the whole program, by --settings FILE or the
+// environment variable LUMAVERA_SETTINGS, without changing XDG_CONFIG_HOME
+// (which also tells the desktop's toolkit where its own settings are).
 
 // `folder` with exactly one trailing '/'.
 QString WithTrailingSlash(const QString &folder);
 
-// The settings folder, with one trailing '/'.
+// The settings folder, with one trailing '/': the one IniPath() is in.
 QString IniFolder();
 
-// IniFolder() followed by "lumavera.ini".
+// The settings file: the one named by UseIniPath() or LUMAVERA_SETTINGS,
+// else IniFolder() followed by "lumavera.ini".
 QString IniPath();
+
+// Names the settings file for the rest of the program's run (a relative
+// path is taken from the current folder).
+void UseIniPath(const QString &path);
 
 // The stored text, or an empty string when the file, section or key is
 // missing or the value is empty.

@@ -152,7 +152,18 @@ void LogTest::session()
     QVERIFY(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d\\|TX"))
                 .match(shownRows(log)[1])
                 .hasMatch());
+    // An answer's bytes as text fit their column at the log's first size,
+    // in the light palette and the dark one.
+    const auto asciiFits = [&] {
+        for (const QString &row : rows) {
+            const QString ascii = row.section(u'|', 4, 4);
+            if (metrics.horizontalAdvance(ascii) + 8 > view->columnWidth(TrafficModel::Ascii))
+                return false;
+        }
+        return true;
+    };
     QApplication::setStyle(QStringLiteral("Fusion"));
+    QVERIFY(asciiFits());
     log->grab().save(QStringLiteral("traffic-log.png"));
     const QPalette light = QApplication::palette();
     QPalette dark(QColor(45, 45, 48));
@@ -161,6 +172,7 @@ void LogTest::session()
     dark.setColor(QPalette::Base, QColor(30, 30, 30));
     QApplication::setPalette(dark);
     QCoreApplication::processEvents();
+    QVERIFY(asciiFits());
     log->grab().save(QStringLiteral("traffic-log-dark.png"));
     QApplication::setPalette(light);
     bench.click(log->findChild<QPushButton *>(QStringLiteral("cmdClear")));

@@ -193,7 +193,8 @@ int main(int argc, char *argv[])
         if (upDown) {
             // Module K leaves K/N of a cycle after the first, so that they
             // come and go one after another.
-            const auto [up, down] = *upDown;
+            const int up = upDown->first;
+            const int down = upDown->second;
             auto *timer = new QTimer(m);
             timer->setSingleShot(true);
             QObject::connect(timer, &QTimer::timeout, m, [m, timer, plugIn, prefix, up, down] {
