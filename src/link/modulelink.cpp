@@ -20,7 +20,6 @@ ModuleLink::ModuleLink(QObject *parent) : QObject(parent)
 {
     MSComm1 = new SerialPort(this);
     MSComm1->setObjectName(QStringLiteral("MSComm1"));
-    MSComm1->setInputMode(SerialPort::InputMode::Binary);
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(500);

@@ -1,20 +1,24 @@
 #include "link/serialport.h"
 
 #include "link/devicecheck.h"
+#include "link/lockfile.h"
+#include "link/modulelink.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <QSocketNotifier>
 
-#include <chrono>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
 #include <utility>
 
-#include <unistd.h>
-
-SerialPort::SerialPort(QObject *parent) : QObject(parent)
-{
-    port_.setReadBufferSize(ReceiveBufferSize);
-    connect(&port_, &QSerialPort::errorOccurred, this, &SerialPort::onError);
-    connect(&port_, &QSerialPort::readyRead, this, &SerialPort::take);
-}
+SerialPort::SerialPort(QObject *parent) : QObject(parent) {}
 
 SerialPort::~SerialPort()
 {
@@ -36,8 +40,60 @@ void SerialPort::dropHolderLookup()
 
 void SerialPort::setDevicePath(const QString &path)
 {
-    if (!port_.isOpen())
+    if (fd_ < 0)
         path_ = path;
+}
+
+QString SerialPort::openDevice()
+{
+    const QByteArray native = QFile::encodeName(path_);
+    // Never this program's controlling terminal, never waiting for a modem's
+    // carrier, never passed to a program it starts.
+    const int fd = ::open(native.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == ENOENT || error == ENODEV || error == ENXIO)
+            return tr("There is no device %1.").arg(path_);
+        if (error == EACCES || error == EPERM)
+            return PermissionAdvice(path_);
+        if (error == EBUSY) {
+            const QString holder = DeviceHolder(path_);
+            return holder.isEmpty() ? tr("%1 is in use by another program.").arg(path_)
+                                    : tr("%1 is in use by %2.").arg(path_, holder);
+        }
+        return tr("%1 could not be opened: %2.")
+            .arg(path_, QString::fromLocal8Bit(strerror(error)));
+    }
+    const auto fail = [fd](const QString &reason) {
+        ::close(fd);
+        return reason;
+    };
+    termios line{};
+    if (::tcgetattr(fd, &line) != 0)
+        return fail(tr("%1 could not be opened: it is not a serial device.").arg(path_));
+    // Another of our programs (or a tool that locks the same way) has it.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const QString holder = DeviceHolder(path_);
+        return fail(holder.isEmpty() ? tr("%1 is in use by another program.").arg(path_)
+                                     : tr("%1 is in use by %2.").arg(path_, holder));
+    }
+    if (const QString refusal = LockFileRefusal(path_); !refusal.isEmpty())
+        return fail(refusal);
+    // Others who do not lock at all are kept out by the terminal itself.
+    ::ioctl(fd, TIOCEXCL);
+    ::cfmakeraw(&line);
+    ::cfsetispeed(&line, B9600);
+    ::cfsetospeed(&line, B9600);
+    line.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    line.c_cflag |= CS8 | CLOCAL | CREAD;
+    line.c_iflag &= ~(IXON | IXOFF | IXANY);
+    line.c_cc[VMIN] = 0;
+    line.c_cc[VTIME] = 0;
+    if (::tcsetattr(fd, TCSANOW, &line) != 0)
+        return fail(
+            tr("%1 could not be opened: %2.").arg(path_, QString::fromLocal8Bit(strerror(errno))));
+    fd_ = fd;
+    return {};
 }
 
 bool SerialPort::setPortOpen(bool open)
@@ -45,16 +101,10 @@ bool SerialPort::setPortOpen(bool open)
     if (!open) {
         dropHolderLookup();
         losing_ = false;
-        if (!port_.isOpen())
-            return true;
-        // close() drops whatever Qt still holds; hand it to the system first.
-        while (port_.bytesToWrite() > 0 && port_.waitForBytesWritten(2000)) {
-        }
-        port_.close();
-        buffer_.clear();
+        closeDevice();
         return true;
     }
-    if (port_.isOpen())
+    if (fd_ >= 0)
         return true;
 
     openError_.clear();
@@ -62,47 +112,15 @@ bool SerialPort::setPortOpen(bool open)
         openError_ = tr("No device is assigned to this port number.");
         return false;
     }
-    // Opened by the real device name: Qt's lock file is named after it, so a
-    // device reached through two names (a pin and the system's name) has one
-    // lock, and a long link name cannot make the lock's name too long.
-    const QString real = QFileInfo(path_).canonicalFilePath();
-    port_.setPortName(real.isEmpty() ? path_ : real);
-    port_.setBaudRate(QSerialPort::Baud9600);
-    port_.setDataBits(QSerialPort::Data8);
-    port_.setParity(QSerialPort::NoParity);
-    port_.setStopBits(QSerialPort::OneStop);
-    port_.setFlowControl(QSerialPort::NoFlowControl);
-    if (!port_.open(QIODevice::ReadWrite)) {
-        const QByteArray native = QFileInfo(path_).absoluteFilePath().toLocal8Bit();
-        switch (port_.error()) {
-        case QSerialPort::DeviceNotFoundError:
-            openError_ = tr("There is no device %1.").arg(path_);
-            break;
-        case QSerialPort::PermissionError: {
-            // Qt reports a busy device and a refused one alike; the file's
-            // access rights and /proc tell them apart.
-            if (::access(native.constData(), R_OK | W_OK) != 0) {
-                openError_ = PermissionAdvice(path_);
-            } else {
-                const QString holder = DeviceHolder(path_);
-                openError_ = holder.isEmpty() ? tr("%1 is in use by another program.").arg(path_)
-                                              : tr("%1 is in use by %2.").arg(path_, holder);
-            }
-            break;
-        }
-        default:
-            openError_ = tr("%1 could not be opened: %2.").arg(path_, port_.errorString());
-            break;
-        }
-        port_.clearError();
+    openError_ = openDevice();
+    if (!openError_.isEmpty())
         return false;
-    }
     // A program that holds the device without a lock (a terminal, a modem
     // prober) would take the module's answers: say which, and stay closed.
     if (const QString holder =
             holderCheck_ == HolderCheck::BeforeOpen ? DeviceHolder(path_) : QString();
         !holder.isEmpty()) {
-        port_.close();
+        closeDevice();
         openError_ = tr("%1 is in use by %2.").arg(path_, holder);
         return false;
     }
@@ -114,104 +132,157 @@ bool SerialPort::setPortOpen(bool open)
     }
     // Bytes the system still holds from before this program opened the line
     // stay for the caller to throw away, and to show that it did.
-    port_.clear(QSerialPort::Output);
+    ::tcflush(fd_, TCOFLUSH);
     losing_ = false;
+    notifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, [this] {
+        if (!take())
+            markLost();
+    });
     return true;
+}
+
+void SerialPort::closeDevice()
+{
+    if (fd_ < 0)
+        return;
+    delete notifier_;
+    notifier_ = nullptr;
+    // Every write was handed to the system whole; closing a terminal lets
+    // what it still queues go out first. The flock goes with the close.
+    ::close(fd_);
+    fd_ = -1;
+    buffer_.clear();
 }
 
 bool SerialPort::output(const QByteArray &bytes)
 {
     outputError_.clear();
-    if (!port_.isOpen()) {
+    if (fd_ < 0) {
         outputError_ = tr("The port is not open.");
         return false;
     }
-    bool whole = port_.write(bytes) == bytes.size();
-    port_.flush();
+    qsizetype written = 0;
+    int error = 0;
     // A line that takes nothing for a second (output stopped by flow
     // control, a wedged adapter) did not get the frame.
-    while (whole && port_.bytesToWrite() > 0)
-        whole = port_.waitForBytesWritten(1000);
-    if (whole && port_.error() != QSerialPort::WriteError &&
-        port_.error() != QSerialPort::ResourceError)
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd_, bytes.constData() + written, size_t(bytes.size() - written));
+        if (n > 0) {
+            written += n;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN) {
+            error = errno;
+            break;
+        }
+        pollfd ready{fd_, POLLOUT, 0};
+        if (::poll(&ready, 1, 1000) <= 0 || (ready.revents & (POLLERR | POLLHUP))) {
+            error = ETIMEDOUT;
+            break;
+        }
+    }
+    if (written == bytes.size())
         return true;
     outputError_ =
-        port_.error() == QSerialPort::TimeoutError || port_.bytesToWrite() > 0
+        error == ETIMEDOUT
             ? tr("%1 took none of the frame within a second (is its output stopped?).").arg(path_)
-            : tr("The frame could not be written to %1: %2.").arg(path_, port_.errorString());
+            : tr("The frame could not be written to %1: %2.")
+                  .arg(path_, QString::fromLocal8Bit(strerror(error)));
     // Nothing of a frame reported as failed may go out later.
-    if (port_.isOpen())
-        port_.clear(QSerialPort::Output);
-    if (port_.error() == QSerialPort::TimeoutError)
-        port_.clearError();
+    ::tcflush(fd_, TCOFLUSH);
+    if (error == EIO || error == ENXIO || error == ENODEV)
+        markLost();
     return false;
 }
 
-void SerialPort::take()
+bool SerialPort::readable() const
 {
-    const qint64 room = ReceiveBufferSize - buffer_.size();
-    if (room <= 0 || !port_.isOpen())
-        return;
-    const QByteArray bytes = port_.read(room);
-    if (bytes.isEmpty())
-        return;
-    lastArrivalNs_ = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                         std::chrono::steady_clock::now().time_since_epoch())
-                         .count();
-    buffer_ += bytes;
-    emit arrived(bytes, lastArrivalNs_);
+    pollfd ready{fd_, POLLIN, 0};
+    return fd_ >= 0 && ::poll(&ready, 1, 0) == 1 && (ready.revents & POLLIN);
 }
 
-void SerialPort::pullPending()
+bool SerialPort::take()
 {
-    // Bytes the system holds but the event loop has not fetched yet belong
-    // in the count too. A few rounds are enough: the buffer is bounded.
-    for (int i = 0; i < 4 && port_.isOpen() && port_.waitForReadyRead(0); ++i) {
+    if (fd_ < 0)
+        return true;
+    const qint64 room = ReceiveBufferSize - buffer_.size();
+    if (room <= 0) {
+        // Full: the bytes wait in the system until a caller reads.
+        notifier_->setEnabled(false);
+        return true;
     }
+    QByteArray bytes(room, Qt::Uninitialized);
+    ssize_t n;
+    do
+        n = ::read(fd_, bytes.data(), size_t(room));
+    while (n < 0 && errno == EINTR);
+    if (n < 0 && errno == EAGAIN)
+        return true;
+    // An end of file or an error on a terminal: the device or the far end
+    // of a pseudo-terminal is gone.
+    if (n <= 0)
+        return false;
+    bytes.truncate(n);
+    lastArrivalNs_ = MonotonicNs();
+    buffer_ += bytes;
+    emit arrived(bytes, lastArrivalNs_);
+    return true;
 }
 
 int SerialPort::inBufferCount()
 {
-    pullPending();
-    take();
+    // Bytes the system holds but the event loop has not fetched yet belong
+    // in the count too. A few rounds are enough: the buffer is bounded.
+    for (int i = 0; i < 4 && readable(); ++i) {
+        if (!take()) {
+            markLost();
+            break;
+        }
+    }
     return int(buffer_.size());
 }
 
 QByteArray SerialPort::input()
 {
-    take();
+    if (readable() && !take())
+        markLost();
+    if (notifier_)
+        notifier_->setEnabled(!losing_);
     return std::exchange(buffer_, {});
 }
 
 QByteArray SerialPort::peek()
 {
-    take();
+    if (readable() && !take())
+        markLost();
     return buffer_;
 }
 
 QByteArray SerialPort::discardInput()
 {
     QByteArray gone;
-    // Read rather than clear, so that every byte thrown away can be shown.
+    // Read rather than flush, so that every byte thrown away can be shown.
     // The receive buffer is bounded, so a module flooding the line cannot
     // keep this loop going.
-    for (int i = 0; i < 64 && port_.isOpen(); ++i) {
+    for (int i = 0; i < 64 && fd_ >= 0; ++i) {
         gone += input();
-        if (!port_.waitForReadyRead(0))
+        if (!readable())
             break;
     }
     return gone + input();
 }
 
-void SerialPort::onError(QSerialPort::SerialPortError error)
+void SerialPort::markLost()
 {
-    const bool fatal = error == QSerialPort::ReadError || error == QSerialPort::ResourceError ||
-                       error == QSerialPort::WriteError;
-    if (!fatal || !port_.isOpen() || losing_)
+    if (fd_ < 0 || losing_)
         return;
-    // Qt keeps reporting the error for as long as the dead port stays open;
-    // close it once, from the event loop rather than inside Qt's own handler.
+    // Close once, from the event loop rather than inside a caller's step.
     losing_ = true;
+    if (notifier_)
+        notifier_->setEnabled(false);
     QMetaObject::invokeMethod(this, &SerialPort::closeLostPort, Qt::QueuedConnection);
 }
 
@@ -219,10 +290,12 @@ void SerialPort::closeLostPort()
 {
     if (!losing_)
         return;
-    // Errors raised while closing the dead port belong to this same loss.
-    if (port_.isOpen()) {
-        port_.clear(QSerialPort::AllDirections);
-        port_.close();
+    if (fd_ >= 0) {
+        ::tcflush(fd_, TCIOFLUSH);
+        delete notifier_;
+        notifier_ = nullptr;
+        ::close(fd_);
+        fd_ = -1;
         buffer_.clear();
     }
     losing_ = false;

@@ -4,14 +4,16 @@
 
 #include <QByteArray>
 #include <QObject>
-#include <QSerialPort>
 #include <QString>
 
 #include <future>
 #include <memory>
 
 // The serial line to the LED module: 9600 baud, 8 data bits, no parity, one
-// stop bit, no flow control, a 1024-byte receive buffer. The device path
+// stop bit, no flow control, a 1024-byte receive buffer. The device is
+// locked for this program with an exclusive flock() on it and TIOCEXCL, as
+// current serial tools do; a lock file another program left in the shared
+// lock folder is respected without ever being waited on (see lockfile.h). The device path
 // (whoever opens the port resolves COM1..COM20 to one, see portmap.h) is the
 // only thing that changes, and only while the port is closed. Bytes are
 // taken into the receive buffer as they arrive, each batch stamped with the
@@ -21,15 +23,12 @@ class SerialPort : public QObject
     Q_OBJECT
 
 public:
-    enum class InputMode { Binary }; // input() hands back raw bytes
-
     static constexpr qint64 ReceiveBufferSize = 1024;
 
     explicit SerialPort(QObject *parent = nullptr);
     ~SerialPort() override;
 
     void setDevicePath(const QString &path);
-    void setInputMode(InputMode mode) { mode_ = mode; }
 
     // Opens the device, or closes the port after
     // sending what is still queued. Opening returns false when the device
@@ -44,7 +43,7 @@ public:
     QString holder();
     // Ends a look alongside at once: the answer came, so no one took it.
     void dropHolderLookup();
-    bool portOpen() const { return port_.isOpen(); }
+    bool portOpen() const { return fd_ >= 0; }
     QString openError() const { return openError_; }
     QString devicePath() const { return path_; }
 
@@ -72,14 +71,20 @@ signals:
     void lost();
 
 private:
-    void onError(QSerialPort::SerialPortError error);
+    // Opens, locks and sets up the line; the reason when it cannot.
+    QString openDevice();
+    void closeDevice();
+    // The device went away: closed once, from the event loop.
+    void markLost();
     void closeLostPort();
-    void pullPending();
-    // Moves what the system delivered into the receive buffer, up to its size.
-    void take();
+    // Moves what the system delivered into the receive buffer, up to its
+    // size; whether the line is still there.
+    bool take();
+    // Whether the system holds bytes not taken yet.
+    bool readable() const;
 
-    QSerialPort port_;
-    InputMode mode_ = InputMode::Binary;
+    int fd_ = -1;
+    class QSocketNotifier *notifier_ = nullptr;
     QString path_;
     QString openError_;
     QString outputError_;
