@@ -30,12 +30,13 @@ QString rgbText(const Rgb &c)
     return QStringLiteral("%1 %2 %3").arg(c.red).arg(c.green).arg(c.blue);
 }
 
-// Keeps the slot colours in the settings file, as the window would; a file
-// that cannot be written is said, and does not fail the command.
-void keepColours(const WriteResult &written, QTextStream &err)
+// Keeps the slot colours in the settings file, as the window would; whether
+// it could, the reason on `err` when not.
+bool keepColours(const WriteResult &written, QTextStream &err)
 {
     if (!written.ok)
         err << tr("lumaveractl: settings could not be saved: %1").arg(written.reason) << '\n';
+    return written.ok;
 }
 
 // Why a step failed, with the way forward where there is one.
@@ -63,13 +64,14 @@ bool runStep(ModuleAccess &module, const ModuleStep &step, QTextStream &err,
     return done.ok();
 }
 
-// Reads the module and keeps its colours; the settings on success.
-std::optional<ModuleSettings> readModule(ModuleAccess &module, QTextStream &err)
+// Reads the module and keeps its colours; the settings on success, and in
+// `kept` whether the settings file took them.
+std::optional<ModuleSettings> readModule(ModuleAccess &module, QTextStream &err, bool &kept)
 {
     StepOutcome read;
     if (!runStep(module, ModuleStep::read(), err, &read))
         return std::nullopt;
-    keepColours(SettingsStore(IniPath()).saveSlots(read.settings.slotColors), err);
+    kept = keepColours(SettingsStore(IniPath()).saveSlots(read.settings.slotColors), err);
     return read.settings;
 }
 
@@ -165,19 +167,21 @@ int RunModuleCommand(const CtlOptions &o, ModuleAccess &module, QTextStream &out
         // As the window's button: the file keeps a colour that went out.
         if (!runStep(module, ModuleStep::store(o.slot, o.colour), err))
             return ExitModule;
-        keepColours(SettingsStore(IniPath()).saveSlot(o.slot, o.colour), err);
-        return ExitDone;
+        return keepColours(SettingsStore(IniPath()).saveSlot(o.slot, o.colour), err) ? ExitDone
+                                                                                     : ExitSettings;
     case C::Read: {
-        const std::optional<ModuleSettings> s = readModule(module, err);
+        bool kept = false;
+        const std::optional<ModuleSettings> s = readModule(module, err, kept);
         if (!s)
             return ExitModule;
         out << SettingsText(*s, o.json);
-        return ExitDone;
+        return kept ? ExitDone : ExitSettings;
     }
     case C::Save:
         return runStep(module, ModuleStep::save(), err) ? ExitDone : ExitModule;
     case C::Backup: {
-        const std::optional<ModuleSettings> s = readModule(module, err);
+        bool kept = false;
+        const std::optional<ModuleSettings> s = readModule(module, err, kept);
         if (!s)
             return ExitModule;
         const WriteResult written = SaveModuleConfig(o.file, *s);
@@ -186,7 +190,7 @@ int RunModuleCommand(const CtlOptions &o, ModuleAccess &module, QTextStream &out
                 << '\n';
             return ExitUsage;
         }
-        return ExitDone;
+        return kept ? ExitDone : ExitSettings;
     }
     case C::Restore: {
         const SetupResult done = SetUpModule(
@@ -199,7 +203,8 @@ int RunModuleCommand(const CtlOptions &o, ModuleAccess &module, QTextStream &out
             sayFailure(*done.failedStep, done.failure, err);
             return ExitModule;
         }
-        keepColours(SettingsStore(IniPath()).saveSlots(done.got->slotColors), err);
+        const bool kept =
+            keepColours(SettingsStore(IniPath()).saveSlots(done.got->slotColors), err);
         if (!done.differences.isEmpty()) {
             err << tr("lumaveractl: the module differs from %1 after the restore:").arg(o.file)
                 << '\n';
@@ -210,9 +215,10 @@ int RunModuleCommand(const CtlOptions &o, ModuleAccess &module, QTextStream &out
         if (o.saveAfterRestore) {
             CtlOptions save = o;
             save.command = C::Save;
-            return RunModuleCommand(save, module, out, err);
+            const int saved = RunModuleCommand(save, module, out, err);
+            return saved == ExitDone && !kept ? ExitSettings : saved;
         }
-        return ExitDone;
+        return kept ? ExitDone : ExitSettings;
     }
     }
     return ExitUsage;

@@ -277,7 +277,8 @@ QString CtlUsage()
                "                 $XDG_CONFIG_HOME/lumavera/lumavera.ini)\n"
                "  --help         this text; COMMAND --help for one command\n"
                "\nExit status: 0 done; 1 the module did not answer as expected; 2 bad usage\n"
-               "or values; 3 the port could not be opened.\n");
+               "or values; 3 the port could not be opened; 4 the module did as asked but\n"
+               "the settings file could not be written.\n");
     return text;
 }
 

@@ -52,9 +52,10 @@ struct CtlOptions
 // Exit statuses a script can test.
 enum CtlExit {
     ExitDone = 0,
-    ExitModule = 1, // the module did not answer as expected
-    ExitUsage = 2,  // bad usage or bad values
-    ExitPort = 3,   // the port could not be opened
+    ExitModule = 1,   // the module did not answer as expected
+    ExitUsage = 2,    // bad usage or bad values
+    ExitPort = 3,     // the port could not be opened
+    ExitSettings = 4, // the module did as asked, but the settings file was not written
 };
 
 // The options, or what is wrong with the command line.

@@ -1,0 +1,30 @@
+When the module did as asked but the settings file cannot be written, the
+reason is printed and the exit status is 4, never 0.
+
+  $ . "$TESTDIR/module.sh"
+  $ start_module m --fast
+  $ export LUMAVERA_SETTINGS=/proc/lumavera/lumavera.ini
+
+  $ lumaveractl --port m store 2 1 2 3
+  lumaveractl: settings could not be saved: the folder /proc/lumavera cannot be made
+  [4]
+  $ lumaveractl --port m read | head -2
+  lumaveractl: settings could not be saved: the folder /proc/lumavera cannot be made
+  mode 0
+  fade 0
+  $ lumaveractl --port m read > /dev/null 2>&1
+  [4]
+  $ lumaveractl --port m backup backup.ini
+  lumaveractl: settings could not be saved: the folder /proc/lumavera cannot be made
+  [4]
+  $ grep -c = backup.ini
+  33
+  $ lumaveractl --port m --gap 0 restore backup.ini
+  lumaveractl: settings could not be saved: the folder /proc/lumavera cannot be made
+  [4]
+
+The module got every frame all the same:
+
+  $ kill $module; wait
+  $ grep -c . m.log
+  20
