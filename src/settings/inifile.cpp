@@ -307,14 +307,29 @@ WriteResult AppendToFile(const QString &path, const QByteArray &bytes, const QBy
         return failed(reasonFor(errno));
     if (!S_ISREG(st.st_mode))
         return failed(tr("%1 is not a regular file").arg(path));
-    // One write for the whole line, so that two stations appending to one
-    // file never interleave inside a line.
+    // Appenders of ours take turns, so that the file's end is known while a
+    // line goes on; one that keeps the lock for a second (anyone who can read
+    // the file can take it) makes this append fail rather than wait.
+    bool locked = false;
+    for (int i = 0; i < 100 && !(locked = ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0); ++i)
+        ::usleep(10000);
+    if (!locked)
+        return failed(tr("%1 is locked by another program").arg(path));
+    if (::fstat(fd.get(), &st) != 0)
+        return failed(reasonFor(errno));
+    // One write for the whole line. A line cut short (a full disk) or not
+    // known to be on the disk is taken back whole, so that every line in
+    // the file is a whole one and the next one starts on its own.
     const QByteArray all = st.st_size == 0 ? header + bytes : bytes;
     const ssize_t n = ::write(fd.get(), all.constData(), size_t(all.size()));
-    if (n != all.size())
-        return failed(reasonFor(n < 0 ? errno : ENOSPC));
-    if (::fdatasync(fd.get()) != 0)
-        return failed(reasonFor(errno));
+    int error = n < 0 ? errno : n != all.size() ? ENOSPC : 0;
+    if (error == 0 && ::fdatasync(fd.get()) != 0)
+        error = errno;
+    if (error != 0) {
+        if (n > 0 && ::ftruncate(fd.get(), st.st_size) == 0)
+            ::fdatasync(fd.get());
+        return failed(reasonFor(error));
+    }
     if (!fd.close())
         return failed(reasonFor(errno));
     return {};

@@ -32,6 +32,7 @@ private slots:
     void refusedWritesChangeNothing();
     void killDuringWritesNeverTruncates();
     void twoProcessesLoseNothing();
+    void appendOnAFullDiskLeavesWholeLines();
     void fileOnDisk();
 };
 
@@ -400,6 +401,30 @@ void SettingsTest::fileOnDisk()
     QCOMPARE(s.pins, (QMap<int, QString>{{3, "/dev/a"}, {20, "/dev/d"}}));
     for (const char *port : {"21", "0", "-3", "abc", ""})
         QCOMPARE(Settings::parse(QByteArray("[Settings]\r\nCommPort=") + port).commPort(), 1);
+}
+
+// A log line that does not fit (a full disk, here a file size limit that
+// fails the write the same way) leaves the file as it was, so that the next
+// line, once there is room, starts on a line of its own.
+void SettingsTest::appendOnAFullDiskLeavesWholeLines()
+{
+    QTemporaryDir dir;
+    const QString log = dir.filePath(QStringLiteral("station.csv"));
+    QVERIFY(AppendToFile(log, "first,line\n", "time,result\n").ok);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{rlim_t(QFileInfo(log).size() + 10), rlim_t(QFileInfo(log).size() + 10)};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::_exit(AppendToFile(log, "second,line that does not fit\n", "x\n").ok ? 1 : 0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    QCOMPARE(WEXITSTATUS(status), 0);
+    QVERIFY(AppendToFile(log, "third,line\n", "x\n").ok);
+    QFile file(log);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("time,result\nfirst,line\nthird,line\n"));
 }
 
 QTEST_GUILESS_MAIN(SettingsTest)
