@@ -1,5 +1,6 @@
 #include "ctl/commands.h"
 
+#include "ctl/printable.h"
 #include "link/modulesetup.h"
 #include "link/portmap.h"
 #include "settings/ini.h"
@@ -120,8 +121,9 @@ int RunList(const CtlOptions &options, QTextStream &out)
                                 jsonString(state)));
         else
             out << port.leftJustified(6) << ' ' << state.leftJustified(10) << ' '
-                << (e.path.isEmpty() ? QStringLiteral("-") : e.path)
-                << (description.isEmpty() ? QString() : QStringLiteral("  (%1)").arg(description))
+                << (e.path.isEmpty() ? QStringLiteral("-") : Printable(e.path))
+                << (description.isEmpty() ? QString()
+                                          : QStringLiteral("  (%1)").arg(Printable(description)))
                 << '\n';
     }
     if (options.json)
@@ -139,7 +141,7 @@ int RunPin(const CtlOptions &o, QTextStream &out, QTextStream &err)
         return ExitUsage;
     }
     out << (o.file.isEmpty() ? tr("COM%1 is no longer pinned\n").arg(o.value)
-                             : tr("COM%1 is %2\n").arg(o.value).arg(o.file));
+                             : tr("COM%1 is %2\n").arg(o.value).arg(Printable(o.file)));
     return ExitDone;
 }
 

@@ -1,6 +1,7 @@
 #include "ctl/station.h"
 
 #include "app/unixsignals.h"
+#include "ctl/printable.h"
 #include "link/devicecheck.h"
 #include "link/modulelink.h"
 #include "link/modulesession.h"
@@ -132,10 +133,10 @@ QString StationReport::text() const
     if (!differences.isEmpty())
         why = differences.join(QStringLiteral("; "));
     return QStringLiteral("%1  %2  %3  %4  %5 ms%6")
-        .arg(at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), device,
-             serial.isEmpty() ? QStringLiteral("-") : serial, resultName(result))
+        .arg(at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), Printable(device),
+             serial.isEmpty() ? QStringLiteral("-") : Printable(serial), resultName(result))
         .arg(ms)
-        .arg(why.isEmpty() ? QString() : QStringLiteral("  ") + why);
+        .arg(why.isEmpty() ? QString() : QStringLiteral("  ") + Printable(why));
 }
 
 QString StationReport::json() const
@@ -390,8 +391,9 @@ int RunFind(const CtlOptions &options, QTextStream &out)
             out << QJsonDocument(object).toJson(QJsonDocument::Compact) << '\n';
             continue;
         }
-        out << port.leftJustified(6) << ' ' << row.port.entry.path << "  "
-            << (row.serial.isEmpty() ? QStringLiteral("-") : row.serial) << "  " << state;
+        out << port.leftJustified(6) << ' ' << Printable(row.port.entry.path) << "  "
+            << (row.serial.isEmpty() ? QStringLiteral("-") : Printable(row.serial)) << "  "
+            << Printable(state);
         if (a.module)
             out << QStringLiteral(" (mode %1, fade %2, hold %3)")
                        .arg(a.settings.mode)
