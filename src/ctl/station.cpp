@@ -85,8 +85,16 @@ StationReport setUpOne(const StationPort &port, const CtlOptions &o, const std::
         return done(StationReport::Result::Skip,
                     unplugged() ? tr("unplugged before it answered") : tr("not a module"));
     const auto run = [&session](const ModuleStep &step) { return session.run(step); };
+    // A long --gap is paused in short slices, so that Ctrl+C or an unplug
+    // acts within a tenth of a second.
     const SetupResult setup = SetUpModule(run, o.restore, o.gapMs, [&](int ms) {
-        PauseWithEvents(ms);
+        QElapsedTimer paused;
+        paused.start();
+        for (qint64 left = ms; left > 0; left = ms - paused.elapsed()) {
+            PauseWithEvents(int(std::min<qint64>(left, 100)));
+            if (stop || unplugged())
+                return false;
+        }
         return !stop && !unplugged();
     });
     if (unplugged())
