@@ -145,6 +145,28 @@ void ModuleLink::discardStale()
         report(TrafficEvent::Kind::Discarded, stale);
 }
 
+bool ModuleLink::waitForQuiet(int quietMs)
+{
+    const QPointer<ModuleLink> self(this);
+    QEventLoop loop;
+    QTimer quiet;
+    QTimer limit;
+    quiet.setSingleShot(true);
+    limit.setSingleShot(true);
+    connect(&quiet, &QTimer::timeout, &loop, &QEventLoop::quit);
+    connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    connect(this, &ModuleLink::lost, &loop, &QEventLoop::quit);
+    connect(MSComm1, &SerialPort::arrived, &loop,
+            [&quiet, quietMs](const QByteArray &, qint64) { quiet.start(quietMs); });
+    quiet.start(quietMs);
+    limit.start(quietMs * 4);
+    loop.exec();
+    if (!self)
+        return false;
+    discardStale();
+    return true;
+}
+
 void ModuleLink::Timer1_Timer()
 {
     ++TickCount;

@@ -93,6 +93,11 @@ public:
 
     // Throws away bytes waiting from earlier traffic, and reports them.
     void discardStale();
+    // Lets the line go quiet: waits, events running, until no byte has come
+    // for `quietMs` (at most four times that in all, so that a flood cannot
+    // hold it), then throws away what came. False when the link went away
+    // meanwhile.
+    bool waitForQuiet(int quietMs);
     // Waits for an answer of `expected` bytes by `rule`; false when the wait
     // was cut short (Disconnect, close, a lost port).
     bool ReplyWait(int expected, const ReplyWaitRule &rule);

@@ -1,5 +1,7 @@
 #include "link/modulesession.h"
 
+#include "link/lateanswer.h"
+
 #include <QCoreApplication>
 
 namespace {
@@ -77,17 +79,30 @@ std::optional<QByteArray> ModuleSession::exchange(const ModuleStep &step, int ex
         out = failed(ReplyFault::Aborted, tr("Another exchange is waiting for its answer."));
         return std::nullopt;
     }
+    // An answer to an earlier exchange that gave up on it may still be on
+    // its way, and would pass for this one: it is waited out first.
+    const QString device = link_.devicePath();
+    if (AnswerPending(device)) {
+        if (!link_.waitForQuiet(wait.timeoutMs)) {
+            out = failed(ReplyFault::Aborted, tr("The exchange was cut short."));
+            return std::nullopt;
+        }
+        ClearAnswerPending(device);
+    }
     // Leftovers from earlier traffic would shift the answer.
     link_.discardStale();
     out = send(step);
     if (!out.ok())
         return std::nullopt;
     if (!link_.ReplyWait(expected, wait)) {
+        MarkAnswerPending(device);
         out = failed(ReplyFault::Aborted, tr("The exchange was cut short."));
         return std::nullopt;
     }
-    if (!countOk(expected, verdict, wait, out))
+    if (!countOk(expected, verdict, wait, out)) {
+        MarkAnswerPending(device);
         return std::nullopt;
+    }
     return link_.Input();
 }
 

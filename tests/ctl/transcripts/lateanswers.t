@@ -1,0 +1,25 @@
+An answer that comes after its command gave up is never taken for the next
+command's answer: the next command that waits for one first waits it out.
+
+  $ . "$TESTDIR/module.sh"
+  $ export LUMAVERA_SETTINGS="$PWD/lumavera.ini"
+  $ start_module late --fast --delay 800
+
+  $ lumaveractl --port late --timeout 300 read
+  lumaveractl: read failed: No answer came from the module within 300 ms.
+  lumaveractl: check that the module has power and is on this port; a slow one needs a longer --timeout MS.
+  [1]
+  $ lumaveractl --port late mode 7
+  $ lumaveractl --port late --timeout 3000 backup b.ini
+  $ grep Mode= b.ini
+  Mode=7\r (esc)
+
+The same in one --verbose run: the late answer is shown and thrown away.
+
+  $ lumaveractl --port late --timeout 300 read 2> /dev/null
+  [1]
+  $ lumaveractl --port late mode 3
+  $ lumaveractl --port late --timeout 3000 --verbose read 2>&1 | grep -E 'DISCARDED|^mode'
+  *DISCARDED*FF 07 * (glob)
+  mode 3
+  $ kill $module
