@@ -35,7 +35,9 @@ bool WindowAccess::attach(const QString &device)
     sockaddr_un address{};
     if (!HandoffAddress(HandoffSocketPath(), &address))
         return false;
-    fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    // Non-blocking: a window whose queue is full, or that is stopped, is
+    // busy or absent, and never holds the command past its timeout.
+    fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd_ < 0 || ::connect(fd_, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0)
         return false;
     // A server of another user's is no window of this user's, whatever it
@@ -50,14 +52,23 @@ bool WindowAccess::attach(const QString &device)
     return call(probe).handled;
 }
 
-bool WindowAccess::sendLine(const QByteArray &line)
+bool WindowAccess::sendLine(const QByteArray &line, int timeoutMs)
 {
+    QElapsedTimer clock;
+    clock.start();
     qsizetype done = 0;
     while (done < line.size()) {
         const ssize_t n =
             ::send(fd_, line.constData() + done, size_t(line.size() - done), MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR)
             continue;
+        if (n < 0 && errno == EAGAIN) {
+            const qint64 left = timeoutMs - clock.elapsed();
+            pollfd p{fd_, POLLOUT, 0};
+            if (left <= 0 || ::poll(&p, 1, int(left)) <= 0)
+                return false;
+            continue;
+        }
         if (n <= 0)
             return false;
         done += n;
@@ -95,11 +106,16 @@ HandoffReply WindowAccess::call(const HandoffRequest &request)
     failed.outcome.fault = ReplyFault::Aborted;
     failed.outcome.reason =
         QCoreApplication::translate("lumaveractl", "The window stopped answering.");
-    if (fd_ < 0 || !sendLine(sent.encode()))
+    // A window answers a probe at once; a step waits its turn behind the
+    // window's own exchange (a tick, or a command's own answer), then for its
+    // own answer. A window that takes longer is stopped or stuck.
+    QElapsedTimer clock;
+    clock.start();
+    const int limitMs =
+        request.probe ? std::max(timeoutMs_, ProbeMinimumMs) : timeoutMs_ + QueueAllowanceMs;
+    if (fd_ < 0 || !sendLine(sent.encode(), limitMs))
         return failed;
-    // A step waits its turn behind the window's own exchange, then for its
-    // own answer.
-    const std::optional<QByteArray> line = readLine(timeoutMs_ + 30000);
+    const std::optional<QByteArray> line = readLine(int(limitMs - clock.elapsed()));
     const std::optional<HandoffReply> reply = line ? HandoffReply::decode(*line) : std::nullopt;
     if (!reply)
         return failed;

@@ -60,7 +60,12 @@ public:
 
 private:
     HandoffReply call(const HandoffRequest &request);
-    bool sendLine(const QByteArray &line);
+    // How long a window has for a probe at the least, and beyond a step's
+    // own timeout for the exchange it may have to wait behind.
+    static constexpr int ProbeMinimumMs = 200;
+    static constexpr int QueueAllowanceMs = 1000;
+
+    bool sendLine(const QByteArray &line, int timeoutMs);
     std::optional<QByteArray> readLine(int timeoutMs);
 
     int timeoutMs_;

@@ -128,9 +128,22 @@ void ControlServer::accept()
             }
             return;
         }
-        if (!PeerIsOwnUser(fd) || clients_.size() >= MaxClients) {
+        if (!PeerIsOwnUser(fd)) {
             ::close(fd);
             continue;
+        }
+        // Full: a connection that asks nothing gives way to the new one, the
+        // one idle longest first, so that idle clients cannot shut out a
+        // real request.
+        if (clients_.size() >= MaxClients) {
+            const auto idle = std::find_if(clients_.begin(), clients_.end(), [this](Client *c) {
+                return c->in.isEmpty() && c->out.isEmpty() && !waiting_.contains(c);
+            });
+            if (idle == clients_.end()) {
+                ::close(fd);
+                continue;
+            }
+            drop(*idle);
         }
         auto *client = new Client(fd, this);
         clients_.append(client);
