@@ -28,20 +28,23 @@ QString markPath(const QString &path)
     return QFileInfo(socket).absolutePath() + QStringLiteral("/pending") + name;
 }
 
-// Without such a folder, marks last as long as this program.
-QMutex marksLock;
-QSet<QString> marks;
+// Without such a folder, marks last as long as this program: `change` runs
+// on them under their lock.
+template <typename Change> auto inMemory(Change change)
+{
+    static QMutex lock;
+    static QSet<QString> marks;
+    const QMutexLocker locked(&lock);
+    return change(marks);
+}
 
 } // namespace
 
 void MarkAnswerPending(const QString &path)
 {
     const QString mark = markPath(path);
-    if (mark.isEmpty()) {
-        const QMutexLocker lock(&marksLock);
-        marks.insert(path);
-        return;
-    }
+    if (mark.isEmpty())
+        return inMemory([&](QSet<QString> &marks) { marks.insert(path); });
     // Made anew, so that its time is the time of this mark.
     ::unlink(QFile::encodeName(mark).constData());
     const int fd = ::open(QFile::encodeName(mark).constData(),
@@ -53,10 +56,8 @@ void MarkAnswerPending(const QString &path)
 bool AnswerPending(const QString &path)
 {
     const QString mark = markPath(path);
-    if (mark.isEmpty()) {
-        const QMutexLocker lock(&marksLock);
-        return marks.contains(path);
-    }
+    if (mark.isEmpty())
+        return inMemory([&](QSet<QString> &marks) { return marks.contains(path); });
     const QFileInfo info(mark);
     return info.exists() &&
            info.lastModified().msecsTo(QDateTime::currentDateTime()) < PendingForMs;
@@ -65,10 +66,7 @@ bool AnswerPending(const QString &path)
 void ClearAnswerPending(const QString &path)
 {
     const QString mark = markPath(path);
-    if (mark.isEmpty()) {
-        const QMutexLocker lock(&marksLock);
-        marks.remove(path);
-        return;
-    }
+    if (mark.isEmpty())
+        return inMemory([&](QSet<QString> &marks) { marks.remove(path); });
     ::unlink(QFile::encodeName(mark).constData());
 }
