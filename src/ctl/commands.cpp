@@ -3,6 +3,7 @@
 #include "ctl/printable.h"
 #include "link/modulesetup.h"
 #include "link/portmap.h"
+#include "settings/history.h"
 #include "settings/ini.h"
 #include "settings/moduleconfig.h"
 #include "settings/settings.h"
@@ -11,6 +12,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QThread>
+
+#include <unistd.h>
 
 namespace {
 
@@ -131,6 +134,16 @@ int RunList(const CtlOptions &options, QTextStream &out)
     return ExitDone;
 }
 
+int RunHistory(QTextStream &out)
+{
+    const QStringList kept = BackupHistory();
+    for (const QString &path : kept)
+        out << Printable(path) << '\n';
+    if (kept.isEmpty())
+        out << tr("No backups are kept yet; %1 will hold them.").arg(HistoryFolder()) << '\n';
+    return ExitDone;
+}
+
 int RunPin(const CtlOptions &o, QTextStream &out, QTextStream &err)
 {
     const SettingsStore store(IniPath());
@@ -156,6 +169,7 @@ int RunModuleCommand(const CtlOptions &o, ModuleAccess &module, QTextStream &out
         return RunPin(o, out, err);
     case C::Station:
     case C::Find:
+    case C::History:
         break; // a port at a time is not theirs
     case C::Color:
         return runStep(module, ModuleStep::color(o.colour), err) ? ExitDone : ExitModule;
@@ -192,15 +206,41 @@ int RunModuleCommand(const CtlOptions &o, ModuleAccess &module, QTextStream &out
                 << '\n';
             return ExitUsage;
         }
+        out << tr("backed up %1 to %2").arg(Printable(o.port), Printable(o.file)) << '\n';
         return kept ? ExitDone : ExitSettings;
     }
     case C::Restore: {
+        // What the module holds is kept before anything changes it, so that
+        // restoring that file undoes this restore.
+        StepOutcome held;
+        if (!runStep(module, ModuleStep::read(), err, &held))
+            return ExitModule;
+        QString backup;
+        if (const WriteResult kept = KeepBackup(o.port, held.settings, &backup); !kept.ok) {
+            err << tr("lumaveractl: what the module holds could not be kept, so nothing was "
+                      "sent: %1")
+                       .arg(kept.reason)
+                << '\n';
+            return ExitSettings;
+        }
+        // Progress on a terminal: a restore with long gaps takes seconds.
+        const bool terminal = ::isatty(STDERR_FILENO);
+        const int steps = int(SetupSteps(o.restore).size()) + 1;
+        int step = 0;
         const SetupResult done = SetUpModule(
-            [&module](const ModuleStep &step) { return module.run(step); }, o.restore, o.gapMs,
+            [&](const ModuleStep &next) {
+                if (terminal)
+                    err << tr("\rlumaveractl: restoring, step %1 of %2").arg(++step).arg(steps)
+                        << Qt::flush;
+                return module.run(next);
+            },
+            o.restore, o.gapMs,
             [](int ms) {
                 QThread::msleep(ulong(ms));
                 return true;
             });
+        if (terminal)
+            err << '\n';
         if (done.failedStep) {
             sayFailure(*done.failedStep, done.failure, err);
             return ExitModule;
@@ -214,12 +254,14 @@ int RunModuleCommand(const CtlOptions &o, ModuleAccess &module, QTextStream &out
                 err << "  " << line << '\n';
             return ExitModule;
         }
-        if (o.saveAfterRestore) {
-            CtlOptions save = o;
-            save.command = C::Save;
-            const int saved = RunModuleCommand(save, module, out, err);
-            return saved == ExitDone && !kept ? ExitSettings : saved;
-        }
+        const bool saved = o.saveAfterRestore && runStep(module, ModuleStep::save(), err);
+        out << tr("restored %1 to %2, verified, %3; what it held is kept in %4")
+                   .arg(Printable(o.file), Printable(o.port),
+                        saved ? tr("saved to EEPROM") : tr("not saved to EEPROM"),
+                        Printable(backup))
+            << '\n';
+        if (o.saveAfterRestore && !saved)
+            return ExitModule;
         return kept ? ExitDone : ExitSettings;
     }
     }

@@ -15,6 +15,9 @@ int RunModuleCommand(const CtlOptions &options, ModuleAccess &module, QTextStrea
 int RunList(const CtlOptions &options, QTextStream &out);
 
 // pin and unpin: one change of the settings file's "Ports" section.
+// history: the backups kept before restores, newest first.
+int RunHistory(QTextStream &out);
+
 int RunPin(const CtlOptions &options, QTextStream &out, QTextStream &err);
 
 // A read's result as `read` prints it, plain or as JSON.

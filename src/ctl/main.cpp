@@ -58,6 +58,8 @@ int main(int argc, char *argv[])
 
     if (options.command == CtlOptions::Command::Find)
         return RunFind(options, out);
+    if (options.command == CtlOptions::Command::History)
+        return RunHistory(out);
 
     // A file to restore is checked whole before the port is even opened.
     if (options.command == CtlOptions::Command::Restore ||
@@ -118,5 +120,6 @@ int main(int argc, char *argv[])
     }
     if (options.verbose)
         module->onTraffic = [&err](const QString &line) { err << line << Qt::endl; };
+    options.port = device;
     return RunModuleCommand(options, *module, out, err);
 }

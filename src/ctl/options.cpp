@@ -57,17 +57,26 @@ const CtlCommandInfo Commands[] = {
      "compares; with --save, then has the module save them to its EEPROM. --gap is\n"
      "the pause between frames (default 50 ms)."},
     {"station", CtlOptions::Command::Station,
-     "station FILE [--all] [--match GLOB] [--save] [--gap MS] [--log FILE.csv]",
+     "station FILE [--all] [--match GLOB] [--port PORT] [--cable] [--save] [--gap MS]\n"
+     "        [--log FILE.csv]",
      "Waits for modules and sets up each one that is plugged in from FILE (the\n"
      "format backup writes), until Ctrl+C. It first sends the read command; a\n"
-     "device that does not answer like a module is left alone. Then it restores\n"
-     "FILE, reads back and compares, and prints one line per module: time,\n"
-     "device, serial number, PASS or FAIL, why, and the milliseconds it took.\n"
-     "Modules plugged in together are set up in parallel.\n"
+     "device named by --port or --match that does not answer like a module FAILs\n"
+     "with the reason, any other such device is left alone (SKIP). Then it keeps\n"
+     "what the module held as a backup (see history), restores FILE, reads back\n"
+     "and compares, and prints one line per module: time, device, serial number,\n"
+     "PASS or FAIL, the milliseconds it took and why. Modules plugged in together\n"
+     "are set up in parallel. Ctrl+C lets the modules in progress finish; a\n"
+     "second Ctrl+C stops them at once.\n"
      "  --all         the ports present at start too, not only those that appear\n"
      "  --match GLOB  only devices whose stable name (/dev/serial/by-id) or path\n"
      "                matches, e.g. --match 'usb-FTDI*'\n"
-     "  --port PORT   only this port, set up again each time it is plugged in\n"
+     "  --port PORT   only this port, set up again each time it is plugged in;\n"
+     "                waited for when it is not there yet\n"
+     "  --cable       the --port or --match ports are cables that stay plugged in:\n"
+     "                each is asked with the read command every half second, a\n"
+     "                module that answers is set up, and the next is taken once\n"
+     "                the cable has been silent for a second\n"
      "  --save        have each module save to its EEPROM after it verified\n"
      "  --log FILE    append every line to FILE as CSV, flushed as it is known\n"
      "  --json        one JSON object per line\n"
@@ -78,6 +87,9 @@ const CtlCommandInfo Commands[] = {
      "those --match names), all at once, and prints for each whether a module\n"
      "answers, with its mode, fade and hold. Other devices on those ports get\n"
      "the five bytes of the read command too."},
+    {"history", CtlOptions::Command::History, "history",
+     "Lists the backups of what modules held before a restore or a station\n"
+     "changed them, newest first. Restoring one undoes that change."},
 };
 
 const CtlCommandInfo *find(const QString &name)
@@ -145,6 +157,8 @@ std::variant<CtlOptions, QString> ParseCtlArguments(const QStringList &arguments
             o.saveAfterRestore = true;
         } else if (arg == QLatin1String("--all")) {
             o.all = true;
+        } else if (arg == QLatin1String("--cable")) {
+            o.cable = true;
         } else if (arg == QLatin1String("--match") || arg == QLatin1String("--log")) {
             const std::optional<QString> v = value();
             if (!v || v->isEmpty())
@@ -191,6 +205,7 @@ std::variant<CtlOptions, QString> ParseCtlArguments(const QStringList &arguments
     case C::Read:
     case C::Save:
     case C::Find:
+    case C::History:
         if (!count(0))
             return tr("%1 takes no arguments").arg(name);
         break;
@@ -254,6 +269,8 @@ std::variant<CtlOptions, QString> ParseCtlArguments(const QStringList &arguments
         return tr("%1 goes with station").arg(QLatin1String(o.all ? "--all" : "--log"));
     if (!o.match.isEmpty() && o.command != C::Station && o.command != C::Find)
         return tr("--match goes with station and find");
+    if (o.cable && (o.command != C::Station || (o.port.isEmpty() && o.match.isEmpty())))
+        return tr("--cable goes with station and --port or --match");
     if (!o.port.isEmpty() && (o.all || !o.match.isEmpty()))
         return tr("--port names one port; it does not go with --all or --match");
     return o;

@@ -26,7 +26,8 @@ struct CtlOptions
         Backup,
         Restore,
         Station,
-        Find
+        Find,
+        History
     };
 
     QString port; // COMn or a device path; empty: the window's last port
@@ -36,10 +37,11 @@ struct CtlOptions
     int gapMs = 50;
     bool saveAfterRestore = false;
     bool help = false;
-    bool all = false; // station: the ports present at start too
-    QString match;    // station, find: a glob on the device's stable name or path
-    QString log;      // station: the CSV file results are appended to
-    QString settings; // the settings file to use instead of the usual one
+    bool all = false;   // station: the ports present at start too
+    QString match;      // station, find: a glob on the device's stable name or path
+    QString log;        // station: the CSV file results are appended to
+    bool cable = false; // station: the ports are cables that stay plugged in
+    QString settings;   // the settings file to use instead of the usual one
 
     Command command = Command::List;
     Rgb colour;             // color, store

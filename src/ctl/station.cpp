@@ -3,11 +3,13 @@
 #include "app/unixsignals.h"
 #include "ctl/printable.h"
 #include "link/devicecheck.h"
+#include "link/lateanswer.h"
 #include "link/modulelink.h"
 #include "link/modulesession.h"
 #include "link/modulesetup.h"
 #include "link/portmap.h"
 #include "link/portwatcher.h"
+#include "settings/history.h"
 #include "settings/ini.h"
 #include "settings/inifile.h"
 #include "settings/settings.h"
@@ -22,6 +24,7 @@
 #include <QThread>
 
 #include <csignal>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -46,21 +49,25 @@ QString resultName(StationReport::Result result)
 
 QString csvField(const QString &text)
 {
+    // A spreadsheet runs a field that starts like a formula; device names
+    // and serial numbers come from the device, so such a field is kept as
+    // text by a leading apostrophe.
+    static const QRegularExpression formula(QStringLiteral("^[=+\\-@\\t\\r]"));
+    const QString field = text.contains(formula) ? u'\'' + text : text;
     static const QRegularExpression special(QStringLiteral("[\",\\r\\n]"));
-    if (!text.contains(special))
-        return text;
-    return u'"' + QString(text).replace(u'"', QStringLiteral("\"\"")) + u'"';
+    if (!field.contains(special))
+        return field;
+    return u'"' + QString(field).replace(u'"', QStringLiteral("\"\"")) + u'"';
 }
 
-// Sets up the module on one port from the configuration: runs on its own
-// thread, with its own link, so that no two ports share a wait or an answer.
-StationReport setUpOne(const StationPort &port, const CtlOptions &o, const std::atomic_bool &stop)
+// Restores the module on an open session from the configuration, once it
+// has answered with what it holds: keeps that first, then restores, reads
+// back and compares, and saves when asked.
+StationReport restoreOne(ModuleSession &session, const ModuleSettings &held,
+                         const StationPort &port, const CtlOptions &o, const std::atomic_bool &stop,
+                         const std::function<bool()> &unplugged, StationReport r,
+                         const QElapsedTimer &clock)
 {
-    QElapsedTimer clock;
-    clock.start();
-    StationReport r;
-    r.device = port.name;
-    r.serial = DeviceSerialNumber(port.device);
     const auto done = [&](StationReport::Result result, const QString &reason) {
         r.result = result;
         r.reason = reason;
@@ -68,25 +75,13 @@ StationReport setUpOne(const StationPort &port, const CtlOptions &o, const std::
         r.at = QDateTime::currentDateTime();
         return r;
     };
-
-    // Nothing is written to a device that has not answered like a module,
-    // nor to one another program holds.
-    if (const QString holder = DeviceHolder(port.device); !holder.isEmpty())
-        return done(StationReport::Result::Skip, tr("in use by %1").arg(holder));
-    ModuleLink link;
-    bool lost = false;
-    QObject::connect(&link, &ModuleLink::lost, &link, [&lost] { lost = true; });
-    const auto unplugged = [&] { return lost || !QFileInfo::exists(port.device); };
-    ModuleSession session(link, ReplyWaitRule::untilComplete(o.timeoutMs));
-    const ModuleAnswer first = AskModule(session, port.device);
-    if (!first.reason.isEmpty())
-        return done(StationReport::Result::Fail, first.reason);
-    if (!first.module)
-        return done(StationReport::Result::Skip,
-                    unplugged() ? tr("unplugged before it answered") : tr("not a module"));
+    // Nothing the module held is lost: it is kept before the first change.
+    if (const WriteResult kept = KeepBackup(port.name, held, &r.backup); !kept.ok)
+        return done(StationReport::Result::Fail,
+                    tr("what the module held could not be kept: %1").arg(kept.reason));
     const auto run = [&session](const ModuleStep &step) { return session.run(step); };
-    // A long --gap is paused in short slices, so that Ctrl+C or an unplug
-    // acts within a tenth of a second.
+    // A long --gap is paused in short slices, so that a second Ctrl+C or an
+    // unplug acts within a tenth of a second.
     const SetupResult setup = SetUpModule(run, o.restore, o.gapMs, [&](int ms) {
         QElapsedTimer paused;
         paused.start();
@@ -117,6 +112,148 @@ StationReport setUpOne(const StationPort &port, const CtlOptions &o, const std::
                                                          : tr("save failed: %1").arg(saved.reason));
     }
     return done(StationReport::Result::Pass, {});
+}
+
+// Sets up the module on one port from the configuration: runs on its own
+// thread, with its own link, so that no two ports share a wait or an answer.
+// A device the user named (--port, --match) that does not answer like a
+// module fails; any other is left alone.
+StationReport setUpOne(const StationPort &port, const CtlOptions &o, const std::atomic_bool &stop,
+                       const std::function<void()> &found)
+{
+    QElapsedTimer clock;
+    clock.start();
+    StationReport r;
+    r.device = port.name;
+    r.serial = DeviceSerialNumber(port.device);
+    const auto done = [&](StationReport::Result result, const QString &reason) {
+        r.result = result;
+        r.reason = reason;
+        r.ms = clock.elapsed();
+        r.at = QDateTime::currentDateTime();
+        return r;
+    };
+    const bool named = !o.port.isEmpty() || !o.match.isEmpty();
+
+    // Nothing is written to a device that has not answered like a module,
+    // nor to one another program holds.
+    if (const QString holder = DeviceHolder(port.device); !holder.isEmpty())
+        return done(StationReport::Result::Skip, tr("in use by %1").arg(holder));
+    ModuleLink link;
+    bool lost = false;
+    QObject::connect(&link, &ModuleLink::lost, &link, [&lost] { lost = true; });
+    const auto unplugged = [&] { return lost || !QFileInfo::exists(port.device); };
+    ModuleSession session(link, ReplyWaitRule::untilComplete(o.timeoutMs));
+    const ModuleAnswer first = AskModule(session, port.device);
+    if (!first.reason.isEmpty())
+        return done(StationReport::Result::Fail, first.reason);
+    if (!first.module) {
+        const QString why = unplugged() ? tr("unplugged before it answered") : first.notModule;
+        return done(named ? StationReport::Result::Fail : StationReport::Result::Skip,
+                    named ? why : tr("not a module: %1").arg(why));
+    }
+    found();
+    return restoreOne(session, first.settings, port, o, stop, unplugged, r, clock);
+}
+
+// Pauses for `ms` with events running, in tenths of a second; false when
+// `stop` came meanwhile.
+bool pauseUnless(int ms, const std::function<bool()> &stop)
+{
+    QElapsedTimer paused;
+    paused.start();
+    for (qint64 left = ms; left > 0; left = ms - paused.elapsed()) {
+        PauseWithEvents(int(std::min<qint64>(left, 100)));
+        if (stop())
+            return false;
+    }
+    return true;
+}
+
+// A cable that stays plugged in, with modules put on and taken off its far
+// end: asked with the read command every half second until a module answers,
+// which is set up and gets its verdict; the next is taken once the cable has
+// been silent for a second. Silence is no verdict. Runs until `ending` (the
+// first Ctrl+C: a module in progress is finished first) or `stop`.
+void watchCable(const StationPort &port, const CtlOptions &o, const std::atomic_bool &stop,
+                const std::atomic_bool &ending,
+                const std::function<void(const StationReport &)> &report,
+                const std::function<void(const QString &)> &say)
+{
+    constexpr int PollMs = 500;
+    constexpr int GoneAfterMs = 1000;
+    ModuleLink link;
+    bool lost = false;
+    QObject::connect(&link, &ModuleLink::lost, &link, [&lost] { lost = true; });
+    link.setDevicePath(port.device);
+    link.setHolderCheck(HolderCheck::None);
+    // A poll answers within the half second or is silence.
+    ModuleSession poll(link, ReplyWaitRule::untilComplete(std::min(o.timeoutMs, PollMs - 50)));
+    ModuleSession session(link, ReplyWaitRule::untilComplete(o.timeoutMs));
+    enum class State { Waiting, Attached } state = State::Waiting;
+    QElapsedTimer silent;
+    QString lastFault;
+    QString openError;
+    say(tr("waiting for a module on %1").arg(Printable(port.name)));
+    while (!stop && !(ending && state == State::Waiting)) {
+        QElapsedTimer tick;
+        tick.start();
+        if (!link.isOpen()) {
+            lost = false;
+            if (!link.open()) {
+                if (link.openError() != openError)
+                    say(Printable(link.openError()));
+                openError = link.openError();
+                pauseUnless(PollMs, [&] { return bool(stop) || bool(ending); });
+                continue;
+            }
+            openError.clear();
+        }
+        const StepOutcome out = poll.run(ModuleStep::read());
+        if (out.fault == ReplyFault::NoAnswer) {
+            // Only the read command goes out while the cable is polled, so
+            // an answer to an earlier poll that comes late tells the same
+            // thing as a timely one: it need not be waited out.
+            ClearAnswerPending(port.device);
+            lastFault.clear();
+            if (state == State::Attached && silent.isValid() && silent.elapsed() >= GoneAfterMs) {
+                state = State::Waiting;
+                say(tr("waiting for a module on %1").arg(Printable(port.name)));
+            }
+            if (!silent.isValid())
+                silent.start();
+        } else {
+            silent.invalidate();
+        }
+        if (state == State::Waiting && out.ok()) {
+            say(tr("module found on %1").arg(Printable(port.name)));
+            QElapsedTimer clock;
+            clock.start();
+            StationReport r;
+            r.device = port.name;
+            r.serial = DeviceSerialNumber(port.device);
+            report(restoreOne(
+                session, out.settings, port, o, stop, [&] { return lost; }, r, clock));
+            state = State::Attached;
+        } else if (state == State::Waiting && !out.ok() && out.fault != ReplyFault::NoAnswer &&
+                   !lost) {
+            // Something answers, but not as a module: a fault of the module,
+            // once it is seen twice running (not a module being put on).
+            if (lastFault == out.reason) {
+                StationReport r;
+                r.device = port.name;
+                r.serial = DeviceSerialNumber(port.device);
+                r.result = StationReport::Result::Fail;
+                r.reason = out.reason;
+                r.at = QDateTime::currentDateTime();
+                report(r);
+                state = State::Attached;
+            }
+            lastFault = out.reason;
+        }
+        pauseUnless(int(std::max<qint64>(0, PollMs - tick.elapsed())),
+                    [&] { return bool(stop) || (ending && state == State::Waiting); });
+    }
 }
 
 bool matches(const QString &glob, const QStringList &names)
@@ -156,13 +293,14 @@ QString StationReport::json() const
         {QStringLiteral("result"), resultName(result)},
         {QStringLiteral("reason"), reason},
         {QStringLiteral("differences"), QJsonArray::fromStringList(differences)},
-        {QStringLiteral("ms"), ms}};
+        {QStringLiteral("ms"), ms},
+        {QStringLiteral("backup"), backup}};
     return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
 }
 
 QString StationReport::csvHeader()
 {
-    return QStringLiteral("time,device,serial,result,reason,ms\n");
+    return QStringLiteral("time,device,serial,result,reason,ms,backup\n");
 }
 
 QString StationReport::csv() const
@@ -175,7 +313,8 @@ QString StationReport::csv() const
                        csvField(serial),
                        resultName(result),
                        csvField(why.join(QStringLiteral("; "))),
-                       QString::number(ms)}
+                       QString::number(ms),
+                       csvField(backup)}
                .join(u',') +
            u'\n';
 }
@@ -193,12 +332,14 @@ ModuleAnswer AskModule(ModuleSession &session, const QString &device)
     const StepOutcome read = session.run(ModuleStep::read());
     answer.module = read.ok();
     answer.settings = read.settings;
+    answer.notModule = read.reason;
     return answer;
 }
 
 Station::Station(const CtlOptions &options, QTextStream &out, QTextStream &err)
     : options_(options), out_(out), err_(err), watcher_(new PortWatcher(this)),
-      stop_(std::make_shared<std::atomic_bool>(false))
+      stop_(std::make_shared<std::atomic_bool>(false)),
+      ending_(std::make_shared<std::atomic_bool>(false))
 {
     if (!options_.port.isEmpty())
         watcher_->follow(options_.port);
@@ -241,9 +382,11 @@ void Station::look(bool atStart)
     for (const StationPort &port : ports()) {
         now.insert(port.name, port.stamp);
         // A port qualifies when it is plugged in (or made anew) while the
-        // station runs; those there at start only when asked for.
+        // station runs; those there at start only when asked for. A cable
+        // is watched from the moment it is there.
         const bool fresh = seen_.value(port.name) != port.stamp;
-        const bool qualifies = atStart ? options_.all || !options_.port.isEmpty() : fresh;
+        const bool qualifies =
+            options_.cable || (atStart ? options_.all || !options_.port.isEmpty() : fresh);
         if (qualifies && !stopping_ && !working_.contains(port.name))
             start(port);
     }
@@ -254,11 +397,26 @@ void Station::start(const StationPort &port)
 {
     working_.insert(port.name);
     const std::shared_ptr<std::atomic_bool> stop = stop_;
-    QThread *thread = QThread::create([this, port, options = options_, stop] {
-        const StationReport report = setUpOne(port, options, *stop);
+    const std::shared_ptr<std::atomic_bool> ending = ending_;
+    // Reports and lines come back to this thread, in order.
+    const auto report = [this](const StationReport &r) {
         QMetaObject::invokeMethod(
-            this, [this, report, name = port.name] { finished(report, name); },
+            this, [this, r] { reported(r); }, Qt::QueuedConnection);
+    };
+    const auto say = [this](const QString &line) {
+        QMetaObject::invokeMethod(
+            this, [this, line] { err_ << "lumaveractl: " << line << Qt::endl; },
             Qt::QueuedConnection);
+    };
+    QThread *thread = QThread::create([this, port, options = options_, stop, ending, report, say] {
+        if (options.cable) {
+            watchCable(port, options, *stop, *ending, report, say);
+        } else {
+            report(setUpOne(port, options, *stop,
+                            [&] { say(tr("module found on %1").arg(Printable(port.name))); }));
+        }
+        QMetaObject::invokeMethod(
+            this, [this, name = port.name] { portDone(name); }, Qt::QueuedConnection);
     });
     thread->setParent(this);
     // Threads of modules long done go as new ones come.
@@ -271,9 +429,8 @@ void Station::start(const StationPort &port)
     thread->start();
 }
 
-void Station::finished(const StationReport &report, const QString &name)
+void Station::reported(const StationReport &report)
 {
-    working_.remove(name);
     switch (report.result) {
     case StationReport::Result::Pass:
         ++passed_;
@@ -295,14 +452,28 @@ void Station::finished(const StationReport &report, const QString &name)
             logFailed_ = true;
         }
     }
+}
+
+void Station::portDone(const QString &name)
+{
+    working_.remove(name);
     if (stopping_ && working_.isEmpty())
         QCoreApplication::quit();
 }
 
 void Station::stopSoon()
 {
+    // The first Ctrl+C lets every module in progress finish; the second
+    // stops them at once.
+    if (stopping_) {
+        *stop_ = true;
+        err_ << tr("lumaveractl: stopping now.") << Qt::endl;
+    } else if (!working_.isEmpty()) {
+        err_ << tr("lumaveractl: finishing the modules in progress; Ctrl+C again stops them.")
+             << Qt::endl;
+    }
     stopping_ = true;
-    *stop_ = true;
+    *ending_ = true;
     if (working_.isEmpty())
         QCoreApplication::quit();
 }
@@ -318,7 +489,8 @@ int Station::exec()
             return ExitUsage;
         }
     }
-    if (!options_.port.isEmpty()) {
+    // A --port that is there must open; one that is not is waited for.
+    if (!options_.port.isEmpty() && QFileInfo::exists(options_.port)) {
         ModuleLink probe;
         probe.setDevicePath(options_.port);
         if (!probe.open()) {
@@ -331,7 +503,10 @@ int Station::exec()
     // Said once the ports there at start are known: whatever is plugged in
     // from now on counts as new.
     look(true);
-    err_ << tr("lumaveractl: waiting for modules; Ctrl+C ends.") << Qt::endl;
+    const QString where = !options_.port.isEmpty()    ? Printable(options_.port)
+                          : !options_.match.isEmpty() ? tr("ports matching %1").arg(options_.match)
+                                                      : tr("any serial port");
+    err_ << tr("lumaveractl: waiting for modules on %1; Ctrl+C ends.").arg(where) << Qt::endl;
     QCoreApplication::exec();
     const QString summary = tr("%1 passed, %2 failed").arg(passed_).arg(failed_) +
                             (skipped_ ? tr(", %1 left alone").arg(skipped_) : QString());

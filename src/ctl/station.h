@@ -27,6 +27,7 @@ struct StationReport
     QString reason;          // why it failed or was left alone
     QStringList differences; // what the read back showed differently
     qint64 ms = 0;
+    QString backup; // the file that keeps what the module held before
 
     QString text() const; // one line for standard output
     QString json() const; // one JSON object on one line
@@ -45,7 +46,8 @@ struct StationPort
 
 // Sets up modules one after another as they are plugged in, each from the
 // same configuration, several at once on their own threads; one line per
-// device. Runs until SIGINT or SIGTERM, then waits for the frames in flight.
+// device. Runs until SIGINT or SIGTERM, then lets the modules in progress
+// finish (a second signal stops them at once).
 class Station : public QObject
 {
     Q_OBJECT
@@ -61,16 +63,18 @@ private:
     QList<StationPort> ports() const;
     void look(bool atStart);
     void start(const StationPort &port);
-    void finished(const StationReport &report, const QString &name);
+    void reported(const StationReport &report);
+    void portDone(const QString &name);
     void stopSoon();
 
     CtlOptions options_;
     QTextStream &out_;
     QTextStream &err_;
     PortWatcher *watcher_;
-    QHash<QString, QString> seen_; // name → stamp
-    QSet<QString> working_;        // names being set up now
-    std::shared_ptr<std::atomic_bool> stop_;
+    QHash<QString, QString> seen_;             // name → stamp
+    QSet<QString> working_;                    // names being set up now
+    std::shared_ptr<std::atomic_bool> stop_;   // the second Ctrl+C: stop at once
+    std::shared_ptr<std::atomic_bool> ending_; // the first: take no new module
     bool stopping_ = false;
     int passed_ = 0;
     int failed_ = 0;
@@ -85,8 +89,9 @@ struct ModuleAnswer
 {
     bool module = false;
     ModuleSettings settings;
-    QString holder; // another program holding it; nothing was sent
-    QString reason; // why the device could not be opened
+    QString holder;    // another program holding it; nothing was sent
+    QString reason;    // why the device could not be opened
+    QString notModule; // why the answer was not a module's, when it was not
 };
 ModuleAnswer AskModule(ModuleSession &session, const QString &device);
 

@@ -58,7 +58,10 @@ module's name. With --cycle UP:DOWN each module stays plugged in for UP ms,
 is pulled out for DOWN ms (its pseudo-terminal and link go), comes back with
 the settings of its EEPROM, and so on; several modules take turns. Pointing
 LUMAVERA_SERIAL_BY_ID at the folder makes the links stand for the system's
-stable device names, for lumaveractl station and find.
+stable device names, for lumaveractl station and find. With --attach UP:DOWN
+the pseudo-terminal stays, as a USB-serial cable does, and the module on it
+answers for UP ms, then nothing for DOWN ms (taken off the cable), and comes
+back with the settings of its EEPROM.
 Stop it with Ctrl+C; the links are removed on exit.)";
 
 // Parses "UP:DOWN" in milliseconds.
@@ -111,10 +114,13 @@ int main(int argc, char *argv[])
     const QCommandLineOption fast("fast", "Answer at once, not at the line's speed.");
     const QCommandLineOption count("count", "Play <n> modules (1..32); --link names a folder.",
                                    "n");
+    const QCommandLineOption attach(
+        "attach", "On a cable that stays: attached for <up> ms, detached for <down> ms, again.",
+        "up:down");
     const QCommandLineOption cycle("cycle", "Plug in for <up> ms, pull out for <down> ms, again.",
                                    "up:down");
-    parser.addOptions(
-        {help, link, eeprom, silent, delay, shortReply, badAck, noise, window, fast, count, cycle});
+    parser.addOptions({help, link, eeprom, silent, delay, shortReply, badAck, noise, window, fast,
+                       count, cycle, attach});
 
     if (!parser.parse(QCoreApplication::arguments()))
         return usageError(parser.errorText());
@@ -156,6 +162,11 @@ int main(int argc, char *argv[])
     if (parser.isSet(cycle) && !(upDown = cycleTimes(parser.value(cycle))))
         return usageError(QStringLiteral("--cycle takes UP:DOWN, each 10..3600000 ms, not '%1'")
                               .arg(parser.value(cycle)));
+
+    std::optional<std::pair<int, int>> attachedDetached;
+    if (parser.isSet(attach) && !(attachedDetached = cycleTimes(parser.value(attach))))
+        return usageError(QStringLiteral("--attach takes UP:DOWN, each 10..3600000 ms, not '%1'")
+                              .arg(parser.value(attach)));
 
     std::vector<std::unique_ptr<VirtualModule>> all;
     for (int k = 1; k <= modules; ++k) {
@@ -208,6 +219,19 @@ int main(int argc, char *argv[])
                 }
             });
             timer->start(up + (k - 1) * (up + down) / modules);
+        }
+        if (attachedDetached) {
+            const int up = attachedDetached->first;
+            const int down = attachedDetached->second;
+            auto *timer = new QTimer(m);
+            timer->setSingleShot(true);
+            QObject::connect(timer, &QTimer::timeout, m, [m, timer, prefix, up, down] {
+                m->setAttached(!m->attached());
+                say(prefix +
+                    (m->attached() ? QStringLiteral("attached") : QStringLiteral("detached")));
+                timer->start(m->attached() ? up : down);
+            });
+            timer->start(up);
         }
         all.push_back(std::move(module));
     }

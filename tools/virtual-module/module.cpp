@@ -105,6 +105,8 @@ void VirtualModule::onReadable()
     const ssize_t n = ::read(master_, buf, sizeof buf);
     if (n <= 0)
         return;
+    if (!attached_)
+        return;
     for (const Frame &frame : finder_.feed(QByteArray(buf, n), clock_.elapsed())) {
         const Outcome out = handle(frame);
         emit printed(out.line);
@@ -115,6 +117,16 @@ void VirtualModule::onReadable()
         else
             send(out.answer);
     }
+}
+
+void VirtualModule::setAttached(bool attached)
+{
+    if (attached && !attached_) {
+        state_ = ModuleSettings();
+        loadEeprom();
+        emit changed();
+    }
+    attached_ = attached;
 }
 
 void VirtualModule::send(const QByteArray &bytes)

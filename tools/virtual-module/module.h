@@ -43,6 +43,11 @@ public:
     // after a power cycle.
     void stop();
     bool running() const { return master_ >= 0; }
+    // A module on a cable that stays plugged in: detached, the line is there
+    // but nothing reads it, so every frame goes unanswered; attached again,
+    // it is a module just powered up, with the settings of its EEPROM.
+    void setAttached(bool attached);
+    bool attached() const { return attached_; }
     QString devicePath() const { return devicePath_; }
 
     Rgb colour() const { return colour_; }
@@ -77,6 +82,7 @@ private:
     Rgb colour_;
     ModuleSettings state_;
     bool linked_ = false;
+    bool attached_ = true;
     QByteArray outgoing_; // paced bytes not yet on the line
     qint64 nextByteNs_ = 0;
     QTimer *pacer_ = nullptr;

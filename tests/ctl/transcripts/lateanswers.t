@@ -11,6 +11,7 @@ command's answer: the next command that waits for one first waits it out.
   [1]
   $ lumaveractl --port late mode 7
   $ lumaveractl --port late --timeout 3000 backup b.ini
+  backed up late to b.ini
   $ grep Mode= b.ini
   Mode=7\r (esc)
 

@@ -16,15 +16,17 @@ reason is printed and the exit status is 4, never 0.
   [4]
   $ lumaveractl --port m backup backup.ini
   lumaveractl: settings could not be saved: the folder /proc/lumavera cannot be made
+  backed up m to backup.ini
   [4]
   $ grep -c = backup.ini
   33
   $ lumaveractl --port m --gap 0 restore backup.ini
   lumaveractl: settings could not be saved: the folder /proc/lumavera cannot be made
+  restored backup.ini to m, verified, not saved to EEPROM; what it held is kept in /*/state/lumavera/*-m.ini (glob)
   [4]
 
 The module got every frame all the same:
 
   $ kill $module; wait
   $ grep -c . m.log
-  20
+  21

@@ -1,0 +1,51 @@
+#include "settings/history.h"
+
+#include "settings/moduleconfig.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+QString HistoryFolder()
+{
+    // The XDG rule: a relative or empty XDG_STATE_HOME is ignored.
+    QString base = qEnvironmentVariable("XDG_STATE_HOME");
+    if (base.isEmpty() || QDir::isRelativePath(base))
+        base = QDir::homePath() + QStringLiteral("/.local/state");
+    return base + QStringLiteral("/lumavera/");
+}
+
+WriteResult KeepBackup(const QString &device, const ModuleSettings &held, QString *path)
+{
+    // The device's own name, reduced to what any file system takes.
+    static const QRegularExpression unsafe(QStringLiteral("[^A-Za-z0-9._-]+"));
+    const QString name = QFileInfo(device).fileName().replace(unsafe, QStringLiteral("_"));
+    const QString file =
+        HistoryFolder() +
+        QStringLiteral("%1-%2.ini")
+            .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz")),
+                 name.isEmpty() ? QStringLiteral("module") : name);
+    if (!QDir().mkpath(HistoryFolder()))
+        return {false, QStringLiteral("the folder %1 cannot be made").arg(HistoryFolder())};
+    const WriteResult written = SaveModuleConfig(file, held);
+    if (!written.ok)
+        return written;
+    if (path)
+        *path = file;
+    const QStringList all = BackupHistory();
+    for (qsizetype i = MaxKept; i < all.size(); ++i)
+        QFile::remove(all[i]);
+    return written;
+}
+
+QStringList BackupHistory()
+{
+    // The names begin with their time, so the newest sort last.
+    QStringList names =
+        QDir(HistoryFolder()).entryList({QStringLiteral("*.ini")}, QDir::Files, QDir::Name);
+    QStringList paths;
+    for (auto it = names.crbegin(); it != names.crend(); ++it)
+        paths << HistoryFolder() + *it;
+    return paths;
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "link/reply.h"
+#include "settings/inifile.h"
+
+#include <QString>
+#include <QStringList>
+
+// What a module held before a restore changed it: one file per module and
+// time in the user's state folder ($XDG_STATE_HOME/lumavera/, by default
+// ~/.local/state/lumavera/), in the format restore reads, so that restoring
+// one undoes the change. The newest MaxKept are kept.
+
+inline constexpr int MaxKept = 200;
+
+// The folder the backups are kept in, with one trailing '/'.
+QString HistoryFolder();
+
+// Keeps `held`, read from the module at `device`, as a new backup; its path
+// in `path` when it was written.
+WriteResult KeepBackup(const QString &device, const ModuleSettings &held, QString *path);
+
+// Every kept backup, newest first.
+QStringList BackupHistory();
