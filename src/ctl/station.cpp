@@ -191,10 +191,11 @@ void watchCable(const StationPort &port, const CtlOptions &o, const std::atomic_
     ModuleSession poll(link, ReplyWaitRule::untilComplete(std::min(o.timeoutMs, PollMs - 50)));
     ModuleSession session(link, ReplyWaitRule::untilComplete(o.timeoutMs));
     enum class State { Waiting, Attached } state = State::Waiting;
-    QElapsedTimer silent;
+    QElapsedTimer heard; // since the module last answered
     QString lastFault;
     QString openError;
     say(tr("waiting for a module on %1").arg(Printable(port.name)));
+    heard.start();
     while (!stop && !(ending && state == State::Waiting)) {
         QElapsedTimer tick;
         tick.start();
@@ -216,14 +217,12 @@ void watchCable(const StationPort &port, const CtlOptions &o, const std::atomic_
             // thing as a timely one: it need not be waited out.
             ClearAnswerPending(port.device);
             lastFault.clear();
-            if (state == State::Attached && silent.isValid() && silent.elapsed() >= GoneAfterMs) {
+            if (state == State::Attached && heard.elapsed() >= GoneAfterMs) {
                 state = State::Waiting;
                 say(tr("waiting for a module on %1").arg(Printable(port.name)));
             }
-            if (!silent.isValid())
-                silent.start();
         } else {
-            silent.invalidate();
+            heard.start();
         }
         if (state == State::Waiting && out.ok()) {
             say(tr("module found on %1").arg(Printable(port.name)));

@@ -1,12 +1,12 @@
 # Sourced by the transcripts: plays a module on a pseudo-terminal linked at
 # NAME in the current folder, in the background, and waits (up to 10 s) for
-# the link. Its pid is in $module; what it prints goes to NAME.log. What
+# the link. Its pid is in $module; what it prints goes to ./BASENAME.log. What
 # modules held before a restore is kept under ./state.
 #   start_module NAME [virtual module options]
 start_module() {
     local name="$1"
     shift
-    lumavera-virtual-module --link "$name" "$@" < /dev/null > "$name.log" 2>&1 &
+    lumavera-virtual-module --link "$name" "$@" < /dev/null > "$(basename "$name").log" 2>&1 &
     module=$!
     for _ in $(seq 200); do
         [ -L "$name" ] && return 0
@@ -16,3 +16,14 @@ start_module() {
     return 1
 }
 export XDG_STATE_HOME="$PWD/state"
+
+# Waits (up to 20 s) until FILE has at least N lines matching PATTERN.
+#   wait_for FILE PATTERN N
+wait_for() {
+    for _ in $(seq 400); do
+        [ "$(grep -c -- "$2" "$1" 2>/dev/null)" -ge "$3" ] && return 0
+        sleep 0.05
+    done
+    echo "waited in vain for $3 lines of '$2' in $1" >&2
+    return 1
+}

@@ -1,0 +1,77 @@
+The bench station: every module the user points it at gets a verdict that
+names its fault; nothing a module held is lost.
+
+  $ . "$TESTDIR/module.sh"
+  $ export LUMAVERA_SETTINGS="$PWD/lumavera.ini"
+  $ start_module golden --fast
+  $ lumaveractl --port golden mode 3 && lumaveractl --port golden store 1 '#FF8000'
+  $ lumaveractl --port golden backup golden.ini
+  backed up golden to golden.ini
+  $ kill $module
+
+Modules on a fixed cable: the station asks every half second, sets up each
+module that answers, and takes the next once the cable went silent. Silence
+is no verdict. The CSV names the file that keeps what each module held.
+
+  $ start_module cable --fast --attach 1500:1500; cable=$module
+  $ lumaveractl station golden.ini --port cable --cable --gap 0 --log s.csv > out 2> err &
+  $ wait_for out PASS 2; kill -INT $!; wait $!
+  $ cat out
+  * cable  -  PASS  * ms (glob)
+  * cable  -  PASS  * ms (glob)
+  2 passed, 0 failed
+  $ head -4 err
+  lumaveractl: waiting for modules on cable; Ctrl+C ends.
+  lumaveractl: waiting for a module on cable
+  lumaveractl: module found on cable
+  lumaveractl: waiting for a module on cable
+  $ cut -d, -f2- s.csv
+  device,serial,result,reason,ms,backup
+  cable,,PASS,,*,/*/state/lumavera/*-cable.ini (glob)
+  cable,,PASS,,*,/*/state/lumavera/*-cable.ini (glob)
+  $ kill $cable
+
+A device the user named that does not answer like a module fails, saying
+why, and is sent nothing but the read command (LUMAVERA_SERIAL_BY_ID makes
+the links in ids/ stand for the system's stable device names):
+
+  $ mkdir ids; export LUMAVERA_SERIAL_BY_ID="$PWD/ids"
+  $ start_module ids/dead-silent --silent; a=$module
+  $ start_module ids/dead-short --fast --short; b=$module
+  $ start_module ids/dead-noise --fast --noise; c=$module
+  $ lumaveractl station golden.ini --all --match 'dead-*' --timeout 300 > out 2> /dev/null &
+  $ wait_for out FAIL 3; kill -INT $!; wait $!
+  [1]
+  $ sed 's/^[0-9-]* [0-9:]*  //' out | sort
+  /*/ids/dead-noise  -  FAIL  * ms  The answer does not start like a settings reply. (glob)
+  /*/ids/dead-short  -  FAIL  * ms  Only 34 of 35 bytes came back. (glob)
+  /*/ids/dead-silent  -  FAIL  * ms  No answer came from the module within 300 ms. (glob)
+  0 passed, 3 failed
+  $ cat dead-silent.log dead-short.log | grep -v '^device\|^link'
+  ReadModuleSettings -> (silent)
+  ReadModuleSettings -> 34 bytes
+  $ kill $a $b $c
+
+A --port that is not there yet is waited for. Ctrl+C lets the module in
+progress finish; a field that starts like a formula is written as text:
+
+  $ lumaveractl station golden.ini --port =later --gap 300 --log t.csv > out 2> err &
+  $ station=$!; wait_for err 'waiting for modules' 1
+  $ start_module =later --fast
+  $ wait_for err 'module found' 1; kill -INT $station; wait $station
+  $ cat out
+  * =later  -  PASS  * ms (glob)
+  1 passed, 0 failed
+  $ tail -1 t.csv | cut -d, -f2,4
+  '=later,PASS
+
+What the module held before is kept; restoring it undoes the station:
+
+  $ lumaveractl --port =later read | head -1
+  mode 3
+  $ lumaveractl history | head -1
+  /*/state/lumavera/*-_later.ini (glob)
+  $ lumaveractl --port =later --gap 0 restore "$(lumaveractl history | head -1)" > /dev/null
+  $ lumaveractl --port =later read | head -1
+  mode 0
+  $ kill $module
