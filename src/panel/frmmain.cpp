@@ -12,6 +12,7 @@
 #include "panel/frmports.h"
 #include "panel/portlist.h"
 #include "panel/trafficmodel.h"
+#include "settings/history.h"
 #include "settings/ini.h"
 #include "settings/moduleconfig.h"
 #include "settings/settings.h"
@@ -227,6 +228,7 @@ void frmMain::cmdConnect_Click()
     } else {
         link->close();
         showConnected(false);
+        notice({});
     }
 }
 
@@ -336,6 +338,9 @@ void frmMain::Slider_Blue_Change()
 
 StepOutcome frmMain::SendStep(const ModuleStep &step)
 {
+    // The line beside Connect tells of this step from now on, never of one
+    // before it.
+    notice({});
     const StepOutcome out = session->run(step);
     if (out.fault == ReplyFault::SendFailed)
         notice(tr("The frame did not go out: %1").arg(out.reason));
@@ -494,15 +499,38 @@ void frmMain::cmdRestore_Click()
                 *problem);
         return;
     }
+    // What the module holds is kept before the first change, so that
+    // restoring that file undoes this restore.
+    const StepOutcome held = SendStep(ModuleStep::read());
+    if (!held.ok()) {
+        if (held.fault != ReplyFault::Aborted && held.fault != ReplyFault::SendFailed)
+            message(this, QMessageBox::Warning, tr("Read Error"), held.reason);
+        return;
+    }
+    QString backup;
+    if (const WriteResult kept = KeepBackup(link->devicePath(), held.settings, &backup); !kept.ok) {
+        message(this, QMessageBox::Warning,
+                tr("Nothing was sent: what the module holds could not be kept."), kept.reason);
+        return;
+    }
     // No other step goes out between the restore's frames.
     fRGB->setEnabled(false);
-    const SetupResult done = SetUpModule([this](const ModuleStep &step) { return SendStep(step); },
-                                         std::get<ModuleSettings>(loaded), RestoreGapMs,
-                                         [this](int ms) {
-                                             PauseWithEvents(ms);
-                                             return link->isOpen();
-                                         });
+    const ModuleSettings want = std::get<ModuleSettings>(loaded);
+    const int steps = int(SetupSteps(want).size()) + 1;
+    int step = 0;
+    const SetupResult done = SetUpModule(
+        [&](const ModuleStep &next) {
+            const StepOutcome out = SendStep(next);
+            notice(tr("Restoring from %1: step %2 of %3\u2026").arg(path).arg(++step).arg(steps));
+            return out;
+        },
+        want, RestoreGapMs,
+        [this](int ms) {
+            PauseWithEvents(ms);
+            return link->isOpen();
+        });
     fRGB->setEnabled(link->isOpen());
+    notice({});
     if (done.stopped || (done.failedStep && (done.failure.fault == ReplyFault::Aborted ||
                                              done.failure.fault == ReplyFault::SendFailed)))
         return;
@@ -515,7 +543,15 @@ void frmMain::cmdRestore_Click()
         message(this, QMessageBox::Warning,
                 tr("The module differs from %1 after the restore.").arg(path),
                 done.differences.join(u'\n'));
-    else
-        notice(kept.ok ? tr("Restored from %1 and read back: the module matches.").arg(path)
-                       : WriteProblem(kept));
+    else if (!kept.ok)
+        notice(WriteProblem(kept));
+    else {
+        // Two lines fit: the file's name there, where things are in full in
+        // the tooltip.
+        notice(tr("Restored from %1 and read back: the module matches. Not saved to the "
+                  "EEPROM.")
+                   .arg(QFileInfo(path).fileName()));
+        lblNotice->setToolTip(
+            tr("Restored from %1. What the module held before is kept in %2.").arg(path, backup));
+    }
 }

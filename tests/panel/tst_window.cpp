@@ -463,14 +463,26 @@ void WindowTest::backupAndRestoreAWholeModule()
         module.received.clear();
         chooseFile(path);
         bench.click(w.cmdRestore);
-        QVERIFY(waitUntil([&] { return module.received.size() == wire.size() + 5; }, 5000));
-        QCOMPARE(module.received, wire + ReadFrame);
+        // What the module held is read and kept first.
+        QVERIFY(waitUntil([&] { return module.received.size() == wire.size() + 10; }, 5000));
+        QCOMPARE(module.received, ReadFrame + wire + ReadFrame);
         QVERIFY(bench.isOpenState());
         QCOMPARE(w.cboHold->currentIndex(), answer.hold);
         if (same) {
             QCOMPARE(boxes.texts(), QStringList());
-            QVERIFY2(w.lblNotice->text().endsWith(QLatin1String("the module matches.")),
-                     qPrintable(w.lblNotice->text()));
+            const QString said = w.lblNotice->text();
+            QVERIFY2(said.contains(QLatin1String("the module matches. Not saved to the EEPROM")),
+                     qPrintable(said));
+            const auto kept = LoadModuleConfig(
+                w.lblNotice->toolTip().section(QLatin1String("kept in "), 1).chopped(1));
+            QVERIFY2(std::holds_alternative<ModuleSettings>(kept),
+                     qPrintable(w.lblNotice->toolTip()));
+            QCOMPARE(EncodeSettingsReply(std::get<ModuleSettings>(kept)), module.settingsAnswer);
+            bench.window->grab().save(QStringLiteral("window-restored.png"));
+            // The next step's line is its own.
+            bench.click(w.cmdSetColor);
+            QCOMPARE(w.lblNotice->text(), QString());
+            QTRY_COMPARE(module.received.size(), wire.size() + 15);
         } else {
             QVERIFY(waitUntil([&] { return !boxes.seen.isEmpty(); }, 3000));
             QVERIFY2(boxes.texts().value(0).contains(QLatin1String("differs")),
