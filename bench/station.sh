@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # lumaveractl station against the virtual module at the line's real speed:
-# the time to set up one module, and four and eight plugged in at once.
+# the time to set up one module, and four and eight plugged in at once; the
+# time from a module put on a fixed cable to its PASS (--cable), beside the
+# same set-up on a device node that appears.
 #   bench/station.sh BUILD-DIR
 set -euo pipefail
 build="$1"
@@ -15,7 +17,7 @@ ctl="$build/lumaveractl"
 golden=$!
 for _ in $(seq 50); do [ -L "$work/golden" ] && break; sleep 0.1; done
 "$ctl" --port "$work/golden" mode 7 && "$ctl" --port "$work/golden" store 3 '#102030'
-"$ctl" --port "$work/golden" backup "$work/golden.ini"
+"$ctl" --port "$work/golden" backup "$work/golden.ini" >/dev/null
 kill "$golden"
 
 # Wall time from the station's start to the last of N lines, N modules
@@ -43,6 +45,46 @@ station_ms() {
     done
     echo "$best"
 }
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+
+# From a device node appearing (a module plugged in) to its PASS.
+appear_ms() {
+    rm -rf "$work/ids" && mkdir -p "$work/ids"
+    LUMAVERA_SERIAL_BY_ID="$work/ids" "$ctl" station "$work/golden.ini" >"$work/out" 2>"$work/err" &
+    local st=$!
+    until grep -q waiting "$work/err"; do sleep 0.005; done
+    "$module" --link "$work/ids/module" >/dev/null &
+    local vm=$!
+    until [ -L "$work/ids/module" ]; do sleep 0.002; done
+    local t0 t1
+    t0=$(now_ms)
+    until grep -q ' PASS ' "$work/out"; do sleep 0.005; done
+    t1=$(now_ms)
+    kill -INT "$st"; wait "$st" 2>/dev/null || true
+    kill "$vm"; wait "$vm" 2>/dev/null || true
+    echo $((t1 - t0))
+}
+
+# From a module put on a cable the station watches (--cable) to its PASS: the
+# module is on at start, taken off after 2 s and put back 1.5 s later.
+cable_ms() {
+    "$module" --link "$work/cable" --attach 2000:1500 >"$work/cable.log" &
+    local vm=$!
+    until [ -L "$work/cable" ]; do sleep 0.01; done
+    "$ctl" station "$work/golden.ini" --port "$work/cable" --cable >"$work/out" 2>/dev/null &
+    local st=$!
+    until grep -q '^attached' "$work/cable.log"; do sleep 0.002; done
+    local t0 t1
+    t0=$(now_ms)
+    until [ "$(grep -c ' PASS ' "$work/out")" -ge 2 ]; do sleep 0.005; done
+    t1=$(now_ms)
+    kill -INT "$st"; wait "$st" 2>/dev/null || true
+    kill "$vm"; wait "$vm" 2>/dev/null || true
+    echo $((t1 - t0))
+}
+
+appeared=$(appear_ms)
+cabled=$(cable_ms)
 one=$(station_ms 1)
 four=$(station_ms 4)
 eight=$(station_ms 8)
@@ -52,3 +94,6 @@ printf '%-52s %8s ms  (%sx one)\n' "four at once" "$four" \
     "$(awk -v a="$four" -v b="$one" 'BEGIN {printf "%.2f", a / b}')"
 printf '%-52s %8s ms  (%sx one; goal 1.3)\n' "eight at once" "$eight" \
     "$(awk -v a="$eight" -v b="$one" 'BEGIN {printf "%.2f", a / b}')"
+printf '%-52s %8s ms\n' "one module, its device node appears" "$appeared"
+printf '%-52s %8s ms  (+%s ms; goal at most +600)\n' "one module put on a fixed cable (--cable)" \
+    "$cabled" "$((cabled - appeared))"
