@@ -110,6 +110,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption shortReply("short", "Send a 34-byte settings reply, one too few.");
     const QCommandLineOption badAck("bad-ack", "Acknowledge a save with FE AB instead of FE AA.");
     const QCommandLineOption noise("noise", "Send three bytes of line noise before each answer.");
+    const QCommandLineOption forget("forget", "Keep no setting it is sent (a broken memory).");
     const QCommandLineOption window("window", "Show the LED in a window (needs a display).");
     const QCommandLineOption fast("fast", "Answer at once, not at the line's speed.");
     const QCommandLineOption count("count", "Play <n> modules (1..32); --link names a folder.",
@@ -120,7 +121,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption cycle("cycle", "Plug in for <up> ms, pull out for <down> ms, again.",
                                    "up:down");
     parser.addOptions({help, link, eeprom, silent, delay, shortReply, badAck, noise, window, fast,
-                       count, cycle, attach});
+                       count, cycle, attach, forget});
 
     if (!parser.parse(QCoreApplication::arguments()))
         return usageError(parser.errorText());
@@ -139,6 +140,7 @@ int main(int argc, char *argv[])
     options.shortReply = parser.isSet(shortReply);
     options.badAck = parser.isSet(badAck);
     options.noise = parser.isSet(noise);
+    options.forget = parser.isSet(forget);
     options.paced = !parser.isSet(fast);
     if (parser.isSet(delay)) {
         bool ok = false;

@@ -176,6 +176,7 @@ VirtualModule::Outcome VirtualModule::handle(const Frame &f)
         else
             out.line += QStringLiteral(" (out of range, ignored)");
     };
+    const ModuleSettings before = state_;
     if (code == SetColor.code) {
         colour_ = {f[2], f[3], f[4]};
     } else if (code >= StoreSlot.code && code < StoreSlot.code + SlotCount) {
@@ -207,6 +208,10 @@ VirtualModule::Outcome VirtualModule::handle(const Frame &f)
                 out.answer.chop(1);
             out.line += QStringLiteral(" -> %1 bytes").arg(out.answer.size());
         }
+    }
+    if (options_.forget && EncodeSettingsReply(state_) != EncodeSettingsReply(before)) {
+        state_ = before;
+        out.line += QStringLiteral(" (forgotten)");
     }
     if (options_.delayMs > 0 && !out.answer.isEmpty())
         out.line += QStringLiteral(" (after %1 ms)").arg(options_.delayMs);

@@ -27,6 +27,7 @@ public:
         bool shortReply = false;
         bool badAck = false;
         bool noise = false;
+        bool forget = false; // keeps no setting it is sent
         // Answers at the line's own speed, 9600 baud: each byte 1.04 ms after
         // the one before, starting once the command's last byte would have
         // arrived. Off, answers go out at once.

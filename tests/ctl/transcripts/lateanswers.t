@@ -23,4 +23,4 @@ The same in one --verbose run: the late answer is shown and thrown away.
   $ lumaveractl --port late --timeout 3000 --verbose read 2>&1 | grep -E 'DISCARDED|^mode'
   *DISCARDED*FF 07 * (glob)
   mode 3
-  $ kill $module
+  $ kill $module; wait

@@ -14,4 +14,4 @@ real text.
   COM20  /*/mod\x1b[2Jule  -  module (mode 0, fade 0, hold 0) (glob)
   $ lumaveractl find --match '*mod*' --json | grep -c 'mod\\u001b\[2Jule'
   1
-  $ kill $module
+  $ kill $module; wait

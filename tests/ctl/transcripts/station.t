@@ -7,7 +7,7 @@ names its fault; nothing a module held is lost.
   $ lumaveractl --port golden mode 3 && lumaveractl --port golden store 1 '#FF8000'
   $ lumaveractl --port golden backup golden.ini
   backed up golden to golden.ini
-  $ kill $module
+  $ kill $module; wait
 
 Modules on a fixed cable: the station asks every half second, sets up each
 module that answers, and takes the next once the cable went silent. Silence
@@ -52,6 +52,35 @@ the links in ids/ stand for the system's stable device names):
   ReadModuleSettings -> 34 bytes
   $ kill $a $b $c
 
+Without --port or --match, a device that answers not like a module is left
+alone, and so is one another program holds (it is sent nothing); modules
+plugged in together are set up in parallel; one that does not keep what it
+is sent fails with every difference, one pulled out part-way fails too:
+
+  $ mkdir bench; export LUMAVERA_SERIAL_BY_ID="$PWD/bench"
+  $ lumaveractl station golden.ini --timeout 300 --gap 100 > out 2> err &
+  $ station=$!; wait_for err 'waiting for modules' 1
+  $ start_module bench/silent --silent; a=$module; wait_for out SKIP 1
+  $ start_module held --fast; b=$module; sleep 30 < held > /dev/null 2>&1 & c=$!
+  $ ln -s "$(readlink held)" bench/held; wait_for out SKIP 2
+  $ start_module bench/forgetful --fast --forget; d=$module; wait_for out FAIL 1
+  $ lumavera-virtual-module --link bench --count 2 --fast < /dev/null > pair.log 2>&1 & e=$!
+  $ wait_for out PASS 2
+  $ start_module bench/late --fast; wait_for late.log 'slot=3' 1; kill $module
+  $ wait_for out FAIL 2; kill -INT $station; wait $station
+  [1]
+  $ sed 's/^[0-9-]* [0-9:]*  //' out | sort
+  /*/bench/forgetful  -  FAIL  * ms  mode: file 3, module 0; slot 1: file 255 128 0, module 0 0 0 (glob)
+  /*/bench/held  -  SKIP  * ms  in use by sleep (pid *) (glob)
+  /*/bench/late  -  FAIL  * ms  unplugged during restore (glob)
+  /*/bench/module-1  -  PASS  * ms (glob)
+  /*/bench/module-2  -  PASS  * ms (glob)
+  /*/bench/silent  -  SKIP  * ms  not a module: No answer came from the module within 300 ms. (glob)
+  2 passed, 2 failed, 2 left alone
+  $ grep -v '^device\|^link' silent.log held.log
+  silent.log:ReadModuleSettings -> (silent)
+  $ kill $a $b $c $d $e; wait; unset LUMAVERA_SERIAL_BY_ID
+
 A --port that is not there yet is waited for. Ctrl+C lets the module in
 progress finish; a field that starts like a formula is written as text:
 
@@ -74,4 +103,4 @@ What the module held before is kept; restoring it undoes the station:
   $ lumaveractl --port =later --gap 0 restore "$(lumaveractl history | head -1)" > /dev/null
   $ lumaveractl --port =later read | head -1
   mode 0
-  $ kill $module
+  $ kill $module; wait

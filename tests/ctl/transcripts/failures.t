@@ -1,0 +1,117 @@
+What goes wrong, what lumaveractl says, and its exit status: 1 the module
+did not answer as asked, 2 bad usage or values (nothing is sent), 3 the port
+could not be opened. A failed command never goes on to a save and leaves
+the settings file as it was.
+
+  $ . "$TESTDIR/module.sh"
+  $ export LUMAVERA_SETTINGS="$PWD/lumavera.ini"
+  $ printf '[Settings]\r\nCommPort=1\r\n' > lumavera.ini; cp lumavera.ini before.ini
+
+Answers a module should not give:
+
+  $ start_module silent --silent; a=$module
+  $ start_module short --fast --short; b=$module
+  $ start_module noisy --fast --noise; c=$module
+  $ start_module badack --fast --bad-ack; d=$module
+  $ start_module forgetful --fast --forget; e=$module
+  $ lumaveractl --port silent read
+  lumaveractl: read failed: No answer came from the module within 500 ms.
+  lumaveractl: check that the module has power and is on this port; a slow one needs a longer --timeout MS.
+  [1]
+  $ lumaveractl --port silent backup out.ini
+  lumaveractl: read failed: No answer came from the module within 500 ms.
+  lumaveractl: check that the module has power and is on this port; a slow one needs a longer --timeout MS.
+  [1]
+  $ lumaveractl --port short read
+  lumaveractl: read failed: Only 34 of 35 bytes came back.
+  [1]
+  $ lumaveractl --port noisy read
+  lumaveractl: read failed: The answer does not start like a settings reply.
+  [1]
+  $ lumaveractl --port badack save
+  lumaveractl: save failed: The module acknowledged with FE AB instead of FE AA.
+  [1]
+  $ ls out.ini
+  ls: cannot access 'out.ini': No such file or directory
+  [2]
+  $ cmp lumavera.ini before.ini
+
+A module that does not keep what it is sent differs after a restore, and is
+not told to save:
+
+  $ lumaveractl --port badack mode 3 && lumaveractl --port badack backup want.ini > /dev/null
+  $ lumaveractl --port forgetful --gap 0 restore want.ini --save
+  lumaveractl: the module differs from want.ini after the restore:
+    mode: file 3, module 0
+  [1]
+  $ grep -c SaveToEeprom forgetful.log
+  0
+  [1]
+
+Ports that cannot be opened or named:
+
+  $ lumaveractl --port /dev/lumavera-none color 1 2 3
+  lumaveractl: Selected Com Port Not Available: There is no device /dev/lumavera-none.
+  [3]
+  $ lumaveractl --port COM17 mode 1
+  lumaveractl: No device is assigned to COM17.
+  See 'lumaveractl list' for the devices behind the numbers; give COM17 a device with 'lumaveractl pin COM17 PATH', or name the device with --port PATH.
+  [3]
+  $ lumaveractl --port COM0 color 1 2 3
+  lumaveractl: There is no COM0; the ports are COM1..COM20.
+  [2]
+  $ lumaveractl --port com99 read
+  lumaveractl: There is no com99; the ports are COM1..COM20.
+  [2]
+
+Bad values, and files checked whole before anything is sent:
+
+  $ lumaveractl --port short color 256 0 0
+  lumaveractl: color: red level 256 is not a whole number from 0 to 255
+  Usage: lumaveractl [--port PORT] [--json] [--timeout MS] [--verbose]
+                     [--settings FILE] COMMAND [ARGS]
+  Try 'lumaveractl --help' for more.
+  [2]
+  $ lumaveractl --port short color 1 2
+  lumaveractl: color: a colour is R G B (each 0..255) or RRGGBB in hex, with or without #
+  Usage: lumaveractl [--port PORT] [--json] [--timeout MS] [--verbose]
+                     [--settings FILE] COMMAND [ARGS]
+  Try 'lumaveractl --help' for more.
+  [2]
+  $ lumaveractl --port short store 11 '#000000'
+  lumaveractl: store: the slot is a number from 1 to 10
+  Usage: lumaveractl [--port PORT] [--json] [--timeout MS] [--verbose]
+                     [--settings FILE] COMMAND [ARGS]
+  Try 'lumaveractl --help' for more.
+  [2]
+  $ lumaveractl --port short hold 241
+  lumaveractl: hold: 241 is not a whole number from 0 to 240
+  Usage: lumaveractl [--port PORT] [--json] [--timeout MS] [--verbose]
+                     [--settings FILE] COMMAND [ARGS]
+  Try 'lumaveractl --help' for more.
+  [2]
+  $ lumaveractl blink
+  lumaveractl: unknown command 'blink'
+  Usage: lumaveractl [--port PORT] [--json] [--timeout MS] [--verbose]
+                     [--settings FILE] COMMAND [ARGS]
+  Try 'lumaveractl --help' for more.
+  [2]
+  $ lumaveractl
+  lumaveractl: no command given
+  Usage: lumaveractl [--port PORT] [--json] [--timeout MS] [--verbose]
+                     [--settings FILE] COMMAND [ARGS]
+  Try 'lumaveractl --help' for more.
+  [2]
+  $ sed '/^Hold=/d; s/^Green7=.*/Green7=256\r/' want.ini > partial.ini
+  $ lumaveractl --port short restore partial.ini
+  lumaveractl: partial.ini: [Module] Hold is missing
+  lumaveractl: partial.ini: [Colors] Green7=256 is not a whole number from 0 to 255
+  [2]
+  $ lumaveractl station partial.ini
+  lumaveractl: partial.ini: [Module] Hold is missing
+  lumaveractl: partial.ini: [Colors] Green7=256 is not a whole number from 0 to 255
+  [2]
+  $ grep -c '^Set\|^Store' short.log
+  0
+  [1]
+  $ kill $a $b $c $d $e; wait
