@@ -116,6 +116,7 @@ FakeModule::FakeModule(Pty &pty, QObject *parent)
     : QObject(parent), pty_(pty),
       notifier_(new QSocketNotifier(pty.masterFd(), QSocketNotifier::Read, this))
 {
+    clock_.start();
     connect(notifier_, &QSocketNotifier::activated, this, &FakeModule::onReadable);
 }
 
@@ -139,21 +140,11 @@ void FakeModule::onReadable()
         return;
     }
     received.append(buf, n);
-    pending_.append(buf, n);
-    while (pending_.size() >= 5) {
-        const qsizetype start = pending_.indexOf(char(StartMarker));
-        if (start < 0) {
-            pending_.clear();
-            break;
-        }
-        pending_.remove(0, start);
-        if (pending_.size() < 5)
-            break;
-        const std::uint8_t code = std::uint8_t(pending_[1]);
-        pending_.remove(0, 5);
-        const QByteArray answer = code == ReadModuleSettings.code ? settingsAnswer
-                                  : code == SaveToEeprom.code     ? saveAnswer
-                                                                  : QByteArray();
+    // Frames cut as the virtual module cuts them.
+    for (const Frame &frame : frames_.feed(QByteArray(buf, n), clock_.elapsed())) {
+        const QByteArray answer = frame[1] == ReadModuleSettings.code ? settingsAnswer
+                                  : frame[1] == SaveToEeprom.code     ? saveAnswer
+                                                                      : QByteArray();
         if (!answer.isEmpty())
             QTimer::singleShot(answerDelayMs, this, [this, answer] { pty_.write(answer); });
     }

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 
+#include "framefinder.h"
 #include "link/reply.h"
 
 #include <termios.h>
@@ -66,7 +67,8 @@ private:
 
     Pty &pty_;
     QSocketNotifier *notifier_;
-    QByteArray pending_;
+    FrameFinder frames_;
+    QElapsedTimer clock_;
 };
 
 // Answers the message boxes a handler opens: records each one's title, text
