@@ -2,14 +2,14 @@
 // start-up to the window shown, the reply wait (length and CPU), a click to
 // the five bytes on the line, and the time to apply a settings reply.
 
-#include "settings/moduleconfig.h"
+#include "cpu.h"
 #include "panel/frmlog.h"
 #include "panel/frmmain.h"
 #include "panel/trafficmodel.h"
 #include "settings/ini.h"
+#include "settings/moduleconfig.h"
 #include "settings/settings.h"
 #include "support/filewatch.h"
-#include "cpu.h"
 #include "support/pty.h"
 #include "support/ui.h"
 
@@ -96,7 +96,7 @@ int main(int argc, char *argv[])
 
     Stats waitLength, waitCpu, apply, exchangeCpu;
     QElapsedTimer clickClock, tickClock;
-    QObject::connect(form.findChild<QTimer *>(QStringLiteral("Timer1")), &QTimer::timeout, [&] {
+    QObject::connect(form.findChild<QTimer *>(QStringLiteral("replyTick")), &QTimer::timeout, [&] {
         waitLength.add(ms(clickClock));
         tickClock.start();
     });
@@ -192,10 +192,10 @@ int main(int argc, char *argv[])
         QObject::connect(&flood, &QTimer::timeout, [&] {
             for (int i = 0; i < 1000; ++i, ++sent)
                 model.append({TrafficEvent::Kind::Discarded,
-                             MonotonicNs(),
-                             0,
-                             QByteArray::number(sent),
-                             {}});
+                              MonotonicNs(),
+                              0,
+                              QByteArray::number(sent),
+                              {}});
             if (sent >= 100000)
                 flood.stop();
         });

@@ -14,6 +14,12 @@ using FrameBody = std::array<std::uint8_t, 4>; // bytes 1..4
 
 inline constexpr std::uint8_t StartMarker = 255;
 
+// The whole frame: the start marker, then `body`.
+inline Frame FrameOf(const FrameBody &body)
+{
+    return {StartMarker, body[0], body[1], body[2], body[3]};
+}
+
 struct CommandInfo
 {
     const char *name;

@@ -18,19 +18,18 @@ qint64 MonotonicNs()
 
 ModuleLink::ModuleLink(QObject *parent) : QObject(parent)
 {
-    MSComm1 = new SerialPort(this);
-    MSComm1->setObjectName(QStringLiteral("MSComm1"));
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(500);
-    Timer1->setTimerType(Qt::PreciseTimer);
-    CommandFrame[0] = StartMarker;
+    port_ = new SerialPort(this);
+    port_->setObjectName(QStringLiteral("port"));
+    replyTick_ = new QTimer(this);
+    replyTick_->setObjectName(QStringLiteral("replyTick"));
+    replyTick_->setInterval(500);
+    replyTick_->setTimerType(Qt::PreciseTimer);
 
-    connect(Timer1, &QTimer::timeout, this, &ModuleLink::Timer1_Timer);
-    connect(MSComm1, &SerialPort::arrived, this, &ModuleLink::MSComm1_Arrived);
-    connect(MSComm1, &SerialPort::lost, this, [this] {
+    connect(replyTick_, &QTimer::timeout, this, &ModuleLink::onReplyTick);
+    connect(port_, &SerialPort::arrived, this, &ModuleLink::onArrived);
+    connect(port_, &SerialPort::lost, this, [this] {
         abortReplyWait();
-        report(TrafficEvent::Kind::Lost, {}, MSComm1->devicePath());
+        report(TrafficEvent::Kind::Lost, {}, port_->devicePath());
         emit lost();
     });
 }
@@ -42,20 +41,20 @@ ModuleLink::~ModuleLink()
 
 void ModuleLink::setDevicePath(const QString &path)
 {
-    MSComm1->setDevicePath(path);
+    port_->setDevicePath(path);
 }
 
 QString ModuleLink::devicePath() const
 {
-    return MSComm1->devicePath();
+    return port_->devicePath();
 }
 
 bool ModuleLink::open()
 {
-    if (!MSComm1->setPortOpen(true))
+    if (!port_->setPortOpen(true))
         return false;
     openedAtNs_ = MonotonicNs();
-    report(TrafficEvent::Kind::Opened, {}, MSComm1->devicePath(), openedAtNs_);
+    report(TrafficEvent::Kind::Opened, {}, port_->devicePath(), openedAtNs_);
     // Whatever waited on the line before is no answer to anything sent here.
     discardStale();
     return true;
@@ -63,53 +62,47 @@ bool ModuleLink::open()
 
 void ModuleLink::setHolderCheck(HolderCheck check)
 {
-    MSComm1->setHolderCheck(check);
+    port_->setHolderCheck(check);
 }
 
 QString ModuleLink::holder()
 {
-    return MSComm1->holder();
+    return port_->holder();
 }
 
 void ModuleLink::dropHolderLookup()
 {
-    MSComm1->dropHolderLookup();
+    port_->dropHolderLookup();
 }
 
 QString ModuleLink::openError() const
 {
-    return MSComm1->openError();
+    return port_->openError();
 }
 
 void ModuleLink::close()
 {
     abortReplyWait();
-    if (!MSComm1->portOpen())
+    if (!port_->portOpen())
         return;
-    MSComm1->setPortOpen(false);
-    report(TrafficEvent::Kind::Closed, {}, MSComm1->devicePath());
+    port_->setPortOpen(false);
+    report(TrafficEvent::Kind::Closed, {}, port_->devicePath());
 }
 
 bool ModuleLink::isOpen() const
 {
-    return MSComm1->portOpen();
+    return port_->portOpen();
 }
 
-void ModuleLink::setFrameBody(const FrameBody &body)
+bool ModuleLink::send(const Frame &frame)
 {
-    std::copy(body.begin(), body.end(), CommandFrame.begin() + 1);
-}
-
-bool ModuleLink::SendCommandFrame()
-{
-    const QByteArray bytes(reinterpret_cast<const char *>(CommandFrame.data()),
-                           qsizetype(CommandFrame.size()));
+    const QByteArray bytes(reinterpret_cast<const char *>(frame.data()), qsizetype(frame.size()));
     // Stamped as it is handed to the system, not once the call returns.
     const qint64 at = MonotonicNs();
-    const bool sent = MSComm1->output(bytes);
-    sendError_ = sent ? QString() : MSComm1->outputError();
+    const bool sent = port_->write(bytes);
+    sendError_ = sent ? QString() : port_->writeError();
     // The monitor shows the frame whether or not the line took it.
-    report(TrafficEvent::Kind::Sent, bytes, DescribeFrame(CommandFrame), at);
+    report(TrafficEvent::Kind::Sent, bytes, DescribeFrame(frame), at);
     return sent;
 }
 
@@ -123,7 +116,7 @@ void ModuleLink::report(TrafficEvent::Kind kind, const QByteArray &bytes, const 
                               bytes, note});
 }
 
-void ModuleLink::MSComm1_Arrived(const QByteArray &bytes, qint64 atNs)
+void ModuleLink::onArrived(const QByteArray &bytes, qint64 atNs)
 {
     // Bytes no exchange waits for are shown as they come; an answer is
     // shown once judged, at the time it came.
@@ -133,13 +126,13 @@ void ModuleLink::MSComm1_Arrived(const QByteArray &bytes, qint64 atNs)
 
 qint64 ModuleLink::lastArrivalNs() const
 {
-    return MSComm1->lastArrivalNs();
+    return port_->lastArrivalNs();
 }
 
 void ModuleLink::discardStale()
 {
     discarding_ = true;
-    const QByteArray stale = MSComm1->discardInput();
+    const QByteArray stale = port_->discardInput();
     discarding_ = false;
     if (!stale.isEmpty())
         report(TrafficEvent::Kind::Discarded, stale);
@@ -156,7 +149,7 @@ bool ModuleLink::waitForQuiet(int quietMs)
     connect(&quiet, &QTimer::timeout, &loop, &QEventLoop::quit);
     connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
     connect(this, &ModuleLink::lost, &loop, &QEventLoop::quit);
-    connect(MSComm1, &SerialPort::arrived, &loop,
+    connect(port_, &SerialPort::arrived, &loop,
             [&quiet, quietMs](const QByteArray &, qint64) { quiet.start(quietMs); });
     quiet.start(quietMs);
     limit.start(quietMs * 4);
@@ -167,14 +160,14 @@ bool ModuleLink::waitForQuiet(int quietMs)
     return true;
 }
 
-void ModuleLink::Timer1_Timer()
+void ModuleLink::onReplyTick()
 {
-    ++TickCount;
+    ++ticks_;
     if (waitLoop_)
         waitLoop_->quit();
 }
 
-bool ModuleLink::ReplyWait(int expected, const ReplyWaitRule &rule)
+bool ModuleLink::waitForReply(int expected, const ReplyWaitRule &rule)
 {
     const QPointer<ModuleLink> self(this);
     waiting_ = true;
@@ -190,19 +183,19 @@ bool ModuleLink::ReplyWait(int expected, const ReplyWaitRule &rule)
         deadline.setSingleShot(true);
         connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
         const QMetaObject::Connection arrivals =
-            connect(MSComm1, &SerialPort::arrived, &loop, [&](const QByteArray &, qint64) {
-                if (MSComm1->inBufferCount() >= expected)
+            connect(port_, &SerialPort::arrived, &loop, [&](const QByteArray &, qint64) {
+                if (port_->bytesWaiting() >= expected)
                     loop.quit();
             });
-        if (MSComm1->inBufferCount() < expected) {
+        if (port_->bytesWaiting() < expected) {
             deadline.start(rule.timeoutMs);
             loop.exec();
         }
         if (self)
             disconnect(arrivals);
     } else {
-        TickCount = 0;
-        Timer1->start();
+        ticks_ = 0;
+        replyTick_->start();
         // Sleeps until an event comes; every click, redraw and the tick
         // itself are handled in here. Only the tick or an abort ends it.
         loop.exec();
@@ -211,14 +204,14 @@ bool ModuleLink::ReplyWait(int expected, const ReplyWaitRule &rule)
         return false;
     waitLoop_ = outer;
     if (rule.policy == ReplyWaitRule::Policy::OneTick)
-        Timer1->stop();
+        replyTick_->stop();
     // A wait that ran inside another one: the outer wait has seen the tick
     // as well, and ends too.
     if (outer)
         outer->quit();
     waiting_ = outer != nullptr;
-    return !waitAborted_ && MSComm1->portOpen() &&
-           (rule.policy == ReplyWaitRule::Policy::UntilComplete || TickCount >= 1);
+    return !waitAborted_ && port_->portOpen() &&
+           (rule.policy == ReplyWaitRule::Policy::UntilComplete || ticks_ >= 1);
 }
 
 void ModuleLink::abortReplyWait()
@@ -226,22 +219,22 @@ void ModuleLink::abortReplyWait()
     if (!waiting_)
         return;
     waitAborted_ = true;
-    Timer1->stop();
+    replyTick_->stop();
     if (waitLoop_)
         waitLoop_->quit();
 }
 
-int ModuleLink::InBufferCount()
+int ModuleLink::bytesWaiting()
 {
-    return MSComm1->inBufferCount();
+    return port_->bytesWaiting();
 }
 
 QByteArray ModuleLink::peek()
 {
-    return MSComm1->peek();
+    return port_->peek();
 }
 
-QByteArray ModuleLink::Input()
+QByteArray ModuleLink::takeAll()
 {
-    return MSComm1->input();
+    return port_->takeAll();
 }

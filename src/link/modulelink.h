@@ -39,7 +39,7 @@ struct TrafficEvent
 qint64 MonotonicNs();
 
 // How long an exchange waits for its answer: the window waits exactly one
-// 500 ms tick of Timer1 while its events run; a command line waits until the
+// 500 ms tick while its events run; a command line waits until the
 // whole answer is there or its timeout ends, whichever comes first.
 struct ReplyWaitRule
 {
@@ -79,11 +79,9 @@ public:
     // When the port was last opened, on the traffic's clock.
     qint64 openedAtNs() const { return openedAtNs_; }
 
-    // Bytes 1..4 of the command frame; byte 0 is the start marker.
-    void setFrameBody(const FrameBody &body);
-    // Writes the command frame to the port and reports it; whether every
-    // byte went out. sendError() says why not.
-    bool SendCommandFrame();
+    // Writes `frame` to the port and reports it; whether every byte went
+    // out. sendError() says why not.
+    bool send(const Frame &frame);
     QString sendError() const { return sendError_; }
 
     // Whether an exchange is waiting for its answer.
@@ -100,12 +98,12 @@ public:
     bool waitForQuiet(int quietMs);
     // Waits for an answer of `expected` bytes by `rule`; false when the wait
     // was cut short (Disconnect, close, a lost port).
-    bool ReplyWait(int expected, const ReplyWaitRule &rule);
+    bool waitForReply(int expected, const ReplyWaitRule &rule);
     // The receive buffer after a wait: its count, its bytes left in place,
     // and all of them taken out.
-    int InBufferCount();
+    int bytesWaiting();
     QByteArray peek();
-    QByteArray Input();
+    QByteArray takeAll();
 
     // When the newest byte of the answer came.
     qint64 lastArrivalNs() const;
@@ -120,13 +118,12 @@ signals:
     void lost();
 
 private:
-    void Timer1_Timer();
-    void MSComm1_Arrived(const QByteArray &bytes, qint64 atNs);
+    void onReplyTick();
+    void onArrived(const QByteArray &bytes, qint64 atNs);
 
-    SerialPort *MSComm1;
-    QTimer *Timer1;
-    std::int16_t TickCount = 0;
-    Frame CommandFrame{};
+    SerialPort *port_;
+    QTimer *replyTick_; // the window's one 500 ms tick
+    std::int16_t ticks_ = 0;
 
     QEventLoop *waitLoop_ = nullptr;
     bool waiting_ = false;

@@ -46,8 +46,7 @@ StepOutcome ModuleSession::run(const ModuleStep &step, const ReplyWaitRule &wait
 
 StepOutcome ModuleSession::send(const ModuleStep &step)
 {
-    link_.setFrameBody(step.body());
-    if (!link_.SendCommandFrame())
+    if (!link_.send(FrameOf(step.body())))
         return failed(ReplyFault::SendFailed, link_.sendError());
     return {};
 }
@@ -55,7 +54,7 @@ StepOutcome ModuleSession::send(const ModuleStep &step)
 bool ModuleSession::countOk(int expected, const QString &verdict, const ReplyWaitRule &wait,
                             StepOutcome &out)
 {
-    out.count = link_.InBufferCount();
+    out.count = link_.bytesWaiting();
     if (std::int16_t(out.count) >= expected)
         return true;
     out.fault = out.count == 0 ? ReplyFault::NoAnswer : ReplyFault::Short;
@@ -94,7 +93,7 @@ std::optional<QByteArray> ModuleSession::exchange(const ModuleStep &step, int ex
     out = send(step);
     if (!out.ok())
         return std::nullopt;
-    if (!link_.ReplyWait(expected, wait)) {
+    if (!link_.waitForReply(expected, wait)) {
         MarkAnswerPending(device);
         out = failed(ReplyFault::Aborted, tr("The exchange was cut short."));
         return std::nullopt;
@@ -103,7 +102,7 @@ std::optional<QByteArray> ModuleSession::exchange(const ModuleStep &step, int ex
         MarkAnswerPending(device);
         return std::nullopt;
     }
-    return link_.Input();
+    return link_.takeAll();
 }
 
 StepOutcome ModuleSession::read(const ReplyWaitRule &wait)

@@ -155,11 +155,11 @@ void SerialPort::closeDevice()
     buffer_.clear();
 }
 
-bool SerialPort::output(const QByteArray &bytes)
+bool SerialPort::write(const QByteArray &bytes)
 {
-    outputError_.clear();
+    writeError_.clear();
     if (fd_ < 0) {
-        outputError_ = tr("The port is not open.");
+        writeError_ = tr("The port is not open.");
         return false;
     }
     qsizetype written = 0;
@@ -186,7 +186,7 @@ bool SerialPort::output(const QByteArray &bytes)
     }
     if (written == bytes.size())
         return true;
-    outputError_ =
+    writeError_ =
         error == ETIMEDOUT
             ? tr("%1 took none of the frame within a second (is its output stopped?).").arg(path_)
             : tr("The frame could not be written to %1: %2.")
@@ -232,7 +232,7 @@ bool SerialPort::take()
     return true;
 }
 
-int SerialPort::inBufferCount()
+int SerialPort::bytesWaiting()
 {
     // Bytes the system holds but the event loop has not fetched yet belong
     // in the count too. A few rounds are enough: the buffer is bounded.
@@ -245,7 +245,7 @@ int SerialPort::inBufferCount()
     return int(buffer_.size());
 }
 
-QByteArray SerialPort::input()
+QByteArray SerialPort::takeAll()
 {
     if (readable() && !take())
         markLost();
@@ -268,11 +268,11 @@ QByteArray SerialPort::discardInput()
     // The receive buffer is bounded, so a module flooding the line cannot
     // keep this loop going.
     for (int i = 0; i < 64 && fd_ >= 0; ++i) {
-        gone += input();
+        gone += takeAll();
         if (!readable())
             break;
     }
-    return gone + input();
+    return gone + takeAll();
 }
 
 void SerialPort::markLost()

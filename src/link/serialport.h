@@ -49,13 +49,13 @@ public:
 
     // Hands the bytes to the system at once; whether every one of them went
     // out. When not, none is left queued and outputError() says why.
-    bool output(const QByteArray &bytes);
-    QString outputError() const { return outputError_; }
+    bool write(const QByteArray &bytes);
+    QString writeError() const { return writeError_; }
 
     // Bytes received and not read yet.
-    int inBufferCount();
+    int bytesWaiting();
     // Every byte waiting, removed from the receive buffer.
-    QByteArray input();
+    QByteArray takeAll();
     // Every byte waiting, left in the receive buffer.
     QByteArray peek();
     // Throws away whatever has arrived and not been read; what it threw away.
@@ -87,7 +87,7 @@ private:
     class QSocketNotifier *notifier_ = nullptr;
     QString path_;
     QString openError_;
-    QString outputError_;
+    QString writeError_;
     QByteArray buffer_;
     qint64 lastArrivalNs_ = 0;
     bool losing_ = false;

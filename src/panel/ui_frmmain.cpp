@@ -100,30 +100,30 @@ void Ui_frmMain::setupUi(QWidget *frmMain)
     lblNotice       = place<Readout>      (self,   "lblNotice",       nullptr,                                     3360,  795, 4800,  405);
     fRGB            = place<QGroupBox>    (self,   "fRGB",            QT_TR_NOOP("RGB Settings"),                   120, 1200, 8055, 3375);
     Slider_Red      = place<QSlider>      (fRGB,   "Slider_Red",      nullptr,                                      240,  480, 2655,  255);
-    Label1          = place<QLabel>       (fRGB,   "Label1",          QT_TR_NOOP("Red"),                           3120,  480,  375,  255);
+    redCaption      = place<QLabel>       (fRGB,   "Label1",          QT_TR_NOOP("Red"),                           3120,  480,  375,  255);
     lblRed          = place<QLabel>       (fRGB,   "lblRed",          QT_TR_NOOP("0"),                             3600,  480,  495,  255);
     Slider_Green    = place<QSlider>      (fRGB,   "Slider_Green",    nullptr,                                      240,  840, 2655,  255);
     Slider_Blue     = place<QSlider>      (fRGB,   "Slider_Blue",     nullptr,                                      240, 1200, 2655,  255);
-    Label2          = place<QLabel>       (fRGB,   "Label2",          QT_TR_NOOP("Green"),                         3120,  840,  495,  255);
-    Label3          = place<QLabel>       (fRGB,   "Label3",          QT_TR_NOOP("Blue"),                          3120, 1200,  375,  255);
+    greenCaption    = place<QLabel>       (fRGB,   "Label2",          QT_TR_NOOP("Green"),                         3120,  840,  495,  255);
+    blueCaption     = place<QLabel>       (fRGB,   "Label3",          QT_TR_NOOP("Blue"),                          3120, 1200,  375,  255);
     lblGreen        = place<QLabel>       (fRGB,   "lblGreen",        QT_TR_NOOP("0"),                             3600,  840,  495,  255);
     lblBlue         = place<QLabel>       (fRGB,   "lblBlue",         QT_TR_NOOP("0"),                             3600, 1200,  495,  255);
     Frame1          = place<QGroupBox>    (self,   "Frame1",          QT_TR_NOOP("Communication Monitor ( HEX)"),   120, 4800, 6135,  975);
-    Label4          = place<QLabel>       (Frame1, "Label4",          QT_TR_NOOP("Transmitted Bytes"),              120,  480, 1335,  255);
+    monitorCaption  = place<QLabel>       (Frame1, "Label4",          QT_TR_NOOP("Transmitted Bytes"),              120,  480, 1335,  255);
     lblTxData       = place<Readout>      (Frame1, "lblTxData",       nullptr,                                     1680,  480, 4215,  255);
     cmdSetColor     = place<QPushButton>  (fRGB,   "cmdSetColor",     QT_TR_NOOP("Set LED Color"),                  360, 1680, 2415,  255);
     cmdSaveColor    = place<QPushButton>  (fRGB,   "cmdSaveColor",    QT_TR_NOOP("Save Current Color on Memory"),   360, 2040, 2415,  255);
     cboMemLoc       = place<QComboBox>    (fRGB,   "cboMemLoc",       nullptr,                                      360, 2520,  615,  315);
-    Label5          = place<QLabel>       (fRGB,   "Label5",          QT_TR_NOOP("Select Memory Slot"),            1200, 2520, 1695,  255);
+    slotCaption     = place<QLabel>       (fRGB,   "Label5",          QT_TR_NOOP("Select Memory Slot"),            1200, 2520, 1695,  255);
     cmdRetrieve     = place<QPushButton>  (fRGB,   "cmdRetrieve",     QT_TR_NOOP("Retrieve Color"),                3000, 2520, 1695,  255);
     cmdSave         = place<QPushButton>  (fRGB,   "cmdSave",         QT_TR_NOOP("Save Settings on EEPROM"),       5520, 2520, 2175,  255);
-    Label6          = place<QLabel>       (fRGB,   "Label6",          QT_TR_NOOP("Select Fade Speed"),             4440,  360, 1335,  255);
+    fadeCaption     = place<QLabel>       (fRGB,   "Label6",          QT_TR_NOOP("Select Fade Speed"),             4440,  360, 1335,  255);
     cboFade         = place<QComboBox>    (fRGB,   "cboFade",         nullptr,                                     4440,  600,  735,  315);
-    Label7          = place<QLabel>       (fRGB,   "Label7",          QT_TR_NOOP("Select Hold Time"),              6120,  360, 1575,  255);
+    holdCaption     = place<QLabel>       (fRGB,   "Label7",          QT_TR_NOOP("Select Hold Time"),              6120,  360, 1575,  255);
     cboHold         = place<QComboBox>    (fRGB,   "cboHold",         nullptr,                                     6120,  600,  855,  315);
     cmdSetFade      = place<QPushButton>  (fRGB,   "cmdSetFade",      QT_TR_NOOP("Set"),                           4440, 1080,  735,  375);
     cmdSetHold      = place<QPushButton>  (fRGB,   "cmdSetHold",      QT_TR_NOOP("Set"),                           6120, 1080,  735,  375);
-    Label8          = place<QLabel>       (fRGB,   "Label8",          QT_TR_NOOP("Select Mode"),                   4440, 1680,  975,  255);
+    modeCaption     = place<QLabel>       (fRGB,   "Label8",          QT_TR_NOOP("Select Mode"),                   4440, 1680,  975,  255);
     cboMode         = place<QComboBox>    (fRGB,   "cboMode",         nullptr,                                     4440, 1920,  855,  315);
     cmdSetMode      = place<QPushButton>  (fRGB,   "cmdSetMode",      QT_TR_NOOP("Set Mode"),                      6120, 1800,  855,  495);
     cmdReadSettings = place<QPushButton>  (fRGB,   "cmdReadSettings", QT_TR_NOOP("Read Module Settings"),          5520, 2880, 2175,  255);
@@ -181,8 +181,8 @@ void Ui_frmMain::setupUi(QWidget *frmMain)
     Slider_Blue->setAccessibleName(tr("Blue level"));
     cboComm->setAccessibleName(tr("Select COM Port"));
     cboComm->setItemDelegate(new PortItemDelegate(cboComm));
-    for (auto [label, list] : {std::pair{Label5, cboMemLoc}, std::pair{Label6, cboFade},
-                               std::pair{Label7, cboHold}, std::pair{Label8, cboMode}}) {
+    for (auto [label, list] : {std::pair{slotCaption, cboMemLoc}, std::pair{fadeCaption, cboFade},
+                               std::pair{holdCaption, cboHold}, std::pair{modeCaption, cboMode}}) {
         label->setBuddy(list);
         list->setAccessibleName(label->text());
     }
@@ -211,9 +211,9 @@ void Ui_frmMain::applyColors(const QWidget *frmMain)
     // The captions and readouts of each level in its own colour, lightened on
     // a dark palette and darkened on a light one as far as it takes to read.
     const QColor background = frmMain->palette().color(QPalette::Window);
-    for (auto [hue, caption, readout] : {std::tuple{QColor(255, 0, 0), Label1, lblRed},
-                                         std::tuple{QColor(0, 255, 0), Label2, lblGreen},
-                                         std::tuple{QColor(0, 0, 255), Label3, lblBlue}}) {
+    for (auto [hue, caption, readout] : {std::tuple{QColor(255, 0, 0), redCaption, lblRed},
+                                         std::tuple{QColor(0, 255, 0), greenCaption, lblGreen},
+                                         std::tuple{QColor(0, 0, 255), blueCaption, lblBlue}}) {
         const QColor text = TextColorOn(hue, background);
         setTextColor(caption, text);
         setTextColor(readout, text);

@@ -284,8 +284,7 @@ void LinkTest::returnHeldByAnotherProgramIsTriedAgain()
     holder.kill();
     holder.waitForFinished();
     QTRY_VERIFY_WITH_TIMEOUT(reconnected.size() == 1, 5000);
-    link.setFrameBody({1, 2, 3, 4});
-    QVERIFY(link.SendCommandFrame());
+    QVERIFY(link.send(FrameOf({1, 2, 3, 4})));
     QCOMPARE(second.read(5), QByteArray("\xFF\x01\x02\x03\x04", 5));
 }
 
