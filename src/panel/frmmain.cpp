@@ -79,7 +79,7 @@ frmMain::frmMain(QWidget *parent) : QWidget(parent)
     reconnector = new Reconnector(link, ports, this);
 
     setupUi(this);
-    Form_Load();
+    load();
     // Measured once the captions and the lists are in place.
     setFont(FittingFont(this, font()));
     connectHandlers();
@@ -115,10 +115,10 @@ void frmMain::connectHandlers()
         if (event.kind == TrafficEvent::Kind::Sent)
             showFrame(event.bytes);
     });
-    connect(ports, &PortWatcher::changed, this, &frmMain::ports_Changed);
-    connect(reconnector, &Reconnector::waiting, this, &frmMain::reconnector_Waiting);
-    connect(reconnector, &Reconnector::refused, this, &frmMain::reconnector_Refused);
-    connect(reconnector, &Reconnector::reconnected, this, &frmMain::reconnector_Reconnected);
+    connect(ports, &PortWatcher::changed, this, &frmMain::onPortsChanged);
+    connect(reconnector, &Reconnector::waiting, this, &frmMain::onReconnectWaiting);
+    connect(reconnector, &Reconnector::refused, this, &frmMain::onReconnectRefused);
+    connect(reconnector, &Reconnector::reconnected, this, &frmMain::onReconnected);
     connect(Slider_Red, &QSlider::valueChanged, this, &frmMain::Slider_Red_Change);
     connect(Slider_Green, &QSlider::valueChanged, this, &frmMain::Slider_Green_Change);
     connect(Slider_Blue, &QSlider::valueChanged, this, &frmMain::Slider_Blue_Change);
@@ -138,7 +138,7 @@ void frmMain::connectHandlers()
 
 // ---- Start-up, port choice, connection, shut-down ----
 
-void frmMain::Form_Load()
+void frmMain::load()
 {
     for (int n = FirstPort; n <= LastPort; ++n)
         cboComm->addItem(QStringLiteral("COM%1").arg(n));
@@ -155,9 +155,9 @@ void frmMain::Form_Load()
     const int number = settings.commPort();
 
     // The port choice, as if the user had picked it. The system's port list
-    // is looked at once the window is on the screen (Form_Shown).
+    // is looked at once the window is on the screen (onShown).
     cboComm->setCurrentIndex(number - 1);
-    CommPortSetting = QString::number(number);
+    commPort_ = QString::number(number);
 
     cboMemLoc->setCurrentIndex(0);
     cboFade->setCurrentIndex(1);
@@ -173,13 +173,13 @@ void frmMain::paintEvent(QPaintEvent *event)
     // so that start-up is building and showing the window and nothing else.
     if (!shown) {
         shown = true;
-        QTimer::singleShot(0, this, &frmMain::Form_Shown);
+        QTimer::singleShot(0, this, &frmMain::onShown);
     }
 }
 
-void frmMain::Form_Shown()
+void frmMain::onShown()
 {
-    ports_Changed();
+    onPortsChanged();
     if (!control->listen())
         notice(control->why());
 }
@@ -189,7 +189,7 @@ void frmMain::cboComm_Click()
     const int position = cboComm->currentIndex();
     if (position < 0)
         return;
-    CommPortSetting = QString::number(position + 1);
+    commPort_ = QString::number(position + 1);
     // Another port chosen: the user takes over from a reconnect.
     if (reconnector->stop())
         notice({});
@@ -202,7 +202,7 @@ void frmMain::cmdConnect_Click()
         notice({});
     if (!link->isOpen()) {
         const Settings settings = store().load();
-        const ResolvedPort port = ResolvePort({}, CommPortSetting.toInt(), settings.pins);
+        const ResolvedPort port = ResolvePort({}, commPort_.toInt(), settings.pins);
         if (port.problem != ResolvedPort::Problem::None) {
             // The way forward, as the command line names it: the dialog behind
             // the button beside the list gives a number its device.
@@ -215,7 +215,7 @@ void frmMain::cmdConnect_Click()
         }
         link->setDevicePath(port.path);
         if (!link->open()) {
-            ports_Changed();
+            onPortsChanged();
             message(this, QMessageBox::Warning, tr(PortNotAvailable), link->openError());
             return;
         }
@@ -232,35 +232,35 @@ void frmMain::cmdConnect_Click()
     }
 }
 
-void frmMain::reconnector_Waiting(const QString &path)
+void frmMain::onReconnectWaiting(const QString &path)
 {
     showConnected(false);
     // The port list follows once the device's name goes, as the watcher
     // reports: one look through the system's ports, not two.
     notice(tr("COM%1 (%2) was unplugged or closed; it reconnects when it returns.")
-               .arg(CommPortSetting, path));
+               .arg(commPort_, path));
 }
 
-void frmMain::reconnector_Refused(const QString &reason, bool tryingAgain)
+void frmMain::onReconnectRefused(const QString &reason, bool tryingAgain)
 {
     notice(tryingAgain
-               ? tr("COM%1 is back but did not open: %2 Trying again.").arg(CommPortSetting, reason)
+               ? tr("COM%1 is back but did not open: %2 Trying again.").arg(commPort_, reason)
                : tr("COM%1 is back but did not open: %2 Press Connect to try again.")
-                     .arg(CommPortSetting, reason));
+                     .arg(commPort_, reason));
 }
 
-void frmMain::reconnector_Reconnected(const QString &path)
+void frmMain::onReconnected(const QString &path)
 {
-    notice(tr("Reconnected to COM%1 (%2).").arg(CommPortSetting, path));
+    notice(tr("Reconnected to COM%1 (%2).").arg(commPort_, path));
     showConnected(true);
 }
 
-void frmMain::Form_Unload()
+void frmMain::unload()
 {
     link->abortReplyWait();
     // The window is going: a port that cannot be saved is said where a
     // desktop session's log keeps it.
-    const WriteResult saved = store().saveCommPort(CommPortSetting);
+    const WriteResult saved = store().saveCommPort(commPort_);
     if (!saved.ok)
         qWarning("lumavera: the port could not be saved: %s", qUtf8Printable(saved.reason));
     link->close();
@@ -268,11 +268,11 @@ void frmMain::Form_Unload()
 
 void frmMain::closeEvent(QCloseEvent *event)
 {
-    Form_Unload();
+    unload();
     event->accept();
 }
 
-void frmMain::ports_Changed()
+void frmMain::onPortsChanged()
 {
     const Settings settings = store().load();
     ports->setPins(settings.pins);
@@ -301,7 +301,7 @@ void frmMain::cmdPorts_Click()
 {
     frmPorts dialog(this);
     dialog.exec();
-    ports_Changed();
+    onPortsChanged();
 }
 
 void frmMain::cmdLog_Click()
@@ -317,26 +317,26 @@ void frmMain::cmdLog_Click()
 
 void frmMain::Slider_Red_Change()
 {
-    CurrentRed = std::uint8_t(Slider_Red->value());
-    lblRed->setText(QString::number(CurrentRed));
-    showMix(CurrentRed, CurrentGreen, CurrentBlue);
+    red_ = std::uint8_t(Slider_Red->value());
+    lblRed->setText(QString::number(red_));
+    showMix(red_, green_, blue_);
 }
 
 void frmMain::Slider_Green_Change()
 {
-    CurrentGreen = std::uint8_t(Slider_Green->value());
-    lblGreen->setText(QString::number(CurrentGreen));
-    showMix(CurrentRed, CurrentGreen, CurrentBlue);
+    green_ = std::uint8_t(Slider_Green->value());
+    lblGreen->setText(QString::number(green_));
+    showMix(red_, green_, blue_);
 }
 
 void frmMain::Slider_Blue_Change()
 {
-    CurrentBlue = std::uint8_t(Slider_Blue->value());
-    lblBlue->setText(QString::number(CurrentBlue));
-    showMix(CurrentRed, CurrentGreen, CurrentBlue);
+    blue_ = std::uint8_t(Slider_Blue->value());
+    lblBlue->setText(QString::number(blue_));
+    showMix(red_, green_, blue_);
 }
 
-StepOutcome frmMain::SendStep(const ModuleStep &step)
+StepOutcome frmMain::sendStep(const ModuleStep &step)
 {
     // The line beside Connect tells of this step from now on, never of one
     // before it.
@@ -349,29 +349,29 @@ StepOutcome frmMain::SendStep(const ModuleStep &step)
 
 void frmMain::cmdSetColor_Click()
 {
-    SendStep(ModuleStep::color({CurrentRed, CurrentGreen, CurrentBlue}));
+    sendStep(ModuleStep::color({red_, green_, blue_}));
 }
 
 void frmMain::cmdSetMode_Click()
 {
-    SendStep(ModuleStep::mode(cboMode->currentIndex()));
+    sendStep(ModuleStep::mode(cboMode->currentIndex()));
 }
 
 void frmMain::cmdSetFade_Click()
 {
-    SendStep(ModuleStep::fade(cboFade->currentIndex()));
+    sendStep(ModuleStep::fade(cboFade->currentIndex()));
 }
 
 void frmMain::cmdSetHold_Click()
 {
-    SendStep(ModuleStep::hold(cboHold->currentIndex()));
+    sendStep(ModuleStep::hold(cboHold->currentIndex()));
 }
 
 // ---- Memory slots ----
 
 WriteResult frmMain::StoreSlotColor(int slot)
 {
-    return store().saveSlot(slot, {CurrentRed, CurrentGreen, CurrentBlue});
+    return store().saveSlot(slot, {red_, green_, blue_});
 }
 
 void frmMain::cmdSaveColor_Click()
@@ -381,7 +381,7 @@ void frmMain::cmdSaveColor_Click()
         return;
     // A frame that did not go out ends the action, as an error would: the
     // file is not told of a colour the module never got.
-    if (!SendStep(ModuleStep::store(slot, {CurrentRed, CurrentGreen, CurrentBlue})).ok())
+    if (!sendStep(ModuleStep::store(slot, {red_, green_, blue_})).ok())
         return;
     notice(WriteProblem(StoreSlotColor(cboMemLoc->currentIndex())));
 }
@@ -408,14 +408,14 @@ void frmMain::cmdReadSettings_Click()
     // One exchange at a time: two answers would run into each other.
     if (link->busy())
         return;
-    const StepOutcome reply = SendStep(ModuleStep::read());
+    const StepOutcome reply = sendStep(ModuleStep::read());
     if (reply.fault == ReplyFault::Aborted || reply.fault == ReplyFault::SendFailed)
         return;
     if (!reply.ok()) {
         message(this, QMessageBox::Warning, tr("Read Error"), reply.reason);
         return;
     }
-    const WriteResult kept = ShowModuleSettings(reply.settings);
+    const WriteResult kept = showModuleSettings(reply.settings);
     // A read that worked says so, without a box.
     const auto n = [](int v) { return QString::number(v); };
     notice(kept.ok
@@ -425,7 +425,7 @@ void frmMain::cmdReadSettings_Click()
                : WriteProblem(kept));
 }
 
-WriteResult frmMain::ShowModuleSettings(const ModuleSettings &settings)
+WriteResult frmMain::showModuleSettings(const ModuleSettings &settings)
 {
     cboMode->setCurrentIndex(settings.mode);
     cboFade->setCurrentIndex(settings.fade);
@@ -455,7 +455,7 @@ void frmMain::cmdSave_Click()
     if (ask.exec() != QMessageBox::Yes || !link->isOpen())
         return;
 
-    const StepOutcome ack = SendStep(ModuleStep::save());
+    const StepOutcome ack = sendStep(ModuleStep::save());
     if (ack.fault == ReplyFault::NoAnswer || ack.fault == ReplyFault::Short)
         message(this, QMessageBox::Warning, tr("No Module Found"), ack.reason);
     else if (ack.ok())
@@ -475,7 +475,7 @@ void frmMain::cmdBackup_Click()
     const QString path = askForFile(this, tr("Back Up the Module"), QFileDialog::AcceptSave);
     if (path.isEmpty() || !link->isOpen())
         return;
-    const StepOutcome reply = SendStep(ModuleStep::read());
+    const StepOutcome reply = sendStep(ModuleStep::read());
     if (!reply.ok()) {
         if (reply.fault != ReplyFault::Aborted && reply.fault != ReplyFault::SendFailed)
             message(this, QMessageBox::Warning, tr("Read Error"), reply.reason);
@@ -501,7 +501,7 @@ void frmMain::cmdRestore_Click()
     }
     // What the module holds is kept before the first change, so that
     // restoring that file undoes this restore.
-    const StepOutcome held = SendStep(ModuleStep::read());
+    const StepOutcome held = sendStep(ModuleStep::read());
     if (!held.ok()) {
         if (held.fault != ReplyFault::Aborted && held.fault != ReplyFault::SendFailed)
             message(this, QMessageBox::Warning, tr("Read Error"), held.reason);
@@ -520,7 +520,7 @@ void frmMain::cmdRestore_Click()
     int step = 0;
     const SetupResult done = SetUpModule(
         [&](const ModuleStep &next) {
-            const StepOutcome out = SendStep(next);
+            const StepOutcome out = sendStep(next);
             notice(tr("Restoring from %1: step %2 of %3\u2026").arg(path).arg(++step).arg(steps));
             return out;
         },
@@ -538,7 +538,7 @@ void frmMain::cmdRestore_Click()
         message(this, QMessageBox::Warning, tr("The restore did not finish."), done.failure.reason);
         return;
     }
-    const WriteResult kept = ShowModuleSettings(*done.got);
+    const WriteResult kept = showModuleSettings(*done.got);
     if (!done.differences.isEmpty())
         message(this, QMessageBox::Warning,
                 tr("The module differs from %1 after the restore.").arg(path),

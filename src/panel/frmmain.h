@@ -42,9 +42,9 @@ protected:
 private:
     void connectHandlers();
 
-    void Form_Load();
-    void Form_Shown();
-    void Form_Unload();
+    void load();
+    void onShown();
+    void unload();
     void cboComm_Click();
     void cmdConnect_Click();
     void Slider_Red_Change();
@@ -62,18 +62,18 @@ private:
     void cmdRestore_Click();
     void cmdLog_Click();
     void cmdPorts_Click();
-    void ports_Changed();
-    void reconnector_Waiting(const QString &path);
-    void reconnector_Refused(const QString &reason, bool tryingAgain);
-    void reconnector_Reconnected(const QString &path);
+    void onPortsChanged();
+    void onReconnectWaiting(const QString &path);
+    void onReconnectRefused(const QString &reason, bool tryingAgain);
+    void onReconnected(const QString &path);
 
     // Carries out one step; a frame that did not go out is said beside
     // Connect, without a box.
-    StepOutcome SendStep(const ModuleStep &step);
+    StepOutcome sendStep(const ModuleStep &step);
     WriteResult StoreSlotColor(int slot);
     // Shows settings the module sent in the lists and on the sliders and
     // keeps its slot colours; how that write went.
-    WriteResult ShowModuleSettings(const ModuleSettings &settings);
+    WriteResult showModuleSettings(const ModuleSettings &settings);
 
     ModuleLink *link;
     std::unique_ptr<ModuleSession> session;
@@ -85,10 +85,10 @@ private:
     bool shown = false;
 
     // The window's state.
-    QString CommPortSetting;
-    std::uint8_t CurrentRed = 0;
-    std::uint8_t CurrentGreen = 0;
-    std::uint8_t CurrentBlue = 0;
+    QString commPort_;
+    std::uint8_t red_ = 0;
+    std::uint8_t green_ = 0;
+    std::uint8_t blue_ = 0;
     std::array<std::uint8_t, SlotCount> SlotRed{};
     std::array<std::uint8_t, SlotCount> SlotGreen{};
     std::array<std::uint8_t, SlotCount> SlotBlue{};
