@@ -2,6 +2,7 @@
 // what it is told and exits with a status a script can test.
 
 #include "ctl/commands.h"
+#include "ctl/find.h"
 #include "ctl/moduleaccess.h"
 #include "ctl/options.h"
 #include "ctl/station.h"

@@ -1,0 +1,100 @@
+#include "ctl/find.h"
+
+#include "ctl/printable.h"
+#include "ctl/stationport.h"
+#include "link/modulelink.h"
+#include "link/modulesession.h"
+#include "link/portmap.h"
+#include "settings/ini.h"
+#include "settings/settings.h"
+
+#include <QCoreApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QThread>
+
+#include <vector>
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("lumaveractl", text);
+}
+
+} // namespace
+
+int RunFind(const CtlOptions &options, QTextStream &out)
+{
+    const PortListing listing = ListPorts(SettingsStore(IniPath()).load().pins, true);
+    struct Row
+    {
+        int number;
+        PortInfo port;
+        QString serial;
+        ModuleAnswer answer;
+    };
+    std::vector<Row> rows;
+    for (int n = FirstPort; n <= LastPort; ++n) {
+        const PortInfo &info = listing[std::size_t(n - 1)];
+        const QString device = RealPathOnDisk(info.entry.path);
+        if (!info.entry.present || device.isEmpty() ||
+            !MatchesGlob(options.match, {info.entry.path, device, StableNameFor(device)}))
+            continue;
+        rows.push_back({n, info, DeviceSerialNumber(device), {}});
+    }
+    // Every port asked at once: a port without a module costs its timeout once.
+    std::vector<std::unique_ptr<QThread>> threads;
+    for (Row &row : rows) {
+        if (!row.port.holder.isEmpty()) {
+            row.answer.holder = row.port.holder;
+            continue;
+        }
+        threads.emplace_back(QThread::create([&row, &options] {
+            ModuleLink link;
+            ModuleSession session(link, ReplyWaitRule::untilComplete(options.timeoutMs));
+            row.answer = AskModule(session, row.port.entry.path);
+        }));
+        threads.back()->start();
+    }
+    for (const auto &thread : threads)
+        thread->wait();
+
+    bool any = false;
+    for (const Row &row : rows) {
+        const ModuleAnswer &a = row.answer;
+        any = any || a.module;
+        const QString port = QStringLiteral("COM%1").arg(row.number);
+        const QString state = a.module              ? QStringLiteral("module")
+                              : !a.holder.isEmpty() ? tr("in use by %1").arg(a.holder)
+                              : a.reason.isEmpty()  ? QStringLiteral("no answer")
+                                                    : a.reason;
+        if (options.json) {
+            QJsonObject object{{QStringLiteral("port"), port},
+                               {QStringLiteral("path"), row.port.entry.path},
+                               {QStringLiteral("serial"), row.serial},
+                               {QStringLiteral("module"), a.module}};
+            if (a.module) {
+                object.insert(QStringLiteral("mode"), a.settings.mode);
+                object.insert(QStringLiteral("fade"), a.settings.fade);
+                object.insert(QStringLiteral("hold"), a.settings.hold);
+            } else {
+                object.insert(QStringLiteral("reason"), state);
+            }
+            out << QJsonDocument(object).toJson(QJsonDocument::Compact) << '\n';
+            continue;
+        }
+        out << port.leftJustified(6) << ' ' << Printable(row.port.entry.path) << "  "
+            << (row.serial.isEmpty() ? QStringLiteral("-") : Printable(row.serial)) << "  "
+            << Printable(state);
+        if (a.module)
+            out << QStringLiteral(" (mode %1, fade %2, hold %3)")
+                       .arg(a.settings.mode)
+                       .arg(a.settings.fade)
+                       .arg(a.settings.hold);
+        out << '\n';
+    }
+    if (rows.empty())
+        out << tr("No serial port to ask.") << '\n';
+    return any ? ExitDone : ExitModule;
+}

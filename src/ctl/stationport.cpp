@@ -1,0 +1,241 @@
+#include "ctl/stationport.h"
+
+#include "ctl/printable.h"
+#include "link/devicecheck.h"
+#include "link/lateanswer.h"
+#include "link/modulelink.h"
+#include "link/modulesetup.h"
+#include "settings/history.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("lumaveractl", text);
+}
+
+// Pauses for `ms` with events running, in tenths of a second; false when
+// `stop` came meanwhile.
+bool pauseUnless(int ms, const std::function<bool()> &stop)
+{
+    QElapsedTimer paused;
+    paused.start();
+    for (qint64 left = ms; left > 0; left = ms - paused.elapsed()) {
+        PauseWithEvents(int(std::min<qint64>(left, 100)));
+        if (stop())
+            return false;
+    }
+    return true;
+}
+
+// Restores the module on an open session from the configuration, once it
+// has answered with what it holds: keeps that first, then restores, reads
+// back and compares, and saves when asked.
+StationReport restoreOne(ModuleSession &session, const ModuleSettings &held,
+                         const StationPort &port, const CtlOptions &o, const std::atomic_bool &stop,
+                         const std::function<bool()> &unplugged, StationReport r,
+                         const QElapsedTimer &clock)
+{
+    const auto done = [&](StationReport::Result result, const QString &reason) {
+        r.result = result;
+        r.reason = reason;
+        r.ms = clock.elapsed();
+        r.at = QDateTime::currentDateTime();
+        return r;
+    };
+    // Nothing the module held is lost: it is kept before the first change.
+    if (const WriteResult kept = KeepBackup(port.name, held, &r.backup); !kept.ok)
+        return done(StationReport::Result::Fail,
+                    tr("what the module held could not be kept: %1").arg(kept.reason));
+    const auto run = [&session](const ModuleStep &step) { return session.run(step); };
+    // A long --gap is paused in short slices, so that a second Ctrl+C or an
+    // unplug acts within a tenth of a second.
+    const auto stopped = [&] { return stop || unplugged(); };
+    const SetupResult setup = SetUpModule(
+        run, o.restore, o.gapMs, [&](int ms) { return pauseUnless(ms, stopped) && !stopped(); });
+    if (unplugged())
+        return done(StationReport::Result::Fail, tr("unplugged during restore"));
+    if (setup.stopped)
+        return done(StationReport::Result::Fail, tr("stopped before the restore was done"));
+    if (setup.failedStep)
+        return done(
+            StationReport::Result::Fail,
+            tr("%1 failed: %2").arg(StepName(setup.failedStep->kind), setup.failure.reason));
+    if (!setup.differences.isEmpty()) {
+        r.differences = setup.differences;
+        return done(StationReport::Result::Fail, tr("the module differs from the file"));
+    }
+    if (o.saveAfterRestore) {
+        const StepOutcome saved = session.run(ModuleStep::save());
+        if (!saved.ok())
+            return done(StationReport::Result::Fail, unplugged()
+                                                         ? tr("unplugged during restore")
+                                                         : tr("save failed: %1").arg(saved.reason));
+    }
+    return done(StationReport::Result::Pass, {});
+}
+
+} // namespace
+
+// Sets up the module on one port from the configuration: runs on its own
+// thread, with its own link, so that no two ports share a wait or an answer.
+// A device the user named (--port, --match) that does not answer like a
+// module fails; any other is left alone.
+StationReport SetUpOne(const StationPort &port, const CtlOptions &o, const std::atomic_bool &stop,
+                       const std::function<void()> &found)
+{
+    QElapsedTimer clock;
+    clock.start();
+    StationReport r;
+    r.device = port.name;
+    r.serial = DeviceSerialNumber(port.device);
+    const auto done = [&](StationReport::Result result, const QString &reason) {
+        r.result = result;
+        r.reason = reason;
+        r.ms = clock.elapsed();
+        r.at = QDateTime::currentDateTime();
+        return r;
+    };
+    const bool named = !o.port.isEmpty() || !o.match.isEmpty();
+
+    // Nothing is written to a device that has not answered like a module,
+    // nor to one another program holds.
+    if (const QString holder = DeviceHolder(port.device); !holder.isEmpty())
+        return done(StationReport::Result::Skip, tr("in use by %1").arg(holder));
+    ModuleLink link;
+    bool lost = false;
+    QObject::connect(&link, &ModuleLink::lost, &link, [&lost] { lost = true; });
+    const auto unplugged = [&] { return lost || !QFileInfo::exists(port.device); };
+    ModuleSession session(link, ReplyWaitRule::untilComplete(o.timeoutMs));
+    const ModuleAnswer first = AskModule(session, port.device);
+    if (!first.reason.isEmpty())
+        return done(StationReport::Result::Fail, first.reason);
+    if (!first.module) {
+        const QString why = unplugged() ? tr("unplugged before it answered") : first.notModule;
+        return done(named ? StationReport::Result::Fail : StationReport::Result::Skip,
+                    named ? why : tr("not a module: %1").arg(why));
+    }
+    found();
+    return restoreOne(session, first.settings, port, o, stop, unplugged, r, clock);
+}
+
+// A cable that stays plugged in, with modules put on and taken off its far
+// end: asked with the read command every half second until a module answers,
+// which is set up and gets its verdict; the next is taken once the cable has
+// been silent for a second. Silence is no verdict. Runs until `ending` (the
+// first Ctrl+C: a module in progress is finished first) or `stop`.
+void WatchCable(const StationPort &port, const CtlOptions &o, const std::atomic_bool &stop,
+                const std::atomic_bool &ending,
+                const std::function<void(const StationReport &)> &report,
+                const std::function<void(const QString &)> &say)
+{
+    constexpr int PollMs = 500;
+    constexpr int GoneAfterMs = 1000;
+    ModuleLink link;
+    bool lost = false;
+    QObject::connect(&link, &ModuleLink::lost, &link, [&lost] { lost = true; });
+    link.setDevicePath(port.device);
+    link.setHolderCheck(HolderCheck::None);
+    // A poll answers within the half second or is silence.
+    ModuleSession poll(link, ReplyWaitRule::untilComplete(std::min(o.timeoutMs, PollMs - 50)));
+    ModuleSession session(link, ReplyWaitRule::untilComplete(o.timeoutMs));
+    enum class State { Waiting, Attached } state = State::Waiting;
+    QElapsedTimer heard; // since the module last answered
+    QString lastFault;
+    QString openError;
+    say(tr("waiting for a module on %1").arg(Printable(port.name)));
+    heard.start();
+    while (!stop && !(ending && state == State::Waiting)) {
+        QElapsedTimer tick;
+        tick.start();
+        if (!link.isOpen()) {
+            lost = false;
+            if (!link.open()) {
+                if (link.openError() != openError)
+                    say(Printable(link.openError()));
+                openError = link.openError();
+                pauseUnless(PollMs, [&] { return bool(stop) || bool(ending); });
+                continue;
+            }
+            openError.clear();
+        }
+        const StepOutcome out = poll.run(ModuleStep::read());
+        if (out.fault == ReplyFault::NoAnswer) {
+            // Only the read command goes out while the cable is polled, so
+            // an answer to an earlier poll that comes late tells the same
+            // thing as a timely one: it need not be waited out.
+            ClearAnswerPending(port.device);
+            lastFault.clear();
+            if (state == State::Attached && heard.elapsed() >= GoneAfterMs) {
+                state = State::Waiting;
+                say(tr("waiting for a module on %1").arg(Printable(port.name)));
+            }
+        } else {
+            heard.start();
+        }
+        if (state == State::Waiting && out.ok()) {
+            say(tr("module found on %1").arg(Printable(port.name)));
+            QElapsedTimer clock;
+            clock.start();
+            StationReport r;
+            r.device = port.name;
+            r.serial = DeviceSerialNumber(port.device);
+            report(restoreOne(
+                session, out.settings, port, o, stop, [&] { return lost; }, r, clock));
+            state = State::Attached;
+        } else if (state == State::Waiting && !out.ok() && out.fault != ReplyFault::NoAnswer &&
+                   !lost) {
+            // Something answers, but not as a module: a fault of the module,
+            // once it is seen twice running (not a module being put on).
+            if (lastFault == out.reason) {
+                StationReport r;
+                r.device = port.name;
+                r.serial = DeviceSerialNumber(port.device);
+                r.result = StationReport::Result::Fail;
+                r.reason = out.reason;
+                r.at = QDateTime::currentDateTime();
+                report(r);
+                state = State::Attached;
+            }
+            lastFault = out.reason;
+        }
+        pauseUnless(int(std::max<qint64>(0, PollMs - tick.elapsed())),
+                    [&] { return bool(stop) || (ending && state == State::Waiting); });
+    }
+}
+
+ModuleAnswer AskModule(ModuleSession &session, const QString &device)
+{
+    ModuleAnswer answer;
+    ModuleLink &link = session.link();
+    link.setDevicePath(device);
+    link.setHolderCheck(HolderCheck::None);
+    if (!link.open()) {
+        answer.reason = link.openError();
+        return answer;
+    }
+    const StepOutcome read = session.run(ModuleStep::read());
+    answer.module = read.ok();
+    answer.settings = read.settings;
+    answer.notModule = read.reason;
+    return answer;
+}
+
+bool MatchesGlob(const QString &glob, const QStringList &names)
+{
+    if (glob.isEmpty())
+        return true;
+    // As the shell matches: "*" stops at "/", so a pattern matches either
+    // the whole path or its last part.
+    const QRegularExpression re(QRegularExpression::wildcardToRegularExpression(glob));
+    for (const QString &name : names) {
+        if (re.match(name).hasMatch() || re.match(QFileInfo(name).fileName()).hasMatch())
+            return true;
+    }
+    return false;
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "ctl/options.h"
+#include "ctl/stationreport.h"
+#include "link/modulesession.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <functional>
+
+// A serial device as the station sees it: its node, the name to call it by,
+// and a stamp that changes whenever it is plugged in anew.
+struct StationPort
+{
+    QString device;
+    QString name;
+    QString stamp;
+};
+
+// The one question asked before anything is written to a device: whether a
+// module answers the read command on it. Opens the session's link on
+// `device` (the caller has looked for a program holding it) and leaves it open.
+struct ModuleAnswer
+{
+    bool module = false;
+    ModuleSettings settings;
+    QString holder;    // another program holding it; nothing was sent
+    QString reason;    // why the device could not be opened
+    QString notModule; // why the answer was not a module's, when it was not
+};
+ModuleAnswer AskModule(ModuleSession &session, const QString &device);
+
+// One port's set-up, on a thread of its own with its own link, so that no
+// two ports share a wait or an answer: asks, keeps what the module held,
+// restores and verifies. A device the user named (--port, --match) that does
+// not answer like a module fails; any other is left alone. `found` is called
+// once a module answered.
+StationReport SetUpOne(const StationPort &port, const CtlOptions &o, const std::atomic_bool &stop,
+                       const std::function<void()> &found);
+
+// A cable that stays plugged in, with modules put on and taken off its far
+// end: asked with the read command every half second until a module answers,
+// which is set up and reported; the next is taken once the cable has been
+// silent for a second. Silence is no verdict. Runs until `ending` (the first
+// Ctrl+C: a module in progress is finished first) or `stop`; `say` gets what
+// a technician is told on the way.
+void WatchCable(const StationPort &port, const CtlOptions &o, const std::atomic_bool &stop,
+                const std::atomic_bool &ending,
+                const std::function<void(const StationReport &)> &report,
+                const std::function<void(const QString &)> &say);
+
+// Whether any of `names` matches the shell pattern `glob` (empty: all do),
+// whole or by its last part.
+bool MatchesGlob(const QString &glob, const QStringList &names);

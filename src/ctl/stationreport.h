@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+// What became of one device at the station.
+struct StationReport
+{
+    enum class Result { Pass, Fail, Skip };
+
+    QDateTime at;   // local time, when it was done
+    QString device; // its stable name where it has one, else its path
+    QString serial; // the USB serial number, empty where the system knows none
+    Result result = Result::Fail;
+    QString reason;          // why it failed or was left alone
+    QStringList differences; // what the read back showed differently
+    qint64 ms = 0;
+    QString backup; // the file that keeps what the module held before
+
+    QString text() const; // one line for standard output
+    QString json() const; // one JSON object on one line
+    QString csv() const;  // one CSV record, as CsvHeader names the fields
+    static QString csvHeader();
+};
