@@ -29,11 +29,6 @@ QString jsonString(const QString &text)
     return QString::fromUtf8(json.mid(1, json.size() - 2));
 }
 
-QString rgbText(const Rgb &c)
-{
-    return QStringLiteral("%1 %2 %3").arg(c.red).arg(c.green).arg(c.blue);
-}
-
 // Keeps the slot colours in the settings file, as the window would; whether
 // it could, the reason on `err` when not.
 bool keepColours(const WriteResult &written, QTextStream &err)
@@ -100,7 +95,7 @@ QString SettingsText(const ModuleSettings &s, bool json)
     QString text =
         QStringLiteral("mode %1\nfade %2\nhold %3\n").arg(s.mode).arg(s.fade).arg(s.hold);
     for (int i = 0; i < SlotCount; ++i)
-        text += QStringLiteral("slot %1 %2\n").arg(i + 1).arg(rgbText(s.slotColors[i]));
+        text += QStringLiteral("slot %1 %2\n").arg(i + 1).arg(RgbText(s.slotColors[i]));
     return text;
 }
 

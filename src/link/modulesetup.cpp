@@ -4,15 +4,6 @@
 #include <QEventLoop>
 #include <QTimer>
 
-namespace {
-
-QString rgbText(const Rgb &c)
-{
-    return QStringLiteral("%1 %2 %3").arg(c.red).arg(c.green).arg(c.blue);
-}
-
-} // namespace
-
 QList<ModuleStep> SetupSteps(const ModuleSettings &want)
 {
     QList<ModuleStep> steps = {ModuleStep::mode(want.mode), ModuleStep::fade(want.fade),
@@ -39,7 +30,7 @@ QStringList SettingsDifferences(const ModuleSettings &want, const ModuleSettings
         if (want.slotColors[i] != got.slotColors[i])
             lines << tr("slot %1: file %2, module %3")
                          .arg(i + 1)
-                         .arg(rgbText(want.slotColors[i]), rgbText(got.slotColors[i]));
+                         .arg(RgbText(want.slotColors[i]), RgbText(got.slotColors[i]));
     }
     return lines;
 }

@@ -1,14 +1,5 @@
 #include "link/reply.h"
 
-bool SettingsReplyCountOk(int waiting)
-{
-    return std::int16_t(waiting) >= SettingsReplyLength;
-}
-
-bool SaveAckCountOk(int waiting)
-{
-    return std::int16_t(waiting) >= SaveAckLength;
-}
 
 bool SettingsReplyContentOk(const QByteArray &reply)
 {
@@ -57,4 +48,9 @@ QByteArray EncodeSettingsReply(const ModuleSettings &s)
         reply[3 * i + 6] = char(s.slotColors[i].blue);
     }
     return reply;
+}
+
+QString RgbText(const Rgb &colour)
+{
+    return QStringLiteral("%1 %2 %3").arg(colour.red).arg(colour.green).arg(colour.blue);
 }

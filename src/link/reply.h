@@ -3,6 +3,7 @@
 #include "link/commandframe.h"
 
 #include <QByteArray>
+#include <QString>
 
 #include <array>
 #include <cstdint>
@@ -29,6 +30,9 @@ struct Rgb
     bool operator==(const Rgb &) const = default;
 };
 
+// "R G B", as the command line and a restore's differences write a colour.
+QString RgbText(const Rgb &colour);
+
 struct ModuleSettings
 {
     std::uint8_t mode = 0;
@@ -37,11 +41,6 @@ struct ModuleSettings
     std::array<Rgb, SlotCount> slotColors{};
     bool operator==(const ModuleSettings &) const = default;
 };
-
-// Count check on the number of bytes waiting, compared as the signed 16-bit
-// number the module protocol was designed around.
-bool SettingsReplyCountOk(int waiting);
-bool SaveAckCountOk(int waiting);
 
 // Content check of a settings reply: rejected only when byte 0 is not 255 and
 // byte 1 is not 254 at the same time. Needs at least two bytes.
