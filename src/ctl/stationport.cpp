@@ -33,23 +33,38 @@ bool pauseUnless(int ms, const std::function<bool()> &stop)
     return true;
 }
 
+// One device's line as it is being made: which device, and since when.
+struct Verdict
+{
+    explicit Verdict(const StationPort &port)
+    {
+        clock.start();
+        report.device = port.name;
+        report.serial = DeviceSerialNumber(port.device);
+    }
+    // The line, ending with `result` for `reason`.
+    StationReport operator()(StationReport::Result result, const QString &reason)
+    {
+        report.result = result;
+        report.reason = reason;
+        report.ms = clock.elapsed();
+        report.at = QDateTime::currentDateTime();
+        return report;
+    }
+
+    StationReport report;
+    QElapsedTimer clock;
+};
+
 // Restores the module on an open session from the configuration, once it
 // has answered with what it holds: keeps that first, then restores, reads
 // back and compares, and saves when asked.
 StationReport restoreOne(ModuleSession &session, const ModuleSettings &held,
                          const StationPort &port, const CtlOptions &o, const std::atomic_bool &stop,
-                         const std::function<bool()> &unplugged, StationReport r,
-                         const QElapsedTimer &clock)
+                         const std::function<bool()> &unplugged, Verdict &done)
 {
-    const auto done = [&](StationReport::Result result, const QString &reason) {
-        r.result = result;
-        r.reason = reason;
-        r.ms = clock.elapsed();
-        r.at = QDateTime::currentDateTime();
-        return r;
-    };
     // Nothing the module held is lost: it is kept before the first change.
-    if (const WriteResult kept = KeepBackup(port.name, held, &r.backup); !kept.ok)
+    if (const WriteResult kept = KeepBackup(port.name, held, &done.report.backup); !kept.ok)
         return done(StationReport::Result::Fail,
                     tr("what the module held could not be kept: %1").arg(kept.reason));
     const auto run = [&session](const ModuleStep &step) { return session.run(step); };
@@ -67,7 +82,7 @@ StationReport restoreOne(ModuleSession &session, const ModuleSettings &held,
             StationReport::Result::Fail,
             tr("%1 failed: %2").arg(StepName(setup.failedStep->kind), setup.failure.reason));
     if (!setup.differences.isEmpty()) {
-        r.differences = setup.differences;
+        done.report.differences = setup.differences;
         return done(StationReport::Result::Fail, tr("the module differs from the file"));
     }
     if (o.saveAfterRestore) {
@@ -89,18 +104,7 @@ StationReport restoreOne(ModuleSession &session, const ModuleSettings &held,
 StationReport SetUpOne(const StationPort &port, const CtlOptions &o, const std::atomic_bool &stop,
                        const std::function<void()> &found)
 {
-    QElapsedTimer clock;
-    clock.start();
-    StationReport r;
-    r.device = port.name;
-    r.serial = DeviceSerialNumber(port.device);
-    const auto done = [&](StationReport::Result result, const QString &reason) {
-        r.result = result;
-        r.reason = reason;
-        r.ms = clock.elapsed();
-        r.at = QDateTime::currentDateTime();
-        return r;
-    };
+    Verdict done(port);
     const bool named = !o.port.isEmpty() || !o.match.isEmpty();
 
     // Nothing is written to a device that has not answered like a module,
@@ -121,7 +125,7 @@ StationReport SetUpOne(const StationPort &port, const CtlOptions &o, const std::
                     named ? why : tr("not a module: %1").arg(why));
     }
     found();
-    return restoreOne(session, first.settings, port, o, stop, unplugged, r, clock);
+    return restoreOne(session, first.settings, port, o, stop, unplugged, done);
 }
 
 // A cable that stays plugged in, with modules put on and taken off its far
@@ -180,26 +184,16 @@ void WatchCable(const StationPort &port, const CtlOptions &o, const std::atomic_
         }
         if (state == State::Waiting && out.ok()) {
             say(tr("module found on %1").arg(Printable(port.name)));
-            QElapsedTimer clock;
-            clock.start();
-            StationReport r;
-            r.device = port.name;
-            r.serial = DeviceSerialNumber(port.device);
+            Verdict done(port);
             report(restoreOne(
-                session, out.settings, port, o, stop, [&] { return lost; }, r, clock));
+                session, out.settings, port, o, stop, [&] { return lost; }, done));
             state = State::Attached;
         } else if (state == State::Waiting && !out.ok() && out.fault != ReplyFault::NoAnswer &&
                    !lost) {
             // Something answers, but not as a module: a fault of the module,
             // once it is seen twice running (not a module being put on).
             if (lastFault == out.reason) {
-                StationReport r;
-                r.device = port.name;
-                r.serial = DeviceSerialNumber(port.device);
-                r.result = StationReport::Result::Fail;
-                r.reason = out.reason;
-                r.at = QDateTime::currentDateTime();
-                report(r);
+                report(Verdict(port)(StationReport::Result::Fail, out.reason));
                 state = State::Attached;
             }
             lastFault = out.reason;
