@@ -10,6 +10,7 @@
 #include "panel/fonts.h"
 #include "panel/frmlog.h"
 #include "panel/frmports.h"
+#include "panel/modulefiles.h"
 #include "panel/portlist.h"
 #include "panel/trafficmodel.h"
 #include "settings/history.h"
@@ -37,23 +38,8 @@ const char *const PortNotAvailable =
     QT_TRANSLATE_NOOP("frmMain", "Selected Com Port Not Available");
 
 // The pause between a restore's frames, as lumaveractl's default.
-constexpr int RestoreGapMs = 50;
 
 // A file of a module's settings, in Qt's own dialog as the log saves in.
-QString askForFile(QWidget *owner, const QString &title, QFileDialog::AcceptMode mode)
-{
-    QFileDialog dialog(owner, title, QString(),
-                       QCoreApplication::translate("frmMain", "Module settings (*.ini)"));
-    dialog.setAcceptMode(mode);
-    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
-                                                       : QFileDialog::AnyFile);
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setDefaultSuffix(QStringLiteral("ini"));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return {};
-    return dialog.selectedFiles().first();
-}
-
 void fillNumbers(QComboBox *list, int first, int last)
 {
     // All at once: one insertion into the list's model, not one per item.
@@ -75,6 +61,10 @@ frmMain::frmMain(QWidget *parent) : QWidget(parent)
 {
     link = new ModuleLink(this);
     session = std::make_unique<ModuleSession>(*link, ReplyWaitRule::oneTick());
+    files = std::make_unique<ModuleFiles>(
+        this, static_cast<Ui_frmMain &>(*this), *link,
+        ModuleFiles::Hooks{[this](const ModuleStep &step) { return sendStep(step); },
+                           [this](const ModuleSettings &s) { return showModuleSettings(s); }});
     ports = new PortWatcher(this);
     reconnector = new Reconnector(link, ports, this);
 
@@ -470,88 +460,10 @@ void frmMain::cmdSave_Click()
 
 void frmMain::cmdBackup_Click()
 {
-    if (link->busy())
-        return;
-    const QString path = askForFile(this, tr("Back Up the Module"), QFileDialog::AcceptSave);
-    if (path.isEmpty() || !link->isOpen())
-        return;
-    const StepOutcome reply = sendStep(ModuleStep::read());
-    if (!reply.ok()) {
-        if (reply.fault != ReplyFault::Aborted && reply.fault != ReplyFault::SendFailed)
-            message(this, QMessageBox::Warning, tr("Read Error"), reply.reason);
-        return;
-    }
-    const WriteResult written = SaveModuleConfig(path, reply.settings);
-    notice(written.ok ? tr("The module's settings are in %1.").arg(path)
-                      : tr("%1 could not be written: %2.").arg(path, written.reason));
+    files->backup();
 }
 
 void frmMain::cmdRestore_Click()
 {
-    if (link->busy())
-        return;
-    const QString path = askForFile(this, tr("Restore the Module"), QFileDialog::AcceptOpen);
-    if (path.isEmpty() || !link->isOpen())
-        return;
-    const auto loaded = LoadModuleConfig(path);
-    if (const QString *problem = std::get_if<QString>(&loaded)) {
-        message(this, QMessageBox::Warning, tr("Nothing was sent: %1 cannot be used.").arg(path),
-                *problem);
-        return;
-    }
-    // What the module holds is kept before the first change, so that
-    // restoring that file undoes this restore.
-    const StepOutcome held = sendStep(ModuleStep::read());
-    if (!held.ok()) {
-        if (held.fault != ReplyFault::Aborted && held.fault != ReplyFault::SendFailed)
-            message(this, QMessageBox::Warning, tr("Read Error"), held.reason);
-        return;
-    }
-    QString backup;
-    if (const WriteResult kept = KeepBackup(link->devicePath(), held.settings, &backup); !kept.ok) {
-        message(this, QMessageBox::Warning,
-                tr("Nothing was sent: what the module holds could not be kept."), kept.reason);
-        return;
-    }
-    // No other step goes out between the restore's frames.
-    fRGB->setEnabled(false);
-    const ModuleSettings want = std::get<ModuleSettings>(loaded);
-    const int steps = int(SetupSteps(want).size()) + 1;
-    int step = 0;
-    const SetupResult done = SetUpModule(
-        [&](const ModuleStep &next) {
-            const StepOutcome out = sendStep(next);
-            notice(tr("Restoring from %1: step %2 of %3\u2026").arg(path).arg(++step).arg(steps));
-            return out;
-        },
-        want, RestoreGapMs,
-        [this](int ms) {
-            PauseWithEvents(ms);
-            return link->isOpen();
-        });
-    fRGB->setEnabled(link->isOpen());
-    notice({});
-    if (done.stopped || (done.failedStep && (done.failure.fault == ReplyFault::Aborted ||
-                                             done.failure.fault == ReplyFault::SendFailed)))
-        return;
-    if (done.failedStep) {
-        message(this, QMessageBox::Warning, tr("The restore did not finish."), done.failure.reason);
-        return;
-    }
-    const WriteResult kept = showModuleSettings(*done.got);
-    if (!done.differences.isEmpty())
-        message(this, QMessageBox::Warning,
-                tr("The module differs from %1 after the restore.").arg(path),
-                done.differences.join(u'\n'));
-    else if (!kept.ok)
-        notice(WriteProblem(kept));
-    else {
-        // Two lines fit: the file's name there, where things are in full in
-        // the tooltip.
-        notice(tr("Restored from %1 and read back: the module matches. Not saved to the "
-                  "EEPROM.")
-                   .arg(QFileInfo(path).fileName()));
-        lblNotice->setToolTip(
-            tr("Restored from %1. What the module held before is kept in %2.").arg(path, backup));
-    }
+    files->restore();
 }

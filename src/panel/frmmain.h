@@ -17,6 +17,7 @@ class PortWatcher;
 class Reconnector;
 class SettingsStore;
 class TrafficModel;
+class ModuleFiles;
 class frmLog;
 struct TrafficEvent;
 struct WriteResult;
@@ -82,6 +83,7 @@ private:
     ControlServer *control;
     TrafficModel *traffic;
     frmLog *log = nullptr;
+    std::unique_ptr<ModuleFiles> files;
     bool shown = false;
 
     // The window's state.

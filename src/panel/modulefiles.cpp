@@ -1,0 +1,136 @@
+#include "panel/modulefiles.h"
+
+#include "link/modulelink.h"
+#include "link/modulesetup.h"
+#include "panel/accessible.h"
+#include "settings/history.h"
+#include "settings/moduleconfig.h"
+
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QMessageBox>
+
+namespace {
+
+// The window's own words, in its translation context.
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("frmMain", text);
+}
+
+// The pause between a restore's frames.
+constexpr int RestoreGapMs = 50;
+
+QString askForFile(QWidget *owner, const QString &title, QFileDialog::AcceptMode mode)
+{
+    QFileDialog dialog(owner, title, QString(),
+                       QCoreApplication::translate("frmMain", "Module settings (*.ini)"));
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
+                                                       : QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setDefaultSuffix(QStringLiteral("ini"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().first();
+}
+
+} // namespace
+
+ModuleFiles::ModuleFiles(QWidget *window, Ui_frmMain &ui, ModuleLink &link, Hooks hooks)
+    : window_(window), ui_(ui), link_(link), hooks_(std::move(hooks))
+{
+}
+
+void ModuleFiles::backup()
+{
+    if (link_.busy())
+        return;
+    const QString path = askForFile(window_, tr("Back Up the Module"), QFileDialog::AcceptSave);
+    if (path.isEmpty() || !link_.isOpen())
+        return;
+    const StepOutcome reply = hooks_.send(ModuleStep::read());
+    if (!reply.ok()) {
+        if (reply.fault != ReplyFault::Aborted && reply.fault != ReplyFault::SendFailed)
+            Ui_frmMain::message(window_, QMessageBox::Warning, tr("Read Error"), reply.reason);
+        return;
+    }
+    const WriteResult written = SaveModuleConfig(path, reply.settings);
+    ui_.notice(written.ok ? tr("The module's settings are in %1.").arg(path)
+                          : tr("%1 could not be written: %2.").arg(path, written.reason));
+}
+
+void ModuleFiles::restore()
+{
+    if (link_.busy())
+        return;
+    const QString path = askForFile(window_, tr("Restore the Module"), QFileDialog::AcceptOpen);
+    if (path.isEmpty() || !link_.isOpen())
+        return;
+    const auto loaded = LoadModuleConfig(path);
+    if (const QString *problem = std::get_if<QString>(&loaded)) {
+        Ui_frmMain::message(window_, QMessageBox::Warning,
+                            tr("Nothing was sent: %1 cannot be used.").arg(path), *problem);
+        return;
+    }
+    // What the module holds is kept before the first change, so that
+    // restoring that file undoes this restore.
+    const StepOutcome held = hooks_.send(ModuleStep::read());
+    if (!held.ok()) {
+        if (held.fault != ReplyFault::Aborted && held.fault != ReplyFault::SendFailed)
+            Ui_frmMain::message(window_, QMessageBox::Warning, tr("Read Error"), held.reason);
+        return;
+    }
+    QString backup;
+    if (const WriteResult kept = KeepBackup(link_.devicePath(), held.settings, &backup); !kept.ok) {
+        Ui_frmMain::message(window_, QMessageBox::Warning,
+                            tr("Nothing was sent: what the module holds could not be kept."),
+                            kept.reason);
+        return;
+    }
+    // No other step goes out between the restore's frames.
+    ui_.fRGB->setEnabled(false);
+    const ModuleSettings want = std::get<ModuleSettings>(loaded);
+    const int steps = int(SetupSteps(want).size()) + 1;
+    int step = 0;
+    const SetupResult done = SetUpModule(
+        [&](const ModuleStep &next) {
+            const StepOutcome out = hooks_.send(next);
+            ui_.notice(
+                tr("Restoring from %1: step %2 of %3\u2026").arg(path).arg(++step).arg(steps));
+            return out;
+        },
+        want, RestoreGapMs,
+        [this](int ms) {
+            PauseWithEvents(ms);
+            return link_.isOpen();
+        });
+    ui_.fRGB->setEnabled(link_.isOpen());
+    ui_.notice({});
+    if (done.stopped || (done.failedStep && (done.failure.fault == ReplyFault::Aborted ||
+                                             done.failure.fault == ReplyFault::SendFailed)))
+        return;
+    if (done.failedStep) {
+        Ui_frmMain::message(window_, QMessageBox::Warning, tr("The restore did not finish."),
+                            done.failure.reason);
+        return;
+    }
+    const WriteResult kept = hooks_.show(*done.got);
+    if (!done.differences.isEmpty())
+        Ui_frmMain::message(window_, QMessageBox::Warning,
+                            tr("The module differs from %1 after the restore.").arg(path),
+                            done.differences.join(u'\n'));
+    else if (!kept.ok)
+        ui_.notice(Ui_frmMain::WriteProblem(kept));
+    else {
+        // Two lines fit: the file's name there, where things are in full in
+        // the tooltip.
+        ui_.notice(tr("Restored from %1 and read back: the module matches. Not saved to the "
+                      "EEPROM.")
+                       .arg(QFileInfo(path).fileName()));
+        ui_.lblNotice->setToolTip(
+            tr("Restored from %1. What the module held before is kept in %2.").arg(path, backup));
+    }
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "link/modulestep.h"
+#include "panel/ui_frmmain.h"
+
+#include <functional>
+
+class ModuleLink;
+class QWidget;
+struct WriteResult;
+
+// The window's Backup… and Restore…: a connected module's whole
+// configuration into a file, and a file's back onto the module, read back
+// and compared, with what the module held kept first.
+class ModuleFiles
+{
+public:
+    struct Hooks
+    {
+        // One step, as the window's own buttons send it.
+        std::function<StepOutcome(const ModuleStep &)> send;
+        // The module's settings into the window's lists and sliders, and
+        // its slot colours into the settings file; how that write went.
+        std::function<WriteResult(const ModuleSettings &)> show;
+    };
+
+    ModuleFiles(QWidget *window, Ui_frmMain &ui, ModuleLink &link, Hooks hooks);
+
+    void backup();
+    void restore();
+
+private:
+    QWidget *window_;
+    Ui_frmMain &ui_;
+    ModuleLink &link_;
+    Hooks hooks_;
+};
