@@ -44,6 +44,17 @@ ModuleFiles::ModuleFiles(QWidget *window, Ui_frmMain &ui, ModuleLink &link, Hook
 {
 }
 
+std::optional<ModuleSettings> ModuleFiles::readModule()
+{
+    const StepOutcome reply = hooks_.send(ModuleStep::read());
+    if (reply.ok())
+        return reply.settings;
+    // A cut-short exchange or a frame that did not go out is said elsewhere.
+    if (reply.fault != ReplyFault::Aborted && reply.fault != ReplyFault::SendFailed)
+        Ui_frmMain::message(window_, QMessageBox::Warning, tr("Read Error"), reply.reason);
+    return std::nullopt;
+}
+
 void ModuleFiles::backup()
 {
     if (link_.busy())
@@ -51,13 +62,10 @@ void ModuleFiles::backup()
     const QString path = askForFile(window_, tr("Back Up the Module"), QFileDialog::AcceptSave);
     if (path.isEmpty() || !link_.isOpen())
         return;
-    const StepOutcome reply = hooks_.send(ModuleStep::read());
-    if (!reply.ok()) {
-        if (reply.fault != ReplyFault::Aborted && reply.fault != ReplyFault::SendFailed)
-            Ui_frmMain::message(window_, QMessageBox::Warning, tr("Read Error"), reply.reason);
+    const std::optional<ModuleSettings> held = readModule();
+    if (!held)
         return;
-    }
-    const WriteResult written = SaveModuleConfig(path, reply.settings);
+    const WriteResult written = SaveModuleConfig(path, *held);
     ui_.notice(written.ok ? tr("The module's settings are in %1.").arg(path)
                           : tr("%1 could not be written: %2.").arg(path, written.reason));
 }
@@ -77,14 +85,11 @@ void ModuleFiles::restore()
     }
     // What the module holds is kept before the first change, so that
     // restoring that file undoes this restore.
-    const StepOutcome held = hooks_.send(ModuleStep::read());
-    if (!held.ok()) {
-        if (held.fault != ReplyFault::Aborted && held.fault != ReplyFault::SendFailed)
-            Ui_frmMain::message(window_, QMessageBox::Warning, tr("Read Error"), held.reason);
+    const std::optional<ModuleSettings> held = readModule();
+    if (!held)
         return;
-    }
     QString backup;
-    if (const WriteResult kept = KeepBackup(link_.devicePath(), held.settings, &backup); !kept.ok) {
+    if (const WriteResult kept = KeepBackup(link_.devicePath(), *held, &backup); !kept.ok) {
         Ui_frmMain::message(window_, QMessageBox::Warning,
                             tr("Nothing was sent: what the module holds could not be kept."),
                             kept.reason);

@@ -4,6 +4,7 @@
 #include "panel/ui_frmmain.h"
 
 #include <functional>
+#include <optional>
 
 class ModuleLink;
 class QWidget;
@@ -30,6 +31,9 @@ public:
     void restore();
 
 private:
+    // What the module holds; a box says why not where the user should know.
+    std::optional<ModuleSettings> readModule();
+
     QWidget *window_;
     Ui_frmMain &ui_;
     ModuleLink &link_;
