@@ -1,6 +1,7 @@
 #include "ctl/commands.h"
 
 #include "ctl/printable.h"
+#include "ctl/texts.h"
 #include "link/modulesetup.h"
 #include "link/portmap.h"
 #include "settings/history.h"
@@ -17,11 +18,6 @@
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("lumaveractl", text);
-}
-
 QString jsonString(const QString &text)
 {
     const QJsonArray wrapped{text};
@@ -34,20 +30,23 @@ QString jsonString(const QString &text)
 bool keepColours(const WriteResult &written, QTextStream &err)
 {
     if (!written.ok)
-        err << tr("lumaveractl: settings could not be saved: %1").arg(written.reason) << '\n';
+        err << CtlTexts::tr("lumaveractl: settings could not be saved: %1").arg(written.reason)
+            << '\n';
     return written.ok;
 }
 
 // Why a step failed, with the way forward where there is one.
 void sayFailure(const ModuleStep &step, const StepOutcome &done, QTextStream &err)
 {
-    err << tr("lumaveractl: %1 failed: %2")
-               .arg(StepName(step.kind),
-                    done.reason.isEmpty() ? tr("the exchange was cut short") : done.reason)
+    err << CtlTexts::tr("lumaveractl: %1 failed: %2")
+               .arg(StepName(step.kind), done.reason.isEmpty()
+                                             ? CtlTexts::tr("the exchange was cut short")
+                                             : done.reason)
         << '\n';
     if (done.fault == ReplyFault::NoAnswer)
-        err << tr("lumaveractl: check that the module has power and is on this port; a slow "
-                  "one needs a longer --timeout MS.")
+        err << CtlTexts::tr(
+                   "lumaveractl: check that the module has power and is on this port; a slow "
+                   "one needs a longer --timeout MS.")
             << '\n';
 }
 
@@ -111,7 +110,8 @@ int RunList(const CtlOptions &options, QTextStream &out)
                                                : QStringLiteral("missing");
         QString description = info.details;
         if (e.pinned)
-            description = description.isEmpty() ? tr("pinned") : description + tr(", pinned");
+            description = description.isEmpty() ? CtlTexts::tr("pinned")
+                                                : description + CtlTexts::tr(", pinned");
         const QString port = QStringLiteral("COM%1").arg(n);
         if (options.json)
             all.append(QStringLiteral("{\"port\":%1,\"path\":%2,\"description\":%3,\"state\":%4}")
@@ -135,7 +135,8 @@ int RunHistory(QTextStream &out)
     for (const QString &path : kept)
         out << Printable(path) << '\n';
     if (kept.isEmpty())
-        out << tr("No backups are kept yet; %1 will hold them.").arg(HistoryFolder()) << '\n';
+        out << CtlTexts::tr("No backups are kept yet; %1 will hold them.").arg(HistoryFolder())
+            << '\n';
     return ExitDone;
 }
 
@@ -144,12 +145,13 @@ int RunPin(const CtlOptions &o, QTextStream &out, QTextStream &err)
     const SettingsStore store(IniPath());
     const WriteResult written = store.pin(o.value, o.file);
     if (!written.ok) {
-        err << tr("lumaveractl: %1 could not be written: %2").arg(store.path(), written.reason)
+        err << CtlTexts::tr("lumaveractl: %1 could not be written: %2")
+                   .arg(store.path(), written.reason)
             << '\n';
         return ExitUsage;
     }
-    out << (o.file.isEmpty() ? tr("COM%1 is no longer pinned\n").arg(o.value)
-                             : tr("COM%1 is %2\n").arg(o.value).arg(Printable(o.file)));
+    out << (o.file.isEmpty() ? CtlTexts::tr("COM%1 is no longer pinned\n").arg(o.value)
+                             : CtlTexts::tr("COM%1 is %2\n").arg(o.value).arg(Printable(o.file)));
     return ExitDone;
 }
 
@@ -197,11 +199,12 @@ int RunModuleCommand(const CtlOptions &o, ModuleAccess &module, QTextStream &out
             return ExitModule;
         const WriteResult written = SaveModuleConfig(o.file, *s);
         if (!written.ok) {
-            err << tr("lumaveractl: %1 could not be written: %2").arg(o.file, written.reason)
+            err << CtlTexts::tr("lumaveractl: %1 could not be written: %2")
+                       .arg(o.file, written.reason)
                 << '\n';
             return ExitUsage;
         }
-        out << tr("backed up %1 to %2").arg(Printable(o.port), Printable(o.file)) << '\n';
+        out << CtlTexts::tr("backed up %1 to %2").arg(Printable(o.port), Printable(o.file)) << '\n';
         return kept ? ExitDone : ExitSettings;
     }
     case C::Restore: {
@@ -212,8 +215,9 @@ int RunModuleCommand(const CtlOptions &o, ModuleAccess &module, QTextStream &out
             return ExitModule;
         QString backup;
         if (const WriteResult kept = KeepBackup(o.port, held.settings, &backup); !kept.ok) {
-            err << tr("lumaveractl: what the module holds could not be kept, so nothing was "
-                      "sent: %1")
+            err << CtlTexts::tr(
+                       "lumaveractl: what the module holds could not be kept, so nothing was "
+                       "sent: %1")
                        .arg(kept.reason)
                 << '\n';
             return ExitSettings;
@@ -225,7 +229,9 @@ int RunModuleCommand(const CtlOptions &o, ModuleAccess &module, QTextStream &out
         const SetupResult done = SetUpModule(
             [&](const ModuleStep &next) {
                 if (terminal)
-                    err << tr("\rlumaveractl: restoring, step %1 of %2").arg(++step).arg(steps)
+                    err << CtlTexts::tr("\rlumaveractl: restoring, step %1 of %2")
+                               .arg(++step)
+                               .arg(steps)
                         << Qt::flush;
                 return module.run(next);
             },
@@ -243,16 +249,18 @@ int RunModuleCommand(const CtlOptions &o, ModuleAccess &module, QTextStream &out
         const bool kept =
             keepColours(SettingsStore(IniPath()).saveSlots(done.got->slotColors), err);
         if (!done.differences.isEmpty()) {
-            err << tr("lumaveractl: the module differs from %1 after the restore:").arg(o.file)
+            err << CtlTexts::tr("lumaveractl: the module differs from %1 after the restore:")
+                       .arg(o.file)
                 << '\n';
             for (const QString &line : done.differences)
                 err << "  " << line << '\n';
             return ExitModule;
         }
         const bool saved = o.saveAfterRestore && runStep(module, ModuleStep::save(), err);
-        out << tr("restored %1 to %2, verified, %3; what it held is kept in %4")
+        out << CtlTexts::tr("restored %1 to %2, verified, %3; what it held is kept in %4")
                    .arg(Printable(o.file), Printable(o.port),
-                        saved ? tr("saved to EEPROM") : tr("not saved to EEPROM"),
+                        saved ? CtlTexts::tr("saved to EEPROM")
+                              : CtlTexts::tr("not saved to EEPROM"),
                         Printable(backup))
             << '\n';
         if (o.saveAfterRestore && !saved)

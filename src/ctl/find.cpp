@@ -2,6 +2,8 @@
 
 #include "ctl/printable.h"
 #include "ctl/stationport.h"
+#include "ctl/texts.h"
+#include "link/deviceidentity.h"
 #include "link/modulelink.h"
 #include "link/modulesession.h"
 #include "link/portmap.h"
@@ -14,15 +16,6 @@
 #include <QThread>
 
 #include <vector>
-
-namespace {
-
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("lumaveractl", text);
-}
-
-} // namespace
 
 int RunFind(const CtlOptions &options, QTextStream &out)
 {
@@ -66,7 +59,7 @@ int RunFind(const CtlOptions &options, QTextStream &out)
         any = any || a.module;
         const QString port = QStringLiteral("COM%1").arg(row.number);
         const QString state = a.module              ? QStringLiteral("module")
-                              : !a.holder.isEmpty() ? tr("in use by %1").arg(a.holder)
+                              : !a.holder.isEmpty() ? CtlTexts::tr("in use by %1").arg(a.holder)
                               : a.reason.isEmpty()  ? QStringLiteral("no answer")
                                                     : a.reason;
         if (options.json) {
@@ -95,6 +88,6 @@ int RunFind(const CtlOptions &options, QTextStream &out)
         out << '\n';
     }
     if (rows.empty())
-        out << tr("No serial port to ask.") << '\n';
+        out << CtlTexts::tr("No serial port to ask.") << '\n';
     return any ? ExitDone : ExitModule;
 }

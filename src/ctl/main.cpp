@@ -6,6 +6,7 @@
 #include "ctl/moduleaccess.h"
 #include "ctl/options.h"
 #include "ctl/station.h"
+#include "ctl/texts.h"
 #include "link/handoff.h"
 #include "link/portmap.h"
 #include "settings/ini.h"
@@ -18,15 +19,6 @@
 #include <cstdio>
 #include <memory>
 
-namespace {
-
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("lumaveractl", text);
-}
-
-} // namespace
-
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
@@ -38,7 +30,7 @@ int main(int argc, char *argv[])
     if (const QString *problem = std::get_if<QString>(&parsed)) {
         err << "lumaveractl: " << *problem << '\n'
             << CtlUsage().section(u'\n', 0, 1) << '\n'
-            << tr("Try 'lumaveractl --help' for more.") << '\n';
+            << CtlTexts::tr("Try 'lumaveractl --help' for more.") << '\n';
         return ExitUsage;
     }
     CtlOptions options = std::get<CtlOptions>(parsed);
@@ -86,9 +78,10 @@ int main(int argc, char *argv[])
     if (port.problem != ResolvedPort::Problem::None) {
         err << "lumaveractl: " << port.reason << '\n';
         if (port.problem != ResolvedPort::Problem::BadName)
-            err << tr("See 'lumaveractl list' for the devices behind the numbers; give COM%1 a "
-                      "device with 'lumaveractl pin COM%1 PATH', or name the device with "
-                      "--port PATH.")
+            err << CtlTexts::tr(
+                       "See 'lumaveractl list' for the devices behind the numbers; give COM%1 a "
+                       "device with 'lumaveractl pin COM%1 PATH', or name the device with "
+                       "--port PATH.")
                        .arg(port.number)
                 << '\n';
         return port.problem == ResolvedPort::Problem::BadName ? ExitUsage : ExitPort;
@@ -113,7 +106,8 @@ int main(int argc, char *argv[])
         using C = CtlOptions::Command;
         const C c = options.command;
         if (!direct->open(c == C::Read || c == C::Save || c == C::Backup || c == C::Restore)) {
-            err << tr("lumaveractl: Selected Com Port Not Available: %1").arg(direct->openError())
+            err << CtlTexts::tr("lumaveractl: Selected Com Port Not Available: %1")
+                       .arg(direct->openError())
                 << '\n';
             return ExitPort;
         }

@@ -1,5 +1,6 @@
 #include "ctl/moduleaccess.h"
 
+#include "ctl/texts.h"
 #include "link/trafficline.h"
 
 #include <QCoreApplication>
@@ -104,8 +105,7 @@ HandoffReply WindowAccess::call(const HandoffRequest &request)
     sent.timeoutMs = timeoutMs_;
     HandoffReply failed;
     failed.outcome.fault = ReplyFault::Aborted;
-    failed.outcome.reason =
-        QCoreApplication::translate("lumaveractl", "The window stopped answering.");
+    failed.outcome.reason = CtlTexts::tr("The window stopped answering.");
     // A window answers a probe at once; a step waits its turn behind the
     // window's own exchange (a tick, or a command's own answer), then for its
     // own answer. A window that takes longer is stopped or stuck.
@@ -135,8 +135,7 @@ StepOutcome WindowAccess::run(const ModuleStep &step)
     if (!reply.handled && reply.outcome.ok()) {
         StepOutcome out;
         out.fault = ReplyFault::NotHeld;
-        out.reason = QCoreApplication::translate("lumaveractl", "The window no longer holds %1.")
-                         .arg(device_);
+        out.reason = CtlTexts::tr("The window no longer holds %1.").arg(device_);
         return out;
     }
     return reply.outcome;

@@ -1,14 +1,10 @@
 #include "ctl/options.h"
+#include "ctl/texts.h"
 
 #include <QCoreApplication>
 #include <QRegularExpression>
 
 namespace {
-
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("lumaveractl", text);
-}
 
 // A whole number from `min` to `max` written as plain decimal digits.
 std::optional<int> number(const QString &text, int min, int max)
@@ -105,12 +101,13 @@ const CtlCommandInfo *find(const QString &name)
 
 std::variant<Rgb, QString> ParseColour(const QStringList &words)
 {
-    const QString usage = tr("a colour is R G B (each 0..255) or RRGGBB in hex, with or without #");
+    const QString usage =
+        CtlTexts::tr("a colour is R G B (each 0..255) or RRGGBB in hex, with or without #");
     if (words.size() == 1) {
         static const QRegularExpression hex(QStringLiteral("^#?([0-9A-Fa-f]{6})$"));
         const QRegularExpressionMatch m = hex.match(words[0]);
         if (!m.hasMatch())
-            return tr("'%1' is not a colour: %2").arg(words[0], usage);
+            return CtlTexts::tr("'%1' is not a colour: %2").arg(words[0], usage);
         const uint v = m.captured(1).toUInt(nullptr, 16);
         return Rgb{std::uint8_t(v >> 16), std::uint8_t(v >> 8), std::uint8_t(v)};
     }
@@ -121,7 +118,7 @@ std::variant<Rgb, QString> ParseColour(const QStringList &words)
     for (int i = 0; i < 3; ++i) {
         const std::optional<int> n = number(words[i], 0, 255);
         if (!n)
-            return tr("%1 level %2 is not a whole number from 0 to 255")
+            return CtlTexts::tr("%1 level %2 is not a whole number from 0 to 255")
                 .arg(QLatin1String(names[i]), words[i]);
         levels[std::size_t(i)] = std::uint8_t(*n);
     }
@@ -162,37 +159,37 @@ std::variant<CtlOptions, QString> ParseCtlArguments(const QStringList &arguments
         } else if (arg == QLatin1String("--match") || arg == QLatin1String("--log")) {
             const std::optional<QString> v = value();
             if (!v || v->isEmpty())
-                return arg == QLatin1String("--match") ? tr("--match needs a pattern")
-                                                       : tr("--log needs a file");
+                return arg == QLatin1String("--match") ? CtlTexts::tr("--match needs a pattern")
+                                                       : CtlTexts::tr("--log needs a file");
             (arg == QLatin1String("--match") ? o.match : o.log) = *v;
         } else if (arg == QLatin1String("--settings")) {
             const std::optional<QString> v = value();
             if (!v || v->isEmpty())
-                return tr("--settings needs a file");
+                return CtlTexts::tr("--settings needs a file");
             o.settings = *v;
         } else if (arg == QLatin1String("--port")) {
             const std::optional<QString> v = value();
             if (!v || v->isEmpty())
-                return tr("--port needs COMn or a device path");
+                return CtlTexts::tr("--port needs COMn or a device path");
             o.port = *v;
         } else if (arg == QLatin1String("--timeout") || arg == QLatin1String("--gap")) {
             const std::optional<QString> v = value();
             const std::optional<int> ms = v ? number(*v, 0, 60000) : std::nullopt;
             if (!ms)
-                return tr("%1 takes milliseconds from 0 to 60000").arg(arg);
+                return CtlTexts::tr("%1 takes milliseconds from 0 to 60000").arg(arg);
             (arg == QLatin1String("--timeout") ? o.timeoutMs : o.gapMs) = *ms;
         } else if (arg.startsWith(u'-') && arg.size() > 1 && !arg[1].isDigit()) {
-            return tr("unknown option '%1'").arg(arguments[i]);
+            return CtlTexts::tr("unknown option '%1'").arg(arguments[i]);
         } else {
             words << arguments[i];
         }
     }
     if (words.isEmpty())
-        return o.help ? std::variant<CtlOptions, QString>(o) : tr("no command given");
+        return o.help ? std::variant<CtlOptions, QString>(o) : CtlTexts::tr("no command given");
     const QString commandName = words.takeFirst();
     const CtlCommandInfo *info = find(commandName);
     if (!info)
-        return tr("unknown command '%1'").arg(commandName);
+        return CtlTexts::tr("unknown command '%1'").arg(commandName);
     o.command = info->command;
     if (o.help)
         return o;
@@ -207,12 +204,12 @@ std::variant<CtlOptions, QString> ParseCtlArguments(const QStringList &arguments
     case C::Find:
     case C::History:
         if (!count(0))
-            return tr("%1 takes no arguments").arg(name);
+            return CtlTexts::tr("%1 takes no arguments").arg(name);
         break;
     case C::Color: {
         const std::variant<Rgb, QString> c = ParseColour(words);
         if (const QString *why = std::get_if<QString>(&c))
-            return tr("color: %1").arg(*why);
+            return CtlTexts::tr("color: %1").arg(*why);
         o.colour = std::get<Rgb>(c);
         break;
     }
@@ -222,10 +219,10 @@ std::variant<CtlOptions, QString> ParseCtlArguments(const QStringList &arguments
         const int max = o.command == C::Mode ? MaxMode : o.command == C::Fade ? MaxFade : MaxHold;
         const std::optional<int> n = count(1) ? number(words[0], 0, max) : std::nullopt;
         if (!n)
-            return count(1) ? tr("%1: %2 is not a whole number from 0 to %3")
+            return count(1) ? CtlTexts::tr("%1: %2 is not a whole number from 0 to %3")
                                   .arg(name, words[0])
                                   .arg(max)
-                            : tr("%1 takes one number from 0 to %2").arg(name).arg(max);
+                            : CtlTexts::tr("%1 takes one number from 0 to %2").arg(name).arg(max);
         o.value = *n;
         break;
     }
@@ -233,10 +230,10 @@ std::variant<CtlOptions, QString> ParseCtlArguments(const QStringList &arguments
         const std::optional<int> slot =
             words.isEmpty() ? std::nullopt : number(words[0], 1, SlotCount);
         if (!slot)
-            return tr("store: the slot is a number from 1 to 10");
+            return CtlTexts::tr("store: the slot is a number from 1 to 10");
         const std::variant<Rgb, QString> c = ParseColour(words.mid(1));
         if (const QString *why = std::get_if<QString>(&c))
-            return tr("store: %1").arg(*why);
+            return CtlTexts::tr("store: %1").arg(*why);
         o.slot = *slot - 1;
         o.colour = std::get<Rgb>(c);
         break;
@@ -249,8 +246,8 @@ std::variant<CtlOptions, QString> ParseCtlArguments(const QStringList &arguments
             words.isEmpty() ? QRegularExpressionMatch() : com.match(words[0]);
         const int n = m.hasMatch() ? m.captured(1).toInt() : 0;
         if (!count(o.command == C::Pin ? 2 : 1) || n < 1 || n > 20)
-            return tr("%1 takes COMn (COM1..COM20)%2")
-                .arg(name, o.command == C::Pin ? tr(" and a device path") : QString());
+            return CtlTexts::tr("%1 takes COMn (COM1..COM20)%2")
+                .arg(name, o.command == C::Pin ? CtlTexts::tr(" and a device path") : QString());
         o.value = n;
         o.file = o.command == C::Pin ? words[1] : QString();
         break;
@@ -259,43 +256,45 @@ std::variant<CtlOptions, QString> ParseCtlArguments(const QStringList &arguments
     case C::Restore:
     case C::Station:
         if (!count(1) || words[0].isEmpty())
-            return tr("%1 takes one FILE").arg(name);
+            return CtlTexts::tr("%1 takes one FILE").arg(name);
         o.file = words[0];
         break;
     }
     if (o.saveAfterRestore && o.command != C::Restore && o.command != C::Station)
-        return tr("--save goes with restore and station");
+        return CtlTexts::tr("--save goes with restore and station");
     if ((o.all || !o.log.isEmpty()) && o.command != C::Station)
-        return tr("%1 goes with station").arg(QLatin1String(o.all ? "--all" : "--log"));
+        return CtlTexts::tr("%1 goes with station").arg(QLatin1String(o.all ? "--all" : "--log"));
     if (!o.match.isEmpty() && o.command != C::Station && o.command != C::Find)
-        return tr("--match goes with station and find");
+        return CtlTexts::tr("--match goes with station and find");
     if (o.cable && (o.command != C::Station || (o.port.isEmpty() && o.match.isEmpty())))
-        return tr("--cable goes with station and --port or --match");
+        return CtlTexts::tr("--cable goes with station and --port or --match");
     if (!o.port.isEmpty() && (o.all || !o.match.isEmpty()))
-        return tr("--port names one port; it does not go with --all or --match");
+        return CtlTexts::tr("--port names one port; it does not go with --all or --match");
     return o;
 }
 
 QString CtlUsage()
 {
-    QString text = tr("Usage: lumaveractl [--port PORT] [--json] [--timeout MS] [--verbose]\n"
-                      "                   [--settings FILE] COMMAND [ARGS]\n\n"
-                      "Sets up a Lumavera RGB LED module on a serial port.\n\nCommands:\n");
+    QString text =
+        CtlTexts::tr("Usage: lumaveractl [--port PORT] [--json] [--timeout MS] [--verbose]\n"
+                     "                   [--settings FILE] COMMAND [ARGS]\n\n"
+                     "Sets up a Lumavera RGB LED module on a serial port.\n\nCommands:\n");
     for (const CtlCommandInfo &c : Commands)
         text += QStringLiteral("  %1\n").arg(QLatin1String(c.synopsis));
-    text += tr("\nOptions:\n"
-               "  --port PORT    COMn as the window numbers it, or a device path; default:\n"
-               "                 the port the window last used\n"
-               "  --json         print read and list as JSON\n"
-               "  --timeout MS   how long to wait for an answer (default 500)\n"
-               "  --verbose      print every byte sent and received on standard error\n"
-               "  --settings FILE\n"
-               "                 the settings file (default: $LUMAVERA_SETTINGS, else\n"
-               "                 $XDG_CONFIG_HOME/lumavera/lumavera.ini)\n"
-               "  --help         this text; COMMAND --help for one command\n"
-               "\nExit status: 0 done; 1 the module did not answer as expected; 2 bad usage\n"
-               "or values; 3 the port could not be opened; 4 the module did as asked but\n"
-               "the settings file could not be written.\n");
+    text +=
+        CtlTexts::tr("\nOptions:\n"
+                     "  --port PORT    COMn as the window numbers it, or a device path; default:\n"
+                     "                 the port the window last used\n"
+                     "  --json         print read and list as JSON\n"
+                     "  --timeout MS   how long to wait for an answer (default 500)\n"
+                     "  --verbose      print every byte sent and received on standard error\n"
+                     "  --settings FILE\n"
+                     "                 the settings file (default: $LUMAVERA_SETTINGS, else\n"
+                     "                 $XDG_CONFIG_HOME/lumavera/lumavera.ini)\n"
+                     "  --help         this text; COMMAND --help for one command\n"
+                     "\nExit status: 0 done; 1 the module did not answer as expected; 2 bad usage\n"
+                     "or values; 3 the port could not be opened; 4 the module did as asked but\n"
+                     "the settings file could not be written.\n");
     return text;
 }
 
@@ -305,5 +304,5 @@ QString CtlCommandHelp(const QString &command)
     if (!info)
         return CtlUsage();
     return QStringLiteral("Usage: lumaveractl [OPTIONS] %1\n\n%2\n")
-        .arg(QLatin1String(info->synopsis), tr(info->help));
+        .arg(QLatin1String(info->synopsis), CtlTexts::tr(info->help));
 }

@@ -2,6 +2,8 @@
 
 #include "app/unixsignals.h"
 #include "ctl/printable.h"
+#include "ctl/texts.h"
+#include "link/deviceidentity.h"
 #include "link/modulelink.h"
 #include "link/portmap.h"
 #include "link/portwatcher.h"
@@ -89,8 +91,9 @@ void Station::start(const StationPort &port)
         if (options.cable) {
             WatchCable(port, options, *stop, *ending, report, say);
         } else {
-            report(SetUpOne(port, options, *stop,
-                            [&] { say(tr("module found on %1").arg(Printable(port.name))); }));
+            report(SetUpOne(port, options, *stop, [&] {
+                say(CtlTexts::tr("module found on %1").arg(Printable(port.name)));
+            }));
         }
         QMetaObject::invokeMethod(
             this, [this, name = port.name] { portDone(name); }, Qt::QueuedConnection);
@@ -124,7 +127,8 @@ void Station::reported(const StationReport &report)
         const WriteResult written =
             AppendToFile(options_.log, report.csv().toUtf8(), StationReport::csvHeader().toUtf8());
         if (!written.ok) {
-            err_ << tr("lumaveractl: %1 could not be written: %2").arg(options_.log, written.reason)
+            err_ << CtlTexts::tr("lumaveractl: %1 could not be written: %2")
+                        .arg(options_.log, written.reason)
                  << Qt::endl;
             logFailed_ = true;
         }
@@ -144,9 +148,10 @@ void Station::stopSoon()
     // stops them at once.
     if (stopping_) {
         *stop_ = true;
-        err_ << tr("lumaveractl: stopping now.") << Qt::endl;
+        err_ << CtlTexts::tr("lumaveractl: stopping now.") << Qt::endl;
     } else if (!working_.isEmpty()) {
-        err_ << tr("lumaveractl: finishing the modules in progress; Ctrl+C again stops them.")
+        err_ << CtlTexts::tr(
+                    "lumaveractl: finishing the modules in progress; Ctrl+C again stops them.")
              << Qt::endl;
     }
     stopping_ = true;
@@ -161,7 +166,8 @@ int Station::exec()
         const WriteResult written =
             AppendToFile(options_.log, {}, StationReport::csvHeader().toUtf8());
         if (!written.ok) {
-            err_ << tr("lumaveractl: %1 could not be written: %2").arg(options_.log, written.reason)
+            err_ << CtlTexts::tr("lumaveractl: %1 could not be written: %2")
+                        .arg(options_.log, written.reason)
                  << Qt::endl;
             return ExitUsage;
         }
@@ -171,7 +177,8 @@ int Station::exec()
         ModuleLink probe;
         probe.setDevicePath(options_.port);
         if (!probe.open()) {
-            err_ << tr("lumaveractl: Selected Com Port Not Available: %1").arg(probe.openError())
+            err_ << CtlTexts::tr("lumaveractl: Selected Com Port Not Available: %1")
+                        .arg(probe.openError())
                  << Qt::endl;
             return ExitPort;
         }
@@ -180,13 +187,15 @@ int Station::exec()
     // Said once the ports there at start are known: whatever is plugged in
     // from now on counts as new.
     look(true);
-    const QString where = !options_.port.isEmpty()    ? Printable(options_.port)
-                          : !options_.match.isEmpty() ? tr("ports matching %1").arg(options_.match)
-                                                      : tr("any serial port");
-    err_ << tr("lumaveractl: waiting for modules on %1; Ctrl+C ends.").arg(where) << Qt::endl;
+    const QString where = !options_.port.isEmpty() ? Printable(options_.port)
+                          : !options_.match.isEmpty()
+                              ? CtlTexts::tr("ports matching %1").arg(options_.match)
+                              : CtlTexts::tr("any serial port");
+    err_ << CtlTexts::tr("lumaveractl: waiting for modules on %1; Ctrl+C ends.").arg(where)
+         << Qt::endl;
     QCoreApplication::exec();
-    const QString summary = tr("%1 passed, %2 failed").arg(passed_).arg(failed_) +
-                            (skipped_ ? tr(", %1 left alone").arg(skipped_) : QString());
+    const QString summary = CtlTexts::tr("%1 passed, %2 failed").arg(passed_).arg(failed_) +
+                            (skipped_ ? CtlTexts::tr(", %1 left alone").arg(skipped_) : QString());
     (options_.json ? err_ : out_) << summary << Qt::endl;
     return failed_ || logFailed_ ? ExitModule : ExitDone;
 }

@@ -1,7 +1,9 @@
 #include "ctl/stationport.h"
 
 #include "ctl/printable.h"
-#include "link/devicecheck.h"
+#include "ctl/texts.h"
+#include "link/deviceholder.h"
+#include "link/deviceidentity.h"
 #include "link/lateanswer.h"
 #include "link/modulelink.h"
 #include "link/modulesetup.h"
@@ -13,11 +15,6 @@
 #include <QRegularExpression>
 
 namespace {
-
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("lumaveractl", text);
-}
 
 // Pauses for `ms` with events running, in tenths of a second; false when
 // `stop` came meanwhile.
@@ -66,7 +63,7 @@ StationReport restoreOne(ModuleSession &session, const ModuleSettings &held,
     // Nothing the module held is lost: it is kept before the first change.
     if (const WriteResult kept = KeepBackup(port.name, held, &done.report.backup); !kept.ok)
         return done(StationReport::Result::Fail,
-                    tr("what the module held could not be kept: %1").arg(kept.reason));
+                    CtlTexts::tr("what the module held could not be kept: %1").arg(kept.reason));
     const auto run = [&session](const ModuleStep &step) { return session.run(step); };
     // A long --gap is paused in short slices, so that a second Ctrl+C or an
     // unplug acts within a tenth of a second.
@@ -74,23 +71,24 @@ StationReport restoreOne(ModuleSession &session, const ModuleSettings &held,
     const SetupResult setup = SetUpModule(
         run, o.restore, o.gapMs, [&](int ms) { return pauseUnless(ms, stopped) && !stopped(); });
     if (unplugged())
-        return done(StationReport::Result::Fail, tr("unplugged during restore"));
+        return done(StationReport::Result::Fail, CtlTexts::tr("unplugged during restore"));
     if (setup.stopped)
-        return done(StationReport::Result::Fail, tr("stopped before the restore was done"));
+        return done(StationReport::Result::Fail,
+                    CtlTexts::tr("stopped before the restore was done"));
     if (setup.failedStep)
-        return done(
-            StationReport::Result::Fail,
-            tr("%1 failed: %2").arg(StepName(setup.failedStep->kind), setup.failure.reason));
+        return done(StationReport::Result::Fail,
+                    CtlTexts::tr("%1 failed: %2")
+                        .arg(StepName(setup.failedStep->kind), setup.failure.reason));
     if (!setup.differences.isEmpty()) {
         done.report.differences = setup.differences;
-        return done(StationReport::Result::Fail, tr("the module differs from the file"));
+        return done(StationReport::Result::Fail, CtlTexts::tr("the module differs from the file"));
     }
     if (o.saveAfterRestore) {
         const StepOutcome saved = session.run(ModuleStep::save());
         if (!saved.ok())
-            return done(StationReport::Result::Fail, unplugged()
-                                                         ? tr("unplugged during restore")
-                                                         : tr("save failed: %1").arg(saved.reason));
+            return done(StationReport::Result::Fail,
+                        unplugged() ? CtlTexts::tr("unplugged during restore")
+                                    : CtlTexts::tr("save failed: %1").arg(saved.reason));
     }
     return done(StationReport::Result::Pass, {});
 }
@@ -110,7 +108,7 @@ StationReport SetUpOne(const StationPort &port, const CtlOptions &o, const std::
     // Nothing is written to a device that has not answered like a module,
     // nor to one another program holds.
     if (const QString holder = DeviceHolder(port.device); !holder.isEmpty())
-        return done(StationReport::Result::Skip, tr("in use by %1").arg(holder));
+        return done(StationReport::Result::Skip, CtlTexts::tr("in use by %1").arg(holder));
     ModuleLink link;
     bool lost = false;
     QObject::connect(&link, &ModuleLink::lost, &link, [&lost] { lost = true; });
@@ -120,9 +118,10 @@ StationReport SetUpOne(const StationPort &port, const CtlOptions &o, const std::
     if (!first.reason.isEmpty())
         return done(StationReport::Result::Fail, first.reason);
     if (!first.module) {
-        const QString why = unplugged() ? tr("unplugged before it answered") : first.notModule;
+        const QString why =
+            unplugged() ? CtlTexts::tr("unplugged before it answered") : first.notModule;
         return done(named ? StationReport::Result::Fail : StationReport::Result::Skip,
-                    named ? why : tr("not a module: %1").arg(why));
+                    named ? why : CtlTexts::tr("not a module: %1").arg(why));
     }
     found();
     return restoreOne(session, first.settings, port, o, stop, unplugged, done);
@@ -152,7 +151,7 @@ void WatchCable(const StationPort &port, const CtlOptions &o, const std::atomic_
     QElapsedTimer heard; // since the module last answered
     QString lastFault;
     QString openError;
-    say(tr("waiting for a module on %1").arg(Printable(port.name)));
+    say(CtlTexts::tr("waiting for a module on %1").arg(Printable(port.name)));
     heard.start();
     while (!stop && !(ending && state == State::Waiting)) {
         QElapsedTimer tick;
@@ -177,13 +176,13 @@ void WatchCable(const StationPort &port, const CtlOptions &o, const std::atomic_
             lastFault.clear();
             if (state == State::Attached && heard.elapsed() >= GoneAfterMs) {
                 state = State::Waiting;
-                say(tr("waiting for a module on %1").arg(Printable(port.name)));
+                say(CtlTexts::tr("waiting for a module on %1").arg(Printable(port.name)));
             }
         } else {
             heard.start();
         }
         if (state == State::Waiting && out.ok()) {
-            say(tr("module found on %1").arg(Printable(port.name)));
+            say(CtlTexts::tr("module found on %1").arg(Printable(port.name)));
             Verdict done(port);
             report(restoreOne(
                 session, out.settings, port, o, stop, [&] { return lost; }, done));

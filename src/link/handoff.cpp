@@ -1,4 +1,5 @@
 #include "link/handoff.h"
+#include "link/texts.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -15,11 +16,6 @@
 #include <unistd.h>
 
 namespace {
-
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("Handoff", text);
-}
 
 QJsonObject rgb(const Rgb &c)
 {
@@ -55,11 +51,11 @@ bool privateFolder(const QString &folder, QString *why)
     {
     };
     if (::lstat(QFile::encodeName(folder).constData(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        *why = tr("%1 is not a folder").arg(folder);
+        *why = LinkTexts::tr("%1 is not a folder").arg(folder);
         return false;
     }
     if (st.st_uid != ::geteuid() || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-        *why = tr("%1 belongs to another user or others can write to it").arg(folder);
+        *why = LinkTexts::tr("%1 belongs to another user or others can write to it").arg(folder);
         return false;
     }
     return true;

@@ -1,4 +1,5 @@
 #include "link/lockfile.h"
+#include "link/texts.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -14,11 +15,6 @@
 #include <unistd.h>
 
 namespace {
-
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("SerialPort", text);
-}
 
 QStringList lockFolders()
 {
@@ -77,8 +73,8 @@ QString refusalOf(const QString &path, const QString &lock)
     };
     if (::lstat(native.constData(), &named) != 0)
         return {}; // none there, or a folder this user cannot look into
-    const QString byFile =
-        tr("%1 is locked by a file of user %2: %3").arg(path, userName(named.st_uid), lock);
+    const QString byFile = LinkTexts::tr("%1 is locked by a file of user %2: %3")
+                               .arg(path, userName(named.st_uid), lock);
     if (!S_ISREG(named.st_mode))
         return byFile; // a link, a FIFO, a device: not a lock file
     const int fd = ::open(native.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
@@ -100,12 +96,12 @@ QString refusalOf(const QString &path, const QString &lock)
     if (pid <= 0 || (::kill(pid, 0) != 0 && errno == ESRCH))
         return {}; // stale: its program is gone
     if (pid == ::getpid())
-        return tr("%1 is in use by another program.").arg(path);
+        return LinkTexts::tr("%1 is in use by another program.").arg(path);
     QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
     const QString name = comm.open(QIODevice::ReadOnly)
                              ? QString::fromLocal8Bit(comm.read(64)).trimmed()
-                             : tr("another program");
-    return tr("%1 is in use by %2 (pid %3).").arg(path, name).arg(pid);
+                             : LinkTexts::tr("another program");
+    return LinkTexts::tr("%1 is in use by %2 (pid %3).").arg(path, name).arg(pid);
 }
 
 } // namespace

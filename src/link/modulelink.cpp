@@ -1,6 +1,7 @@
 #include "link/modulelink.h"
 
 #include "link/serialport.h"
+#include "link/texts.h"
 
 #include <QDateTime>
 #include <QEventLoop>
@@ -121,7 +122,7 @@ void ModuleLink::onArrived(const QByteArray &bytes, qint64 atNs)
     // Bytes no exchange waits for are shown as they come; an answer is
     // shown once judged, at the time it came.
     if (!waiting_ && !discarding_)
-        report(TrafficEvent::Kind::Received, bytes, tr("not part of an answer"), atNs);
+        report(TrafficEvent::Kind::Received, bytes, LinkTexts::tr("not part of an answer"), atNs);
 }
 
 qint64 ModuleLink::lastArrivalNs() const

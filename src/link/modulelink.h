@@ -1,7 +1,7 @@
 #pragma once
 
 #include "link/commandframe.h"
-#include "link/devicecheck.h"
+#include "link/deviceholder.h"
 
 #include <QByteArray>
 #include <QObject>

@@ -1,15 +1,11 @@
 #include "link/modulesession.h"
 
 #include "link/lateanswer.h"
+#include "link/texts.h"
 
 #include <QCoreApplication>
 
 namespace {
-
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("ModuleSession", text);
-}
 
 StepOutcome failed(ReplyFault fault, const QString &reason)
 {
@@ -28,8 +24,9 @@ ModuleSession::ModuleSession(ModuleLink &link, const ReplyWaitRule &wait) : link
 StepOutcome ModuleSession::run(const ModuleStep &step, const ReplyWaitRule &wait)
 {
     if (!step.valid())
-        return failed(ReplyFault::SendFailed, tr("The step holds a value the module has no "
-                                                 "place for."));
+        return failed(ReplyFault::SendFailed,
+                      LinkTexts::tr("The step holds a value the module has no "
+                                    "place for."));
     if (step.kind != ModuleStep::Kind::Read && step.kind != ModuleStep::Kind::Save)
         return send(step);
     StepOutcome out = step.kind == ModuleStep::Kind::Read ? read(wait) : save(wait);
@@ -38,7 +35,7 @@ StepOutcome ModuleSession::run(const ModuleStep &step, const ReplyWaitRule &wait
     if (out.ok() || out.fault == ReplyFault::Aborted) {
         link_.dropHolderLookup();
     } else if (const QString holder = link_.holder(); !holder.isEmpty()) {
-        out.reason += u' ' + tr("%1 is in use by %2, which may have taken the answer.")
+        out.reason += u' ' + LinkTexts::tr("%1 is in use by %2, which may have taken the answer.")
                                  .arg(link_.devicePath(), holder);
     }
     return out;
@@ -58,15 +55,17 @@ bool ModuleSession::countOk(int expected, const QString &verdict, const ReplyWai
     if (std::int16_t(out.count) >= expected)
         return true;
     out.fault = out.count == 0 ? ReplyFault::NoAnswer : ReplyFault::Short;
-    out.reason = out.count == 0
-                     ? tr("No answer came from the module within %1 ms.").arg(wait.timeoutMs)
-                     : tr("Only %1 of %2 bytes came back.").arg(out.count).arg(expected);
+    out.reason =
+        out.count == 0
+            ? LinkTexts::tr("No answer came from the module within %1 ms.").arg(wait.timeoutMs)
+            : LinkTexts::tr("Only %1 of %2 bytes came back.").arg(out.count).arg(expected);
     // What came is left where it is; it is shown here and thrown away before
     // the next command.
     if (out.count > 0)
-        link_.report(TrafficEvent::Kind::Received, link_.peek(),
-                     tr("%1: only %2 of %3 bytes").arg(verdict).arg(out.count).arg(expected),
-                     link_.lastArrivalNs());
+        link_.report(
+            TrafficEvent::Kind::Received, link_.peek(),
+            LinkTexts::tr("%1: only %2 of %3 bytes").arg(verdict).arg(out.count).arg(expected),
+            link_.lastArrivalNs());
     return false;
 }
 
@@ -75,7 +74,8 @@ std::optional<QByteArray> ModuleSession::exchange(const ModuleStep &step, int ex
                                                   StepOutcome &out)
 {
     if (link_.busy()) {
-        out = failed(ReplyFault::Aborted, tr("Another exchange is waiting for its answer."));
+        out = failed(ReplyFault::Aborted,
+                     LinkTexts::tr("Another exchange is waiting for its answer."));
         return std::nullopt;
     }
     // An answer to an earlier exchange that gave up on it may still be on
@@ -83,7 +83,7 @@ std::optional<QByteArray> ModuleSession::exchange(const ModuleStep &step, int ex
     const QString device = link_.devicePath();
     if (AnswerPending(device)) {
         if (!link_.waitForQuiet(wait.timeoutMs)) {
-            out = failed(ReplyFault::Aborted, tr("The exchange was cut short."));
+            out = failed(ReplyFault::Aborted, LinkTexts::tr("The exchange was cut short."));
             return std::nullopt;
         }
         ClearAnswerPending(device);
@@ -95,7 +95,7 @@ std::optional<QByteArray> ModuleSession::exchange(const ModuleStep &step, int ex
         return std::nullopt;
     if (!link_.waitForReply(expected, wait)) {
         MarkAnswerPending(device);
-        out = failed(ReplyFault::Aborted, tr("The exchange was cut short."));
+        out = failed(ReplyFault::Aborted, LinkTexts::tr("The exchange was cut short."));
         return std::nullopt;
     }
     if (!countOk(expected, verdict, wait, out)) {
@@ -109,38 +109,42 @@ StepOutcome ModuleSession::read(const ReplyWaitRule &wait)
 {
     StepOutcome out;
     const std::optional<QByteArray> answer =
-        exchange(ModuleStep::read(), SettingsReplyLength, tr("Read Error"), wait, out);
+        exchange(ModuleStep::read(), SettingsReplyLength, LinkTexts::tr("Read Error"), wait, out);
     if (!answer)
         return out;
     const QByteArray &reply = *answer;
     if (!SettingsReplyContentOk(reply)) {
         out.fault = ReplyFault::BadStart;
-        out.reason = tr("The answer does not start like a settings reply.");
+        out.reason = LinkTexts::tr("The answer does not start like a settings reply.");
         link_.report(TrafficEvent::Kind::Received, reply,
-                     tr("Read Error: does not start like a settings reply"), link_.lastArrivalNs());
+                     LinkTexts::tr("Read Error: does not start like a settings reply"),
+                     link_.lastArrivalNs());
         return out;
     }
     const std::optional<ModuleSettings> settings = DecodeSettingsReply(reply);
     const auto at = [&](int i) { return std::uint8_t(reply[i]); };
     if (!settings) {
         out.fault = ReplyFault::OutOfRange;
-        out.reason = tr("The answer holds mode %1, fade %2 and hold %3; the lists go up to "
-                        "%4, %5 and %6.")
+        out.reason =
+            LinkTexts::tr("The answer holds mode %1, fade %2 and hold %3; the lists go up to "
+                          "%4, %5 and %6.")
+                .arg(at(1))
+                .arg(at(2))
+                .arg(at(3))
+                .arg(MaxMode)
+                .arg(MaxFade)
+                .arg(MaxHold);
+        link_.report(TrafficEvent::Kind::Received, reply,
+                     LinkTexts::tr("Read Error: mode %1 fade %2 hold %3 out of range")
                          .arg(at(1))
                          .arg(at(2))
-                         .arg(at(3))
-                         .arg(MaxMode)
-                         .arg(MaxFade)
-                         .arg(MaxHold);
-        link_.report(
-            TrafficEvent::Kind::Received, reply,
-            tr("Read Error: mode %1 fade %2 hold %3 out of range").arg(at(1)).arg(at(2)).arg(at(3)),
-            link_.lastArrivalNs());
+                         .arg(at(3)),
+                     link_.lastArrivalNs());
         return out;
     }
     out.settings = *settings;
     link_.report(TrafficEvent::Kind::Received, reply,
-                 tr("settings reply: mode %1 fade %2 hold %3")
+                 LinkTexts::tr("settings reply: mode %1 fade %2 hold %3")
                      .arg(settings->mode)
                      .arg(settings->fade)
                      .arg(settings->hold),
@@ -152,12 +156,12 @@ StepOutcome ModuleSession::save(const ReplyWaitRule &wait)
 {
     StepOutcome out;
     const std::optional<QByteArray> answer =
-        exchange(ModuleStep::save(), SaveAckLength, tr("No Module Found"), wait, out);
+        exchange(ModuleStep::save(), SaveAckLength, LinkTexts::tr("No Module Found"), wait, out);
     if (!answer)
         return out;
     const QByteArray &reply = *answer;
     if (SaveAckOk(reply)) {
-        link_.report(TrafficEvent::Kind::Received, reply, tr("acknowledgement: saved"),
+        link_.report(TrafficEvent::Kind::Received, reply, LinkTexts::tr("acknowledgement: saved"),
                      link_.lastArrivalNs());
         return out;
     }
@@ -165,16 +169,18 @@ StepOutcome ModuleSession::save(const ReplyWaitRule &wait)
     // at all: say so rather than blame the module's save.
     if (reply.size() >= SettingsReplyLength && SettingsReplyContentOk(reply)) {
         out.fault = ReplyFault::LateAnswer;
-        out.reason = tr("A late answer to an earlier command (a settings reply) came back "
-                        "instead of the acknowledgement; whether the module saved is unknown.");
+        out.reason =
+            LinkTexts::tr("A late answer to an earlier command (a settings reply) came back "
+                          "instead of the acknowledgement; whether the module saved is unknown.");
         link_.report(TrafficEvent::Kind::Received, reply,
-                     tr("late settings reply, no acknowledgement"), link_.lastArrivalNs());
+                     LinkTexts::tr("late settings reply, no acknowledgement"),
+                     link_.lastArrivalNs());
         return out;
     }
     out.fault = ReplyFault::WrongAck;
-    out.reason = tr("The module acknowledged with %1 instead of FE AA.")
+    out.reason = LinkTexts::tr("The module acknowledged with %1 instead of FE AA.")
                      .arg(QString::fromLatin1(reply.first(2).toHex(' ').toUpper()));
-    link_.report(TrafficEvent::Kind::Received, reply, tr("wrong acknowledgement"),
+    link_.report(TrafficEvent::Kind::Received, reply, LinkTexts::tr("wrong acknowledgement"),
                  link_.lastArrivalNs());
     return out;
 }

@@ -1,4 +1,5 @@
 #include "link/modulesetup.h"
+#include "link/texts.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -15,20 +16,17 @@ QList<ModuleStep> SetupSteps(const ModuleSettings &want)
 
 QStringList SettingsDifferences(const ModuleSettings &want, const ModuleSettings &got)
 {
-    const auto tr = [](const char *text) {
-        return QCoreApplication::translate("ModuleSetup", text);
-    };
     QStringList lines;
     const auto compare = [&](const char *name, int w, int g) {
         if (w != g)
-            lines << tr("%1: file %2, module %3").arg(QLatin1String(name)).arg(w).arg(g);
+            lines << LinkTexts::tr("%1: file %2, module %3").arg(QLatin1String(name)).arg(w).arg(g);
     };
     compare("mode", want.mode, got.mode);
     compare("fade", want.fade, got.fade);
     compare("hold", want.hold, got.hold);
     for (int i = 0; i < SlotCount; ++i) {
         if (want.slotColors[i] != got.slotColors[i])
-            lines << tr("slot %1: file %2, module %3")
+            lines << LinkTexts::tr("slot %1: file %2, module %3")
                          .arg(i + 1)
                          .arg(RgbText(want.slotColors[i]), RgbText(got.slotColors[i]));
     }

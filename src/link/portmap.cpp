@@ -1,6 +1,7 @@
 #include "link/portmap.h"
 
-#include "link/devicecheck.h"
+#include "link/deviceholder.h"
+#include "link/texts.h"
 
 #include <QCoreApplication>
 #include <QRegularExpression>
@@ -194,7 +195,6 @@ QString DeviceDetails(const QString &path, const QList<QSerialPortInfo> &ports)
 
 ResolvedPort ResolvePort(const QString &name, int defaultNumber, const QMap<int, QString> &pins)
 {
-    const auto tr = [](const char *text) { return QCoreApplication::translate("Ports", text); };
     static const QRegularExpression com(QStringLiteral("^COM([0-9]+)$"),
                                         QRegularExpression::CaseInsensitiveOption);
     ResolvedPort port;
@@ -207,7 +207,7 @@ ResolvedPort ResolvePort(const QString &name, int defaultNumber, const QMap<int,
     port.number = name.isEmpty() ? defaultNumber : m.captured(1).toInt();
     if (port.number < FirstPort || port.number > LastPort || m.captured(1).size() > 2) {
         port.problem = ResolvedPort::Problem::BadName;
-        port.reason = tr("There is no %1; the ports are COM1..COM20.").arg(name);
+        port.reason = LinkTexts::tr("There is no %1; the ports are COM1..COM20.").arg(name);
         return port;
     }
     // A pinned number is its pin, whatever the system lists.
@@ -218,10 +218,11 @@ ResolvedPort ResolvePort(const QString &name, int defaultNumber, const QMap<int,
     port.pinned = entry.pinned;
     if (entry.path.isEmpty()) {
         port.problem = ResolvedPort::Problem::Unassigned;
-        port.reason = tr("No device is assigned to COM%1.").arg(port.number);
+        port.reason = LinkTexts::tr("No device is assigned to COM%1.").arg(port.number);
     } else if (entry.pinned && !entry.present) {
         port.problem = ResolvedPort::Problem::Missing;
-        port.reason = tr("COM%1 is %2, which is not plugged in.").arg(port.number).arg(entry.path);
+        port.reason =
+            LinkTexts::tr("COM%1 is %2, which is not plugged in.").arg(port.number).arg(entry.path);
     }
     return port;
 }
@@ -248,14 +249,13 @@ PortListing ListPorts(const QMap<int, QString> &pins, bool withHolders)
 
 QString PortSummary(const PortInfo &port, const QString &own)
 {
-    const auto tr = [](const char *text) { return QCoreApplication::translate("Ports", text); };
     const PortEntry &e = port.entry;
     QString text = e.path.isEmpty()         ? QStringLiteral("no device")
                    : port.details.isEmpty() ? e.path
                                             : e.path + QStringLiteral(" \u2014 ") + port.details;
     if (e.pinned && !e.present)
-        text += tr(" \u2014 missing");
+        text += LinkTexts::tr(" \u2014 missing");
     else if (!port.holder.isEmpty() && e.path != own)
-        text += tr(" \u2014 in use by %1").arg(port.holder);
+        text += LinkTexts::tr(" \u2014 in use by %1").arg(port.holder);
     return text;
 }

@@ -1,6 +1,6 @@
 #include "link/portwatcher.h"
 
-#include "link/devicecheck.h"
+#include "link/deviceidentity.h"
 #include "link/portmap.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "link/reconnector.h"
 
-#include "link/devicecheck.h"
+#include "link/deviceidentity.h"
 #include "link/modulelink.h"
 #include "link/portwatcher.h"
 

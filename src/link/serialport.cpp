@@ -1,8 +1,10 @@
 #include "link/serialport.h"
 
-#include "link/devicecheck.h"
+#include "link/deviceholder.h"
 #include "link/lockfile.h"
 #include "link/modulelink.h"
+#include "link/permissionadvice.h"
+#include "link/texts.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -53,15 +55,15 @@ QString SerialPort::openDevice()
     if (fd < 0) {
         const int error = errno;
         if (error == ENOENT || error == ENODEV || error == ENXIO)
-            return tr("There is no device %1.").arg(path_);
+            return LinkTexts::tr("There is no device %1.").arg(path_);
         if (error == EACCES || error == EPERM)
             return PermissionAdvice(path_);
         if (error == EBUSY) {
             const QString holder = DeviceHolder(path_);
-            return holder.isEmpty() ? tr("%1 is in use by another program.").arg(path_)
-                                    : tr("%1 is in use by %2.").arg(path_, holder);
+            return holder.isEmpty() ? LinkTexts::tr("%1 is in use by another program.").arg(path_)
+                                    : LinkTexts::tr("%1 is in use by %2.").arg(path_, holder);
         }
-        return tr("%1 could not be opened: %2.")
+        return LinkTexts::tr("%1 could not be opened: %2.")
             .arg(path_, QString::fromLocal8Bit(strerror(error)));
     }
     const auto fail = [fd](const QString &reason) {
@@ -70,12 +72,12 @@ QString SerialPort::openDevice()
     };
     termios line{};
     if (::tcgetattr(fd, &line) != 0)
-        return fail(tr("%1 could not be opened: it is not a serial device.").arg(path_));
+        return fail(LinkTexts::tr("%1 could not be opened: it is not a serial device.").arg(path_));
     // Another of our programs (or a tool that locks the same way) has it.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const QString holder = DeviceHolder(path_);
-        return fail(holder.isEmpty() ? tr("%1 is in use by another program.").arg(path_)
-                                     : tr("%1 is in use by %2.").arg(path_, holder));
+        return fail(holder.isEmpty() ? LinkTexts::tr("%1 is in use by another program.").arg(path_)
+                                     : LinkTexts::tr("%1 is in use by %2.").arg(path_, holder));
     }
     if (const QString refusal = LockFileRefusal(path_); !refusal.isEmpty())
         return fail(refusal);
@@ -90,8 +92,8 @@ QString SerialPort::openDevice()
     line.c_cc[VMIN] = 0;
     line.c_cc[VTIME] = 0;
     if (::tcsetattr(fd, TCSANOW, &line) != 0)
-        return fail(
-            tr("%1 could not be opened: %2.").arg(path_, QString::fromLocal8Bit(strerror(errno))));
+        return fail(LinkTexts::tr("%1 could not be opened: %2.")
+                        .arg(path_, QString::fromLocal8Bit(strerror(errno))));
     fd_ = fd;
     return {};
 }
@@ -109,7 +111,7 @@ bool SerialPort::setPortOpen(bool open)
 
     openError_.clear();
     if (path_.isEmpty()) {
-        openError_ = tr("No device is assigned to this port number.");
+        openError_ = LinkTexts::tr("No device is assigned to this port number.");
         return false;
     }
     openError_ = openDevice();
@@ -121,7 +123,7 @@ bool SerialPort::setPortOpen(bool open)
             holderCheck_ == HolderCheck::BeforeOpen ? DeviceHolder(path_) : QString();
         !holder.isEmpty()) {
         closeDevice();
-        openError_ = tr("%1 is in use by %2.").arg(path_, holder);
+        openError_ = LinkTexts::tr("%1 is in use by %2.").arg(path_, holder);
         return false;
     }
     if (holderCheck_ == HolderCheck::Alongside) {
@@ -159,7 +161,7 @@ bool SerialPort::write(const QByteArray &bytes)
 {
     writeError_.clear();
     if (fd_ < 0) {
-        writeError_ = tr("The port is not open.");
+        writeError_ = LinkTexts::tr("The port is not open.");
         return false;
     }
     qsizetype written = 0;
@@ -188,8 +190,9 @@ bool SerialPort::write(const QByteArray &bytes)
         return true;
     writeError_ =
         error == ETIMEDOUT
-            ? tr("%1 took none of the frame within a second (is its output stopped?).").arg(path_)
-            : tr("The frame could not be written to %1: %2.")
+            ? LinkTexts::tr("%1 took none of the frame within a second (is its output stopped?).")
+                  .arg(path_)
+            : LinkTexts::tr("The frame could not be written to %1: %2.")
                   .arg(path_, QString::fromLocal8Bit(strerror(error)));
     // Nothing of a frame reported as failed may go out later.
     ::tcflush(fd_, TCOFLUSH);

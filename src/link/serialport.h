@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/devicecheck.h"
+#include "link/deviceholder.h"
 
 #include <QByteArray>
 #include <QObject>

@@ -14,19 +14,12 @@
 
 namespace {
 
-// The window's own words, in its translation context.
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("frmMain", text);
-}
-
 // The pause between a restore's frames.
 constexpr int RestoreGapMs = 50;
 
 QString askForFile(QWidget *owner, const QString &title, QFileDialog::AcceptMode mode)
 {
-    QFileDialog dialog(owner, title, QString(),
-                       QCoreApplication::translate("frmMain", "Module settings (*.ini)"));
+    QFileDialog dialog(owner, title, QString(), ModuleFiles::tr("Module settings (*.ini)"));
     dialog.setAcceptMode(mode);
     dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
                                                        : QFileDialog::AnyFile);

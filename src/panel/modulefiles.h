@@ -3,6 +3,8 @@
 #include "link/modulestep.h"
 #include "panel/ui_frmmain.h"
 
+#include <QCoreApplication>
+
 #include <functional>
 #include <optional>
 
@@ -15,6 +17,9 @@ struct WriteResult;
 // and compared, with what the module held kept first.
 class ModuleFiles
 {
+    // Its words are the window's, in the window's translation context.
+    Q_DECLARE_TR_FUNCTIONS(frmMain)
+
 public:
     struct Hooks
     {

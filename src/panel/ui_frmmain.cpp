@@ -38,7 +38,7 @@ W *place(QWidget *parent, const char *name, const char *caption, int left, int t
     else
         w = new W(parent);
     w->setObjectName(QLatin1String(name));
-    const QString text = caption ? QCoreApplication::translate("frmMain", caption) : QString();
+    const QString text = caption ? Ui_frmMain::tr(caption) : QString();
     if constexpr (std::is_base_of_v<QGroupBox, W>)
         w->setTitle(text);
     else if constexpr (std::is_base_of_v<QLabel, W> || std::is_base_of_v<QPushButton, W>)
@@ -83,7 +83,6 @@ void setBackground(QLabel *w, const QColor &color)
 
 void Ui_frmMain::setupUi(QWidget *frmMain)
 {
-    const auto tr = [](const char *text) { return QCoreApplication::translate("frmMain", text); };
     frmMain->setObjectName(QStringLiteral("frmMain"));
     frmMain->setWindowTitle(tr("RGB Lumavera R2.0"));
     frmMain->setFont(PanelFont());
@@ -230,10 +229,8 @@ void Ui_frmMain::applyColors(const QWidget *frmMain)
 void Ui_frmMain::showMix(int red, int green, int blue)
 {
     setBackground(lblPreview, QColor(red, green, blue));
-    lblPreview->setSpokenValue(QCoreApplication::translate("frmMain", "red %1, green %2, blue %3")
-                                   .arg(red)
-                                   .arg(green)
-                                   .arg(blue));
+    lblPreview->setSpokenValue(
+        Ui_frmMain::tr("red %1, green %2, blue %3").arg(red).arg(green).arg(blue));
 }
 
 void Ui_frmMain::showFrame(const QByteArray &frame)
@@ -248,7 +245,6 @@ void Ui_frmMain::showFrame(const QByteArray &frame)
 
 void Ui_frmMain::showConnected(bool open)
 {
-    const auto tr = [](const char *text) { return QCoreApplication::translate("frmMain", text); };
     cmdConnect->setText(open ? tr("Disconnect") : tr("Connect"));
     fComm->setEnabled(!open);
     fRGB->setEnabled(open);
@@ -273,8 +269,8 @@ void Ui_frmMain::showPortInfo(int position)
 
 void Ui_frmMain::message(QWidget *owner, int icon, const QString &text, const QString &details)
 {
-    QMessageBox box(QMessageBox::Icon(icon), QCoreApplication::translate("frmMain", "Lumavera"),
-                    text, QMessageBox::Ok, owner);
+    QMessageBox box(QMessageBox::Icon(icon), Ui_frmMain::tr("Lumavera"), text, QMessageBox::Ok,
+                    owner);
     box.setInformativeText(details);
     box.exec();
 }
@@ -282,6 +278,5 @@ void Ui_frmMain::message(QWidget *owner, int icon, const QString &text, const QS
 QString Ui_frmMain::WriteProblem(const WriteResult &result)
 {
     return result.ok ? QString()
-                     : QCoreApplication::translate("frmMain", "Settings could not be saved: %1.")
-                           .arg(result.reason);
+                     : Ui_frmMain::tr("Settings could not be saved: %1.").arg(result.reason);
 }

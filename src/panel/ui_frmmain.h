@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QString>
 
 class QComboBox;
@@ -18,6 +19,9 @@ struct WriteResult;
 // the window's form.
 struct Ui_frmMain
 {
+    Q_DECLARE_TR_FUNCTIONS(frmMain)
+
+public:
     QGroupBox *fComm;
     QComboBox *cboComm;
     QPushButton *cmdConnect;

@@ -1,6 +1,7 @@
 #include "settings/inifile.h"
 
 #include "settings/profile.h"
+#include "settings/texts.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -19,22 +20,17 @@
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("IniFile", text);
-}
-
 QString reasonFor(int error)
 {
     switch (error) {
     case ENOSPC:
     case EDQUOT:
-        return tr("the disk is full");
+        return SettingsTexts::tr("the disk is full");
     case EROFS:
-        return tr("the file system is read-only");
+        return SettingsTexts::tr("the file system is read-only");
     case EACCES:
     case EPERM:
-        return tr("the folder or the file is read-only for you");
+        return SettingsTexts::tr("the folder or the file is read-only for you");
     default:
         return QString::fromLocal8Bit(std::strerror(error));
     }
@@ -203,18 +199,19 @@ IniText IniFile::read() const
         return text;
     };
     const QString tooLarge =
-        tr("%1 is larger than 1 MiB, so it is not a settings file of this tool; it is left alone")
+        SettingsTexts::tr(
+            "%1 is larger than 1 MiB, so it is not a settings file of this tool; it is left alone")
             .arg(path_);
     const QFileInfo info(path_);
     if (!info.isFile())
-        return unusable(tr("%1 is not a regular file").arg(path_));
+        return unusable(SettingsTexts::tr("%1 is not a regular file").arg(path_));
     if (info.size() > MaxSize)
         return unusable(tooLarge);
     // Read at most one byte past the limit: a file that grew since the size
     // check is still refused.
     const QByteArray raw = file.open(QIODevice::ReadOnly) ? file.read(MaxSize + 1) : QByteArray();
     if (file.error() != QFileDevice::NoError)
-        return unusable(tr("%1 cannot be read: %2").arg(path_, file.errorString()));
+        return unusable(SettingsTexts::tr("%1 cannot be read: %2").arg(path_, file.errorString()));
     if (raw.size() > MaxSize)
         return unusable(tooLarge);
     return decoded(raw);
@@ -224,17 +221,18 @@ WriteResult IniFile::write(const QList<IniEdit> &edits) const
 {
     const QString target = resolved(path_);
     if (target.isEmpty())
-        return failed(tr("%1 is a link that another user made in a shared folder; it is not "
-                         "written through")
-                          .arg(path_));
+        return failed(
+            SettingsTexts::tr("%1 is a link that another user made in a shared folder; it is not "
+                              "written through")
+                .arg(path_));
     const QFileInfo targetInfo(target);
     const QString folder = targetInfo.absolutePath();
     // Only the tool's own folder is made; a link's target folder, and the
     // folder of a file the user named, must exist.
     if (!QFileInfo(folder).isDir() && (target != path_ || folder_ == Folder::MustExist))
-        return failed(tr("the folder %1 does not exist").arg(folder));
+        return failed(SettingsTexts::tr("the folder %1 does not exist").arg(folder));
     if (!QDir().mkpath(folder))
-        return failed(tr("the folder %1 cannot be made").arg(folder));
+        return failed(SettingsTexts::tr("the folder %1 cannot be made").arg(folder));
 
     // The lock is on the folder, not on the file that the rename replaces,
     // and the kernel drops it when the process dies, however it dies.
@@ -262,9 +260,10 @@ WriteResult IniFile::write(const QList<IniEdit> &edits) const
         // A name or value that would break the file, or not read back as it
         // is, is refused whole: nothing of the batch is written.
         if (!profile::isStorable(s, k, v))
-            return failed(tr("%1=%2 cannot be stored as it is (a line break, a padded or "
-                             "quoted value, or more than 254 characters)")
-                              .arg(edit.key, edit.value.left(40)));
+            return failed(
+                SettingsTexts::tr("%1=%2 cannot be stored as it is (a line break, a padded or "
+                                  "quoted value, or more than 254 characters)")
+                    .arg(edit.key, edit.value.left(40)));
         changed = profile::setValue(content, s, k, v) || changed;
     }
     if (!changed)
@@ -293,9 +292,10 @@ WriteResult AppendToFile(const QString &path, const QByteArray &bytes, const QBy
 {
     const QString target = resolved(path);
     if (target.isEmpty())
-        return failed(tr("%1 is a link that another user made in a shared folder; it is not "
-                         "written through")
-                          .arg(path));
+        return failed(
+            SettingsTexts::tr("%1 is a link that another user made in a shared folder; it is not "
+                              "written through")
+                .arg(path));
     Fd fd(::open(QFile::encodeName(target).constData(),
                  O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666));
     if (fd.get() < 0)
@@ -306,7 +306,7 @@ WriteResult AppendToFile(const QString &path, const QByteArray &bytes, const QBy
     if (::fstat(fd.get(), &st) != 0)
         return failed(reasonFor(errno));
     if (!S_ISREG(st.st_mode))
-        return failed(tr("%1 is not a regular file").arg(path));
+        return failed(SettingsTexts::tr("%1 is not a regular file").arg(path));
     // Appenders of ours take turns, so that the file's end is known while a
     // line goes on; one that keeps the lock for a second (anyone who can read
     // the file can take it) makes this append fail rather than wait.
@@ -314,7 +314,7 @@ WriteResult AppendToFile(const QString &path, const QByteArray &bytes, const QBy
     for (int i = 0; i < 100 && !(locked = ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0); ++i)
         ::usleep(10000);
     if (!locked)
-        return failed(tr("%1 is locked by another program").arg(path));
+        return failed(SettingsTexts::tr("%1 is locked by another program").arg(path));
     if (::fstat(fd.get(), &st) != 0)
         return failed(reasonFor(errno));
     // One write for the whole line. A line cut short (a full disk) or not

@@ -2,16 +2,12 @@
 
 #include "settings/profile.h"
 #include "settings/settings.h"
+#include "settings/texts.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 
 namespace {
-
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("ModuleConfig", text);
-}
 
 const QString Module = QStringLiteral("Module");
 
@@ -20,7 +16,7 @@ const QString Module = QStringLiteral("Module");
 std::variant<ModuleSettings, QString> LoadModuleConfig(const QString &path)
 {
     if (!QFileInfo::exists(path))
-        return tr("%1 does not exist").arg(path);
+        return SettingsTexts::tr("%1 does not exist").arg(path);
     const IniText text = IniFile(path).read();
     if (!text.problem.isEmpty())
         return text.problem;
@@ -31,9 +27,9 @@ std::variant<ModuleSettings, QString> LoadModuleConfig(const QString &path)
         for (char c : raw)
             digits = digits && c >= '0' && c <= '9';
         if (raw.isEmpty())
-            errors << tr("%1: [%2] %3 is missing").arg(path, section, key);
+            errors << SettingsTexts::tr("%1: [%2] %3 is missing").arg(path, section, key);
         else if (!digits || raw.toInt() > max)
-            errors << tr("%1: [%2] %3=%4 is not a whole number from 0 to %5")
+            errors << SettingsTexts::tr("%1: [%2] %3=%4 is not a whole number from 0 to %5")
                           .arg(path, section, key, QString::fromUtf8(raw))
                           .arg(max);
         return std::uint8_t(raw.toInt());

@@ -2,7 +2,6 @@
 // bytes each step puts on the line and how each answer is judged, the port
 // numbers and their devices, and a device's loss and return.
 
-#include "link/devicecheck.h"
 #include "link/modulesession.h"
 #include "link/portmap.h"
 #include "link/portwatcher.h"

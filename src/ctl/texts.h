@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QCoreApplication>
+
+// The words the ctl library shows a person share one translation context.
+class CtlTexts
+{
+    Q_DECLARE_TR_FUNCTIONS(Ctl)
+};

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+
+// Which other program holds a serial device open.
+
+// The other program that holds the device open, as "NAME (pid N)"; empty when
+// no other process does (or /proc does not tell). A look through /proc ends
+// early, with what it found so far, once `cancel` is set.
+QString DeviceHolder(const QString &path, const std::atomic_bool *cancel = nullptr);
+
+// The same for several devices in one look through /proc: each path that
+// another program holds, with that program.
+QMap<QString, QString> DeviceHolders(const QStringList &paths,
+                                     const std::atomic_bool *cancel = nullptr);
+
+// When an open looks for another program holding the device: not at all;
+// before the open returns; or alongside the line's first exchange, so that
+// the look costs no time unless the answer fails to come.
+enum class HolderCheck { None, BeforeOpen, Alongside };

@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QCoreApplication>
+
+// The words the settings library shows a person share one translation context.
+class SettingsTexts
+{
+    Q_DECLARE_TR_FUNCTIONS(Settings)
+};
