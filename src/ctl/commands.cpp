@@ -4,6 +4,7 @@
 #include "ctl/texts.h"
 #include "link/modulesetup.h"
 #include "link/portmap.h"
+#include "link/settingsjson.h"
 #include "settings/history.h"
 #include "settings/ini.h"
 #include "settings/moduleconfig.h"
@@ -77,20 +78,8 @@ std::optional<ModuleSettings> readModule(ModuleAccess &module, QTextStream &err,
 
 QString SettingsText(const ModuleSettings &s, bool json)
 {
-    if (json) {
-        // Written by hand to keep the keys in the documented order.
-        QStringList slotList;
-        for (const Rgb &c : s.slotColors)
-            slotList << QStringLiteral("{\"red\":%1,\"green\":%2,\"blue\":%3}")
-                            .arg(c.red)
-                            .arg(c.green)
-                            .arg(c.blue);
-        return QStringLiteral("{\"mode\":%1,\"fade\":%2,\"hold\":%3,\"slots\":[%4]}\n")
-            .arg(s.mode)
-            .arg(s.fade)
-            .arg(s.hold)
-            .arg(slotList.join(u','));
-    }
+    if (json)
+        return QString::fromLatin1(SettingsJson(s)) + u'\n';
     QString text =
         QStringLiteral("mode %1\nfade %2\nhold %3\n").arg(s.mode).arg(s.fade).arg(s.hold);
     for (int i = 0; i < SlotCount; ++i)

@@ -1,4 +1,5 @@
 #include "link/handoff.h"
+#include "link/settingsjson.h"
 #include "link/texts.h"
 
 #include <QCoreApplication>
@@ -17,19 +18,9 @@
 
 namespace {
 
-QJsonObject rgb(const Rgb &c)
+QJsonObject objectOf(const QByteArray &json)
 {
-    return {{"red", c.red}, {"green", c.green}, {"blue", c.blue}};
-}
-
-std::optional<Rgb> rgbFrom(const QJsonValue &v)
-{
-    const QJsonObject o = v.toObject();
-    const auto level = [&](const char *name) { return o.value(QLatin1String(name)).toInt(-1); };
-    const int r = level("red"), g = level("green"), b = level("blue");
-    if (r < 0 || r > 255 || g < 0 || g > 255 || b < 0 || b > 255)
-        return std::nullopt;
-    return Rgb{std::uint8_t(r), std::uint8_t(g), std::uint8_t(b)};
+    return QJsonDocument::fromJson(json).object();
 }
 
 std::optional<QJsonObject> objectFrom(const QByteArray &line)
@@ -118,7 +109,7 @@ QByteArray HandoffRequest::encode() const
         if (step.kind == ModuleStep::Kind::Store)
             o.insert(QLatin1String("slot"), step.slot);
         if (step.kind == ModuleStep::Kind::Color || step.kind == ModuleStep::Kind::Store)
-            o.insert(QLatin1String("colour"), rgb(step.colour));
+            o.insert(QLatin1String("colour"), objectOf(RgbJson(step.colour)));
     }
     return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
 }
@@ -145,7 +136,7 @@ std::optional<HandoffRequest> HandoffRequest::decode(const QByteArray &line)
     r.step.value = o->value(QLatin1String("value")).toInt(0);
     r.step.slot = o->value(QLatin1String("slot")).toInt(0);
     if (r.step.kind == ModuleStep::Kind::Color || r.step.kind == ModuleStep::Kind::Store) {
-        const std::optional<Rgb> c = rgbFrom(o->value(QLatin1String("colour")));
+        const std::optional<Rgb> c = RgbFromJson(o->value(QLatin1String("colour")));
         if (!c)
             return std::nullopt;
         r.step.colour = *c;
@@ -161,13 +152,7 @@ QByteArray HandoffReply::encode() const
                   {"fault", FaultName(outcome.fault)},
                   {"reason", outcome.reason},
                   {"traffic", QJsonArray::fromStringList(traffic)}};
-    QJsonArray slotList;
-    for (const Rgb &c : outcome.settings.slotColors)
-        slotList.append(rgb(c));
-    o.insert(QLatin1String("settings"), QJsonObject{{"mode", outcome.settings.mode},
-                                                    {"fade", outcome.settings.fade},
-                                                    {"hold", outcome.settings.hold},
-                                                    {"slots", slotList}});
+    o.insert(QLatin1String("settings"), objectOf(SettingsJson(outcome.settings)));
     return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
 }
 
@@ -182,26 +167,11 @@ std::optional<HandoffReply> HandoffReply::decode(const QByteArray &line)
     r.outcome.reason = o->value(QLatin1String("reason")).toString();
     for (const QJsonValue &v : o->value(QLatin1String("traffic")).toArray())
         r.traffic << v.toString();
-    const QJsonObject s = o->value(QLatin1String("settings")).toObject();
-    ModuleSettings &settings = r.outcome.settings;
-    const auto byte = [&](const char *key, int max) -> std::optional<std::uint8_t> {
-        const int v = s.value(QLatin1String(key)).toInt(-1);
-        return v >= 0 && v <= max ? std::optional(std::uint8_t(v)) : std::nullopt;
-    };
-    const auto mode = byte("mode", MaxMode), fade = byte("fade", MaxFade),
-               hold = byte("hold", MaxHold);
-    const QJsonArray slotList = s.value(QLatin1String("slots")).toArray();
     // A settings part that is not a module's is no answer at all.
-    if (!mode || !fade || !hold || slotList.size() != SlotCount)
+    const std::optional<ModuleSettings> settings =
+        SettingsFromJson(o->value(QLatin1String("settings")).toObject());
+    if (!settings)
         return std::nullopt;
-    settings.mode = *mode;
-    settings.fade = *fade;
-    settings.hold = *hold;
-    for (int i = 0; i < SlotCount; ++i) {
-        const std::optional<Rgb> c = rgbFrom(slotList[i]);
-        if (!c)
-            return std::nullopt;
-        settings.slotColors[i] = *c;
-    }
+    r.outcome.settings = *settings;
     return r;
 }
