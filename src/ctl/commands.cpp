@@ -30,10 +30,10 @@ QString jsonString(const QString &text)
 // it could, the reason on `err` when not.
 bool keepColours(const WriteResult &written, QTextStream &err)
 {
-    if (!written.ok)
+    if (!written.ok())
         err << CtlTexts::tr("lumaveractl: settings could not be saved: %1").arg(written.reason)
             << '\n';
-    return written.ok;
+    return written.ok();
 }
 
 // Why a step failed, with the way forward where there is one.
@@ -133,7 +133,7 @@ int RunPin(const CtlOptions &o, QTextStream &out, QTextStream &err)
 {
     const SettingsStore store(IniPath());
     const WriteResult written = store.pin(o.value, o.file);
-    if (!written.ok) {
+    if (!written.ok()) {
         err << CtlTexts::tr("lumaveractl: %1 could not be written: %2")
                    .arg(store.path(), written.reason)
             << '\n';
@@ -187,7 +187,7 @@ int RunModuleCommand(const CtlOptions &o, ModuleAccess &module, QTextStream &out
         if (!s)
             return ExitModule;
         const WriteResult written = SaveModuleConfig(o.file, *s);
-        if (!written.ok) {
+        if (!written.ok()) {
             err << CtlTexts::tr("lumaveractl: %1 could not be written: %2")
                        .arg(o.file, written.reason)
                 << '\n';
@@ -203,7 +203,7 @@ int RunModuleCommand(const CtlOptions &o, ModuleAccess &module, QTextStream &out
         if (!runStep(module, ModuleStep::read(), err, &held))
             return ExitModule;
         QString backup;
-        if (const WriteResult kept = KeepBackup(o.port, held.settings, &backup); !kept.ok) {
+        if (const WriteResult kept = KeepBackup(o.port, held.settings, &backup); !kept.ok()) {
             err << CtlTexts::tr(
                        "lumaveractl: what the module holds could not be kept, so nothing was "
                        "sent: %1")

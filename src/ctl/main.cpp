@@ -105,9 +105,11 @@ int main(int argc, char *argv[])
             direct->onTraffic = [&err](const QString &line) { err << line << Qt::endl; };
         using C = CtlOptions::Command;
         const C c = options.command;
-        if (!direct->open(c == C::Read || c == C::Save || c == C::Backup || c == C::Restore)) {
+        const OpenResult opened =
+            direct->open(c == C::Read || c == C::Save || c == C::Backup || c == C::Restore);
+        if (!opened) {
             err << CtlTexts::tr("lumaveractl: Selected Com Port Not Available: %1")
-                       .arg(direct->openError())
+                       .arg(opened.reason)
                 << '\n';
             return ExitPort;
         }

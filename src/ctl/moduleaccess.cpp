@@ -34,7 +34,7 @@ bool WindowAccess::attach(const QString &device)
 {
     device_ = device;
     sockaddr_un address{};
-    if (!HandoffAddress(HandoffSocketPath(), &address))
+    if (!HandoffAddress(HandoffSocketPath().path, &address))
         return false;
     // Non-blocking: a window whose queue is full, or that is stopped, is
     // busy or absent, and never holds the command past its timeout.

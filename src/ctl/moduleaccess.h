@@ -30,12 +30,11 @@ public:
 
     // `answered`: whether the command waits for an answer, which another
     // program holding the device would take.
-    bool open(bool answered)
+    OpenResult open(bool answered)
     {
         link_.setHolderCheck(answered ? HolderCheck::Alongside : HolderCheck::None);
         return link_.open();
     }
-    QString openError() const { return link_.openError(); }
     StepOutcome run(const ModuleStep &step) override { return session_.run(step); }
 
 private:

@@ -126,7 +126,7 @@ void Station::reported(const StationReport &report)
     if (!options_.log.isEmpty()) {
         const WriteResult written =
             AppendToFile(options_.log, report.csv().toUtf8(), StationReport::csvHeader().toUtf8());
-        if (!written.ok) {
+        if (!written.ok()) {
             err_ << CtlTexts::tr("lumaveractl: %1 could not be written: %2")
                         .arg(options_.log, written.reason)
                  << Qt::endl;
@@ -165,7 +165,7 @@ int Station::exec()
     if (!options_.log.isEmpty()) {
         const WriteResult written =
             AppendToFile(options_.log, {}, StationReport::csvHeader().toUtf8());
-        if (!written.ok) {
+        if (!written.ok()) {
             err_ << CtlTexts::tr("lumaveractl: %1 could not be written: %2")
                         .arg(options_.log, written.reason)
                  << Qt::endl;
@@ -176,9 +176,9 @@ int Station::exec()
     if (!options_.port.isEmpty() && QFileInfo::exists(options_.port)) {
         ModuleLink probe;
         probe.setDevicePath(options_.port);
-        if (!probe.open()) {
+        if (const OpenResult opened = probe.open(); !opened) {
             err_ << CtlTexts::tr("lumaveractl: Selected Com Port Not Available: %1")
-                        .arg(probe.openError())
+                        .arg(opened.reason)
                  << Qt::endl;
             return ExitPort;
         }

@@ -61,7 +61,7 @@ StationReport restoreOne(ModuleSession &session, const ModuleSettings &held,
                          const std::function<bool()> &unplugged, Verdict &done)
 {
     // Nothing the module held is lost: it is kept before the first change.
-    if (const WriteResult kept = KeepBackup(port.name, held, &done.report.backup); !kept.ok)
+    if (const WriteResult kept = KeepBackup(port.name, held, &done.report.backup); !kept.ok())
         return done(StationReport::Result::Fail,
                     CtlTexts::tr("what the module held could not be kept: %1").arg(kept.reason));
     const auto run = [&session](const ModuleStep &step) { return session.run(step); };
@@ -158,10 +158,10 @@ void WatchCable(const StationPort &port, const CtlOptions &o, const std::atomic_
         tick.start();
         if (!link.isOpen()) {
             lost = false;
-            if (!link.open()) {
-                if (link.openError() != openError)
-                    say(Printable(link.openError()));
-                openError = link.openError();
+            if (const OpenResult opened = link.open(); !opened) {
+                if (opened.reason != openError)
+                    say(Printable(opened.reason));
+                openError = opened.reason;
                 pauseUnless(PollMs, [&] { return bool(stop) || bool(ending); });
                 continue;
             }
@@ -208,8 +208,8 @@ ModuleAnswer AskModule(ModuleSession &session, const QString &device)
     ModuleLink &link = session.link();
     link.setDevicePath(device);
     link.setHolderCheck(HolderCheck::None);
-    if (!link.open()) {
-        answer.reason = link.openError();
+    if (const OpenResult opened = link.open(); !opened) {
+        answer.reason = opened.reason;
         return answer;
     }
     const StepOutcome read = session.run(ModuleStep::read());

@@ -54,21 +54,25 @@ bool privateFolder(const QString &folder, QString *why)
 
 } // namespace
 
-QString HandoffSocketPath(QString *why)
+HandoffPath HandoffSocketPath()
 {
-    QString reason;
+    HandoffPath place;
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && privateFolder(runtime, &reason))
-        return runtime + QStringLiteral("/lumavera.socket");
+    if (!runtime.isEmpty() && privateFolder(runtime, &place.reason)) {
+        place.path = runtime + QStringLiteral("/lumavera.socket");
+        return place;
+    }
     // No usable runtime folder: one of the user's own in the temporary folder,
     // never a fixed name in a folder that others share.
     const QString own = QDir::tempPath() + QStringLiteral("/lumavera-%1").arg(::geteuid());
     ::mkdir(QFile::encodeName(own).constData(), 0700);
-    if (privateFolder(own, &reason))
-        return own + QStringLiteral("/lumavera.socket");
-    if (why)
-        *why = reason;
-    return {};
+    place.reason.clear();
+    if (privateFolder(own, &place.reason)) {
+        place.path = own + QStringLiteral("/lumavera.socket");
+        return place;
+    }
+    place.fault = HandoffFault::NoPrivateFolder;
+    return place;
 }
 
 bool HandoffAddress(const QString &path, sockaddr_un *address)

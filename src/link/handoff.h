@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/modulestep.h"
+#include "link/result.h"
 
 #include <QByteArray>
 #include <QString>
@@ -14,9 +15,19 @@
 
 // The socket's path, in a folder that belongs to this user and that no one
 // else can write: $XDG_RUNTIME_DIR when it is such a folder, else a private
-// folder of the user's in the temporary folder, made on the way. Empty, with
-// the reason in `why`, when there is no such folder.
-QString HandoffSocketPath(QString *why = nullptr);
+// folder of the user's in the temporary folder, made on the way.
+enum class HandoffFault {
+    None,
+    NoPrivateFolder, // no folder of the user's own for the socket
+    Taken,           // another window serves the socket
+    Failed,          // the system refused the socket
+};
+using HandoffResult = Result<HandoffFault>;
+struct HandoffPath : HandoffResult
+{
+    QString path;
+};
+HandoffPath HandoffSocketPath();
 
 struct sockaddr_un;
 

@@ -19,7 +19,7 @@ constexpr qint64 PendingForMs = 60 * 1000;
 // other user can make, swap or link it. Empty when the user has none.
 QString markPath(const QString &path)
 {
-    const QString socket = HandoffSocketPath();
+    const QString socket = HandoffSocketPath().path;
     if (socket.isEmpty())
         return {};
     const QString real = QFileInfo(path).canonicalFilePath();

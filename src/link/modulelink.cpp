@@ -50,15 +50,15 @@ QString ModuleLink::devicePath() const
     return port_->devicePath();
 }
 
-bool ModuleLink::open()
+OpenResult ModuleLink::open()
 {
-    if (!port_->setPortOpen(true))
-        return false;
+    if (const OpenResult opened = port_->open(); !opened)
+        return opened;
     openedAtNs_ = MonotonicNs();
     report(TrafficEvent::Kind::Opened, {}, port_->devicePath(), openedAtNs_);
     // Whatever waited on the line before is no answer to anything sent here.
     discardStale();
-    return true;
+    return {};
 }
 
 void ModuleLink::setHolderCheck(HolderCheck check)
@@ -76,17 +76,12 @@ void ModuleLink::dropHolderLookup()
     port_->dropHolderLookup();
 }
 
-QString ModuleLink::openError() const
-{
-    return port_->openError();
-}
-
 void ModuleLink::close()
 {
     abortReplyWait();
     if (!port_->portOpen())
         return;
-    port_->setPortOpen(false);
+    port_->close();
     report(TrafficEvent::Kind::Closed, {}, port_->devicePath());
 }
 

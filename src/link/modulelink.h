@@ -2,6 +2,7 @@
 
 #include "link/commandframe.h"
 #include "link/deviceholder.h"
+#include "link/serialport.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -11,7 +12,6 @@
 
 class QEventLoop;
 class QTimer;
-class SerialPort;
 
 // One thing that happened on the line, as the monitor, the traffic log and
 // the command line's --verbose show it.
@@ -66,14 +66,13 @@ public:
     // The port, opened by device path.
     void setDevicePath(const QString &path);
     QString devicePath() const;
-    bool open();
+    OpenResult open();
     // How open() looks for another program holding the device (see SerialPort).
     void setHolderCheck(HolderCheck check);
     // What a look alongside found, waiting for it; dropping it once an
     // answer came whole.
     QString holder();
     void dropHolderLookup();
-    QString openError() const;
     void close();
     bool isOpen() const;
     // When the port was last opened, on the traffic's clock.

@@ -2,6 +2,7 @@
 
 #include "link/commandframe.h"
 #include "link/reply.h"
+#include "link/result.h"
 
 #include <QString>
 
@@ -54,13 +55,9 @@ enum class ReplyFault {
 QString FaultName(ReplyFault fault);
 ReplyFault FaultNamed(const QString &name);
 
-// How a step went: the fault and a reason for the user, and for Read the
-// settings that came back.
-struct StepOutcome
+// How a step went, and for Read the settings that came back.
+struct StepOutcome : Result<ReplyFault>
 {
-    ReplyFault fault = ReplyFault::None;
-    QString reason;
     int count = 0; // bytes waiting after the wait
     ModuleSettings settings;
-    bool ok() const { return fault == ReplyFault::None; }
 };

@@ -44,11 +44,11 @@ void Reconnector::look()
     if (awaited_.isEmpty() || link_->isOpen() || !CameBack(awaited_, lostAtNs_, serialNumber_))
         return;
     link_->setDevicePath(awaited_);
-    if (!link_->open()) {
+    if (const OpenResult opened = link_->open(); !opened) {
         const bool again = ++tries_ <= Retries;
         if (again)
             retry_->start();
-        emit refused(link_->openError(), again);
+        emit refused(opened.reason, again);
         return;
     }
     const QString path = awaited_;

@@ -1,6 +1,5 @@
 #include "link/reply.h"
 
-
 bool SettingsReplyContentOk(const QByteArray &reply)
 {
     if (reply.size() < 2)

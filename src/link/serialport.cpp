@@ -24,7 +24,7 @@ SerialPort::SerialPort(QObject *parent) : QObject(parent) {}
 
 SerialPort::~SerialPort()
 {
-    setPortOpen(false);
+    close();
 }
 
 QString SerialPort::holder()
@@ -46,7 +46,7 @@ void SerialPort::setDevicePath(const QString &path)
         path_ = path;
 }
 
-QString SerialPort::openDevice()
+OpenResult SerialPort::openDevice()
 {
     const QByteArray native = QFile::encodeName(path_);
     // Never this program's controlling terminal, never waiting for a modem's
@@ -55,32 +55,35 @@ QString SerialPort::openDevice()
     if (fd < 0) {
         const int error = errno;
         if (error == ENOENT || error == ENODEV || error == ENXIO)
-            return LinkTexts::tr("There is no device %1.").arg(path_);
+            return {OpenFault::NoDevice, LinkTexts::tr("There is no device %1.").arg(path_)};
         if (error == EACCES || error == EPERM)
-            return PermissionAdvice(path_);
+            return {OpenFault::Denied, PermissionAdvice(path_)};
         if (error == EBUSY) {
             const QString holder = DeviceHolder(path_);
-            return holder.isEmpty() ? LinkTexts::tr("%1 is in use by another program.").arg(path_)
-                                    : LinkTexts::tr("%1 is in use by %2.").arg(path_, holder);
+            return {OpenFault::Held,
+                    holder.isEmpty() ? LinkTexts::tr("%1 is in use by another program.").arg(path_)
+                                     : LinkTexts::tr("%1 is in use by %2.").arg(path_, holder)};
         }
-        return LinkTexts::tr("%1 could not be opened: %2.")
-            .arg(path_, QString::fromLocal8Bit(strerror(error)));
+        return {OpenFault::Failed, LinkTexts::tr("%1 could not be opened: %2.")
+                                       .arg(path_, QString::fromLocal8Bit(strerror(error)))};
     }
-    const auto fail = [fd](const QString &reason) {
+    const auto fail = [fd](OpenFault fault, const QString &reason) {
         ::close(fd);
-        return reason;
+        return OpenResult{fault, reason};
     };
     termios line{};
     if (::tcgetattr(fd, &line) != 0)
-        return fail(LinkTexts::tr("%1 could not be opened: it is not a serial device.").arg(path_));
+        return fail(OpenFault::NotSerial,
+                    LinkTexts::tr("%1 could not be opened: it is not a serial device.").arg(path_));
     // Another of our programs (or a tool that locks the same way) has it.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const QString holder = DeviceHolder(path_);
-        return fail(holder.isEmpty() ? LinkTexts::tr("%1 is in use by another program.").arg(path_)
+        return fail(OpenFault::Held,
+                    holder.isEmpty() ? LinkTexts::tr("%1 is in use by another program.").arg(path_)
                                      : LinkTexts::tr("%1 is in use by %2.").arg(path_, holder));
     }
     if (const QString refusal = LockFileRefusal(path_); !refusal.isEmpty())
-        return fail(refusal);
+        return fail(OpenFault::Locked, refusal);
     // Others who do not lock at all are kept out by the terminal itself.
     ::ioctl(fd, TIOCEXCL);
     ::cfmakeraw(&line);
@@ -92,39 +95,34 @@ QString SerialPort::openDevice()
     line.c_cc[VMIN] = 0;
     line.c_cc[VTIME] = 0;
     if (::tcsetattr(fd, TCSANOW, &line) != 0)
-        return fail(LinkTexts::tr("%1 could not be opened: %2.")
-                        .arg(path_, QString::fromLocal8Bit(strerror(errno))));
+        return fail(OpenFault::Failed, LinkTexts::tr("%1 could not be opened: %2.")
+                                           .arg(path_, QString::fromLocal8Bit(strerror(errno))));
     fd_ = fd;
     return {};
 }
 
-bool SerialPort::setPortOpen(bool open)
+void SerialPort::close()
 {
-    if (!open) {
-        dropHolderLookup();
-        losing_ = false;
-        closeDevice();
-        return true;
-    }
-    if (fd_ >= 0)
-        return true;
+    dropHolderLookup();
+    losing_ = false;
+    closeDevice();
+}
 
-    openError_.clear();
-    if (path_.isEmpty()) {
-        openError_ = LinkTexts::tr("No device is assigned to this port number.");
-        return false;
-    }
-    openError_ = openDevice();
-    if (!openError_.isEmpty())
-        return false;
+OpenResult SerialPort::open()
+{
+    if (fd_ >= 0)
+        return {};
+    if (path_.isEmpty())
+        return {OpenFault::Unassigned, LinkTexts::tr("No device is assigned to this port number.")};
+    if (const OpenResult opened = openDevice(); !opened)
+        return opened;
     // A program that holds the device without a lock (a terminal, a modem
     // prober) would take the module's answers: say which, and stay closed.
     if (const QString holder =
             holderCheck_ == HolderCheck::BeforeOpen ? DeviceHolder(path_) : QString();
         !holder.isEmpty()) {
         closeDevice();
-        openError_ = LinkTexts::tr("%1 is in use by %2.").arg(path_, holder);
-        return false;
+        return {OpenFault::Held, LinkTexts::tr("%1 is in use by %2.").arg(path_, holder)};
     }
     if (holderCheck_ == HolderCheck::Alongside) {
         cancelLookup_ = std::make_shared<std::atomic_bool>(false);
@@ -141,7 +139,7 @@ bool SerialPort::setPortOpen(bool open)
         if (!take())
             markLost();
     });
-    return true;
+    return {};
 }
 
 void SerialPort::closeDevice()

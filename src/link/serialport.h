@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/deviceholder.h"
+#include "link/result.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -8,6 +9,19 @@
 
 #include <future>
 #include <memory>
+
+// Why a port did not open.
+enum class OpenFault {
+    None,
+    Unassigned, // the port number has no device
+    NoDevice,   // nothing at the path
+    Denied,     // the user may not open it
+    Held,       // another program has it
+    Locked,     // a lock file of another program or user names it
+    NotSerial,  // not a serial line
+    Failed,     // the system refused for another reason
+};
+using OpenResult = Result<OpenFault>;
 
 // The serial line to the LED module: 9600 baud, 8 data bits, no parity, one
 // stop bit, no flow control, a 1024-byte receive buffer. The device is
@@ -30,10 +44,11 @@ public:
 
     void setDevicePath(const QString &path);
 
-    // Opens the device, or closes the port after
-    // sending what is still queued. Opening returns false when the device
-    // cannot be opened; openError() then says why in plain words.
-    bool setPortOpen(bool open);
+    // Opens the device: raw 9600 8N1, locked against our other programs and
+    // kept from everyone else.
+    OpenResult open();
+    // Closes the port after sending what is still queued.
+    void close();
     // How an open looks through /proc for another program that holds the
     // device without a lock. A step that only writes has no answer for such
     // a program to take, and skips the look.
@@ -44,7 +59,6 @@ public:
     // Ends a look alongside at once: the answer came, so no one took it.
     void dropHolderLookup();
     bool portOpen() const { return fd_ >= 0; }
-    QString openError() const { return openError_; }
     QString devicePath() const { return path_; }
 
     // Hands the bytes to the system at once; whether every one of them went
@@ -72,7 +86,7 @@ signals:
 
 private:
     // Opens, locks and sets up the line; the reason when it cannot.
-    QString openDevice();
+    OpenResult openDevice();
     void closeDevice();
     // The device went away: closed once, from the event loop.
     void markLost();
@@ -86,7 +100,6 @@ private:
     int fd_ = -1;
     class QSocketNotifier *notifier_ = nullptr;
     QString path_;
-    QString openError_;
     QString writeError_;
     QByteArray buffer_;
     qint64 lastArrivalNs_ = 0;

@@ -76,24 +76,32 @@ ControlServer::~ControlServer()
         ::unlink(native.constData());
 }
 
-bool ControlServer::listen()
+HandoffResult ControlServer::listen()
 {
-    path_ = HandoffSocketPath(&why_);
+    const HandoffPath place = HandoffSocketPath();
+    path_ = place.path;
     sockaddr_un address{};
-    if (path_.isEmpty() || !HandoffAddress(path_, &address)) {
-        why_ = tr("lumaveractl cannot reach this window: %1.").arg(why_);
-        return false;
-    }
+    if (!place || !HandoffAddress(path_, &address))
+        return {HandoffFault::NoPrivateFolder,
+                tr("lumaveractl cannot reach this window: %1.").arg(place.reason)};
+    const auto refused = [this] {
+        const QString why = tr("lumaveractl cannot reach this window: %1.")
+                                .arg(QString::fromLocal8Bit(std::strerror(errno)));
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+        return HandoffResult{HandoffFault::Failed, why};
+    };
     fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd_ < 0)
-        return false;
+        return refused();
     int bound = ::bind(fd_, reinterpret_cast<sockaddr *>(&address), sizeof address);
     if (bound != 0 && errno == EADDRINUSE) {
         if (answers(address)) {
             ::close(fd_);
             fd_ = -1;
-            why_ = tr("Another Lumavera window serves lumaveractl; this one does not.");
-            return false;
+            return {HandoffFault::Taken,
+                    tr("Another Lumavera window serves lumaveractl; this one does not.")};
         }
         // A socket left by a window that crashed answers nobody: take it over.
         ::unlink(address.sun_path);
@@ -102,17 +110,12 @@ bool ControlServer::listen()
     struct stat st
     {
     };
-    if (bound != 0 || ::listen(fd_, MaxClients) != 0 || ::lstat(address.sun_path, &st) != 0) {
-        why_ = tr("lumaveractl cannot reach this window: %1.")
-                   .arg(QString::fromLocal8Bit(std::strerror(errno)));
-        ::close(fd_);
-        fd_ = -1;
-        return false;
-    }
+    if (bound != 0 || ::listen(fd_, MaxClients) != 0 || ::lstat(address.sun_path, &st) != 0)
+        return refused();
     inode_ = st.st_ino;
     notifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, &ControlServer::accept);
-    return true;
+    return {};
 }
 
 void ControlServer::accept()

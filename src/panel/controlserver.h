@@ -30,10 +30,9 @@ public:
     explicit ControlServer(ModuleSession *session, QObject *parent = nullptr);
     ~ControlServer() override;
 
-    // Starts listening; false, with why() saying so, when another window of
+    // Starts listening; a fault, with the reason for the window, when another window of
     // this user serves already or there is no private folder for the socket.
-    bool listen();
-    QString why() const { return why_; }
+    HandoffResult listen();
 
 private:
     struct Client;
@@ -55,5 +54,4 @@ private:
     // Clients whose request line waits for the link to be free.
     QList<Client *> waiting_;
     bool serving_ = false;
-    QString why_;
 };

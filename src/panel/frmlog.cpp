@@ -119,7 +119,7 @@ void frmLog::cmdSave_Click()
     const QString path = dialog.selectedFiles().first();
     const WriteResult written =
         ReplaceFileAtomically(path, (model->lines().join(u'\n') + u'\n').toUtf8());
-    if (!written.ok) {
+    if (!written.ok()) {
         QMessageBox box(QMessageBox::Warning, tr("Lumavera"), tr("The log could not be saved."),
                         QMessageBox::Ok, this);
         box.setInformativeText(tr("%1: %2.").arg(path, written.reason));

@@ -170,8 +170,8 @@ void frmMain::paintEvent(QPaintEvent *event)
 void frmMain::onShown()
 {
     onPortsChanged();
-    if (!control->listen())
-        notice(control->why());
+    if (const HandoffResult listening = control->listen(); !listening)
+        notice(listening.reason);
 }
 
 void frmMain::cboComm_Click()
@@ -204,9 +204,9 @@ void frmMain::cmdConnect_Click()
             return;
         }
         link->setDevicePath(port.path);
-        if (!link->open()) {
+        if (const OpenResult opened = link->open(); !opened) {
             onPortsChanged();
-            message(this, QMessageBox::Warning, tr(PortNotAvailable), link->openError());
+            message(this, QMessageBox::Warning, tr(PortNotAvailable), opened.reason);
             return;
         }
         reconnector->opened(port.path);
@@ -251,7 +251,7 @@ void frmMain::unload()
     // The window is going: a port that cannot be saved is said where a
     // desktop session's log keeps it.
     const WriteResult saved = store().saveCommPort(commPort_);
-    if (!saved.ok)
+    if (!saved.ok())
         qWarning("lumavera: the port could not be saved: %s", qUtf8Printable(saved.reason));
     link->close();
 }
@@ -408,7 +408,7 @@ void frmMain::cmdReadSettings_Click()
     const WriteResult kept = showModuleSettings(reply.settings);
     // A read that worked says so, without a box.
     const auto n = [](int v) { return QString::number(v); };
-    notice(kept.ok
+    notice(kept.ok()
                ? tr("Read at %1: mode %2, fade %3, hold %4.")
                      .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss")),
                           n(reply.settings.mode), n(reply.settings.fade), n(reply.settings.hold))

@@ -3,6 +3,7 @@
 #include "link/commandframe.h"
 #include "link/modulestep.h"
 #include "panel/ui_frmmain.h"
+#include "settings/writeresult.h"
 
 #include <QWidget>
 
@@ -20,7 +21,6 @@ class TrafficModel;
 class ModuleFiles;
 class frmLog;
 struct TrafficEvent;
-struct WriteResult;
 
 // The tool's one window: the port choice and Connect button, the "RGB
 // Settings" group that talks to the module, and the communication monitor.

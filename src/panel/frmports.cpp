@@ -120,7 +120,7 @@ void frmPorts::cmdPin_Click()
 
 void frmPorts::pinned(int number, const WriteResult &written)
 {
-    if (!written.ok) {
+    if (!written.ok()) {
         QMessageBox box(QMessageBox::Warning, tr("Lumavera"),
                         tr("The pin could not be saved: %1.").arg(written.reason), QMessageBox::Ok,
                         this);

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "settings/writeresult.h"
+
 #include <QDialog>
 
 class QComboBox;
 class QPushButton;
 class QTableWidget;
-struct WriteResult;
 
 // Where the user gives port numbers to devices, as Windows' "COM Port
 // Number" setting does: COM1..COM20 with the device each stands for, and a

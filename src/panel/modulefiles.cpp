@@ -59,7 +59,7 @@ void ModuleFiles::backup()
     if (!held)
         return;
     const WriteResult written = SaveModuleConfig(path, *held);
-    ui_.notice(written.ok ? tr("The module's settings are in %1.").arg(path)
+    ui_.notice(written.ok() ? tr("The module's settings are in %1.").arg(path)
                           : tr("%1 could not be written: %2.").arg(path, written.reason));
 }
 
@@ -82,7 +82,7 @@ void ModuleFiles::restore()
     if (!held)
         return;
     QString backup;
-    if (const WriteResult kept = KeepBackup(link_.devicePath(), *held, &backup); !kept.ok) {
+    if (const WriteResult kept = KeepBackup(link_.devicePath(), *held, &backup); !kept.ok()) {
         Ui_frmMain::message(window_, QMessageBox::Warning,
                             tr("Nothing was sent: what the module holds could not be kept."),
                             kept.reason);
@@ -120,7 +120,7 @@ void ModuleFiles::restore()
         Ui_frmMain::message(window_, QMessageBox::Warning,
                             tr("The module differs from %1 after the restore.").arg(path),
                             done.differences.join(u'\n'));
-    else if (!kept.ok)
+    else if (!kept.ok())
         ui_.notice(Ui_frmMain::WriteProblem(kept));
     else {
         // Two lines fit: the file's name there, where things are in full in

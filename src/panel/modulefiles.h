@@ -2,6 +2,7 @@
 
 #include "link/modulestep.h"
 #include "panel/ui_frmmain.h"
+#include "settings/writeresult.h"
 
 #include <QCoreApplication>
 
@@ -10,7 +11,6 @@
 
 class ModuleLink;
 class QWidget;
-struct WriteResult;
 
 // The window's Backup… and Restore…: a connected module's whole
 // configuration into a file, and a file's back onto the module, read back

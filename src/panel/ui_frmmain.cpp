@@ -277,6 +277,6 @@ void Ui_frmMain::message(QWidget *owner, int icon, const QString &text, const QS
 
 QString Ui_frmMain::WriteProblem(const WriteResult &result)
 {
-    return result.ok ? QString()
+    return result.ok() ? QString()
                      : Ui_frmMain::tr("Settings could not be saved: %1.").arg(result.reason);
 }

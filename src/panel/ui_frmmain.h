@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/writeresult.h"
+
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QString>
@@ -12,7 +14,6 @@ class QPushButton;
 class QSlider;
 class QWidget;
 class Readout;
-struct WriteResult;
 
 // The main window's controls, laid out in twips as drawn, with their
 // captions, tab order, accessible names and colours: what uic would make of

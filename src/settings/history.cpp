@@ -27,9 +27,10 @@ WriteResult KeepBackup(const QString &device, const ModuleSettings &held, QStrin
             .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz")),
                  name.isEmpty() ? QStringLiteral("module") : name);
     if (!QDir().mkpath(HistoryFolder()))
-        return {false, QStringLiteral("the folder %1 cannot be made").arg(HistoryFolder())};
+        return {FileFault::Failed,
+                QStringLiteral("the folder %1 cannot be made").arg(HistoryFolder())};
     const WriteResult written = SaveModuleConfig(file, held);
-    if (!written.ok)
+    if (!written)
         return written;
     if (path)
         *path = file;

@@ -38,7 +38,12 @@ QString reasonFor(int error)
 
 WriteResult failed(const QString &reason)
 {
-    return {false, reason};
+    return {FileFault::Failed, reason};
+}
+
+WriteResult refused(const QString &reason)
+{
+    return {FileFault::Refused, reason};
 }
 
 // A file descriptor closed on every way out.
@@ -221,7 +226,7 @@ WriteResult IniFile::write(const QList<IniEdit> &edits) const
 {
     const QString target = resolved(path_);
     if (target.isEmpty())
-        return failed(
+        return refused(
             SettingsTexts::tr("%1 is a link that another user made in a shared folder; it is not "
                               "written through")
                 .arg(path_));
@@ -249,7 +254,7 @@ WriteResult IniFile::write(const QList<IniEdit> &edits) const
 
     IniText before = IniFile(target).read();
     if (!before.problem.isEmpty())
-        return failed(before.problem);
+        return refused(before.problem);
 
     QByteArray content = std::move(before.content);
     bool changed = false;
@@ -260,7 +265,7 @@ WriteResult IniFile::write(const QList<IniEdit> &edits) const
         // A name or value that would break the file, or not read back as it
         // is, is refused whole: nothing of the batch is written.
         if (!profile::isStorable(s, k, v))
-            return failed(
+            return refused(
                 SettingsTexts::tr("%1=%2 cannot be stored as it is (a line break, a padded or "
                                   "quoted value, or more than 254 characters)")
                     .arg(edit.key, edit.value.left(40)));
@@ -292,7 +297,7 @@ WriteResult AppendToFile(const QString &path, const QByteArray &bytes, const QBy
 {
     const QString target = resolved(path);
     if (target.isEmpty())
-        return failed(
+        return refused(
             SettingsTexts::tr("%1 is a link that another user made in a shared folder; it is not "
                               "written through")
                 .arg(path));
@@ -306,7 +311,7 @@ WriteResult AppendToFile(const QString &path, const QByteArray &bytes, const QBy
     if (::fstat(fd.get(), &st) != 0)
         return failed(reasonFor(errno));
     if (!S_ISREG(st.st_mode))
-        return failed(SettingsTexts::tr("%1 is not a regular file").arg(path));
+        return refused(SettingsTexts::tr("%1 is not a regular file").arg(path));
     // Appenders of ours take turns, so that the file's end is known while a
     // line goes on; one that keeps the lock for a second (anyone who can read
     // the file can take it) makes this append fail rather than wait.
@@ -314,7 +319,7 @@ WriteResult AppendToFile(const QString &path, const QByteArray &bytes, const QBy
     for (int i = 0; i < 100 && !(locked = ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0); ++i)
         ::usleep(10000);
     if (!locked)
-        return failed(SettingsTexts::tr("%1 is locked by another program").arg(path));
+        return {FileFault::Locked, SettingsTexts::tr("%1 is locked by another program").arg(path)};
     if (::fstat(fd.get(), &st) != 0)
         return failed(reasonFor(errno));
     // One write for the whole line. A line cut short (a full disk) or not

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/writeresult.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -10,15 +12,6 @@ struct IniEdit
     QString section;
     QString key;
     QString value;
-};
-
-// What a write did: either every edit landed, or the file is exactly as it
-// was and `reason` says why in words for the user ("the disk is full").
-struct WriteResult
-{
-    bool ok = true;
-    QString reason;
-    explicit operator bool() const { return ok; }
 };
 
 // The text of a settings file as read from disk, in the 8-bit form the

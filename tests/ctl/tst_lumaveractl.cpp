@@ -23,7 +23,7 @@
 
 namespace {
 
-struct Result
+struct CtlRun
 {
     int exit = -1;
     QString out;
@@ -32,11 +32,11 @@ struct Result
 
 // Runs lumaveractl, keeping this process's event loop going meanwhile so
 // that a module or a window in it can answer.
-Result ctl(const QStringList &args)
+CtlRun ctl(const QStringList &args)
 {
     QProcess p;
     p.start(QStringLiteral(LUMAVERACTL), args);
-    Result r;
+    CtlRun r;
     if (!p.waitForStarted(5000))
         return r;
     QElapsedTimer clock;
@@ -89,7 +89,7 @@ void LumaveractlTest::handedToTheWindowThatHoldsThePort()
     QVERIFY(bench.connect());
     const QStringList port{"--port", bench.pty.slavePath()};
 
-    Result r = ctl(port + QStringList{"color", "1", "2", "3"});
+    CtlRun r = ctl(port + QStringList{"color", "1", "2", "3"});
     QVERIFY2(r.exit == 0, qPrintable(r.err));
     // Once on the line, and in the window's monitor; the window's own
     // controls stay as its user left them.
@@ -204,12 +204,12 @@ void LumaveractlTest::strangersAndFailuresOnTheWay()
     module.settingsAnswer = EncodeSettingsReply(SampleSettings());
     BoxAnswerer boxes;
     const QStringList port{"--port", bench.pty.slavePath()};
-    const QString socket = HandoffSocketPath();
+    const QString socket = HandoffSocketPath().path;
     const QByteArray color("\xFF\x01\x01\x02\x03");
     // The window holds the port: a command that reaches the module reached
     // it through the window.
     QVERIFY(bench.connect());
-    Result r;
+    CtlRun r;
 
     if (stranger.startsWith(QLatin1String("runtime folder"))) {
         QVERIFY2(socket.startsWith(QDir::tempPath() + QStringLiteral("/lumavera-")),

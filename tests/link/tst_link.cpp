@@ -257,7 +257,8 @@ void LinkTest::returnHeldByAnotherProgramIsTriedAgain()
     QSignalSpy refused(&reconnector, &Reconnector::refused);
     QSignalSpy reconnected(&reconnector, &Reconnector::reconnected);
     link.setDevicePath(name);
-    QVERIFY2(link.open(), qPrintable(link.openError()));
+    const OpenResult opened = link.open();
+    QVERIFY2(opened, qPrintable(opened.reason));
     reconnector.opened(name);
 
     first->closeMaster();
@@ -291,9 +292,10 @@ void LinkTest::refusalsNameTheWayForward()
 {
     SerialPort none;
     none.setDevicePath(QStringLiteral("/dev/null"));
-    QVERIFY(!none.setPortOpen(true));
-    QVERIFY2(none.openError().startsWith(QLatin1String("/dev/null could not be opened")),
-             qPrintable(none.openError()));
+    const OpenResult refused = none.open();
+    QCOMPARE(refused.fault, OpenFault::NotSerial);
+    QVERIFY2(refused.reason.startsWith(QLatin1String("/dev/null could not be opened")),
+             qPrintable(refused.reason));
 
     const group *dialout = ::getgrnam("dialout");
     if (::geteuid() != 0 || !dialout)
@@ -311,8 +313,8 @@ void LinkTest::refusalsNameTheWayForward()
             ::_exit(3);
         SerialPort port;
         port.setDevicePath(pty.slavePath());
-        const QByteArray why =
-            port.setPortOpen(true) ? QByteArray("opened") : port.openError().toUtf8();
+        const OpenResult opened = port.open();
+        const QByteArray why = opened ? QByteArray("opened") : opened.reason.toUtf8();
         [[maybe_unused]] auto n = ::write(pipeFds[1], why.constData(), size_t(why.size()));
         ::_exit(0);
     }

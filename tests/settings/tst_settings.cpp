@@ -247,14 +247,14 @@ void SettingsTest::refusedWritesChangeNothing()
         ::waitpid(child, &status, 0);
         if (WEXITSTATUS(status) == 3)
             QSKIP("cannot drop privileges to check a read-only folder");
-        result = {false, QString::fromUtf8(buf, int(std::max<ssize_t>(n, 0)))};
+        result = {FileFault::Failed, QString::fromUtf8(buf, int(std::max<ssize_t>(n, 0)))};
         if (full)
             reason = QStringLiteral("too large");
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     } else {
         result = WriteIniValues(edits);
     }
-    QVERIFY(!result.ok);
+    QVERIFY(!result.ok());
     QVERIFY2(result.reason.contains(reason), qPrintable(result.reason));
     if (kind == QLatin1String("folder"))
         QVERIFY(QFileInfo(config.iniPath()).isDir());
@@ -410,18 +410,18 @@ void SettingsTest::appendOnAFullDiskLeavesWholeLines()
 {
     QTemporaryDir dir;
     const QString log = dir.filePath(QStringLiteral("station.csv"));
-    QVERIFY(AppendToFile(log, "first,line\n", "time,result\n").ok);
+    QVERIFY(AppendToFile(log, "first,line\n", "time,result\n").ok());
     const pid_t child = ::fork();
     if (child == 0) {
         std::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{rlim_t(QFileInfo(log).size() + 10), rlim_t(QFileInfo(log).size() + 10)};
         ::setrlimit(RLIMIT_FSIZE, &limit);
-        ::_exit(AppendToFile(log, "second,line that does not fit\n", "x\n").ok ? 1 : 0);
+        ::_exit(AppendToFile(log, "second,line that does not fit\n", "x\n").ok() ? 1 : 0);
     }
     int status = 0;
     ::waitpid(child, &status, 0);
     QCOMPARE(WEXITSTATUS(status), 0);
-    QVERIFY(AppendToFile(log, "third,line\n", "x\n").ok);
+    QVERIFY(AppendToFile(log, "third,line\n", "x\n").ok());
     QFile file(log);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("time,result\nfirst,line\nthird,line\n"));

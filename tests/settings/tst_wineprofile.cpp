@@ -220,7 +220,7 @@ void WineProfileTest::sameAsKernel32()
         QVERIFY(IniFile(oursPath)
                     .write({{QString::fromLatin1(target.section), QString::fromLatin1(target.key),
                              QString::fromLatin1(value)}})
-                    .ok);
+                    .ok());
         ++writes;
         for (const Query &q : Queries) {
             const QByteArray afterTheirs = windows.read(theirsPath, q);

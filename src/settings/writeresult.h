@@ -1,0 +1,14 @@
+#pragma once
+
+#include "link/result.h"
+
+// Why a file was not written.
+enum class FileFault {
+    None,
+    Refused, // a file or folder this tool does not write: a stranger's link, not a regular file
+    Locked,  // another program holds the file
+    Failed,  // the system refused the write: the disk is full, read-only, no folder
+};
+
+// What a write did: either all of it landed, or the file is exactly as it was.
+using WriteResult = Result<FileFault>;
