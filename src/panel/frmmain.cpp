@@ -1,28 +1,20 @@
 #include "panel/frmmain.h"
 
 #include "link/modulesession.h"
-#include "link/modulesetup.h"
 #include "link/portmap.h"
-#include "link/portwatcher.h"
-#include "link/reconnector.h"
 #include "panel/accessible.h"
 #include "panel/controlserver.h"
 #include "panel/fonts.h"
 #include "panel/frmlog.h"
 #include "panel/frmports.h"
 #include "panel/modulefiles.h"
-#include "panel/portlist.h"
+#include "panel/portstatus.h"
 #include "panel/trafficmodel.h"
-#include "settings/history.h"
 #include "settings/ini.h"
-#include "settings/moduleconfig.h"
 #include "settings/settings.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QCoreApplication>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMessageBox>
@@ -37,9 +29,6 @@ namespace {
 const char *const PortNotAvailable =
     QT_TRANSLATE_NOOP("frmMain", "Selected Com Port Not Available");
 
-// The pause between a restore's frames, as lumaveractl's default.
-
-// A file of a module's settings, in Qt's own dialog as the log saves in.
 void fillNumbers(QComboBox *list, int first, int last)
 {
     // All at once: one insertion into the list's model, not one per item.
@@ -65,8 +54,8 @@ frmMain::frmMain(QWidget *parent) : QWidget(parent)
         this, static_cast<Ui_frmMain &>(*this), *link,
         ModuleFiles::Hooks{[this](const ModuleStep &step) { return sendStep(step); },
                            [this](const ModuleSettings &s) { return showModuleSettings(s); }});
-    ports = new PortWatcher(this);
-    reconnector = new Reconnector(link, ports, this);
+    portStatus = new PortStatus(
+        static_cast<Ui_frmMain &>(*this), link, [this] { return commPort_; }, this);
 
     setupUi(this);
     load();
@@ -105,10 +94,6 @@ void frmMain::connectHandlers()
         if (event.kind == TrafficEvent::Kind::Sent)
             showFrame(event.bytes);
     });
-    connect(ports, &PortWatcher::changed, this, &frmMain::onPortsChanged);
-    connect(reconnector, &Reconnector::waiting, this, &frmMain::onReconnectWaiting);
-    connect(reconnector, &Reconnector::refused, this, &frmMain::onReconnectRefused);
-    connect(reconnector, &Reconnector::reconnected, this, &frmMain::onReconnected);
     connect(Slider_Red, &QSlider::valueChanged, this, &frmMain::Slider_Red_Change);
     connect(Slider_Green, &QSlider::valueChanged, this, &frmMain::Slider_Green_Change);
     connect(Slider_Blue, &QSlider::valueChanged, this, &frmMain::Slider_Blue_Change);
@@ -120,8 +105,8 @@ void frmMain::connectHandlers()
     connect(cmdRetrieve, &QPushButton::clicked, this, &frmMain::cmdRetrieve_Click);
     connect(cmdReadSettings, &QPushButton::clicked, this, &frmMain::cmdReadSettings_Click);
     connect(cmdSave, &QPushButton::clicked, this, &frmMain::cmdSave_Click);
-    connect(cmdBackup, &QPushButton::clicked, this, &frmMain::cmdBackup_Click);
-    connect(cmdRestore, &QPushButton::clicked, this, &frmMain::cmdRestore_Click);
+    connect(cmdBackup, &QPushButton::clicked, this, [this] { files->backup(); });
+    connect(cmdRestore, &QPushButton::clicked, this, [this] { files->restore(); });
     connect(cmdLog, &QPushButton::clicked, this, &frmMain::cmdLog_Click);
     connect(cmdPorts, &QPushButton::clicked, this, &frmMain::cmdPorts_Click);
 }
@@ -169,7 +154,7 @@ void frmMain::paintEvent(QPaintEvent *event)
 
 void frmMain::onShown()
 {
-    onPortsChanged();
+    portStatus->refresh();
     if (const HandoffResult listening = control->listen(); !listening)
         notice(listening.reason);
 }
@@ -181,15 +166,13 @@ void frmMain::cboComm_Click()
         return;
     commPort_ = QString::number(position + 1);
     // Another port chosen: the user takes over from a reconnect.
-    if (reconnector->stop())
-        notice({});
+    portStatus->stopReconnect();
     showPortInfo(cboComm->currentIndex());
 }
 
 void frmMain::cmdConnect_Click()
 {
-    if (reconnector->stop())
-        notice({});
+    portStatus->stopReconnect();
     if (!link->isOpen()) {
         const Settings settings = store().load();
         const ResolvedPort port = ResolvePort({}, commPort_.toInt(), settings.pins);
@@ -205,11 +188,11 @@ void frmMain::cmdConnect_Click()
         }
         link->setDevicePath(port.path);
         if (const OpenResult opened = link->open(); !opened) {
-            onPortsChanged();
+            portStatus->refresh();
             message(this, QMessageBox::Warning, tr(PortNotAvailable), opened.reason);
             return;
         }
-        reconnector->opened(port.path);
+        portStatus->opened(port.path);
         // As Windows gives an adapter its COM number for good: a device with
         // a stable name keeps this number wherever it is plugged in.
         if (const QString stable = StableNameFor(port.path); !port.pinned && !stable.isEmpty())
@@ -220,29 +203,6 @@ void frmMain::cmdConnect_Click()
         showConnected(false);
         notice({});
     }
-}
-
-void frmMain::onReconnectWaiting(const QString &path)
-{
-    showConnected(false);
-    // The port list follows once the device's name goes, as the watcher
-    // reports: one look through the system's ports, not two.
-    notice(tr("COM%1 (%2) was unplugged or closed; it reconnects when it returns.")
-               .arg(commPort_, path));
-}
-
-void frmMain::onReconnectRefused(const QString &reason, bool tryingAgain)
-{
-    notice(tryingAgain
-               ? tr("COM%1 is back but did not open: %2 Trying again.").arg(commPort_, reason)
-               : tr("COM%1 is back but did not open: %2 Press Connect to try again.")
-                     .arg(commPort_, reason));
-}
-
-void frmMain::onReconnected(const QString &path)
-{
-    notice(tr("Reconnected to COM%1 (%2).").arg(commPort_, path));
-    showConnected(true);
 }
 
 void frmMain::unload()
@@ -262,20 +222,6 @@ void frmMain::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
-void frmMain::onPortsChanged()
-{
-    const Settings settings = store().load();
-    ports->setPins(settings.pins);
-    const PortListing listing = ListPorts(settings.pins, true);
-    const QString own = link->isOpen() ? link->devicePath() : QString();
-    for (int i = 0; i < cboComm->count() && i < int(listing.size()); ++i) {
-        const PortInfo &port = listing[std::size_t(i)];
-        cboComm->setItemData(i, PortSummary(port, own), Qt::ToolTipRole);
-        PortItemDelegate::showDevice(cboComm, i, QFileInfo(port.entry.path).fileName());
-    }
-    showPortInfo(cboComm->currentIndex());
-}
-
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == lblTxData && event->type() == QEvent::MouseButtonDblClick) {
@@ -291,7 +237,7 @@ void frmMain::cmdPorts_Click()
 {
     frmPorts dialog(this);
     dialog.exec();
-    onPortsChanged();
+    portStatus->refresh();
 }
 
 void frmMain::cmdLog_Click()
@@ -359,11 +305,6 @@ void frmMain::cmdSetHold_Click()
 
 // ---- Memory slots ----
 
-WriteResult frmMain::StoreSlotColor(int slot)
-{
-    return store().saveSlot(slot, {red_, green_, blue_});
-}
-
 void frmMain::cmdSaveColor_Click()
 {
     const int slot = cboMemLoc->currentIndex();
@@ -373,7 +314,7 @@ void frmMain::cmdSaveColor_Click()
     // file is not told of a colour the module never got.
     if (!sendStep(ModuleStep::store(slot, {red_, green_, blue_})).ok())
         return;
-    notice(WriteProblem(StoreSlotColor(cboMemLoc->currentIndex())));
+    notice(WriteProblem(store().saveSlot(cboMemLoc->currentIndex(), {red_, green_, blue_})));
 }
 
 void frmMain::cmdRetrieve_Click()
@@ -454,16 +395,4 @@ void frmMain::cmdSave_Click()
     // Connect says what came back.
     else if (ack.fault != ReplyFault::Aborted && ack.fault != ReplyFault::SendFailed)
         notice(ack.reason);
-}
-
-// ---- A module's whole configuration in a file ----
-
-void frmMain::cmdBackup_Click()
-{
-    files->backup();
-}
-
-void frmMain::cmdRestore_Click()
-{
-    files->restore();
 }

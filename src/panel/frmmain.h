@@ -14,8 +14,7 @@
 class ControlServer;
 class ModuleLink;
 class ModuleSession;
-class PortWatcher;
-class Reconnector;
+class PortStatus;
 class SettingsStore;
 class TrafficModel;
 class ModuleFiles;
@@ -59,27 +58,19 @@ private:
     void cmdRetrieve_Click();
     void cmdReadSettings_Click();
     void cmdSave_Click();
-    void cmdBackup_Click();
-    void cmdRestore_Click();
     void cmdLog_Click();
     void cmdPorts_Click();
-    void onPortsChanged();
-    void onReconnectWaiting(const QString &path);
-    void onReconnectRefused(const QString &reason, bool tryingAgain);
-    void onReconnected(const QString &path);
 
     // Carries out one step; a frame that did not go out is said beside
     // Connect, without a box.
     StepOutcome sendStep(const ModuleStep &step);
-    WriteResult StoreSlotColor(int slot);
     // Shows settings the module sent in the lists and on the sliders and
     // keeps its slot colours; how that write went.
     WriteResult showModuleSettings(const ModuleSettings &settings);
 
     ModuleLink *link;
     std::unique_ptr<ModuleSession> session;
-    PortWatcher *ports;
-    Reconnector *reconnector;
+    PortStatus *portStatus;
     ControlServer *control;
     TrafficModel *traffic;
     frmLog *log = nullptr;
