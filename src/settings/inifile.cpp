@@ -46,6 +46,13 @@ WriteResult refused(const QString &reason)
     return {FileFault::Refused, reason};
 }
 
+WriteResult strangersLink(const QString &path)
+{
+    return refused(SettingsTexts::tr("%1 is a link that another user made in a shared folder; it "
+                                     "is not written through")
+                       .arg(path));
+}
+
 // A file descriptor closed on every way out.
 class Fd
 {
@@ -226,10 +233,7 @@ WriteResult IniFile::write(const QList<IniEdit> &edits) const
 {
     const QString target = resolved(path_);
     if (target.isEmpty())
-        return refused(
-            SettingsTexts::tr("%1 is a link that another user made in a shared folder; it is not "
-                              "written through")
-                .arg(path_));
+        return strangersLink(path_);
     const QFileInfo targetInfo(target);
     const QString folder = targetInfo.absolutePath();
     // Only the tool's own folder is made; a link's target folder, and the
@@ -297,10 +301,7 @@ WriteResult AppendToFile(const QString &path, const QByteArray &bytes, const QBy
 {
     const QString target = resolved(path);
     if (target.isEmpty())
-        return refused(
-            SettingsTexts::tr("%1 is a link that another user made in a shared folder; it is not "
-                              "written through")
-                .arg(path));
+        return strangersLink(path);
     Fd fd(::open(QFile::encodeName(target).constData(),
                  O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666));
     if (fd.get() < 0)
