@@ -1,5 +1,5 @@
-// The window against the real virtual module process: a user's session,
-// answers stamped when they came, and thousands of random actions. How the
+// The window against the real virtual module process: answers stamped when
+// they came, and thousands of random actions. How the
 // window takes each wrong answer is tst_window's (read and save tables), and
 // how each is judged tst_link's. The module's
 // printed lines are the record of what went over the wire.
@@ -39,7 +39,6 @@ class EndToEndTest : public QObject
     Q_OBJECT
 
 private slots:
-    void userSession();
     void answersLoggedWhenTheyCame();
     void randomUserActions();
 
@@ -47,43 +46,6 @@ private:
     QTemporaryDir dir_;
     QString link() const { return dir_.filePath(QStringLiteral("module")); }
 };
-
-// What the window saves to the module's EEPROM outlives the module's power:
-// started again, it answers a read with it. (Each button's frame, the save
-// box and the read's effect on the window are tst_window's.)
-void EndToEndTest::userSession()
-{
-    TempConfig config;
-    config.write("[Ports]\r\nCOM1=" + link().toLocal8Bit() + "\r\n");
-    const QStringList eeprom{"--eeprom", dir_.filePath(QStringLiteral("eeprom.bin"))};
-    auto module = std::make_unique<ModuleProcess>(link(), eeprom);
-    QVERIFY(module->started());
-    module->take();
-    frmMain form;
-    form.show();
-    const Ui w(form);
-    BoxAnswerer boxes;
-    boxes.answer = QMessageBox::Yes;
-    const auto click = [](QPushButton *b) { QTest::mouseClick(b, Qt::LeftButton); };
-    click(w.cmdConnect);
-    w.cboHold->setCurrentIndex(100);
-    click(w.cmdSetHold);
-    click(w.cmdSave);
-    QCOMPARE(nextLines(*module, 2), (QStringList{"SetHold 100", "SaveToEeprom -> FE AA"}));
-
-    click(w.cmdConnect);
-    module.reset();
-    module = std::make_unique<ModuleProcess>(link(), eeprom);
-    QVERIFY(module->started());
-    module->take();
-    click(w.cmdConnect);
-    w.cboHold->setCurrentIndex(0);
-    click(w.cmdReadSettings);
-    QCOMPARE(nextLines(*module, 1), QStringList{"ReadModuleSettings -> 35 bytes"});
-    QCOMPARE(w.cboHold->currentText(), QStringLiteral("100"));
-    QCOMPARE(boxes.texts(),
-             (QStringList{"This will Save all Settings onto EEPROM", "Save Successful"}));
-}
 
 // A module that answers 100 ms late: the log and lumaveractl --verbose show
 // the answer when it came, not when the window took it after its tick.

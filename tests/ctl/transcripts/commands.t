@@ -72,12 +72,17 @@ only when asked and only once it verified:
   Fade=2\r (esc)
   Hold=240\r (esc)
   [Colors]\r (esc)
-  $ start_module clone --fast; clone=$module
+  $ start_module clone --fast --eeprom clone.eeprom; clone=$module
   $ lumaveractl --port clone --gap 0 restore m.ini --save
   restored m.ini to clone, verified, saved to EEPROM; what it held is kept in */state/lumavera/*-clone.ini (glob)
   $ diff <(lumaveractl --port m read) <(lumaveractl --port clone read)
   $ grep -c SaveToEeprom clone.log
   1
+
+What a module saved outlives its power:
+
+  $ kill $clone; wait $clone; start_module clone --fast --eeprom clone.eeprom; clone=$module
+  $ diff <(lumaveractl --port m read) <(lumaveractl --port clone read)
 
 pin and unpin change one line of the settings file; list shows it:
 
