@@ -90,13 +90,12 @@ bool ModuleLink::isOpen() const
     return port_->portOpen();
 }
 
-bool ModuleLink::send(const Frame &frame)
+SendResult ModuleLink::send(const Frame &frame)
 {
     const QByteArray bytes(reinterpret_cast<const char *>(frame.data()), qsizetype(frame.size()));
     // Stamped as it is handed to the system, not once the call returns.
     const qint64 at = MonotonicNs();
-    const bool sent = port_->write(bytes);
-    sendError_ = sent ? QString() : port_->writeError();
+    const SendResult sent = port_->write(bytes);
     // The monitor shows the frame whether or not the line took it.
     report(TrafficEvent::Kind::Sent, bytes, DescribeFrame(frame), at);
     return sent;

@@ -78,10 +78,8 @@ public:
     // When the port was last opened, on the traffic's clock.
     qint64 openedAtNs() const { return openedAtNs_; }
 
-    // Writes `frame` to the port and reports it; whether every byte went
-    // out. sendError() says why not.
-    bool send(const Frame &frame);
-    QString sendError() const { return sendError_; }
+    // Writes `frame` to the port and reports it; whether every byte went out.
+    SendResult send(const Frame &frame);
 
     // Whether an exchange is waiting for its answer.
     bool busy() const { return waiting_; }
@@ -129,5 +127,4 @@ private:
     bool waitAborted_ = false;
     bool discarding_ = false;
     qint64 openedAtNs_ = 0;
-    QString sendError_;
 };

@@ -43,8 +43,8 @@ StepOutcome ModuleSession::run(const ModuleStep &step, const ReplyWaitRule &wait
 
 StepOutcome ModuleSession::send(const ModuleStep &step)
 {
-    if (!link_.send(FrameOf(step.body())))
-        return failed(ReplyFault::SendFailed, link_.sendError());
+    if (const SendResult sent = link_.send(FrameOf(step.body())); !sent)
+        return failed(ReplyFault::SendFailed, sent.reason);
     return {};
 }
 

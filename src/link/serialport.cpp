@@ -155,13 +155,10 @@ void SerialPort::closeDevice()
     buffer_.clear();
 }
 
-bool SerialPort::write(const QByteArray &bytes)
+SendResult SerialPort::write(const QByteArray &bytes)
 {
-    writeError_.clear();
-    if (fd_ < 0) {
-        writeError_ = LinkTexts::tr("The port is not open.");
-        return false;
-    }
+    if (fd_ < 0)
+        return {SendFault::NotOpen, LinkTexts::tr("The port is not open.")};
     qsizetype written = 0;
     int error = 0;
     // A line that takes nothing for a second (output stopped by flow
@@ -185,8 +182,8 @@ bool SerialPort::write(const QByteArray &bytes)
         }
     }
     if (written == bytes.size())
-        return true;
-    writeError_ =
+        return {};
+    const QString reason =
         error == ETIMEDOUT
             ? LinkTexts::tr("%1 took none of the frame within a second (is its output stopped?).")
                   .arg(path_)
@@ -196,7 +193,7 @@ bool SerialPort::write(const QByteArray &bytes)
     ::tcflush(fd_, TCOFLUSH);
     if (error == EIO || error == ENXIO || error == ENODEV)
         markLost();
-    return false;
+    return {error == ETIMEDOUT ? SendFault::Stalled : SendFault::Failed, reason};
 }
 
 bool SerialPort::readable() const

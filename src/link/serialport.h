@@ -23,6 +23,15 @@ enum class OpenFault {
 };
 using OpenResult = Result<OpenFault>;
 
+// Why a frame did not go out whole.
+enum class SendFault {
+    None,
+    NotOpen, // the port is closed
+    Stalled, // the line took nothing for a second (output stopped, a wedged adapter)
+    Failed,  // the system refused the write
+};
+using SendResult = Result<SendFault>;
+
 // The serial line to the LED module: 9600 baud, 8 data bits, no parity, one
 // stop bit, no flow control, a 1024-byte receive buffer. The device is
 // locked for this program with an exclusive flock() on it and TIOCEXCL, as
@@ -62,9 +71,8 @@ public:
     QString devicePath() const { return path_; }
 
     // Hands the bytes to the system at once; whether every one of them went
-    // out. When not, none is left queued and outputError() says why.
-    bool write(const QByteArray &bytes);
-    QString writeError() const { return writeError_; }
+    // out. When not, none is left queued.
+    SendResult write(const QByteArray &bytes);
 
     // Bytes received and not read yet.
     int bytesWaiting();
@@ -100,7 +108,6 @@ private:
     int fd_ = -1;
     class QSocketNotifier *notifier_ = nullptr;
     QString path_;
-    QString writeError_;
     QByteArray buffer_;
     qint64 lastArrivalNs_ = 0;
     bool losing_ = false;

@@ -361,16 +361,11 @@ WriteResult frmMain::showModuleSettings(const ModuleSettings &settings)
     cboMode->setCurrentIndex(settings.mode);
     cboFade->setCurrentIndex(settings.fade);
     cboHold->setCurrentIndex(settings.hold);
-    for (int i = 0; i < SlotCount; ++i) {
-        SlotRed[i] = settings.slotColors[i].red;
-        SlotGreen[i] = settings.slotColors[i].green;
-        SlotBlue[i] = settings.slotColors[i].blue;
-    }
     const WriteResult kept = store().saveSlots(settings.slotColors);
     cboMemLoc->setCurrentIndex(0);
-    Slider_Red->setValue(SlotRed[0]);
-    Slider_Green->setValue(SlotGreen[0]);
-    Slider_Blue->setValue(SlotBlue[0]);
+    Slider_Red->setValue(settings.slotColors[0].red);
+    Slider_Green->setValue(settings.slotColors[0].green);
+    Slider_Blue->setValue(settings.slotColors[0].blue);
     return kept;
 }
 

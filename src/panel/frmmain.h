@@ -7,7 +7,6 @@
 
 #include <QWidget>
 
-#include <array>
 #include <cstdint>
 #include <memory>
 
@@ -82,7 +81,4 @@ private:
     std::uint8_t red_ = 0;
     std::uint8_t green_ = 0;
     std::uint8_t blue_ = 0;
-    std::array<std::uint8_t, SlotCount> SlotRed{};
-    std::array<std::uint8_t, SlotCount> SlotGreen{};
-    std::array<std::uint8_t, SlotCount> SlotBlue{};
 };
