@@ -57,12 +57,13 @@ int main(int argc, char *argv[])
     // A file to restore is checked whole before the port is even opened.
     if (options.command == CtlOptions::Command::Restore ||
         options.command == CtlOptions::Command::Station) {
-        const auto loaded = LoadModuleConfig(options.file);
-        if (const QString *error = std::get_if<QString>(&loaded)) {
-            err << "lumaveractl: " << QString(*error).replace(u'\n', "\nlumaveractl: ") << '\n';
+        const LoadedConfig loaded = LoadModuleConfig(options.file);
+        if (!loaded) {
+            err << "lumaveractl: " << QString(loaded.reason).replace(u'\n', "\nlumaveractl: ")
+                << '\n';
             return ExitUsage;
         }
-        options.restore = std::get<ModuleSettings>(loaded);
+        options.restore = loaded.settings;
     }
 
     // The port as the window numbers it; without --port, the window's last.
@@ -75,16 +76,16 @@ int main(int argc, char *argv[])
                           options.port.startsWith(QLatin1String("COM"), Qt::CaseInsensitive);
     const Settings settings = numbered ? SettingsStore(IniPath()).load() : Settings();
     const ResolvedPort port = ResolvePort(options.port, settings.commPort(), settings.pins);
-    if (port.problem != ResolvedPort::Problem::None) {
+    if (!port) {
         err << "lumaveractl: " << port.reason << '\n';
-        if (port.problem != ResolvedPort::Problem::BadName)
+        if (port.fault != PortFault::BadName)
             err << CtlTexts::tr(
                        "See 'lumaveractl list' for the devices behind the numbers; give COM%1 a "
                        "device with 'lumaveractl pin COM%1 PATH', or name the device with "
                        "--port PATH.")
                        .arg(port.number)
                 << '\n';
-        return port.problem == ResolvedPort::Problem::BadName ? ExitUsage : ExitPort;
+        return port.fault == PortFault::BadName ? ExitUsage : ExitPort;
     }
     const QString device = port.path;
     if (options.command == CtlOptions::Command::Station) {

@@ -206,7 +206,7 @@ ResolvedPort ResolvePort(const QString &name, int defaultNumber, const QMap<int,
     }
     port.number = name.isEmpty() ? defaultNumber : m.captured(1).toInt();
     if (port.number < FirstPort || port.number > LastPort || m.captured(1).size() > 2) {
-        port.problem = ResolvedPort::Problem::BadName;
+        port.fault = PortFault::BadName;
         port.reason = LinkTexts::tr("There is no %1; the ports are COM1..COM20.").arg(name);
         return port;
     }
@@ -217,10 +217,10 @@ ResolvedPort ResolvePort(const QString &name, int defaultNumber, const QMap<int,
     port.path = entry.path;
     port.pinned = entry.pinned;
     if (entry.path.isEmpty()) {
-        port.problem = ResolvedPort::Problem::Unassigned;
+        port.fault = PortFault::Unassigned;
         port.reason = LinkTexts::tr("No device is assigned to COM%1.").arg(port.number);
     } else if (entry.pinned && !entry.present) {
-        port.problem = ResolvedPort::Problem::Missing;
+        port.fault = PortFault::Missing;
         port.reason =
             LinkTexts::tr("COM%1 is %2, which is not plugged in.").arg(port.number).arg(entry.path);
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/result.h"
 #include <QList>
 #include <QMap>
 #include <QSerialPortInfo>
@@ -65,19 +66,17 @@ QString DeviceDetails(const QString &path, const QList<QSerialPortInfo> &ports);
 // What a port name stands for: COMn (in any case) resolved through the pins
 // and the system's list, exactly as the window numbers the ports, or a
 // device path taken as it is.
-struct ResolvedPort
+enum class PortFault {
+    None,
+    BadName,    // COMn outside COM1..COM20
+    Unassigned, // no device has that number
+    Missing,    // pinned to a device that is not plugged in
+};
+struct ResolvedPort : Result<PortFault>
 {
-    enum class Problem {
-        None,
-        BadName,    // COMn outside COM1..COM20
-        Unassigned, // no device has that number
-        Missing,    // pinned to a device that is not plugged in
-    };
-    Problem problem = Problem::None;
     int number = 0; // 1..20, or 0 for a path
     QString path;
     bool pinned = false;
-    QString reason; // for the user, when there is a problem
 };
 
 // `name` is COMn or a path; an empty name is COM`defaultNumber`.

@@ -176,7 +176,7 @@ void frmMain::cmdConnect_Click()
     if (!link->isOpen()) {
         const Settings settings = store().load();
         const ResolvedPort port = ResolvePort({}, commPort_.toInt(), settings.pins);
-        if (port.problem != ResolvedPort::Problem::None) {
+        if (!port) {
             // The way forward, as the command line names it: the dialog behind
             // the button beside the list gives a number its device.
             const QString next =

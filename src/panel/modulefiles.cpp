@@ -60,7 +60,7 @@ void ModuleFiles::backup()
         return;
     const WriteResult written = SaveModuleConfig(path, *held);
     ui_.notice(written.ok() ? tr("The module's settings are in %1.").arg(path)
-                          : tr("%1 could not be written: %2.").arg(path, written.reason));
+                            : tr("%1 could not be written: %2.").arg(path, written.reason));
 }
 
 void ModuleFiles::restore()
@@ -70,10 +70,10 @@ void ModuleFiles::restore()
     const QString path = askForFile(window_, tr("Restore the Module"), QFileDialog::AcceptOpen);
     if (path.isEmpty() || !link_.isOpen())
         return;
-    const auto loaded = LoadModuleConfig(path);
-    if (const QString *problem = std::get_if<QString>(&loaded)) {
+    const LoadedConfig loaded = LoadModuleConfig(path);
+    if (!loaded) {
         Ui_frmMain::message(window_, QMessageBox::Warning,
-                            tr("Nothing was sent: %1 cannot be used.").arg(path), *problem);
+                            tr("Nothing was sent: %1 cannot be used.").arg(path), loaded.reason);
         return;
     }
     // What the module holds is kept before the first change, so that
@@ -90,7 +90,7 @@ void ModuleFiles::restore()
     }
     // No other step goes out between the restore's frames.
     ui_.fRGB->setEnabled(false);
-    const ModuleSettings want = std::get<ModuleSettings>(loaded);
+    const ModuleSettings want = loaded.settings;
     const int steps = int(SetupSteps(want).size()) + 1;
     int step = 0;
     const SetupResult done = SetUpModule(

@@ -13,13 +13,13 @@ const QString Module = QStringLiteral("Module");
 
 } // namespace
 
-std::variant<ModuleSettings, QString> LoadModuleConfig(const QString &path)
+LoadedConfig LoadModuleConfig(const QString &path)
 {
     if (!QFileInfo::exists(path))
-        return SettingsTexts::tr("%1 does not exist").arg(path);
+        return {{ConfigFault::Missing, SettingsTexts::tr("%1 does not exist").arg(path)}, {}};
     const IniText text = IniFile(path).read();
     if (!text.problem.isEmpty())
-        return text.problem;
+        return {{ConfigFault::Unusable, text.problem}, {}};
     QStringList errors;
     const auto value = [&](const QString &section, const QString &key, int max) -> std::uint8_t {
         const QByteArray raw = profile::valueIn(text.content, section.toUtf8(), key.toUtf8());
@@ -46,8 +46,8 @@ std::variant<ModuleSettings, QString> LoadModuleConfig(const QString &path)
     }
     // Every problem at once, one a line, so that one edit mends them all.
     if (!errors.isEmpty())
-        return errors.join(u'\n');
-    return s;
+        return {{ConfigFault::Invalid, errors.join(u'\n')}, {}};
+    return {{}, s};
 }
 
 WriteResult SaveModuleConfig(const QString &path, const ModuleSettings &settings)

@@ -245,9 +245,8 @@ void LinkTest::returnHeldByAnotherProgramIsTriedAgain()
     QCOMPARE(ResolvePort(QStringLiteral("com2"), 1, {{2, name}}).path, name);
     QCOMPARE(ResolvePort({}, 2, {{2, name}}).path, name);
     for (const char *bad : {"COM0", "COM21", "com99", "COM007"})
-        QCOMPARE(ResolvePort(QLatin1String(bad), 1, {}).problem, ResolvedPort::Problem::BadName);
-    QCOMPARE(ResolvePort(QStringLiteral("COM4"), 1, {{4, name + "x"}}).problem,
-             ResolvedPort::Problem::Missing);
+        QCOMPARE(ResolvePort(QLatin1String(bad), 1, {}).fault, PortFault::BadName);
+    QCOMPARE(ResolvePort(QStringLiteral("COM4"), 1, {{4, name + "x"}}).fault, PortFault::Missing);
 
     ModuleLink link;
     PortWatcher watcher;

@@ -447,10 +447,9 @@ void WindowTest::backupAndRestoreAWholeModule()
     chooseFile(path);
     bench.click(w.cmdBackup);
     QCOMPARE(module.received, ReadFrame);
-    const auto saved = LoadModuleConfig(path);
-    QVERIFY(std::holds_alternative<ModuleSettings>(saved));
-    QCOMPARE(EncodeSettingsReply(std::get<ModuleSettings>(saved)),
-             EncodeSettingsReply(SampleSettings()));
+    const LoadedConfig saved = LoadModuleConfig(path);
+    QVERIFY(saved);
+    QCOMPARE(EncodeSettingsReply(saved.settings), EncodeSettingsReply(SampleSettings()));
 
     QByteArray wire;
     for (const ModuleStep &step : SetupSteps(SampleSettings()))
@@ -475,9 +474,8 @@ void WindowTest::backupAndRestoreAWholeModule()
                      qPrintable(said));
             const auto kept = LoadModuleConfig(
                 w.lblNotice->toolTip().section(QLatin1String("kept in "), 1).chopped(1));
-            QVERIFY2(std::holds_alternative<ModuleSettings>(kept),
-                     qPrintable(w.lblNotice->toolTip()));
-            QCOMPARE(EncodeSettingsReply(std::get<ModuleSettings>(kept)), module.settingsAnswer);
+            QVERIFY2(kept, qPrintable(w.lblNotice->toolTip()));
+            QCOMPARE(EncodeSettingsReply(kept.settings), module.settingsAnswer);
             bench.window->grab().save(QStringLiteral("window-restored.png"));
             // The next step's line is its own.
             bench.click(w.cmdSetColor);
