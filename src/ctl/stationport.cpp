@@ -150,7 +150,7 @@ void WatchCable(const StationPort &port, const CtlOptions &o, const std::atomic_
     enum class State { Waiting, Attached } state = State::Waiting;
     QElapsedTimer heard; // since the module last answered
     QString lastFault;
-    QString openError;
+    QString lastOpenError;
     say(CtlTexts::tr("waiting for a module on %1").arg(Printable(port.name)));
     heard.start();
     while (!stop && !(ending && state == State::Waiting)) {
@@ -159,13 +159,13 @@ void WatchCable(const StationPort &port, const CtlOptions &o, const std::atomic_
         if (!link.isOpen()) {
             lost = false;
             if (const OpenResult opened = link.open(); !opened) {
-                if (opened.reason != openError)
+                if (opened.reason != lastOpenError)
                     say(Printable(opened.reason));
-                openError = opened.reason;
+                lastOpenError = opened.reason;
                 pauseUnless(PollMs, [&] { return bool(stop) || bool(ending); });
                 continue;
             }
-            openError.clear();
+            lastOpenError.clear();
         }
         const StepOutcome out = poll.run(ModuleStep::read());
         if (out.fault == ReplyFault::NoAnswer) {
