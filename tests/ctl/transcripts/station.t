@@ -13,7 +13,7 @@ Modules on a fixed cable: the station asks every half second, sets up each
 module that answers, and takes the next once the cable went silent. Silence
 is no verdict. The CSV names the file that keeps what each module held.
 
-  $ start_module cable --fast --attach 1500:1500; cable=$module
+  $ start_module cable --fast --attach 3000:1500; cable=$module
   $ lumaveractl station golden.ini --port cable --cable --gap 0 --log s.csv > out 2> err &
   $ wait_for out PASS 2; kill -INT $!; wait $!
   $ cat out
