@@ -48,12 +48,19 @@ std::optional<ModuleSettings> ModuleFiles::readModule()
     return std::nullopt;
 }
 
-void ModuleFiles::backup()
+QString ModuleFiles::chooseFile(const QString &title, QFileDialog::AcceptMode mode)
 {
     if (link_.busy())
-        return;
-    const QString path = askForFile(window_, tr("Back Up the Module"), QFileDialog::AcceptSave);
-    if (path.isEmpty() || !link_.isOpen())
+        return {};
+    const QString path = askForFile(window_, title, mode);
+    // The port may have gone while the dialog was open.
+    return link_.isOpen() ? path : QString();
+}
+
+void ModuleFiles::backup()
+{
+    const QString path = chooseFile(tr("Back Up the Module"), QFileDialog::AcceptSave);
+    if (path.isEmpty())
         return;
     const std::optional<ModuleSettings> held = readModule();
     if (!held)
@@ -65,10 +72,8 @@ void ModuleFiles::backup()
 
 void ModuleFiles::restore()
 {
-    if (link_.busy())
-        return;
-    const QString path = askForFile(window_, tr("Restore the Module"), QFileDialog::AcceptOpen);
-    if (path.isEmpty() || !link_.isOpen())
+    const QString path = chooseFile(tr("Restore the Module"), QFileDialog::AcceptOpen);
+    if (path.isEmpty())
         return;
     const LoadedConfig loaded = LoadModuleConfig(path);
     if (!loaded) {

@@ -5,6 +5,7 @@
 #include "settings/writeresult.h"
 
 #include <QCoreApplication>
+#include <QFileDialog>
 
 #include <functional>
 #include <optional>
@@ -36,6 +37,9 @@ public:
     void restore();
 
 private:
+    // The file the user picks; empty when none is picked, or the link is
+    // busy or closed.
+    QString chooseFile(const QString &title, QFileDialog::AcceptMode mode);
     // What the module holds; a box says why not where the user should know.
     std::optional<ModuleSettings> readModule();
 
