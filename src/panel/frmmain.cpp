@@ -79,6 +79,12 @@ frmMain::~frmMain()
     link->abortReplyWait();
 }
 
+void frmMain::connectPort()
+{
+    if (!link->isOpen())
+        cmdConnect_Click();
+}
+
 void frmMain::changeEvent(QEvent *event)
 {
     if (event->type() == QEvent::PaletteChange)

@@ -32,6 +32,10 @@ public:
     explicit frmMain(QWidget *parent = nullptr);
     ~frmMain() override;
 
+    // Connects to the chosen port, as pressing Connect does; nothing when
+    // connected already.
+    void connectPort();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;

@@ -82,6 +82,7 @@ private slots:
     void backupAndRestoreAWholeModule();
     void reconnectsOnlyWhatItLost();
     void portNumbersFollowTheUser();
+    void servesLumaveractl();
 };
 
 void WindowTest::startup_data()
@@ -819,6 +820,37 @@ void WindowTest::portNumbersFollowTheUser()
     QVERIFY(!form.isVisible());
     QCOMPARE(config.read(), QByteArray(pinned).replace("CommPort=3", "CommPort=12"));
     QCOMPARE(boxes.texts(), QStringList());
+}
+
+// lumaveractl beside the window (its steps, and strangers on the socket, are
+// in its transcripts): a second window leaves the first one's socket alone,
+// and a command that comes during the window's own read waits its turn.
+void WindowTest::servesLumaveractl()
+{
+    Bench bench;
+    const Ui w = bench.ui();
+    FakeModule module(bench.pty);
+    module.settingsAnswer = EncodeSettingsReply(SampleSettings());
+    BoxAnswerer boxes;
+    QVERIFY(bench.connect());
+    {
+        frmMain second;
+        second.show();
+        const Ui s(second);
+        QTRY_VERIFY2(s.lblNotice->text().contains(QLatin1String("Another Lumavera window")),
+                     qPrintable(s.lblNotice->text()));
+    }
+    QProcess during;
+    QTimer::singleShot(100, [&] {
+        during.start(QStringLiteral(LUMAVERACTL), {"--port", bench.pty.slavePath(), "read"});
+    });
+    bench.click(w.cmdReadSettings);
+    QTRY_COMPARE_WITH_TIMEOUT(during.state(), QProcess::NotRunning, 10000);
+    QVERIFY2(during.exitCode() == 0, during.readAllStandardError().constData());
+    QVERIFY(during.readAllStandardOutput().startsWith("mode 3\nfade 1\nhold 10\nslot 1 200 0 3\n"));
+    QCOMPARE(boxes.seen.size(), 0);
+    QCOMPARE(w.cboHold->currentText(), QStringLiteral("10"));
+    QCOMPARE(module.received, ReadFrame + ReadFrame);
 }
 
 QTEST_MAIN(WindowTest)

@@ -27,3 +27,20 @@ wait_for() {
     echo "waited in vain for $3 lines of '$2' in $1" >&2
     return 1
 }
+
+# Starts the window on the settings file in $LUMAVERA_SETTINGS, connected to
+# its last port, in the background (its pid in $window, what it says in
+# ./window.log), and waits (up to 20 s) until it serves lumaveractl on
+# $XDG_RUNTIME_DIR/lumavera.socket, or on $WINDOW_SOCKET.
+#   start_window [lumavera options]
+start_window() {
+    QT_QPA_PLATFORM=offscreen lumavera --connect "$@" < /dev/null > window.log 2>&1 &
+    window=$!
+    local socket="${WINDOW_SOCKET:-$XDG_RUNTIME_DIR/lumavera.socket}"
+    for _ in $(seq 400); do
+        [ -S "$socket" ] && return 0
+        sleep 0.05
+    done
+    echo "the window did not come up" >&2
+    return 1
+}

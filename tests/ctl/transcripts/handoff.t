@@ -1,0 +1,108 @@
+While the window holds the port, lumaveractl hands it each step over the
+window's socket: the window runs it through its own module session (so
+--verbose shows no OPEN of lumaveractl's own), and lumaveractl keeps the
+settings file itself.
+
+  $ . "$TESTDIR/module.sh"
+  $ export LUMAVERA_SETTINGS="$PWD/lumavera.ini"
+  $ start_module m --fast; m=$module
+  $ printf '[Ports]\r\nCOM1=%s\r\n' "$PWD/m" > lumavera.ini
+  $ start_window
+  $ lumaveractl --port m color 1 2 3
+  $ lumaveractl --port m store 10 4 5 6
+  $ lumaveractl --port m --verbose read 2>&1 > /dev/null | cut -c13-
+    TX FF 3C FB FB FB  |.<...|  ReadModuleSettings
+    RX FF 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 04 05 06 00  |...................................|  settings reply: mode 0 fade 0 hold 0
+  $ lumaveractl --port m save
+  $ grep -a Red10 lumavera.ini
+  Red10=4\r (esc)
+  $ lumaveractl --port m --json read > one & lumaveractl --port m --json read > two; wait $!
+  $ cat one two | cut -c1-30
+  {"mode":0,"fade":0,"hold":0,"s
+  {"mode":0,"fade":0,"hold":0,"s
+  $ grep -v '^device\|^link' m.log
+  SetColor r=1 g=2 b=3
+  StoreSlot slot=10 r=4 g=5 b=6
+  ReadModuleSettings -> 35 bytes
+  SaveToEeprom -> FE AA
+  ReadModuleSettings -> 35 bytes
+  ReadModuleSettings -> 35 bytes
+
+Strangers on the way: a program of the user's that floods the socket, and
+four that connect and say nothing, keep no one out; the silent ones are
+closed after ten seconds:
+
+  $ python3 "$TESTDIR/clients.py" "$XDG_RUNTIME_DIR/lumavera.socket" flood > /dev/null 2>&1 &
+  $ flood=$!; lumaveractl --port m color 4 4 4
+  $ kill $flood 2> /dev/null; true
+  $ python3 "$TESTDIR/clients.py" "$XDG_RUNTIME_DIR/lumavera.socket" silent 4 > silent & silent=$!
+  $ wait_for silent connected 1
+  $ lumaveractl --port m color 5 5 5
+  $ wait $silent; cat silent
+  connected
+  4 closed by the window
+
+What cannot be written is said, and changes nothing; the step itself went
+out (exit 4):
+
+  $ lumaveractl --port m backup missing/backup.ini
+  lumaveractl: missing/backup.ini could not be written: the folder */missing does not exist (glob)
+  [2]
+  $ mv lumavera.ini kept.ini; mkdir lumavera.ini
+  $ lumaveractl --port m store 2 1 2 3
+  lumaveractl: settings could not be saved: */lumavera.ini is not a regular file (glob)
+  [4]
+  $ rmdir lumavera.ini; mv kept.ini lumavera.ini
+  $ tail -3 m.log
+  SetColor r=5 g=5 b=5
+  ReadModuleSettings -> 35 bytes
+  StoreSlot slot=2 r=1 g=2 b=3
+
+A module unplugged during a restore through the window: the restore stops
+there, with no read back and no save:
+
+  $ lumaveractl --port m backup want.ini > /dev/null
+  $ lumaveractl --port m --gap 200 restore want.ini --save > /dev/null 2> restore.err & restore=$!
+  $ wait_for m.log SetFade 1; kill $m; wait $restore
+  [1]
+  $ cat restore.err
+  lumaveractl: * failed: The window no longer holds /dev/pts/* (disconnected or unplugged). (glob)
+  $ sed -n '/SetMode/,$p' m.log | grep -c 'ReadModuleSettings\|SaveToEeprom'
+  0
+  [1]
+  $ kill $window; wait $window
+
+A slow module answers a window's step within lumaveractl's own --timeout:
+
+  $ start_module slow --delay 700; slow=$module
+  $ printf '[Ports]\r\nCOM1=%s\r\n' "$PWD/slow" > slow.ini
+  $ start_window --settings slow.ini
+  $ lumaveractl --port slow --timeout 3000 read | head -1
+  mode 0
+  $ lumaveractl --port slow --timeout 100 read
+  lumaveractl: read failed: No answer came from the module within 100 ms.
+  lumaveractl: check that the module has power and is on this port; a slow one needs a longer --timeout MS.
+  [1]
+  $ kill $window; wait $window
+
+With no runtime folder of the user's own (unset, or one others can write),
+the socket goes into a private folder in the temporary folder:
+
+  $ mkdir -m 777 shared tmp; export TMPDIR="$PWD/tmp"
+  $ XDG_RUNTIME_DIR="$PWD/shared" WINDOW_SOCKET="tmp/lumavera-$(id -u)/lumavera.socket" \
+  >   start_window --settings slow.ini
+  $ stat -c %a tmp/lumavera-*; ls shared
+  700
+  $ env -u XDG_RUNTIME_DIR lumaveractl --port slow --verbose color 6 6 6 2>&1 | cut -c13-
+    TX FF 01 06 06 06  |.....|  SetColor r=6 g=6 b=6
+  $ kill $window
+
+A server of the user's own that did not carry out a step, whatever else it
+says, did not: lumaveractl says so and fails.
+
+  $ python3 "$TESTDIR/clients.py" "$XDG_RUNTIME_DIR/lumavera.socket" unheld > /dev/null 2>&1 &
+  $ server=$!; for _ in $(seq 100); do [ -S "$XDG_RUNTIME_DIR/lumavera.socket" ] && break; sleep 0.05; done
+  $ lumaveractl --port slow color 1 2 3
+  lumaveractl: color failed: The window no longer holds /dev/pts/*. (glob)
+  [1]
+  $ kill $server $slow; wait; rm "$XDG_RUNTIME_DIR/lumavera.socket"

@@ -1,0 +1,28 @@
+Other users on the way, played by root as user nobody (skipped when not run
+as root). A server of another user's on the window's socket is not believed,
+however it answers: lumaveractl opens the port itself.
+
+  $ [ "$(id -u)" = 0 ] || exit 80
+  $ . "$TESTDIR/module.sh"
+  $ export LUMAVERA_SETTINGS="$PWD/lumavera.ini"
+  $ start_module m --fast; m=$module; rm -f "$XDG_RUNTIME_DIR/lumavera.socket"
+  $ python3 "$TESTDIR/clients.py" "$XDG_RUNTIME_DIR/lumavera.socket" stranger > /dev/null 2>&1 &
+  $ liar=$!
+  $ for _ in $(seq 100); do [ -S "$XDG_RUNTIME_DIR/lumavera.socket" ] && break; sleep 0.05; done
+  $ lumaveractl --port m --verbose color 1 2 3 2>&1 | cut -c13-
+    OPEN  m
+    TX FF 01 01 02 03  |.....|  SetColor r=1 g=2 b=3
+  $ kill $liar; rm "$XDG_RUNTIME_DIR/lumavera.socket"
+
+A backup is never written through a link another user planted in a folder
+everyone can write to:
+
+  $ mkdir -m 1777 shared; printf '[Settings]\r\nCommPort=2\r\n' > lumavera.ini
+  $ ln -s "$PWD/lumavera.ini" shared/backup.ini; chown -h nobody shared/backup.ini
+  $ lumaveractl --port m backup shared/backup.ini
+  lumaveractl: shared/backup.ini could not be written: shared/backup.ini is a link that another user made in a shared folder; it is not written through
+  [2]
+  $ grep -c Mode lumavera.ini
+  0
+  [1]
+  $ kill $m; wait
