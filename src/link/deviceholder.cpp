@@ -57,14 +57,19 @@ QMap<QString, QString> DeviceHolders(const QStringList &paths, const std::atomic
         for (const QString &real : held) {
             if (farEndOf.contains(real) || holders.contains(realToPath[real]))
                 continue;
-            QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
-            const QString name = comm.open(QIODevice::ReadOnly)
-                                     ? QString::fromLocal8Bit(comm.readAll()).trimmed()
-                                     : LinkTexts::tr("another program");
-            holders.insert(realToPath[real], QStringLiteral("%1 (pid %2)").arg(name, pid));
+            holders.insert(realToPath[real], ProcessLabel(pid.toInt()));
         }
     }
     return holders;
+}
+
+QString ProcessLabel(int pid)
+{
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+    const QString name = comm.open(QIODevice::ReadOnly)
+                             ? QString::fromLocal8Bit(comm.read(64)).trimmed()
+                             : LinkTexts::tr("another program");
+    return QStringLiteral("%1 (pid %2)").arg(name).arg(pid);
 }
 
 QString DeviceHolder(const QString &path, const std::atomic_bool *cancel)

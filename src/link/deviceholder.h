@@ -8,6 +8,9 @@
 
 // Which other program holds a serial device open.
 
+// A program as the user is told of it: "NAME (pid N)".
+QString ProcessLabel(int pid);
+
 // The other program that holds the device open, as "NAME (pid N)"; empty when
 // no other process does (or /proc does not tell). A look through /proc ends
 // early, with what it found so far, once `cancel` is set.

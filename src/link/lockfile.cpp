@@ -1,4 +1,5 @@
 #include "link/lockfile.h"
+#include "link/deviceholder.h"
 #include "link/texts.h"
 
 #include <QCoreApplication>
@@ -97,11 +98,7 @@ QString refusalOf(const QString &path, const QString &lock)
         return {}; // stale: its program is gone
     if (pid == ::getpid())
         return LinkTexts::tr("%1 is in use by another program.").arg(path);
-    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
-    const QString name = comm.open(QIODevice::ReadOnly)
-                             ? QString::fromLocal8Bit(comm.read(64)).trimmed()
-                             : LinkTexts::tr("another program");
-    return LinkTexts::tr("%1 is in use by %2 (pid %3).").arg(path, name).arg(pid);
+    return LinkTexts::tr("%1 is in use by %2.").arg(path, ProcessLabel(pid));
 }
 
 } // namespace
