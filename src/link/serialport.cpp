@@ -288,14 +288,10 @@ void SerialPort::closeLostPort()
 {
     if (!losing_)
         return;
-    if (fd_ >= 0) {
+    // Whatever was queued either way is of no use to a device that is gone.
+    if (fd_ >= 0)
         ::tcflush(fd_, TCIOFLUSH);
-        delete notifier_;
-        notifier_ = nullptr;
-        ::close(fd_);
-        fd_ = -1;
-        buffer_.clear();
-    }
+    closeDevice();
     losing_ = false;
     emit lost();
 }
