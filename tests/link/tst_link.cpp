@@ -32,7 +32,6 @@ private slots:
     void ports_data();
     void ports();
     void returnHeldByAnotherProgramIsTriedAgain();
-    void refusalsNameTheWayForward();
 };
 
 namespace {
@@ -285,48 +284,6 @@ void LinkTest::returnHeldByAnotherProgramIsTriedAgain()
     QTRY_VERIFY_WITH_TIMEOUT(reconnected.size() == 1, 5000);
     QVERIFY(link.send(FrameOf({1, 2, 3, 4})));
     QCOMPARE(second.read(5), QByteArray("\xFF\x01\x02\x03\x04", 5));
-}
-
-void LinkTest::refusalsNameTheWayForward()
-{
-    SerialPort none;
-    none.setDevicePath(QStringLiteral("/dev/null"));
-    const OpenResult refused = none.open();
-    QCOMPARE(refused.fault, OpenFault::NotSerial);
-    QVERIFY2(refused.reason.startsWith(QLatin1String("/dev/null could not be opened")),
-             qPrintable(refused.reason));
-
-    const group *dialout = ::getgrnam("dialout");
-    if (::geteuid() != 0 || !dialout)
-        QSKIP("needs root, to drop to another user, and a dialout group");
-    Pty pty;
-    const QByteArray device = QFile::encodeName(pty.slavePath());
-    QVERIFY(::chown(device.constData(), 0, dialout->gr_gid) == 0);
-    QVERIFY(::chmod(device.constData(), 0660) == 0);
-    int pipeFds[2];
-    QVERIFY(::pipe(pipeFds) == 0);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        // As a user outside the group, the way a new user meets the port.
-        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
-            ::_exit(3);
-        SerialPort port;
-        port.setDevicePath(pty.slavePath());
-        const OpenResult opened = port.open();
-        const QByteArray why = opened ? QByteArray("opened") : opened.reason.toUtf8();
-        [[maybe_unused]] auto n = ::write(pipeFds[1], why.constData(), size_t(why.size()));
-        ::_exit(0);
-    }
-    ::close(pipeFds[1]);
-    QByteArray why;
-    char buf[512];
-    ssize_t n;
-    while ((n = ::read(pipeFds[0], buf, sizeof buf)) > 0)
-        why.append(buf, n);
-    ::close(pipeFds[0]);
-    ::waitpid(child, nullptr, 0);
-    QVERIFY2(why.contains("\"dialout\" group") && why.contains("sudo usermod -aG dialout $USER"),
-             why.constData());
 }
 
 QTEST_GUILESS_MAIN(LinkTest)

@@ -25,4 +25,10 @@ everyone can write to:
   $ grep -c Mode lumavera.ini
   0
   [1]
+A user not in the device's group is told how to join it:
+
+  $ device="$(readlink m)"; chgrp dialout "$device"; chmod 660 "$device"
+  $ setpriv --reuid=65534 --regid=65534 --clear-groups lumaveractl --port m color 1 2 3
+  lumaveractl: Selected Com Port Not Available: Permission denied for m, which belongs to the "dialout" group. Add yourself to it (sudo usermod -aG dialout $USER) and log out and in again.
+  [3]
   $ kill $m; wait
