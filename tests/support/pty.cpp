@@ -146,7 +146,7 @@ void FakeModule::onReadable()
                                   : frame[1] == SaveToEeprom.code     ? saveAnswer
                                                                       : QByteArray();
         if (!answer.isEmpty())
-            QTimer::singleShot(answerDelayMs, this, [this, answer] { pty_.write(answer); });
+            QTimer::singleShot(0, this, [this, answer] { pty_.write(answer); });
     }
 }
 

@@ -57,8 +57,8 @@ public:
     QByteArray settingsAnswer; // sent when a ReadModuleSettings frame arrives
     QByteArray saveAnswer;     // sent when a SaveToEeprom frame arrives
     QByteArray received;       // every byte the tool sent
-    int answerDelayMs = 0;     // how long it takes to answer
 
+    // Stops answering and recording, as a module gone silent, and starts again.
     void stop();
     void start();
 

@@ -36,7 +36,6 @@ struct Ui
     QLabel *lblRed = find<QLabel>("lblRed");
     QLabel *lblGreen = find<QLabel>("lblGreen");
     QLabel *lblBlue = find<QLabel>("lblBlue");
-    QLabel *lblPreview = find<QLabel>("lblPreview");
     QLabel *lblTxData = find<QLabel>("lblTxData");
     QPushButton *cmdSetColor = find<QPushButton>("cmdSetColor");
     QPushButton *cmdSaveColor = find<QPushButton>("cmdSaveColor");
@@ -50,7 +49,6 @@ struct Ui
     QComboBox *cboMode = find<QComboBox>("cboMode");
     QPushButton *cmdSetMode = find<QPushButton>("cmdSetMode");
     QPushButton *cmdReadSettings = find<QPushButton>("cmdReadSettings");
-    QGroupBox *Frame1 = find<QGroupBox>("Frame1");
     QPushButton *cmdLog = find<QPushButton>("cmdLog");
     QPushButton *cmdPorts = find<QPushButton>("cmdPorts");
     QPushButton *cmdBackup = find<QPushButton>("cmdBackup");
