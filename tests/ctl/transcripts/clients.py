@@ -17,6 +17,7 @@ path, kind = sys.argv[1], sys.argv[2]
 if kind == "flood":
     s = socket.socket(socket.AF_UNIX)
     s.connect(path)
+    print("connected", flush=True)
     for _ in range(200000):
         s.send(b"{}\n")
 elif kind == "silent":

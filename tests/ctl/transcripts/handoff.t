@@ -32,8 +32,8 @@ Strangers on the way: a program of the user's that floods the socket, and
 four that connect and say nothing, keep no one out; the silent ones are
 closed after ten seconds:
 
-  $ python3 "$TESTDIR/clients.py" "$XDG_RUNTIME_DIR/lumavera.socket" flood > /dev/null 2>&1 &
-  $ flood=$!; lumaveractl --port m color 4 4 4
+  $ python3 "$TESTDIR/clients.py" "$XDG_RUNTIME_DIR/lumavera.socket" flood > flood 2> /dev/null &
+  $ flood=$!; wait_for flood connected 1; lumaveractl --port m color 4 4 4
   $ kill $flood 2> /dev/null; true
   $ python3 "$TESTDIR/clients.py" "$XDG_RUNTIME_DIR/lumavera.socket" silent 4 > silent & silent=$!
   $ wait_for silent connected 1
