@@ -104,11 +104,11 @@ pin and unpin change one line of the settings file; list shows it:
 A step that only writes shares the line with a program holding it; one
 whose answer does not come names that program:
 
-  $ sleep 30 < m > /dev/null 2>&1 & holder=$!
+  $ hold m; first=$holder
   $ lumaveractl --port m color 4 5 6
-  $ kill $m; start_module silent --silent; sleep 30 < silent > /dev/null 2>&1 & other=$!
+  $ kill $m; start_module silent --silent; hold silent
   $ lumaveractl --port silent read
   lumaveractl: read failed: No answer came from the module within 500 ms. silent is in use by sleep (pid *), which may have taken the answer. (glob)
   lumaveractl: check that the module has power and is on this port; a slow one needs a longer --timeout MS.
   [1]
-  $ kill $holder $other $module $clone; wait
+  $ kill $first $holder $module $clone; wait

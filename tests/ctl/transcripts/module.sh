@@ -44,3 +44,17 @@ start_window() {
     echo "the window did not come up" >&2
     return 1
 }
+
+# Holds DEVICE open from another program (sleep), as a terminal or a modem
+# prober would, and waits (up to 10 s) until it has it; its pid in $holder.
+#   hold DEVICE
+hold() {
+    sleep 30 < "$1" > /dev/null 2>&1 &
+    holder=$!
+    for _ in $(seq 200); do
+        [ "$(readlink "/proc/$holder/fd/0")" = "$(readlink -f "$1")" ] && return 0
+        sleep 0.05
+    done
+    echo "$1 is not held" >&2
+    return 1
+}

@@ -61,7 +61,7 @@ is sent fails with every difference, one pulled out part-way fails too:
   $ lumaveractl station golden.ini --timeout 300 --gap 100 > out 2> err &
   $ station=$!; wait_for err 'waiting for modules' 1
   $ start_module bench/silent --silent; a=$module; wait_for out SKIP 1
-  $ start_module held --fast; b=$module; sleep 30 < held > /dev/null 2>&1 & c=$!
+  $ start_module held --fast; b=$module; hold held; c=$holder
   $ ln -s "$(readlink held)" bench/held; wait_for out SKIP 2
   $ start_module bench/forgetful --fast --forget; d=$module; wait_for out FAIL 1
   $ lumavera-virtual-module --link bench --count 2 --fast < /dev/null > pair.log 2>&1 & e=$!
