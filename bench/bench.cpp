@@ -64,8 +64,12 @@ int main(int argc, char *argv[])
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
 
     TempConfig config;
-    Pty pty;
-    config.write("[Ports]\r\nCOM1=" + pty.slavePath().toLocal8Bit() + "\r\n");
+    ModuleSettings settings;
+    settings.mode = 4;
+    settings.hold = 100;
+    TestModule module({}, settings);
+    const QString device = module.device();
+    config.write("[Ports]\r\nCOM1=" + device.toLocal8Bit() + "\r\n");
 
     Stats startup;
     for (int i = 0; i < 5; ++i) {
@@ -83,14 +87,9 @@ int main(int argc, char *argv[])
     if (!QTest::qWaitForWindowExposed(&form))
         return 1;
     const Ui w(form);
-    FakeModule module(pty);
-    ModuleSettings settings;
-    settings.mode = 4;
-    settings.hold = 100;
-    module.settingsAnswer = EncodeSettingsReply(settings);
     QTest::mouseClick(w.cmdConnect, Qt::LeftButton);
     if (w.cmdConnect->text() != QLatin1String("Disconnect")) {
-        std::fprintf(stderr, "could not open %s\n", qPrintable(pty.slavePath()));
+        std::fprintf(stderr, "could not open %s\n", qPrintable(device));
         return 1;
     }
 
@@ -102,7 +101,7 @@ int main(int argc, char *argv[])
     });
     for (int i = 0; i < rounds; ++i) {
         settings.slotColors[0].red = std::uint8_t(i);
-        module.settingsAnswer = EncodeSettingsReply(settings);
+        module.module->options().answer = EncodeSettingsReply(settings);
         double early = 0, late = 0;
         QTimer::singleShot(20, [&] { early = cpuMilliseconds(); });
         QTimer::singleShot(480, [&] { late = cpuMilliseconds(); });
@@ -118,16 +117,17 @@ int main(int argc, char *argv[])
         }
     }
 
-    module.stop();
     Stats click;
     for (int i = 0; i < rounds * 10; ++i) {
         w.Slider_Green->setValue(i % 256);
         QElapsedTimer t;
         t.start();
+        const qsizetype before = module.heard.size();
         QTest::mouseClick(w.cmdSetColor, Qt::LeftButton);
-        const QByteArray got = pty.read(5, 1000);
+        while (module.heard.size() < before + 5 && t.elapsed() < 1000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
         click.add(ms(t) * 1000.0);
-        if (got.size() != 5)
+        if (module.heard.size() != before + 5)
             return 1;
     }
 
@@ -151,7 +151,6 @@ int main(int argc, char *argv[])
 
     // Renames of the settings file per Read Module Settings, and reads of
     // it when the port list is opened.
-    module.start();
     FileWatch watch(config.iniPath());
     QTest::mouseClick(w.cmdReadSettings, Qt::LeftButton);
     const int renames = watch.take().renames;
@@ -160,11 +159,13 @@ int main(int argc, char *argv[])
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("module.ini"));
     settings.slotColors[5] = {1, 2, 3}; // colours the settings file does not hold yet
-    module.settingsAnswer = EncodeSettingsReply(settings);
-    SaveModuleConfig(file, settings);
+    module.module->options().answer.reset();
+    if (const WriteResult saved = SaveModuleConfig(file, settings); !saved) {
+        std::fprintf(stderr, "%s\n", qPrintable(saved.reason));
+        return 1;
+    }
     QProcess restore;
-    restore.start(QStringLiteral(LUMAVERACTL),
-                  {"--port", pty.slavePath(), "restore", file, "--gap", "0"});
+    restore.start(QStringLiteral(LUMAVERACTL), {"--port", device, "restore", file, "--gap", "0"});
     restore.waitForStarted();
     while (restore.state() != QProcess::NotRunning)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
@@ -223,7 +224,7 @@ int main(int argc, char *argv[])
     report("reply wait CPU, 460 ms of waiting", waitCpu, "ms");
     report("Read Module Settings CPU, whole exchange", exchangeCpu, "ms");
     report("tick to settings reply applied (30 keys)", apply, "ms");
-    report("click to five bytes on the pty", click, "us");
+    report("click to five bytes at the module", click, "us");
     report("30 slot keys, one replace each", single, "ms");
     report("30 slot keys, one replace for all", batch, "ms");
     std::printf("%-44s %d\n", "renames of the file per Read Module Settings", renames);

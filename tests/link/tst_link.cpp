@@ -139,18 +139,18 @@ void LinkTest::wire()
     QFETCH(QString, hex);
     QFETCH(QString, words);
     QFETCH(ReplyFault, fault);
-    Pty pty;
-    FakeModule module(pty);
-    module.settingsAnswer = module.saveAnswer = answer;
+    VirtualModule::Options scripted;
+    scripted.answer = answer;
+    TestModule module(scripted);
     ModuleLink link;
     QByteArray discarded;
     connect(&link, &ModuleLink::traffic, this, [&](const TrafficEvent &e) {
         if (e.kind == TrafficEvent::Kind::Discarded)
             discarded += e.bytes;
     });
-    link.setDevicePath(pty.slavePath());
+    link.setDevicePath(module.device());
     QVERIFY(link.open());
-    pty.write(stale);
+    module.module->send(stale);
     QTest::qWait(20);
     ModuleSession session(link, ReplyWaitRule::untilComplete(300));
     const StepOutcome out = session.run(step);
@@ -158,12 +158,12 @@ void LinkTest::wire()
     QCOMPARE(out.fault, fault);
     QCOMPARE(out.ok(), out.reason.isEmpty());
     QTest::qWait(20);
-    QTRY_COMPARE(HexOf(module.received), hex);
+    QTRY_COMPARE(HexOf(module.heard), hex);
     if (!hex.isEmpty()) {
         // One frame and nothing more went out.
         Frame frame{};
-        QCOMPARE(module.received.size(), qsizetype(frame.size()));
-        std::copy_n(module.received.cbegin(), frame.size(), frame.begin());
+        QCOMPARE(module.heard.size(), qsizetype(frame.size()));
+        std::copy_n(module.heard.cbegin(), frame.size(), frame.begin());
         QCOMPARE(DescribeFrame(frame), words);
     }
     if (step.kind == ModuleStep::Kind::Read && out.ok())

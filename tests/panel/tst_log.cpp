@@ -43,31 +43,29 @@ private slots:
 
 void LogTest::session()
 {
-    Bench bench;
+    ModuleSettings s;
+    s.mode = 3;
+    Bench bench({}, VirtualModule::Options{}, s);
     const Ui w = bench.ui();
-    FakeModule module(bench.pty);
+    TestModule &module = *bench.module;
     BoxAnswerer boxes;
     QVERIFY(bench.connect());
     w.Slider_Red->setValue(128);
     bench.click(w.cmdSetColor);
     // Stale bytes wait on the line before a good reply, then a reply one
     // byte short, then the device goes away.
-    QTRY_COMPARE(module.received.size(), 5);
-    bench.pty.write("\x13\x37");
+    QTRY_COMPARE(module.heard.size(), 5);
+    module.module->send("\x13\x37");
     // Until the window has read them, they are not yet unasked traffic.
     bench.click(w.cmdLog);
     QWidget *early = w.form->findChild<QWidget *>(QStringLiteral("frmLog"));
     QVERIFY(early);
     QTRY_VERIFY(shownRows(early).join(u' ').contains(QLatin1String("not part of an answer")));
     early->close();
-    ModuleSettings s;
-    s.mode = 3;
-    module.settingsAnswer = EncodeSettingsReply(s);
     bench.click(w.cmdReadSettings);
-    module.settingsAnswer.chop(1);
+    module.module->options().shortReply = true;
     bench.click(w.cmdReadSettings);
-    module.stop();
-    bench.pty.closeMaster();
+    module.module->stop();
     QTRY_VERIFY(bench.isClosedState());
 
     // Opened from the monitor by a double-click, by its button, by Ctrl+L.
@@ -90,7 +88,7 @@ void LogTest::session()
         bench.click(w.cmdLog);
     }
 
-    const QString pty = bench.pty.slavePath();
+    const QString pty = bench.device;
     const QString zeros = QStringLiteral("00 ").repeated(30);
     const QStringList expected = {
         "OPEN|" + pty + "||",

@@ -24,6 +24,8 @@
 
 #include <memory>
 
+Q_DECLARE_METATYPE(VirtualModule::Options)
+
 namespace {
 
 const QByteArray ReadFrame("\xFF\x3C\xFB\xFB\xFB");
@@ -411,11 +413,14 @@ void WindowTest::retrieveTakesAllThreeOrNone()
 
 void WindowTest::readSettings_data()
 {
-    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<VirtualModule::Options>("module");
     QTest::addColumn<QString>("why"); // empty: applied
-    QTest::newRow("a good reply") << EncodeSettingsReply(SampleSettings()) << QString();
-    QTest::newRow("no answer") << QByteArray() << "No answer came from the module within 500 ms";
-    QTest::newRow("34 bytes") << EncodeSettingsReply(SampleSettings()).left(34) << "Only 34 of 35";
+    VirtualModule::Options silent, shortReply;
+    silent.silent = true;
+    shortReply.shortReply = true;
+    QTest::newRow("a good reply") << VirtualModule::Options() << QString();
+    QTest::newRow("no answer") << silent << "No answer came from the module within 500 ms";
+    QTest::newRow("34 bytes") << shortReply << "Only 34 of 35";
 }
 
 // Types `path` into the file dialog that opens next, as a user would.
@@ -437,37 +442,38 @@ static void chooseFile(const QString &path)
 // difference when it does not.
 void WindowTest::backupAndRestoreAWholeModule()
 {
-    Bench bench;
+    Bench bench({}, VirtualModule::Options{});
     const Ui w = bench.ui();
-    FakeModule module(bench.pty);
-    module.settingsAnswer = EncodeSettingsReply(SampleSettings());
+    TestModule &module = *bench.module;
     BoxAnswerer boxes;
     QVERIFY(bench.connect());
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("module.ini"));
     chooseFile(path);
     bench.click(w.cmdBackup);
-    QCOMPARE(module.received, ReadFrame);
+    QCOMPARE(module.heard, ReadFrame);
     const LoadedConfig saved = LoadModuleConfig(path);
     QVERIFY(saved);
     QCOMPARE(EncodeSettingsReply(saved.settings), EncodeSettingsReply(SampleSettings()));
 
-    QByteArray wire;
-    for (const ModuleStep &step : SetupSteps(SampleSettings()))
-        wire += QByteArray(1, char(StartMarker)) +
-                QByteArray(reinterpret_cast<const char *>(step.body().data()), 4);
+    // Then a module that keeps nothing it is sent, and a file with hold 11.
     for (const bool same : {true, false}) {
-        ModuleSettings answer = SampleSettings();
-        answer.hold = same ? answer.hold : 11;
-        module.settingsAnswer = EncodeSettingsReply(answer);
-        module.received.clear();
+        ModuleSettings file = SampleSettings();
+        file.hold = same ? file.hold : 11;
+        QVERIFY(SaveModuleConfig(path, file));
+        QByteArray wire;
+        for (const ModuleStep &step : SetupSteps(file))
+            wire += QByteArray(1, char(StartMarker)) +
+                    QByteArray(reinterpret_cast<const char *>(step.body().data()), 4);
+        module.module->options().forget = !same;
+        module.heard.clear();
         chooseFile(path);
         bench.click(w.cmdRestore);
         // What the module held is read and kept first.
-        QVERIFY(waitUntil([&] { return module.received.size() == wire.size() + 10; }, 5000));
-        QCOMPARE(module.received, ReadFrame + wire + ReadFrame);
+        QVERIFY(waitUntil([&] { return module.heard.size() == wire.size() + 10; }, 5000));
+        QCOMPARE(module.heard, ReadFrame + wire + ReadFrame);
         QVERIFY(bench.isOpenState());
-        QCOMPARE(w.cboHold->currentIndex(), answer.hold);
+        QCOMPARE(w.cboHold->currentIndex(), 10);
         if (same) {
             QCOMPARE(boxes.texts(), QStringList());
             const QString said = w.lblNotice->text();
@@ -476,29 +482,27 @@ void WindowTest::backupAndRestoreAWholeModule()
             const auto kept = LoadModuleConfig(
                 w.lblNotice->toolTip().section(QLatin1String("kept in "), 1).chopped(1));
             QVERIFY2(kept, qPrintable(w.lblNotice->toolTip()));
-            QCOMPARE(EncodeSettingsReply(kept.settings), module.settingsAnswer);
+            QCOMPARE(EncodeSettingsReply(kept.settings), EncodeSettingsReply(SampleSettings()));
             bench.window->grab().save(QStringLiteral("window-restored.png"));
             // The next step's line is its own.
             bench.click(w.cmdSetColor);
             QCOMPARE(w.lblNotice->text(), QString());
-            QTRY_COMPARE(module.received.size(), wire.size() + 15);
+            QTRY_COMPARE(module.heard.size(), wire.size() + 15);
         } else {
             QVERIFY(waitUntil([&] { return !boxes.seen.isEmpty(); }, 3000));
             QVERIFY2(boxes.texts().value(0).contains(QLatin1String("differs")),
                      qPrintable(boxes.texts().join(u' ')));
-            QCOMPARE(boxes.seen[0].details, QStringLiteral("hold: file 10, module 11"));
+            QCOMPARE(boxes.seen[0].details, QStringLiteral("hold: file 11, module 10"));
         }
     }
 }
 
 void WindowTest::readSettings()
 {
-    QFETCH(QByteArray, answer);
+    QFETCH(VirtualModule::Options, module);
     QFETCH(QString, why);
-    Bench bench("[Colors]\r\nRed1=1\r\n");
+    Bench bench("[Colors]\r\nRed1=1\r\n", module);
     const Ui w = bench.ui();
-    FakeModule module(bench.pty);
-    module.settingsAnswer = answer;
     BoxAnswerer boxes;
     QVERIFY(bench.connect());
     w.Slider_Red->setValue(50);
@@ -508,7 +512,7 @@ void WindowTest::readSettings()
     FileWatch watch(bench.config.iniPath());
     bench.click(w.cmdReadSettings);
     QCOMPARE(w.lblTxData->text(), QStringLiteral("FF 3C FB FB FB "));
-    QTRY_COMPARE(module.received, ReadFrame);
+    QTRY_COMPARE(bench.module->heard, ReadFrame);
     QVERIFY(bench.isOpenState());
     if (!why.isEmpty()) {
         QCOMPARE(boxes.texts(), QStringList{"Read Error"});
@@ -536,34 +540,39 @@ void WindowTest::readSettings()
 void WindowTest::save_data()
 {
     QTest::addColumn<int>("answer");
-    QTest::addColumn<QByteArray>("ack");
+    QTest::addColumn<VirtualModule::Options>("module");
     QTest::addColumn<QStringList>("after");
     QTest::addColumn<QString>("notice");
     const int yes = QMessageBox::Yes;
-    QTest::newRow("FE AA") << yes << QByteArray("\xFE\xAA") << QStringList{"Save Successful"}
+    const auto answering = [](const QByteArray &bytes) {
+        VirtualModule::Options o;
+        o.answer = bytes;
+        return o;
+    };
+    VirtualModule::Options badAck;
+    badAck.badAck = true;
+    QTest::newRow("FE AA") << yes << VirtualModule::Options() << QStringList{"Save Successful"}
                            << QString();
-    QTest::newRow("nothing back") << yes << QByteArray() << QStringList{"No Module Found"}
+    QTest::newRow("nothing back") << yes << answering({}) << QStringList{"No Module Found"}
                                   << QString();
     QTest::newRow("one byte back")
-        << yes << QByteArray("\xFE") << QStringList{"No Module Found"} << QString();
-    QTest::newRow("FE AB: no box")
-        << yes << QByteArray("\xFE\xAB") << QStringList() << "FE AB instead of FE AA";
+        << yes << answering("\xFE") << QStringList{"No Module Found"} << QString();
+    QTest::newRow("FE AB: no box") << yes << badAck << QStringList() << "FE AB instead of FE AA";
     QTest::newRow("a late settings reply: no box")
-        << yes << EncodeSettingsReply(SampleSettings()) << QStringList() << "late answer";
-    QTest::newRow("answered No") << int(QMessageBox::No) << QByteArray("\xFE\xAA") << QStringList()
-                                 << QString();
+        << yes << answering(EncodeSettingsReply(SampleSettings())) << QStringList()
+        << "late answer";
+    QTest::newRow("answered No") << int(QMessageBox::No) << VirtualModule::Options()
+                                 << QStringList() << QString();
 }
 
 void WindowTest::save()
 {
     QFETCH(int, answer);
-    QFETCH(QByteArray, ack);
+    QFETCH(VirtualModule::Options, module);
     QFETCH(QStringList, after);
     QFETCH(QString, notice);
-    Bench bench;
+    Bench bench({}, module);
     const Ui w = bench.ui();
-    FakeModule module(bench.pty);
-    module.saveAnswer = ack;
     QVERIFY(bench.connect());
     bench.click(w.cmdSetMode);
     BoxAnswerer boxes;
@@ -578,7 +587,7 @@ void WindowTest::save()
     QCOMPARE(boxes.texts(), after);
     QVERIFY2(w.lblNotice->text().contains(notice), qPrintable(w.lblNotice->text()));
     const QByteArray mode("\xFF\x28\x01\xFB\xFB");
-    QTRY_COMPARE(module.received, answer == QMessageBox::No ? mode : mode + SaveFrame);
+    QTRY_COMPARE(bench.module->heard, answer == QMessageBox::No ? mode : mode + SaveFrame);
     QCOMPARE(w.lblTxData->text(), answer == QMessageBox::No ? QStringLiteral("FF 28 01 FB FB ")
                                                             : QStringLiteral("FF 32 FE FE FE "));
 }
@@ -596,10 +605,8 @@ void WindowTest::duringTheWait_data()
 void WindowTest::duringTheWait()
 {
     QFETCH(QString, action);
-    Bench bench;
+    Bench bench({}, VirtualModule::Options{});
     const Ui w = bench.ui();
-    auto module = std::make_unique<FakeModule>(bench.pty);
-    module->settingsAnswer = EncodeSettingsReply(SampleSettings());
     BoxAnswerer boxes;
     QVERIFY2(bench.connect(), qPrintable(boxes.seen.value(0).details));
     QTimer::singleShot(100, this, [&] {
@@ -613,15 +620,14 @@ void WindowTest::duringTheWait()
         } else if (action == QLatin1String("close")) {
             w.form->close();
         } else {
-            module.reset();
-            bench.pty.closeMaster();
+            bench.module->module->stop();
         }
     });
     bench.click(w.cmdReadSettings);
     QCOMPARE(boxes.texts(), QStringList());
     if (action == QLatin1String("clicks")) {
         // One read, and the colour sent while it waited; no second exchange.
-        QTRY_COMPARE(module->received, ReadFrame + QByteArray("\xFF\x01\x0C\x00\x00", 5));
+        QTRY_COMPARE(bench.module->heard, ReadFrame + QByteArray("\xFF\x01\x0C\x00\x00", 5));
         QCOMPARE(state(w), QStringLiteral("3 1 10 1 200 0 3"));
         return;
     }
@@ -827,10 +833,8 @@ void WindowTest::portNumbersFollowTheUser()
 // and a command that comes during the window's own read waits its turn.
 void WindowTest::servesLumaveractl()
 {
-    Bench bench;
+    Bench bench({}, VirtualModule::Options{});
     const Ui w = bench.ui();
-    FakeModule module(bench.pty);
-    module.settingsAnswer = EncodeSettingsReply(SampleSettings());
     BoxAnswerer boxes;
     QVERIFY(bench.connect());
     {
@@ -842,7 +846,7 @@ void WindowTest::servesLumaveractl()
     }
     QProcess during;
     QTimer::singleShot(100, [&] {
-        during.start(QStringLiteral(LUMAVERACTL), {"--port", bench.pty.slavePath(), "read"});
+        during.start(QStringLiteral(LUMAVERACTL), {"--port", bench.device, "read"});
     });
     bench.click(w.cmdReadSettings);
     QTRY_COMPARE_WITH_TIMEOUT(during.state(), QProcess::NotRunning, 10000);
@@ -850,7 +854,7 @@ void WindowTest::servesLumaveractl()
     QVERIFY(during.readAllStandardOutput().startsWith("mode 3\nfade 1\nhold 10\nslot 1 200 0 3\n"));
     QCOMPARE(boxes.seen.size(), 0);
     QCOMPARE(w.cboHold->currentText(), QStringLiteral("10"));
-    QCOMPARE(module.received, ReadFrame + ReadFrame);
+    QCOMPARE(bench.module->heard, ReadFrame + ReadFrame);
 }
 
 QTEST_MAIN(WindowTest)

@@ -12,20 +12,30 @@
 #include <QtTest>
 
 #include <memory>
+#include <optional>
 
-// A settings folder whose "Ports" section sends COM1 to a fresh pty, and a
-// window started on it: the setting-up every window test begins with.
+// A settings folder whose "Ports" section sends COM1 to a bare pty, or to
+// the virtual module when a test plays one, and a window started on it: the
+// setting-up every window test begins with.
 struct Bench
 {
     TempConfig config;
     Pty pty;
+    std::unique_ptr<TestModule> module;
     std::unique_ptr<frmMain> window;
-    int heldBefore = openDescriptorsOn(pty.slavePath());
+    QString device;
+    int heldBefore = 0;
 
-    explicit Bench(const QByteArray &extraIni = {})
+    explicit Bench(const QByteArray &extraIni = {},
+                   std::optional<VirtualModule::Options> playing = std::nullopt,
+                   const ModuleSettings &eeprom = SampleSettings())
     {
-        config.write("[Settings]\r\nCommPort=1\r\n[Ports]\r\nCOM1=" +
-                     pty.slavePath().toLocal8Bit() + "\r\n" + extraIni);
+        if (playing)
+            module = std::make_unique<TestModule>(*playing, eeprom);
+        device = module ? module->device() : pty.slavePath();
+        heldBefore = openDescriptorsOn(device);
+        config.write("[Settings]\r\nCommPort=1\r\n[Ports]\r\nCOM1=" + device.toLocal8Bit() +
+                     "\r\n" + extraIni);
         window = std::make_unique<frmMain>();
         window->show();
         settle();
@@ -52,7 +62,7 @@ struct Bench
     }
 
     // Whether the window holds the pty open.
-    bool portHeld() const { return openDescriptorsOn(pty.slavePath()) > heldBefore; }
+    bool portHeld() const { return openDescriptorsOn(device) > heldBefore; }
 
     bool isClosedState() const
     {

@@ -11,7 +11,6 @@
 #include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -112,42 +111,20 @@ void Pty::closeMaster()
     master_ = -1;
 }
 
-FakeModule::FakeModule(Pty &pty, QObject *parent)
-    : QObject(parent), pty_(pty),
-      notifier_(new QSocketNotifier(pty.masterFd(), QSocketNotifier::Read, this))
+TestModule::TestModule(VirtualModule::Options options, const ModuleSettings &eeprom)
 {
-    clock_.start();
-    connect(notifier_, &QSocketNotifier::activated, this, &FakeModule::onReadable);
-}
-
-void FakeModule::stop()
-{
-    notifier_->setEnabled(false);
-}
-
-void FakeModule::start()
-{
-    notifier_->setEnabled(true);
-}
-
-void FakeModule::onReadable()
-{
-    char buf[512];
-    const ssize_t n = ::read(pty_.masterFd(), buf, sizeof buf);
-    if (n <= 0) {
-        if (n == 0 || (errno != EAGAIN && errno != EINTR))
-            notifier_->setEnabled(false); // hung up: nobody holds the slave
-        return;
-    }
-    received.append(buf, n);
-    // Frames cut as the virtual module cuts them.
-    for (const Frame &frame : frames_.feed(QByteArray(buf, n), clock_.elapsed())) {
-        const QByteArray answer = frame[1] == ReadModuleSettings.code ? settingsAnswer
-                                  : frame[1] == SaveToEeprom.code     ? saveAnswer
-                                                                      : QByteArray();
-        if (!answer.isEmpty())
-            QTimer::singleShot(0, this, [this, answer] { pty_.write(answer); });
-    }
+    options.paced = false;
+    options.eepromFile = folder.filePath(QStringLiteral("eeprom"));
+    QFile image(options.eepromFile);
+    if (!image.open(QIODevice::WriteOnly) || image.write(EncodeSettingsReply(eeprom)) < 0)
+        throw std::runtime_error("cannot write the EEPROM image");
+    image.close();
+    module = std::make_unique<VirtualModule>(options);
+    QObject::connect(module.get(), &VirtualModule::heard,
+                     [this](const QByteArray &bytes) { heard += bytes; });
+    QString error;
+    if (!module->start(&error))
+        throw std::runtime_error(error.toStdString());
 }
 
 BoxAnswerer::BoxAnswerer(QObject *parent) : QObject(parent), answer(0)

@@ -1,19 +1,19 @@
 #pragma once
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QTemporaryDir>
 
-#include "framefinder.h"
 #include "link/reply.h"
+#include "module.h"
+
+#include <memory>
 
 #include <termios.h>
 
-class QSocketNotifier;
-
-// A pseudo-terminal pair for tests. The tool opens the slave end as its
-// serial device; the test keeps the master end and plays the module on it.
+// A pseudo-terminal pair for tests: a bare line. The tool opens the slave
+// end as its serial device; the test reads and writes the master end.
 class Pty
 {
 public:
@@ -44,31 +44,20 @@ private:
     QString slavePath_;
 };
 
-// The module's far end on a pty, answering from the event loop: every frame
-// the tool sends is recorded, and the two commands that expect an answer get
-// the one scripted for them.
-class FakeModule : public QObject
+// A module's settings for scripted replies: mode 3, fade 1, hold 10, and
+// slot i coloured (200 + i, 20 i, 7 i + 3).
+ModuleSettings SampleSettings();
+
+// The virtual module on a pty of its own, answering at once, switched on
+// with `eeprom` in its EEPROM; every byte the tool sends is gathered.
+struct TestModule
 {
-    Q_OBJECT
-
-public:
-    explicit FakeModule(Pty &pty, QObject *parent = nullptr);
-
-    QByteArray settingsAnswer; // sent when a ReadModuleSettings frame arrives
-    QByteArray saveAnswer;     // sent when a SaveToEeprom frame arrives
-    QByteArray received;       // every byte the tool sent
-
-    // Stops answering and recording, as a module gone silent, and starts again.
-    void stop();
-    void start();
-
-private:
-    void onReadable();
-
-    Pty &pty_;
-    QSocketNotifier *notifier_;
-    FrameFinder frames_;
-    QElapsedTimer clock_;
+    explicit TestModule(VirtualModule::Options options = {},
+                        const ModuleSettings &eeprom = SampleSettings());
+    QString device() const { return module->devicePath(); }
+    QTemporaryDir folder;
+    std::unique_ptr<VirtualModule> module;
+    QByteArray heard;
 };
 
 // Answers the message boxes a handler opens: records each one's title, text
@@ -95,10 +84,6 @@ public:
 private:
     void poll();
 };
-
-// A module's settings for scripted replies: mode 3, fade 1, hold 10, and
-// slot i coloured (200 + i, 20 i, 7 i + 3).
-ModuleSettings SampleSettings();
 
 // A fresh settings folder for this process: XDG_CONFIG_HOME points into a
 // temporary directory that lives as long as this object.

@@ -111,6 +111,10 @@ int main(int argc, char *argv[])
     const QCommandLineOption badAck("bad-ack", "Acknowledge a save with FE AB instead of FE AA.");
     const QCommandLineOption noise("noise", "Send three bytes of line noise before each answer.");
     const QCommandLineOption forget("forget", "Keep no setting it is sent (a broken memory).");
+    const QCommandLineOption answer("answer",
+                                    "Answer a read and a save alike with <hex> bytes (FE AA, a "
+                                    "settings reply, anything) instead of its own.",
+                                    "hex");
     const QCommandLineOption window("window", "Show the LED in a window (needs a display).");
     const QCommandLineOption fast("fast", "Answer at once, not at the line's speed.");
     const QCommandLineOption count("count", "Play <n> modules (1..32); --link names a folder.",
@@ -121,7 +125,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption cycle("cycle", "Plug in for <up> ms, pull out for <down> ms, again.",
                                    "up:down");
     parser.addOptions({help, link, eeprom, silent, delay, shortReply, badAck, noise, window, fast,
-                       count, cycle, attach, forget});
+                       count, cycle, attach, forget, answer});
 
     if (!parser.parse(QCoreApplication::arguments()))
         return usageError(parser.errorText());
@@ -142,6 +146,14 @@ int main(int argc, char *argv[])
     options.noise = parser.isSet(noise);
     options.forget = parser.isSet(forget);
     options.paced = !parser.isSet(fast);
+    if (parser.isSet(answer)) {
+        const QByteArray hex = parser.value(answer).remove(u' ').toLatin1();
+        options.answer = QByteArray::fromHex(hex);
+        if (options.answer->toHex().toUpper() != hex.toUpper())
+            return usageError(
+                QStringLiteral("--answer takes bytes in hex, such as 'FE AA', not '%1'")
+                    .arg(parser.value(answer)));
+    }
     if (parser.isSet(delay)) {
         bool ok = false;
         options.delayMs = parser.value(delay).toInt(&ok);

@@ -107,6 +107,7 @@ void VirtualModule::onReadable()
         return;
     if (!attached_)
         return;
+    emit heard(QByteArray(buf, n));
     for (const Frame &frame : finder_.feed(QByteArray(buf, n), clock_.elapsed())) {
         const Outcome out = handle(frame);
         emit printed(out.line);
@@ -192,10 +193,13 @@ VirtualModule::Outcome VirtualModule::handle(const Frame &f)
         if (options_.silent) {
             out.line += QStringLiteral(" -> (silent)");
         } else {
-            out.answer = QByteArray(1, char(SaveAckFirst)) +
-                         char(options_.badAck ? SaveAckSecond + 1 : SaveAckSecond);
+            out.answer =
+                options_.answer.value_or(QByteArray(1, char(SaveAckFirst)) +
+                                         char(options_.badAck ? SaveAckSecond + 1 : SaveAckSecond));
             out.line +=
-                QStringLiteral(" -> ") + QString::fromLatin1(out.answer.toHex(' ').toUpper());
+                out.answer.isEmpty()
+                    ? QStringLiteral(" -> (silent)")
+                    : QStringLiteral(" -> ") + QString::fromLatin1(out.answer.toHex(' ').toUpper());
         }
         if (!saved)
             out.line += QStringLiteral(" (EEPROM file not written)");
@@ -203,7 +207,7 @@ VirtualModule::Outcome VirtualModule::handle(const Frame &f)
         if (options_.silent) {
             out.line += QStringLiteral(" -> (silent)");
         } else {
-            out.answer = EncodeSettingsReply(state_);
+            out.answer = options_.answer.value_or(EncodeSettingsReply(state_));
             if (options_.shortReply)
                 out.answer.chop(1);
             out.line += QStringLiteral(" -> %1 bytes").arg(out.answer.size());

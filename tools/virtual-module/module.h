@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QString>
 
+#include <optional>
+
 class QSocketNotifier;
 class QTimer;
 
@@ -32,6 +34,9 @@ public:
         // the one before, starting once the command's last byte would have
         // arrived. Off, answers go out at once.
         bool paced = true;
+        // Answers both commands that expect an answer with these bytes
+        // instead of its own, to try what the tool makes of an odd answer.
+        std::optional<QByteArray> answer;
     };
 
     explicit VirtualModule(const Options &options, QObject *parent = nullptr);
@@ -51,6 +56,10 @@ public:
     bool attached() const { return attached_; }
     QString devicePath() const { return devicePath_; }
 
+    // How it answers; it may change while the module runs, as a bench
+    // module's switches would.
+    Options &options() { return options_; }
+
     Rgb colour() const { return colour_; }
     const ModuleSettings &state() const { return state_; }
 
@@ -62,13 +71,18 @@ public:
     };
     Outcome handle(const Frame &frame);
 
+    // Puts bytes on the line, at the line's speed when paced, as the
+    // module's own answers go.
+    void send(const QByteArray &bytes);
+
 signals:
     void printed(const QString &line);
     void changed();
+    // Bytes from the tool as they arrive, while it is on the cable.
+    void heard(const QByteArray &bytes);
 
 private:
     void onReadable();
-    void send(const QByteArray &bytes);
     void drain();
     void loadEeprom();
     bool saveEeprom();

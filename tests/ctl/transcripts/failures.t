@@ -14,6 +14,7 @@ Answers a module should not give:
   $ start_module noisy --fast --noise; c=$module
   $ start_module badack --fast --bad-ack; d=$module
   $ start_module forgetful --fast --forget; e=$module
+  $ start_module odd --fast --answer 'FE'; f=$module
   $ lumaveractl --port silent read
   lumaveractl: read failed: No answer came from the module within 500 ms.
   lumaveractl: check that the module has power and is on this port; a slow one needs a longer --timeout MS.
@@ -31,6 +32,13 @@ Answers a module should not give:
   $ lumaveractl --port badack save
   lumaveractl: save failed: The module acknowledged with FE AB instead of FE AA.
   [1]
+  $ lumaveractl --port odd save
+  lumaveractl: save failed: Only 1 of 2 bytes came back.
+  [1]
+  $ lumavera-virtual-module --answer FEA
+  lumavera-virtual-module: --answer takes bytes in hex, such as 'FE AA', not 'FEA'
+  Try --help.
+  [2]
   $ ls out.ini
   ls: cannot access 'out.ini': No such file or directory
   [2]
@@ -114,4 +122,4 @@ Bad values, and files checked whole before anything is sent:
   $ grep -c '^Set\|^Store' short.log
   0
   [1]
-  $ kill $a $b $c $d $e; wait
+  $ kill $a $b $c $d $e $f; wait
