@@ -267,48 +267,46 @@ void WindowTest::connectAndDisconnect()
 
 void WindowTest::failedOpenExplains_data()
 {
-    QTest::addColumn<QString>("device");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("holder"); // another program on COM1's line
     QTest::addColumn<QString>("reason");
     QTest::newRow("pinned, not plugged in")
-        << "/dev/lumavera-no-such-port"
-        << "COM1 is /dev/lumavera-no-such-port, which is not plugged in.\n\nGive COM1 a device "
-           "in Port Numbers";
-    QTest::newRow("no device numbered") << "/unassigned"
-                                        << "No device is assigned to COM20.\n\nGive COM20 a "
-                                           "device in Port Numbers (the \u2026 button";
-    QTest::newRow("not a serial device") << "/dev/null"
+        << 2 << ""
+        << "COM2 is /dev/lumavera-no-such-port, which is not plugged in.\n\nGive COM2 "
+           "a device in Port Numbers";
+    QTest::newRow("no device numbered")
+        << 20 << ""
+        << "No device is assigned to COM20.\n\nGive COM20 a device in Port Numbers "
+           "(the \u2026 button";
+    QTest::newRow("not a serial device") << 3 << ""
                                          << "/dev/null could not be opened";
-    QTest::newRow("locked by another program") << "qt"
+    QTest::newRow("locked by another program") << 1 << "qt"
                                                << "in use by another program";
-    QTest::newRow("held by another program") << "sleep"
+    QTest::newRow("held by another program") << 1 << "sleep"
                                              << "in use by sleep (pid ";
 }
 
 void WindowTest::failedOpenExplains()
 {
-    QFETCH(QString, device);
+    QFETCH(int, port);
+    QFETCH(QString, holder);
     QFETCH(QString, reason);
-    Pty pty;
-    QSerialPort locked(pty.slavePath());
-    QProcess holder;
-    if (device == QLatin1String("qt"))
+    Bench bench("COM2=/dev/lumavera-no-such-port\r\nCOM3=/dev/null\r\n");
+    const Ui w = bench.ui();
+    QSerialPort locked(bench.device);
+    QProcess sleeper;
+    if (holder == QLatin1String("qt"))
         QVERIFY(locked.open(QIODevice::ReadWrite));
-    if (device == QLatin1String("sleep")) {
-        holder.setStandardInputFile(pty.slavePath());
-        holder.start(QStringLiteral("sleep"), {QStringLiteral("30")});
-        QVERIFY(holder.waitForStarted());
+    if (holder == QLatin1String("sleep")) {
+        sleeper.setStandardInputFile(bench.device);
+        sleeper.start(QStringLiteral("sleep"), {QStringLiteral("30")});
+        QVERIFY(sleeper.waitForStarted());
     }
-    const QString path = device.startsWith(u'/') ? device : pty.slavePath();
-    TempConfig config;
-    config.write(device == QLatin1String("/unassigned")
-                     ? QByteArray("[Settings]\r\nCommPort=20\r\n")
-                     : "[Ports]\r\nCOM1=" + QFile::encodeName(path) + "\r\n");
-    frmMain window;
-    const Ui w(window);
-    window.show();
-    BoxAnswerer boxes;
+    const QString path = port == 3 ? QStringLiteral("/dev/null") : bench.device;
     const int heldBefore = openDescriptorsOn(path);
-    QTest::mouseClick(w.cmdConnect, Qt::LeftButton);
+    w.cboComm->setCurrentIndex(port - 1);
+    BoxAnswerer boxes;
+    bench.click(w.cmdConnect);
     QCOMPARE(boxes.texts(), QStringList{"Selected Com Port Not Available"});
     QCOMPARE(boxes.seen[0].title, QStringLiteral("Lumavera"));
     QVERIFY2(boxes.seen[0].details.contains(reason), qPrintable(boxes.seen[0].details));
@@ -317,12 +315,10 @@ void WindowTest::failedOpenExplains()
     QCOMPARE(openDescriptorsOn(path), heldBefore);
     // Once the other program lets go, Connect works.
     locked.close();
-    holder.kill();
-    holder.waitForFinished();
-    if (!device.startsWith(u'/')) {
-        QTest::mouseClick(w.cmdConnect, Qt::LeftButton);
-        QCOMPARE(w.cmdConnect->text(), QStringLiteral("Disconnect"));
-    }
+    sleeper.kill();
+    sleeper.waitForFinished();
+    if (port == 1)
+        QVERIFY(bench.connect());
 }
 
 void WindowTest::buttonsPutTheirFrameOnTheLine()
