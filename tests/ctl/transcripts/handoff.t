@@ -85,16 +85,18 @@ A slow module answers a window's step within lumaveractl's own --timeout:
   [1]
   $ kill $window; wait $window
 
-With no runtime folder of the user's own (unset, or one others can write),
-the socket goes into a private folder in the temporary folder:
+With no runtime folder of the user's own (unset, or one its group or anyone
+can write), the socket goes into a private folder in the temporary folder:
 
-  $ mkdir -m 777 shared tmp; export TMPDIR="$PWD/tmp"
+  $ mkdir -m 770 shared; mkdir -m 757 world; mkdir -m 777 tmp; export TMPDIR="$PWD/tmp"
   $ XDG_RUNTIME_DIR="$PWD/shared" WINDOW_SOCKET="tmp/lumavera-$(id -u)/lumavera.socket" \
   >   start_window --settings slow.ini
   $ stat -c %a tmp/lumavera-*; ls shared
   700
   $ env -u XDG_RUNTIME_DIR lumaveractl --port slow --verbose color 6 6 6 2>&1 | cut -c13-
     TX FF 01 06 06 06  |.....|  SetColor r=6 g=6 b=6
+  $ XDG_RUNTIME_DIR="$PWD/world" lumaveractl --port slow --verbose color 7 7 7 2>&1 | cut -c13-
+    TX FF 01 07 07 07  |.....|  SetColor r=7 g=7 b=7
   $ kill $window
 
 A server of the user's own that did not carry out a step, whatever else it

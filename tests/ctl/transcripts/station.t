@@ -31,6 +31,19 @@ is no verdict. The CSV names the file that keeps what each module held.
   cable,,PASS,,*,/*/state/lumavera/*-cable.ini (glob)
   $ kill $cable
 
+A module on the cable that answers, but not as a module does, fails once it
+has answered so twice running; it is still on the cable, so the first Ctrl+C
+waits for it, and a second one ends the station:
+
+  $ start_module bad --fast --short; bad=$module
+  $ lumaveractl station golden.ini --port bad --cable --gap 0 > out 2> err &
+  $ wait_for out FAIL 1; kill -INT $!; wait_for err finishing 1; kill -INT $!; wait $!
+  [1]
+  $ cat out
+  * bad  -  FAIL  * ms  Only 34 of 35 bytes came back. (glob)
+  0 passed, 1 failed
+  $ kill $bad
+
 A device the user named that does not answer like a module fails, saying
 why, and is sent nothing but the read command (LUMAVERA_SERIAL_BY_ID makes
 the links in ids/ stand for the system's stable device names):
