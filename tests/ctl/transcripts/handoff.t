@@ -42,6 +42,22 @@ closed after ten seconds:
   connected
   4 closed by the window
 
+The window keeps four connections; a fifth makes the one idle longest give
+way. A request is taken only whole and within bounds: no wait past a minute,
+no value the module has no place for.
+
+  $ python3 "$TESTDIR/clients.py" "$XDG_RUNTIME_DIR/lumavera.socket" full
+  the first gave way; the second still waits
+  $ ask() { python3 "$TESTDIR/clients.py" "$XDG_RUNTIME_DIR/lumavera.socket" ask "$1"; }
+  $ ask '{"op":"mode","device":"'"$PWD/m"'","timeout":500,"value":11}'
+  handled
+  $ ask '{"op":"mode","device":"'"$PWD/m"'","timeout":60001,"value":11}'
+  not handled
+  $ ask '{"op":"mode","device":"'"$PWD/m"'","timeout":500,"value":12}'
+  not handled
+  $ grep -c SetMode m.log
+  1
+
 What cannot be written is said, and changes nothing; the step itself went
 out (exit 4):
 
@@ -54,7 +70,7 @@ out (exit 4):
   [4]
   $ rmdir lumavera.ini; mv kept.ini lumavera.ini
   $ tail -3 m.log
-  SetColor r=5 g=5 b=5
+  SetMode 11
   ReadModuleSettings -> 35 bytes
   StoreSlot slot=2 r=1 g=2 b=3
 
@@ -67,7 +83,7 @@ there, with no read back and no save:
   [1]
   $ cat restore.err
   lumaveractl: * failed: The window no longer holds /dev/pts/* (disconnected or unplugged). (glob)
-  $ sed -n '/SetMode/,$p' m.log | grep -c 'ReadModuleSettings\|SaveToEeprom'
+  $ sed -n '/SetFade/,$p' m.log | grep -c 'ReadModuleSettings\|SaveToEeprom'
   0
   [1]
   $ kill $window; wait $window
