@@ -94,6 +94,17 @@ is sent fails with every difference, one pulled out part-way fails too:
   silent.log:ReadModuleSettings -> (silent)
   $ kill $a $b $c $d $e; wait; unset LUMAVERA_SERIAL_BY_ID
 
+A verdict the log cannot keep fails the station:
+
+  $ lumaveractl station golden.ini --port gone --gap 0 --log gone.csv > out 2> err &
+  $ station=$!; wait_for err 'waiting for modules' 1; rm gone.csv; mkdir gone.csv
+  $ start_module gone --fast; gone=$module
+  $ wait_for out PASS 1; kill -INT $station; wait $station
+  [1]
+  $ grep 'could not be written' err
+  lumaveractl: gone.csv could not be written: Is a directory
+  $ kill $gone
+
 A --port that is not there yet is waited for. Ctrl+C lets the module in
 progress finish; a field that starts like a formula is written as text:
 
