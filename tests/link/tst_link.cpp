@@ -194,10 +194,13 @@ void LinkTest::ports()
 
 void LinkTest::returnHeldByAnotherProgramIsTriedAgain()
 {
-    QTemporaryDir dir;
+    QTemporaryDir dir, byId;
+    qputenv("LUMAVERA_SERIAL_BY_ID", QFile::encodeName(byId.path()));
+    const auto unset = qScopeGuard([] { qunsetenv("LUMAVERA_SERIAL_BY_ID"); });
     const QString name = dir.filePath(QStringLiteral("module"));
+    const QString hop = dir.filePath(QStringLiteral("device"));
     auto first = std::make_unique<Pty>();
-    QVERIFY(QFile::link(first->slavePath(), name));
+    QVERIFY(QFile::link(first->slavePath(), hop) && QFile::link(hop, name));
     // Names resolve as lumaveractl and the window resolve them.
     QCOMPARE(ResolvePort(QStringLiteral("com2"), 1, {{2, name}}).path, name);
     QCOMPARE(ResolvePort({}, 2, {{2, name}}).path, name);
@@ -221,6 +224,14 @@ void LinkTest::returnHeldByAnotherProgramIsTriedAgain()
     QVERIFY(waiting.wait(3000));
     QCOMPARE(waiting.first().first().toString(), name);
     QVERIFY(!link.isOpen());
+    // Its name, left behind, now leads on to another device: that is no
+    // return, whatever look comes next.
+    Pty other;
+    QVERIFY(QFile::remove(hop) && QFile::link(other.slavePath(), hop));
+    QSignalSpy looked(&watcher, &PortWatcher::changed);
+    QVERIFY(QFile::link(other.slavePath(), byId.filePath(QStringLiteral("usb-other"))));
+    QVERIFY(looked.wait(3000));
+    QCOMPARE(refused.size() + reconnected.size(), 0);
 
     // The device comes back under its name while another program holds it.
     Pty second;
