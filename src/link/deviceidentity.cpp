@@ -39,6 +39,11 @@ bool CameBack(const QString &path, qint64 lostAtNs, const QString &serialNumber)
     };
     if (::lstat(name.constData(), &own) != 0 || ::stat(name.constData(), &target) != 0)
         return false;
+    // A pseudo-terminal's number goes to whichever program asks for one
+    // next: the same number again is some other program's line, never the
+    // device back. A link made anew to one (a virtual module's) is.
+    if (!S_ISLNK(own.st_mode) && name.startsWith("/dev/pts/"))
+        return false;
     const qint64 madeNs = qint64(own.st_ctim.tv_sec) * 1000000000 + own.st_ctim.tv_nsec;
     if (madeNs < lostAtNs)
         return false;

@@ -16,8 +16,9 @@ QString DeviceSerialNumber(const QString &path);
 // Whether the device behind `path` is there again after a loss at `lostAtNs`:
 // the name itself was made anew since (udev makes device nodes and stable
 // names afresh on every plug; a link left behind by a crash that now leads
-// to some other device's reused node does not count), and, where the device
-// had a serial number, it is the same one.
+// to some other device's reused node does not count, nor does a
+// pseudo-terminal's number given out again), and, where the device had a
+// serial number, it is the same one.
 bool CameBack(const QString &path, qint64 lostAtNs, const QString &serialNumber);
 
 // A name and when it was last made or changed ("PATH SECONDS.NANOSECONDS"),

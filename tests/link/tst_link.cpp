@@ -253,6 +253,30 @@ void LinkTest::returnHeldByAnotherProgramIsTriedAgain()
     QTRY_VERIFY_WITH_TIMEOUT(reconnected.size() == 1, 5000);
     QVERIFY(link.send(FrameOf({1, 2, 3, 4})));
     QCOMPARE(second.read(5), QByteArray("\xFF\x01\x02\x03\x04", 5));
+
+    // A pseudo-terminal pinned as itself, lost: when its number is given
+    // out again, that is some other program's line, not its return.
+    auto raw = std::make_unique<Pty>();
+    const QString number = raw->slavePath();
+    ModuleLink rawLink;
+    watcher.setPins({{2, number}});
+    Reconnector rawReturn(&rawLink, &watcher);
+    QSignalSpy rawWaiting(&rawReturn, &Reconnector::waiting);
+    QSignalSpy rawOpened(&rawReturn, &Reconnector::reconnected);
+    QSignalSpy rawRefused(&rawReturn, &Reconnector::refused);
+    rawLink.setDevicePath(number);
+    QVERIFY(rawLink.open());
+    rawReturn.opened(number);
+    raw->closeMaster();
+    QVERIFY(rawWaiting.wait(3000));
+    raw.reset();
+    std::vector<std::unique_ptr<Pty>> given;
+    while (given.size() < 64 && (given.empty() || given.back()->slavePath() != number))
+        given.push_back(std::make_unique<Pty>());
+    QCOMPARE(given.back()->slavePath(), number);
+    QVERIFY(QFile::link(number, byId.filePath(QStringLiteral("usb-again"))));
+    QVERIFY(looked.wait(3000));
+    QCOMPARE(rawOpened.size() + rawRefused.size(), 0);
 }
 
 QTEST_GUILESS_MAIN(LinkTest)
