@@ -109,7 +109,7 @@ asks it nothing; a step whose answer does not come names that program:
   $ lumaveractl find --match m
   COM4   */m  -  in use by sleep (pid *) (glob)
   [1]
-  $ tail -1 m.log
+  $ wait_for m.log 'r=4 g=5 b=6' 1; tail -1 m.log
   SetColor r=4 g=5 b=6
   $ kill $m; start_module silent --silent; hold silent
   $ lumaveractl --port silent read

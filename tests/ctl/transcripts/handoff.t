@@ -55,7 +55,7 @@ no value the module has no place for.
   not handled
   $ ask '{"op":"mode","device":"'"$PWD/m"'","timeout":500,"value":12}'
   not handled
-  $ grep -c SetMode m.log
+  $ wait_for m.log 'SetMode 11' 1; grep -c SetMode m.log
   1
 
 What cannot be written is said, and changes nothing; the step itself went
@@ -69,7 +69,7 @@ out (exit 4):
   lumaveractl: settings could not be saved: */lumavera.ini is not a regular file (glob)
   [4]
   $ rmdir lumavera.ini; mv kept.ini lumavera.ini
-  $ tail -3 m.log
+  $ wait_for m.log 'slot=2' 1; tail -3 m.log
   SetMode 11
   ReadModuleSettings -> 35 bytes
   StoreSlot slot=2 r=1 g=2 b=3

@@ -17,7 +17,9 @@ start_module() {
 }
 export XDG_STATE_HOME="$PWD/state"
 
-# Waits (up to 20 s) until FILE has at least N lines matching PATTERN.
+# Waits (up to 20 s) until FILE has at least N lines matching PATTERN. A step
+# that only writes returns before the module has printed it: wait for its
+# line before reading a module's log.
 #   wait_for FILE PATTERN N
 wait_for() {
     for _ in $(seq 400); do
