@@ -119,7 +119,7 @@ A server of the user's own that did not carry out a step, whatever else it
 says, did not: lumaveractl says so and fails.
 
   $ python3 "$TESTDIR/clients.py" "$XDG_RUNTIME_DIR/lumavera.socket" unheld > /dev/null 2>&1 &
-  $ server=$!; for _ in $(seq 100); do [ -S "$XDG_RUNTIME_DIR/lumavera.socket" ] && break; sleep 0.05; done
+  $ server=$!; poll 100 "no server came up" test -S "$XDG_RUNTIME_DIR/lumavera.socket"
   $ lumaveractl --port slow color 1 2 3
   lumaveractl: color failed: The window no longer holds /dev/pts/*. (glob)
   [1]

@@ -1,6 +1,21 @@
-# Sourced by the transcripts: plays a module on a pseudo-terminal linked at
-# NAME in the current folder, in the background, and waits (up to 10 s) for
-# the link. Its pid is in $module; what it prints goes to ./BASENAME.log. What
+# Sourced by the transcripts.
+
+# Runs COMMAND every 50 ms until it succeeds, STEPS times at most; says WHY
+# when it never does.
+#   poll STEPS WHY COMMAND [ARGS]
+poll() {
+    local steps="$1" why="$2"
+    shift 2
+    for _ in $(seq "$steps"); do
+        "$@" && return 0
+        sleep 0.05
+    done
+    echo "$why" >&2
+    return 1
+}
+
+# Plays a module on a pseudo-terminal linked at NAME in the current folder,
+# in the background, and waits (up to 10 s) for the link. Its pid is in $module; what it prints goes to ./BASENAME.log. What
 # modules held before a restore is kept under ./state.
 #   start_module NAME [virtual module options]
 start_module() {
@@ -8,12 +23,7 @@ start_module() {
     shift
     lumavera-virtual-module --link "$name" "$@" < /dev/null > "$(basename "$name").log" 2>&1 &
     module=$!
-    for _ in $(seq 200); do
-        [ -L "$name" ] && return 0
-        sleep 0.05
-    done
-    echo "the virtual module did not come up" >&2
-    return 1
+    poll 200 "the virtual module did not come up" test -L "$name"
 }
 export XDG_STATE_HOME="$PWD/state"
 
@@ -22,12 +32,10 @@ export XDG_STATE_HOME="$PWD/state"
 # line before reading a module's log.
 #   wait_for FILE PATTERN N
 wait_for() {
-    for _ in $(seq 400); do
-        [ "$(grep -c -- "$2" "$1" 2>/dev/null)" -ge "$3" ] && return 0
-        sleep 0.05
-    done
-    echo "waited in vain for $3 lines of '$2' in $1" >&2
-    return 1
+    poll 400 "waited in vain for $3 lines of '$2' in $1" has_lines "$@"
+}
+has_lines() {
+    [ "$(grep -c -- "$2" "$1" 2>/dev/null)" -ge "$3" ]
 }
 
 # Starts the window on the settings file in $LUMAVERA_SETTINGS, connected to
@@ -38,13 +46,7 @@ wait_for() {
 start_window() {
     QT_QPA_PLATFORM=offscreen lumavera --connect "$@" < /dev/null > window.log 2>&1 &
     window=$!
-    local socket="${WINDOW_SOCKET:-$XDG_RUNTIME_DIR/lumavera.socket}"
-    for _ in $(seq 400); do
-        [ -S "$socket" ] && return 0
-        sleep 0.05
-    done
-    echo "the window did not come up" >&2
-    return 1
+    poll 400 "the window did not come up" test -S "${WINDOW_SOCKET:-$XDG_RUNTIME_DIR/lumavera.socket}"
 }
 
 # Holds DEVICE open from another program (sleep), as a terminal or a modem
@@ -53,10 +55,8 @@ start_window() {
 hold() {
     sleep 30 < "$1" > /dev/null 2>&1 &
     holder=$!
-    for _ in $(seq 200); do
-        [ "$(readlink "/proc/$holder/fd/0")" = "$(readlink -f "$1")" ] && return 0
-        sleep 0.05
-    done
-    echo "$1 is not held" >&2
-    return 1
+    poll 200 "$1 is not held" holds "$holder" "$1"
+}
+holds() {
+    [ "$(readlink "/proc/$1/fd/0")" = "$(readlink -f "$2")" ]
 }

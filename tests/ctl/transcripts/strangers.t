@@ -8,7 +8,7 @@ however it answers: lumaveractl opens the port itself.
   $ start_module m --fast; m=$module; rm -f "$XDG_RUNTIME_DIR/lumavera.socket"
   $ python3 "$TESTDIR/clients.py" "$XDG_RUNTIME_DIR/lumavera.socket" stranger > /dev/null 2>&1 &
   $ liar=$!
-  $ for _ in $(seq 100); do [ -S "$XDG_RUNTIME_DIR/lumavera.socket" ] && break; sleep 0.05; done
+  $ poll 100 "no server came up" test -S "$XDG_RUNTIME_DIR/lumavera.socket"
   $ lumaveractl --port m --verbose color 1 2 3 2>&1 | cut -c13-
     OPEN  m
     TX FF 01 01 02 03  |.....|  SetColor r=1 g=2 b=3
