@@ -7,7 +7,7 @@
 
 #include "cpu.h"
 #include "panel/frmmain.h"
-#include "support/moduleprocess.h"
+#include "moduleprocess.h"
 #include "support/pty.h"
 #include "support/ui.h"
 

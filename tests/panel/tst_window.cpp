@@ -10,13 +10,14 @@
 #include "settings/profile.h"
 #include "settings/settings.h"
 #include "support/filewatch.h"
-#include "support/moduleprocess.h"
 
 #include <QAbstractItemView>
 #include <QAccessible>
 #include <QApplication>
 #include <QMessageBox>
 #include <QProcess>
+#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSerialPort>
 #include <QStyleFactory>
 #include <QTableWidget>
@@ -83,6 +84,7 @@ private slots:
     void saidBesideConnect();
     void backupAndRestoreAWholeModule();
     void reconnectsOnlyWhatItLost();
+    void survivesRandomUse();
     void portNumbersFollowTheUser();
     void servesLumaveractl();
 };
@@ -466,7 +468,7 @@ void WindowTest::backupAndRestoreAWholeModule()
         chooseFile(path);
         bench.click(w.cmdRestore);
         // What the module held is read and kept first.
-        QVERIFY(waitUntil([&] { return module.heard.size() == wire.size() + 10; }, 5000));
+        QTRY_COMPARE_WITH_TIMEOUT(module.heard.size(), wire.size() + 10, 5000);
         QCOMPARE(module.heard, ReadFrame + wire + ReadFrame);
         QVERIFY(bench.isOpenState());
         QCOMPARE(w.cboHold->currentIndex(), 10);
@@ -485,7 +487,7 @@ void WindowTest::backupAndRestoreAWholeModule()
             QCOMPARE(w.lblNotice->text(), QString());
             QTRY_COMPARE(module.heard.size(), wire.size() + 15);
         } else {
-            QVERIFY(waitUntil([&] { return !boxes.seen.isEmpty(); }, 3000));
+            QTRY_VERIFY_WITH_TIMEOUT(!boxes.seen.isEmpty(), 3000);
             QVERIFY2(boxes.texts().value(0).contains(QLatin1String("differs")),
                      qPrintable(boxes.texts().join(u' ')));
             QCOMPARE(boxes.seen[0].details, QStringLiteral("hold: file 11, module 10"));
@@ -703,52 +705,110 @@ void WindowTest::saidBesideConnect()
 void WindowTest::reconnectsOnlyWhatItLost()
 {
     QTemporaryDir dir;
-    const QString link = dir.filePath(QStringLiteral("module"));
-    TempConfig config;
-    config.write("[Ports]\r\nCOM1=" + link.toLocal8Bit() + "\r\n");
-    auto module = std::make_unique<ModuleProcess>(link, QStringList{});
-    const auto plug = [&] {
-        module = std::make_unique<ModuleProcess>(link, QStringList{});
-        return module->started();
-    };
-    QVERIFY(module->started());
-    frmMain form;
-    form.show();
-    const Ui w(form);
+    VirtualModule::Options playing;
+    playing.link = dir.filePath(QStringLiteral("module"));
+    Bench bench({}, playing);
+    const Ui w = bench.ui();
+    VirtualModule &module = *bench.module->module;
     BoxAnswerer boxes;
-    const auto open = [&] { return w.cmdConnect->text() == QLatin1String("Disconnect"); };
-    QTest::mouseClick(w.cmdConnect, Qt::LeftButton);
-    QVERIFY(open());
+    QString error;
+    QVERIFY(bench.connect());
 
-    module.reset();
-    QTRY_VERIFY_WITH_TIMEOUT(!open(), 3000);
-    QVERIFY2(w.lblNotice->text().contains(link), qPrintable(w.lblNotice->text()));
-    QVERIFY(w.lblPortInfo->text().contains(QLatin1String("missing")));
-    form.grab().save(QStringLiteral("window-waiting-for-device.png"));
-    QVERIFY(plug());
-    QTRY_VERIFY_WITH_TIMEOUT(open(), 3000);
+    module.stop();
+    QTRY_VERIFY_WITH_TIMEOUT(bench.isClosedState(), 3000);
+    QVERIFY2(w.lblNotice->text().contains(playing.link), qPrintable(w.lblNotice->text()));
+    QTRY_VERIFY(w.lblPortInfo->text().contains(QLatin1String("missing")));
+    bench.window->grab().save(QStringLiteral("window-waiting-for-device.png"));
+    QVERIFY2(module.start(&error), qPrintable(error));
+    QTRY_VERIFY_WITH_TIMEOUT(bench.isOpenState(), 3000);
     QVERIFY(w.lblNotice->text().startsWith(QLatin1String("Reconnected")));
     w.Slider_Blue->setValue(77);
-    QTest::mouseClick(w.cmdSetColor, Qt::LeftButton);
-    QVERIFY(waitUntil(
-        [&] { return module->lines.contains(QStringLiteral("SetColor r=0 g=0 b=77")); }, 3000));
+    bench.click(w.cmdSetColor);
+    QTRY_VERIFY(bench.module->heard.endsWith(QByteArray("\xFF\x01\x00\x00\x4D", 5)));
 
     // Disconnected by the user, then gone and back: stays disconnected.
-    QTest::mouseClick(w.cmdConnect, Qt::LeftButton);
-    module.reset();
-    QVERIFY(plug());
+    bench.click(w.cmdConnect);
+    module.stop();
+    QVERIFY(module.start(&error));
     QTest::qWait(600);
-    QVERIFY(!open());
+    QVERIFY(bench.isClosedState());
     // Lost, then Connect pressed while it is away: the user's turn ends the
     // wait, and a later return changes nothing.
-    QTest::mouseClick(w.cmdConnect, Qt::LeftButton);
-    module.reset();
-    QTRY_VERIFY_WITH_TIMEOUT(!open(), 3000);
-    QTest::mouseClick(w.cmdConnect, Qt::LeftButton);
+    bench.click(w.cmdConnect);
+    module.stop();
+    QTRY_VERIFY_WITH_TIMEOUT(bench.isClosedState(), 3000);
+    bench.click(w.cmdConnect);
     QCOMPARE(boxes.texts(), QStringList{"Selected Com Port Not Available"});
-    QVERIFY(plug());
+    QVERIFY(module.start(&error));
     QTest::qWait(600);
-    QVERIFY(!open());
+    QVERIFY(bench.isClosedState());
+}
+
+// Random use with a fixed seed: every control clicked, lists chosen,
+// sliders moved, the module unplugged and plugged back, boxes answered
+// either way. After every step the window is in one of its two states and
+// its monitor shows a whole frame; the module hears nothing but frames.
+void WindowTest::survivesRandomUse()
+{
+    const int actions = 3000;
+    QTemporaryDir dir;
+    VirtualModule::Options playing;
+    playing.link = dir.filePath(QStringLiteral("module"));
+    Bench bench({}, playing);
+    const Ui w = bench.ui();
+    VirtualModule &module = *bench.module->module;
+    QStringList unknown;
+    connect(&module, &VirtualModule::printed, this, [&](const QString &line) {
+        if (line.startsWith(QLatin1String("Unknown")))
+            unknown << line;
+    });
+    BoxAnswerer boxes;
+    QRandomGenerator random(20261207);
+    const QRegularExpression frame(QStringLiteral("^(FF ([0-9A-F]{2} ){4})?$"));
+    const auto pick = [&](QComboBox *list) {
+        if (list->isEnabled())
+            list->setCurrentIndex(int(random.bounded(list->count())));
+    };
+    QSlider *const sliders[] = {w.Slider_Red, w.Slider_Green, w.Slider_Blue};
+    QString error;
+    const std::vector<std::pair<int, std::function<void()>>> table = {
+        {6, [&] { bench.click(w.cmdConnect); }},
+        {20, [&] { sliders[random.bounded(3)]->setValue(int(random.bounded(256))); }},
+        {10, [&] { bench.click(w.cmdSetColor); }},
+        {5, [&] { pick(w.cboMode), bench.click(w.cmdSetMode); }},
+        {5, [&] { pick(w.cboHold), bench.click(w.cmdSetHold); }},
+        {8, [&] { pick(w.cboMemLoc), bench.click(w.cmdSaveColor); }},
+        {8, [&] { pick(w.cboMemLoc), bench.click(w.cmdRetrieve); }},
+        {1, [&] { bench.click(w.cmdReadSettings); }},
+        {1,
+         [&] {
+             boxes.answer = random.bounded(2) ? QMessageBox::Yes : QMessageBox::No;
+             bench.click(w.cmdSave);
+         }},
+        {1, [&] { module.stop(); }},
+        {2, [&] { module.running() || module.start(&error); }},
+    };
+    for (int step = 0; step < actions; ++step) {
+        int roll = int(random.bounded(80));
+        for (const auto &[weight, run] : table) {
+            if (roll < weight) {
+                run();
+                break;
+            }
+            roll -= weight;
+        }
+        QCoreApplication::processEvents();
+        const QString where = QStringLiteral("step %1").arg(step);
+        QVERIFY2(frame.match(w.lblTxData->text()).hasMatch(),
+                 qPrintable(where + ": monitor " + w.lblTxData->text()));
+        const bool open = w.cmdConnect->text() == QLatin1String("Disconnect");
+        QVERIFY2(open == w.fRGB->isEnabled() && open != w.fComm->isEnabled(), qPrintable(where));
+        QVERIFY2(open || !bench.portHeld(), qPrintable(where));
+        QCOMPARE(w.lblRed->text(), QString::number(w.Slider_Red->value()));
+    }
+    QCOMPARE(unknown, QStringList());
+    // The window was connected often enough to have been tried.
+    QVERIFY(bench.module->heard.size() / 5 > actions / 20);
 }
 
 // Port numbers as the user gives them: a stable name pinned once on

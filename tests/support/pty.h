@@ -49,12 +49,16 @@ private:
 ModuleSettings SampleSettings();
 
 // The virtual module on a pty of its own, answering at once, switched on
-// with `eeprom` in its EEPROM; every byte the tool sends is gathered.
+// with `eeprom` in its EEPROM; every byte the tool sends is gathered. Its
+// device is the link the options name, if they name one.
 struct TestModule
 {
     explicit TestModule(VirtualModule::Options options = {},
                         const ModuleSettings &eeprom = SampleSettings());
-    QString device() const { return module->devicePath(); }
+    QString device() const
+    {
+        return module->options().link.isEmpty() ? module->devicePath() : module->options().link;
+    }
     QTemporaryDir folder;
     std::unique_ptr<VirtualModule> module;
     QByteArray heard;

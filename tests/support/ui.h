@@ -74,18 +74,3 @@ inline int openDescriptorsOn(const QString &path)
     }
     return count;
 }
-
-// How many terminal devices (ptys, serial ports) this process holds open,
-// standard input and output aside.
-inline int openTerminalDescriptors()
-{
-    int count = 0;
-    const QDir fds(QStringLiteral("/proc/self/fd"));
-    for (const QFileInfo &fd : fds.entryInfoList(QDir::System | QDir::NoDotAndDotDot)) {
-        const QString target = fd.symLinkTarget();
-        if (fd.fileName().toInt() > 2 && (target.startsWith(QLatin1String("/dev/pts/")) ||
-                                          target.startsWith(QLatin1String("/dev/tty"))))
-            ++count;
-    }
-    return count;
-}
