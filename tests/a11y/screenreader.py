@@ -1,16 +1,13 @@
 #!/usr/bin/python3
-"""Reads the window as a screen reader does, through AT-SPI.
+"""Reads the window as a screen reader does, through AT-SPI, then works it.
 
-Starts the program given as the first argument on the current X display and
-accessibility bus, finds its window in the desktop's accessibility tree and
-prints one line per control: role, name, value or text, description.
-With --check it also fails (exit status 1) when a control a user acts on has
-no name of its own, or when the names differ from those a user is told.
-With --act it then works the window as a screen-reader user would, through
-AT-SPI alone: presses Connect, sets the red level to 128, presses Set LED
-Color and reads the monitor, which must say "FF 01 80 00 00 ".
---platform=NAME starts the program on another Qt platform (wayland); xcb
-when not given.
+Starts the program given (on the Qt platform of --platform=NAME, xcb when not
+given), finds its window in the desktop's accessibility tree and prints one
+line per control: role, name, value or text, description. Fails (exit status
+1) when a control a user acts on has no name, or the names and values differ
+from those a user is told. Then, through AT-SPI alone, presses Connect, sets
+the red level to 128, presses Set LED Color and reads the monitor, which must
+say "FF 01 80 00 00 ".
 """
 import os
 import subprocess
@@ -19,31 +16,21 @@ import time
 
 import pyatspi
 
-EXPECTED = {
-    # role, name -> value or text the reader speaks with it (None: any)
-    ("combo box", "Select COM Port"): "COM1",
-    ("push button", "Connect"): None,
-    ("slider", "Red level"): "0",
-    ("slider", "Green level"): "0",
-    ("slider", "Blue level"): "0",
-    ("push button", "Set LED Color"): None,
-    ("push button", "Save Current Color on Memory"): None,
-    ("combo box", "Select Memory Slot"): "1",
-    ("push button", "Retrieve Color"): None,
-    ("push button", "Save Settings on EEPROM"): None,
-    ("combo box", "Select Fade Speed"): "1",
-    ("combo box", "Select Hold Time"): "5",
-    ("push button", "Set fade speed"): None,
-    ("push button", "Set hold time"): None,
-    ("combo box", "Select Mode"): "1",
-    ("push button", "Set Mode"): None,
-    ("push button", "Read Module Settings"): None,
-    ("push button", "Port numbers"): None,
-    ("push button", "Log\u2026"): None,
-    ("label", "Transmitted bytes"): None,
-    ("label", "Mixed colour"): None,
-}
-
+# role, name, and the value or text the reader speaks with it (None: any)
+EXPECTED = [
+    ("combo box", "Select COM Port", "COM1"), ("push button", "Connect", None),
+    ("slider", "Red level", "0"), ("slider", "Green level", "0"),
+    ("slider", "Blue level", "0"), ("push button", "Set LED Color", None),
+    ("push button", "Save Current Color on Memory", None),
+    ("combo box", "Select Memory Slot", "1"), ("push button", "Retrieve Color", None),
+    ("push button", "Save Settings on EEPROM", None),
+    ("combo box", "Select Fade Speed", "1"), ("combo box", "Select Hold Time", "5"),
+    ("push button", "Set fade speed", None), ("push button", "Set hold time", None),
+    ("combo box", "Select Mode", "1"), ("push button", "Set Mode", None),
+    ("push button", "Read Module Settings", None), ("push button", "Port numbers", None),
+    ("push button", "Log\u2026", None), ("label", "Transmitted bytes", None),
+    ("label", "Mixed colour", None),
+]
 ACTED_ON = {"combo box", "push button", "slider"}
 
 
@@ -61,124 +48,91 @@ def spoken_value(acc):
 
 def walk(acc, depth=0):
     yield acc, depth
-    for i in range(acc.childCount):
-        child = acc.getChildAtIndex(i)
+    for child in (acc.getChildAtIndex(i) for i in range(acc.childCount)):
         if child is not None:
             yield from walk(child, depth + 1)
 
 
 def named(window, role, name):
-    for acc, _ in walk(window):
-        if acc.getRoleName() == role and acc.name == name:
-            return acc
-    raise LookupError(f"no {role} named {name!r}")
+    return next(a for a, _ in walk(window) if a.getRoleName() == role and a.name == name)
 
 
 def press(acc):
     actions = acc.queryAction()
-    for i in range(actions.nActions):
-        if actions.getName(i) == "Press":
-            actions.doAction(i)
-            return
-    raise LookupError(f"{acc.name!r} cannot be pressed")
+    actions.doAction(next(i for i in range(actions.nActions) if actions.getName(i) == "Press"))
 
 
-def wait_for(what, predicate, seconds=10):
+def wait_for(what, predicate, seconds=20):
     deadline = time.monotonic() + seconds
     while time.monotonic() < deadline:
-        if predicate():
-            return True
+        found = predicate()
+        if found:
+            return found
         time.sleep(0.05)
-    print(f"FAIL: {what}")
-    return False
+    sys.exit(f"FAIL: {what}")
 
 
-def act(window):
-    """Connects, mixes and sends a colour, and reads the monitor back."""
-    press(named(window, "push button", "Connect"))
-    red = named(window, "slider", "Red level")
-    if not wait_for("Connect did not enable the sliders",
-                    lambda: red.getState().contains(pyatspi.STATE_ENABLED)):
-        return False
-    red.queryValue().currentValue = 128
-    if not wait_for("the red level did not take 128",
-                    lambda: int(red.queryValue().currentValue) == 128):
-        return False
-    press(named(window, "push button", "Set LED Color"))
-    monitor = named(window, "label", "Transmitted bytes")
-    want = "FF 01 80 00 00 "
-    if not wait_for(f"the monitor never read {want!r}",
-                    lambda: spoken_value(monitor) == want):
-        print(f"it reads {spoken_value(monitor)!r}")
-        return False
-    print(f"monitor: {spoken_value(monitor)!r}")
-    return True
-
-
-def find_window(pid, seconds=20):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        desktop = pyatspi.Registry.getDesktop(0)
-        for app in desktop:
-            if app is None:
+def find_window(pid):
+    for app in pyatspi.Registry.getDesktop(0):
+        try:
+            if app is None or app.get_process_id() != pid:
                 continue
-            try:
-                if app.get_process_id() != pid:
-                    continue
-            except Exception:
-                continue
-            for window in app:
-                if window is not None and window.name.startswith("RGB Lumavera"):
-                    # Wait until the controls are in the tree.
-                    if any(a.name == "Read Module Settings" for a, _ in walk(window)):
-                        return window
-        time.sleep(0.2)
+        except Exception:
+            continue
+        for window in app:
+            # Once the controls are in the tree.
+            if window is not None and window.name.startswith("RGB Lumavera") and any(
+                    a.name == "Read Module Settings" for a, _ in walk(window)):
+                return window
     return None
 
 
+def read(window):
+    seen = {}
+    for acc, depth in walk(window):
+        role = acc.getRoleName()
+        value = spoken_value(acc) if role in ("combo box", "slider", "label") else ""
+        line = "  " * depth + f"{role}: {acc.name!r}"
+        if value and value != acc.name:
+            line += f" = {value!r}"
+        print(line + (f" ({acc.description})" if acc.description else ""))
+        seen.setdefault((role, acc.name), value)
+        if role in ACTED_ON and not acc.name:
+            sys.exit(f"FAIL: a {role} without a name")
+    for role, name, value in EXPECTED:
+        if (role, name) not in seen:
+            sys.exit(f"FAIL: no {role} named {name!r}")
+        if value is not None and seen[role, name] != value:
+            sys.exit(f"FAIL: {name!r} reads {seen[role, name]!r}, not {value!r}")
+
+
+def act(window):
+    press(named(window, "push button", "Connect"))
+    red = named(window, "slider", "Red level")
+    wait_for("Connect did not enable the sliders",
+             lambda: red.getState().contains(pyatspi.STATE_ENABLED))
+    red.queryValue().currentValue = 128
+    wait_for("the red level did not take 128", lambda: int(red.queryValue().currentValue) == 128)
+    press(named(window, "push button", "Set LED Color"))
+    monitor = named(window, "label", "Transmitted bytes")
+    wait_for("the monitor never read 'FF 01 80 00 00 '",
+             lambda: spoken_value(monitor) == "FF 01 80 00 00 ")
+    print(f"monitor: {spoken_value(monitor)!r}")
+
+
 def main():
-    args = [a for a in sys.argv[1:] if not a.startswith("--")]
-    check = "--check" in sys.argv
     platform = next((a.split("=", 1)[1] for a in sys.argv if a.startswith("--platform=")), "xcb")
     env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM=platform)
-    program = subprocess.Popen(args, env=env)
+    program = subprocess.Popen([a for a in sys.argv[1:] if not a.startswith("--")], env=env)
     try:
-        window = find_window(program.pid)
-        if window is None:
-            print("the window never appeared in the accessibility tree")
-            return 1
-        seen = {}
-        for acc, depth in walk(window):
-            role = acc.getRoleName()
-            value = spoken_value(acc) if role in ("combo box", "slider", "label") else ""
-            line = "  " * depth + f"{role}: {acc.name!r}"
-            if value and value != acc.name:
-                line += f" = {value!r}"
-            if acc.description:
-                line += f" ({acc.description})"
-            print(line)
-            seen.setdefault((role, acc.name), value)
-            if check and role in ACTED_ON and not acc.name:
-                print(f"FAIL: a {role} without a name")
-                return 1
-        if check:
-            failed = False
-            for key, value in EXPECTED.items():
-                if key not in seen:
-                    print(f"FAIL: no {key[0]} named {key[1]!r}")
-                    failed = True
-                elif value is not None and seen[key] != value:
-                    print(f"FAIL: {key[1]!r} reads {seen[key]!r}, not {value!r}")
-                    failed = True
-            if failed:
-                return 1
-        if "--act" in sys.argv and not act(window):
-            return 1
-        return 0
+        window = wait_for("the window never appeared in the accessibility tree",
+                          lambda: find_window(program.pid))
+        read(window)
+        act(window)
     finally:
         program.terminate()
         program.wait(10)
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    main()
