@@ -1,6 +1,7 @@
-// The settings file: read as Windows' profile reader reads it, written one
-// key at a time or in batches without touching any other byte, and never
-// left short by a full disk, a refusal, a kill or a second writer.
+// The settings file: written one key at a time or in batches without
+// touching any other byte, and never left short by a full disk, a refusal,
+// a kill or a second writer. How it is read is tst_wineprofile's, against
+// Windows' own profile reader.
 
 #include "settings/ini.h"
 #include "settings/profile.h"
@@ -24,8 +25,6 @@ class SettingsTest : public QObject
     Q_OBJECT
 
 private slots:
-    void reads_data();
-    void reads();
     void writes_data();
     void writes();
     void refusedWritesChangeNothing_data();
@@ -35,59 +34,6 @@ private slots:
     void appendOnAFullDiskLeavesWholeLines();
     void fileOnDisk();
 };
-
-void SettingsTest::reads_data()
-{
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<QByteArray>("key"); // Section/Key
-    QTest::addColumn<QByteArray>("expected");
-    struct Row
-    {
-        const char *name;
-        QByteArray content;
-        const char *key;
-        QByteArray expected;
-    };
-    // The rows below "bare CR" are where Windows' reader differs from a
-    // plain one; each was checked against kernel32 under Wine.
-    const Row rows[] = {
-        {"plain", "[Settings]\r\nCommPort=7\r\n", "Settings/CommPort", "7"},
-        {"names ignore case", "[SETTINGS]\r\ncommport=7\r\n", "settings/COMMPORT", "7"},
-        {"blanks around names and value", "  [ S ]  \n\t k \t=  7  \n", "S/k", "7"},
-        {"double quotes", "[S]\nk=\"a b\"\n", "S/k", "a b"},
-        {"single quotes", "[S]\nk='7'\n", "S/k", "7"},
-        {"unmatched quotes stay", "[S]\nk=\"7'\n", "S/k", "\"7'"},
-        {"first key wins", "[S]\nk=1\nk=2\n", "S/k", "1"},
-        {"first section wins", "[S]\nk=1\n[s]\nk=2\n", "S/k", "1"},
-        {"key of another section", "[A]\nk=1\n[B]\nx=2\n", "B/k", ""},
-        {"empty value", "[A]\nk=\n", "A/k", ""},
-        {"key before any section", "k=1\n[A]\n", "A/k", ""},
-        {"comment is not a key", "[A]\n;k=9\nk=4\n", "A/k", "4"},
-        {"equals sign in the value", "[A]\nk=a=b\n", "A/k", "a=b"},
-        {"byte-order mark", "\xEF\xBB\xBF[S]\r\nk=3\r\n", "S/k", "3"},
-        {"last line without newline", "[A]\r\nk=5", "A/k", "5"},
-        {"empty file", "", "A/k", ""},
-        {"bare CR ends lines", "[S]\rk=3\r[C]\rx=1\r", "S/k", "3"},
-        {"bare CR and LF mixed", "[S]\r\rA=1\n\rB=2\r\n", "S/B", "2"},
-        {"bare key line reads empty, first wins", "[S]\r\nKey\r\nKey=v\r\n", "S/Key", ""},
-        {"Ctrl-Z, VT and FF are blanks", "[\vS\f]\r\n\x1AKey\f=\v7\x1A\r\n", "S/Key", "7"},
-        {"value cut at 254", "[S]\r\nA=" + QByteArray(300, 'x') + "\r\n", "S/A",
-         QByteArray(254, 'x')},
-        {"NUL ends a value", QByteArray("[S]\r\nA=1\0x\r\nB=2\r\n", 17), "S/A", "1"},
-        {"section name up to the last ]", "[S]]\r\nA=1\r\n", "S]/A", "1"},
-    };
-    for (const Row &r : rows)
-        QTest::newRow(r.name) << r.content << QByteArray(r.key) << r.expected;
-}
-
-void SettingsTest::reads()
-{
-    QFETCH(QByteArray, content);
-    QFETCH(QByteArray, key);
-    QFETCH(QByteArray, expected);
-    const qsizetype slash = key.lastIndexOf('/');
-    QCOMPARE(profile::valueIn(content, key.left(slash), key.mid(slash + 1)), expected);
-}
 
 void SettingsTest::writes_data()
 {
