@@ -9,7 +9,7 @@
 #include "settings/ini.h"
 #include "settings/moduleconfig.h"
 #include "settings/settings.h"
-#include "support/filewatch.h"
+#include "filewatch.h"
 #include "support/pty.h"
 #include "support/ui.h"
 

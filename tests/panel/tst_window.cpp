@@ -9,7 +9,6 @@
 #include "settings/moduleconfig.h"
 #include "settings/profile.h"
 #include "settings/settings.h"
-#include "support/filewatch.h"
 
 #include <QAbstractItemView>
 #include <QAccessible>
@@ -24,6 +23,8 @@
 #include <QTemporaryDir>
 
 #include <memory>
+
+#include <sys/inotify.h>
 
 Q_DECLARE_METATYPE(VirtualModule::Options)
 
@@ -56,6 +57,44 @@ QString state(const Ui &w)
                        w.lblRed->text(),         w.lblGreen->text(),
                        w.lblBlue->text()}
         .join(u' ');
+}
+
+QPalette darkPalette(QColor window, QColor text)
+{
+    QPalette p(window);
+    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        p.setColor(role, text);
+    p.setColor(QPalette::Base, window.darker(120));
+    p.setColor(QPalette::Button, window.lighter(115));
+    return p;
+}
+
+// The colour a text is drawn in and the colour under it.
+std::pair<QColor, QColor> textAndGround(QWidget *w)
+{
+    const auto color = [](QWidget *of, QPalette::ColorRole role) {
+        return of->palette().color(QPalette::Active, role);
+    };
+    if (qobject_cast<QPushButton *>(w) || qobject_cast<QComboBox *>(w))
+        return {color(w, QPalette::ButtonText), color(w, QPalette::Button)};
+    QWidget *ground = w;
+    while (!ground->autoFillBackground() && !ground->isWindow())
+        ground = ground->parentWidget();
+    return {color(w, w->foregroundRole()), color(ground, QPalette::Window)};
+}
+
+// Types `path` into the file dialog that opens next, as a user would.
+void chooseFile(const QString &path)
+{
+    QTimer::singleShot(300, [path] {
+        QWidget *dialog = QApplication::activeModalWidget();
+        if (QWidget *name = dialog ? dialog->focusWidget() : nullptr) {
+            QTest::keyClicks(name, path);
+            QTest::keyClick(name, Qt::Key_Return);
+        }
+        if (dialog && dialog->isVisible())
+            QMetaObject::invokeMethod(dialog, "reject");
+    });
 }
 
 } // namespace
@@ -147,34 +186,6 @@ void WindowTest::startup()
     // Start-up reads but never writes the file.
     QCOMPARE(config.read(), ini);
 }
-
-namespace {
-
-QPalette darkPalette(QColor window, QColor text)
-{
-    QPalette p(window);
-    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        p.setColor(role, text);
-    p.setColor(QPalette::Base, window.darker(120));
-    p.setColor(QPalette::Button, window.lighter(115));
-    return p;
-}
-
-// The colour a text is drawn in and the colour under it.
-std::pair<QColor, QColor> textAndGround(QWidget *w)
-{
-    const auto color = [](QWidget *of, QPalette::ColorRole role) {
-        return of->palette().color(QPalette::Active, role);
-    };
-    if (qobject_cast<QPushButton *>(w) || qobject_cast<QComboBox *>(w))
-        return {color(w, QPalette::ButtonText), color(w, QPalette::Button)};
-    QWidget *ground = w;
-    while (!ground->autoFillBackground() && !ground->isWindow())
-        ground = ground->parentWidget();
-    return {color(w, w->foregroundRole()), color(ground, QPalette::Window)};
-}
-
-} // namespace
 
 // Every text readable on the palettes a desktop may hand the window, and
 // the tab order the layout gives. (Names and values are read over AT-SPI
@@ -421,20 +432,6 @@ void WindowTest::readSettings_data()
     QTest::newRow("34 bytes") << shortReply << "Only 34 of 35";
 }
 
-// Types `path` into the file dialog that opens next, as a user would.
-static void chooseFile(const QString &path)
-{
-    QTimer::singleShot(300, [path] {
-        QWidget *dialog = QApplication::activeModalWidget();
-        if (QWidget *name = dialog ? dialog->focusWidget() : nullptr) {
-            QTest::keyClicks(name, path);
-            QTest::keyClick(name, Qt::Key_Return);
-        }
-        if (dialog && dialog->isVisible())
-            QMetaObject::invokeMethod(dialog, "reject");
-    });
-}
-
 // Backup… writes what the module read back; Restore… sends a file's every
 // setting, reads back and says whether the module matches, listing every
 // difference when it does not.
@@ -507,7 +504,12 @@ void WindowTest::readSettings()
     w.cboMemLoc->setCurrentIndex(3);
     const QString before = state(w);
     const QByteArray fileBefore = bench.config.read();
-    FileWatch watch(bench.config.iniPath());
+    // The kernel's own account of what is renamed into the file's folder.
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    const auto unwatch = qScopeGuard([&] { ::close(watch); });
+    ::inotify_add_watch(watch,
+                        QFile::encodeName(QFileInfo(bench.config.iniPath()).path()).constData(),
+                        IN_MOVED_TO);
     bench.click(w.cmdReadSettings);
     QCOMPARE(w.lblTxData->text(), QStringLiteral("FF 3C FB FB FB "));
     QTRY_COMPARE(bench.module->heard, ReadFrame);
@@ -526,7 +528,9 @@ void WindowTest::readSettings()
                  w.lblNotice->text().endsWith(QLatin1String("mode 3, fade 1, hold 10.")),
              qPrintable(w.lblNotice->text()));
     QCOMPARE(state(w), QStringLiteral("3 1 10 1 200 0 3"));
-    QCOMPARE(watch.take().renames, 1);
+    alignas(inotify_event) char events[4096] = {};
+    const ssize_t got = ::read(watch, events, sizeof events); // one rename: one event
+    QCOMPARE(got, ssize_t(sizeof(inotify_event) + reinterpret_cast<inotify_event *>(events)->len));
     const Settings file = Settings::load(bench.config.iniPath());
     for (int i = 0; i < SlotCount; ++i)
         QCOMPARE(file.slotColors[i], std::optional(SampleSettings().slotColors[i]));
