@@ -12,28 +12,22 @@
 #include <QtTest>
 
 #include <memory>
-#include <optional>
 
-// A settings folder whose "Ports" section sends COM1 to a bare pty, or to
-// the virtual module when a test plays one, and a window started on it: the
-// setting-up every window test begins with.
+// A settings folder whose "Ports" section sends COM1 to the virtual module,
+// and a window started on it: the setting-up every window test begins with.
 struct Bench
 {
     TempConfig config;
-    Pty pty;
     std::unique_ptr<TestModule> module;
-    std::unique_ptr<frmMain> window;
     QString device;
-    int heldBefore = 0;
+    int heldBefore; // the module's own hold on its line
+    std::unique_ptr<frmMain> window;
 
-    explicit Bench(const QByteArray &extraIni = {},
-                   std::optional<VirtualModule::Options> playing = std::nullopt,
+    explicit Bench(const QByteArray &extraIni = {}, const VirtualModule::Options &playing = {},
                    const ModuleSettings &eeprom = SampleSettings())
+        : module(std::make_unique<TestModule>(playing, eeprom)), device(module->device()),
+          heldBefore(openDescriptorsOn(device))
     {
-        if (playing)
-            module = std::make_unique<TestModule>(*playing, eeprom);
-        device = module ? module->device() : pty.slavePath();
-        heldBefore = openDescriptorsOn(device);
         config.write("[Settings]\r\nCommPort=1\r\n[Ports]\r\nCOM1=" + device.toLocal8Bit() +
                      "\r\n" + extraIni);
         window = std::make_unique<frmMain>();

@@ -6,7 +6,6 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QMessageBox>
@@ -14,12 +13,9 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include <cerrno>
 #include <fcntl.h>
-#include <poll.h>
 #include <pty.h>
 #include <stdexcept>
-#include <sys/resource.h>
 #include <unistd.h>
 
 Pty::Pty()
@@ -28,15 +24,6 @@ Pty::Pty()
     if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0)
         throw std::runtime_error("openpty failed");
     slavePath_ = QString::fromLocal8Bit(name);
-    // Start from settings the tool must change: raw, but 38400 baud, 7E2.
-    termios t{};
-    ::tcgetattr(slave_, &t);
-    ::cfmakeraw(&t);
-    ::cfsetispeed(&t, B38400);
-    ::cfsetospeed(&t, B38400);
-    t.c_cflag = (t.c_cflag & ~CSIZE) | CS7 | PARENB | CSTOPB;
-    ::tcsetattr(slave_, TCSANOW, &t);
-    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
     // Programs the tests start must not hold the line's ends by inheritance.
     ::fcntl(master_, F_SETFD, FD_CLOEXEC);
     ::fcntl(slave_, F_SETFD, FD_CLOEXEC);
@@ -45,63 +32,7 @@ Pty::Pty()
 Pty::~Pty()
 {
     closeMaster();
-    if (slave_ >= 0)
-        ::close(slave_);
-}
-
-void Pty::stopOutput()
-{
-    ::tcflow(slave_, TCOOFF);
-}
-
-termios Pty::slaveSettings() const
-{
-    termios t{};
-    ::tcgetattr(slave_, &t);
-    return t;
-}
-
-QByteArray Pty::read(int count, int timeoutMs)
-{
-    QByteArray got;
-    QElapsedTimer clock;
-    clock.start();
-    while (got.size() < count && master_ >= 0) {
-        const int left = timeoutMs - int(clock.elapsed());
-        if (left <= 0)
-            break;
-        pollfd p{master_, POLLIN, 0};
-        if (::poll(&p, 1, left) <= 0)
-            continue;
-        char buf[512];
-        const ssize_t n = ::read(master_, buf, sizeof buf);
-        if (n > 0)
-            got.append(buf, n);
-        else if (n < 0 && errno != EAGAIN && errno != EINTR)
-            break;
-    }
-    return got;
-}
-
-QByteArray Pty::readAll(int timeoutMs)
-{
-    return read(1 << 20, timeoutMs);
-}
-
-void Pty::write(const QByteArray &bytes)
-{
-    // A line nobody reads takes nothing more: give up after a while rather
-    // than spin.
-    QElapsedTimer clock;
-    clock.start();
-    qsizetype done = 0;
-    while (done < bytes.size() && master_ >= 0 && clock.elapsed() < 2000) {
-        const ssize_t n = ::write(master_, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n > 0)
-            done += n;
-        else if (n < 0 && errno != EAGAIN && errno != EINTR)
-            break;
-    }
+    ::close(slave_);
 }
 
 void Pty::closeMaster()

@@ -10,10 +10,8 @@
 
 #include <memory>
 
-#include <termios.h>
-
-// A pseudo-terminal pair for tests: a bare line. The tool opens the slave
-// end as its serial device; the test reads and writes the master end.
+// A bare pseudo-terminal: a device that comes and goes with this object,
+// hung up (as if unplugged) by closeMaster().
 class Pty
 {
 public:
@@ -21,21 +19,7 @@ public:
     ~Pty();
     Pty(const Pty &) = delete;
     Pty &operator=(const Pty &) = delete;
-
     QString slavePath() const { return slavePath_; }
-    int masterFd() const { return master_; }
-
-    // The slave's line settings as the kernel holds them now.
-    termios slaveSettings() const;
-
-    // Bytes from the tool, waiting up to `timeoutMs` for at least `count`.
-    QByteArray read(int count, int timeoutMs = 1000);
-    // Whatever arrives within `timeoutMs`.
-    QByteArray readAll(int timeoutMs = 100);
-    void write(const QByteArray &bytes);
-    // Stops the line's output, as flow control would: writes take nothing.
-    void stopOutput();
-    // Hangs up: the tool's end sees the device vanish.
     void closeMaster();
 
 private:

@@ -58,7 +58,10 @@ bool VirtualModule::start(QString *error)
     colour_ = Rgb();
     finder_ = FrameFinder();
     loadEeprom();
-    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    // Neither end is passed on to a program started beside it (where it plays
+    // in-process): that program would hold the line's far end and pass for
+    // the module.
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
         *error = QStringLiteral("cannot create a pseudo-terminal: %1").arg(qt_error_string(errno));
         return false;
@@ -66,7 +69,7 @@ bool VirtualModule::start(QString *error)
     devicePath_ = QString::fromLocal8Bit(::ptsname(master_));
     // Holding the slave end open ourselves keeps the line up while the tool
     // connects and disconnects; raw mode so no byte is changed or echoed.
-    slave_ = ::open(QFile::encodeName(devicePath_).constData(), O_RDWR | O_NOCTTY);
+    slave_ = ::open(QFile::encodeName(devicePath_).constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (slave_ < 0) {
         *error = QStringLiteral("cannot open %1: %2").arg(devicePath_, qt_error_string(errno));
         return false;
