@@ -1,7 +1,7 @@
-// The main window as its user works it, against a pseudo-terminal playing
-// the module: what each control puts on the line, what each answer does to
-// the window and the settings file, and what the window says when a port,
-// a file or the line fails.
+// The main window as its user works it, against the virtual module: what
+// each control puts on the line, what each answer does to the window and
+// the settings file, and what the window says when a port, a file or the
+// line fails.
 
 #include "link/modulesetup.h"
 #include "panel/contrast.h"
@@ -705,7 +705,7 @@ void WindowTest::saidBesideConnect()
     QVERIFY(bench.connect());
     QCOMPARE(w.lblNotice->text(), QString());
     const QByteArray before = bench.config.read();
-    bench.config.remove();
+    QFile::remove(bench.config.iniPath());
     QVERIFY(QDir().mkpath(bench.config.iniPath()));
     w.Slider_Red->setValue(3);
     bench.click(w.cmdSaveColor);

@@ -133,8 +133,3 @@ QByteArray TempConfig::read() const
     QFile f(iniPath());
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
-
-void TempConfig::remove() const
-{
-    QFile::remove(iniPath());
-}

@@ -83,7 +83,6 @@ public:
     QString iniPath() const;
     void write(const QByteArray &content) const;
     QByteArray read() const;
-    void remove() const;
 
 private:
     QString root_;
