@@ -36,15 +36,6 @@ private slots:
 
 namespace {
 
-// Bytes as the monitor shows them: "FF 01 80 40 00 ".
-QString HexOf(const QByteArray &bytes)
-{
-    QString text;
-    for (char c : bytes)
-        text += HexByte(std::uint8_t(c));
-    return text;
-}
-
 QByteArray reply(std::initializer_list<int> head, int size)
 {
     QByteArray out(size, '\0');
@@ -57,9 +48,9 @@ QByteArray reply(std::initializer_list<int> head, int size)
 } // namespace
 
 // One row a step that waits for an answer: the module's answer (stale bytes
-// first, where a row has them), the frame on the line as the monitor writes
-// it, and the outcome. The frames of the steps that only write are the
-// window's buttons' (the same session sends them); the faults the virtual
+// first, where a row has them), the frame on the line in hex, and the
+// outcome. The frames of the steps that only write are the window's
+// buttons' (the same session sends them); the faults the virtual
 // module plays by itself (no answer, 34 bytes, a bad start, FE AB) are the
 // failures transcript's.
 void LinkTest::wire_data()
@@ -78,8 +69,8 @@ void LinkTest::wire_data()
         ReplyFault fault;
     };
     const QByteArray good = EncodeSettingsReply(SampleSettings());
-    const char *rd = "FF 3C FB FB FB ";
-    const char *sv = "FF 32 FE FE FE ";
+    const char *rd = "FF 3C FB FB FB";
+    const char *sv = "FF 32 FE FE FE";
     using F = ReplyFault;
     const ModuleStep r = ModuleStep::read(), s = ModuleStep::save();
     const Row rows[] = {
@@ -131,7 +122,7 @@ void LinkTest::wire()
     QCOMPARE(out.ok(), out.reason.isEmpty());
     // One frame and nothing more went out.
     QTest::qWait(20);
-    QTRY_COMPARE(HexOf(module.heard), hex);
+    QTRY_COMPARE(QString::fromLatin1(module.heard.toHex(' ').toUpper()), hex);
     if (step.kind == ModuleStep::Kind::Read && out.ok())
         QCOMPARE(out.settings, DecodeSettingsReply(answer).value());
     // Stale bytes are thrown away before an exchange, and shown as such.
