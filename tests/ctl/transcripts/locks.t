@@ -41,7 +41,8 @@ told who has the device:
 
   $ start_module silent --silent
   $ lumaveractl --port silent --timeout 2000 read < /dev/null 2> /dev/null & first=$!
-  $ sleep 0.5; lumaveractl --port silent color 1 2 3
+  $ poll 200 "the first never opened it" holds $first silent
+  $ lumaveractl --port silent color 1 2 3
   lumaveractl: Selected Com Port Not Available: silent is in use by lumaveractl (pid *). (glob)
   [3]
   $ wait $first

@@ -57,6 +57,13 @@ hold() {
     holder=$!
     poll 200 "$1 is not held" holds "$holder" "$1"
 }
+# Whether process PID has DEVICE open.
+#   holds PID DEVICE
 holds() {
-    [ "$(readlink "/proc/$1/fd/0")" = "$(readlink -f "$2")" ]
+    local device fd
+    device="$(readlink -f "$2")"
+    for fd in /proc/"$1"/fd/*; do
+        [ "$(readlink "$fd")" = "$device" ] && return 0
+    done
+    return 1
 }
