@@ -164,11 +164,7 @@ void LogTest::session()
     QVERIFY(asciiFits());
     log->grab().save(QStringLiteral("traffic-log.png"));
     const QPalette light = QApplication::palette();
-    QPalette dark(QColor(45, 45, 48));
-    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        dark.setColor(role, QColor(230, 230, 230));
-    dark.setColor(QPalette::Base, QColor(30, 30, 30));
-    QApplication::setPalette(dark);
+    QApplication::setPalette(darkPalette(QColor(45, 45, 48), QColor(230, 230, 230)));
     QCoreApplication::processEvents();
     QVERIFY(asciiFits());
     log->grab().save(QStringLiteral("traffic-log-dark.png"));

@@ -63,16 +63,6 @@ QString state(const Ui &w)
         .join(u' ');
 }
 
-QPalette darkPalette(QColor window, QColor text)
-{
-    QPalette p(window);
-    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        p.setColor(role, text);
-    p.setColor(QPalette::Base, window.darker(120));
-    p.setColor(QPalette::Button, window.lighter(115));
-    return p;
-}
-
 // The colour a text is drawn in and the colour under it.
 std::pair<QColor, QColor> textAndGround(QWidget *w)
 {

@@ -292,8 +292,6 @@ void SettingsTest::twoProcessesLoseNothing()
 // reading makes of what it finds.
 void SettingsTest::fileOnDisk()
 {
-    QCOMPARE(WithTrailingSlash(QStringLiteral("/a/b")), QStringLiteral("/a/b/"));
-    QCOMPARE(WithTrailingSlash(QStringLiteral("/")), QStringLiteral("/"));
     const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
     for (const char *home : {"/tmp/cfg", "/tmp/cfg/"}) {
         qputenv("XDG_CONFIG_HOME", home);

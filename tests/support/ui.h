@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
+#include <QPalette>
 #include <QPushButton>
 #include <QSlider>
 #include <QWidget>
@@ -73,4 +74,15 @@ inline int openDescriptorsOn(const QString &path)
             ++count;
     }
     return count;
+}
+
+// A dark palette as a desktop's dark theme hands it to the window.
+inline QPalette darkPalette(QColor window, QColor text)
+{
+    QPalette p(window);
+    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        p.setColor(role, text);
+    p.setColor(QPalette::Base, window.darker(120));
+    p.setColor(QPalette::Button, window.lighter(115));
+    return p;
 }
