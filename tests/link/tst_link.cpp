@@ -227,11 +227,11 @@ void LinkTest::returnHeldByAnotherProgramIsTriedAgain()
     // The device comes back under its name while another program holds it.
     TestModule second;
     QProcess holder;
-    holder.setStandardInputFile(second.device());
+    holder.setStandardInputFile(second.module->devicePath());
     holder.start(QStringLiteral("sleep"), {QStringLiteral("30")});
     QVERIFY(holder.waitForStarted());
     QVERIFY(QFile::remove(name));
-    QVERIFY(QFile::link(second.device(), name));
+    QVERIFY(QFile::link(second.module->devicePath(), name));
     QVERIFY(refused.wait(3000));
     const QString why = refused.first().first().toString();
     QVERIFY2(why.contains(QStringLiteral("in use by sleep (pid %1)").arg(holder.processId())),

@@ -320,7 +320,7 @@ void WindowTest::failedOpenExplains()
     QFETCH(QString, reason);
     Bench bench("COM2=/dev/lumavera-no-such-port\r\nCOM3=/dev/null\r\n");
     const Ui w = bench.ui();
-    QSerialPort locked(bench.device);
+    QSerialPort locked(bench.module->module->devicePath()); // it locks by the name it opens
     QProcess sleeper;
     if (holder == QLatin1String("qt"))
         QVERIFY(locked.open(QIODevice::ReadWrite));
@@ -721,15 +721,12 @@ void WindowTest::saidBesideConnect()
     QVERIFY(bench.isOpenState());
 }
 
-// The virtual module behind a pinned name, unplugged and plugged back: the
+// The virtual module unplugged and plugged back under its name: the
 // window reconnects to what it lost, and never undoes the user's own
 // Disconnect or choice.
 void WindowTest::reconnectsOnlyWhatItLost()
 {
-    QTemporaryDir dir;
-    VirtualModule::Options playing;
-    playing.link = dir.filePath(QStringLiteral("module"));
-    Bench bench({}, playing);
+    Bench bench;
     const Ui w = bench.ui();
     VirtualModule &module = *bench.module->module;
     BoxAnswerer boxes;
@@ -738,7 +735,7 @@ void WindowTest::reconnectsOnlyWhatItLost()
 
     module.stop();
     QTRY_VERIFY_WITH_TIMEOUT(bench.isClosedState(), 3000);
-    QVERIFY2(w.lblNotice->text().contains(playing.link), qPrintable(w.lblNotice->text()));
+    QVERIFY2(w.lblNotice->text().contains(bench.device), qPrintable(w.lblNotice->text()));
     QTRY_VERIFY(w.lblPortInfo->text().contains(QLatin1String("missing")));
     bench.window->grab().save(QStringLiteral("window-waiting-for-device.png"));
     QVERIFY2(module.start(&error), qPrintable(error));
@@ -773,10 +770,7 @@ void WindowTest::reconnectsOnlyWhatItLost()
 void WindowTest::survivesRandomUse()
 {
     const int actions = 3000;
-    QTemporaryDir dir;
-    VirtualModule::Options playing;
-    playing.link = dir.filePath(QStringLiteral("module"));
-    Bench bench({}, playing);
+    Bench bench;
     const Ui w = bench.ui();
     VirtualModule &module = *bench.module->module;
     QStringList unknown;

@@ -46,6 +46,7 @@ TestModule::TestModule(VirtualModule::Options options, const ModuleSettings &eep
 {
     options.paced = false;
     options.eepromFile = folder.filePath(QStringLiteral("eeprom"));
+    options.link = folder.filePath(QStringLiteral("module"));
     QFile image(options.eepromFile);
     if (!image.open(QIODevice::WriteOnly) || image.write(EncodeSettingsReply(eeprom)) < 0)
         throw std::runtime_error("cannot write the EEPROM image");

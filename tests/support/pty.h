@@ -34,15 +34,13 @@ ModuleSettings SampleSettings();
 
 // The virtual module on a pty of its own, answering at once, switched on
 // with `eeprom` in its EEPROM; every byte the tool sends is gathered. Its
-// device is the link the options name, if they name one.
+// device is a link to the pty, made anew each time it is plugged in, as
+// udev makes a device's stable name.
 struct TestModule
 {
     explicit TestModule(VirtualModule::Options options = {},
                         const ModuleSettings &eeprom = SampleSettings());
-    QString device() const
-    {
-        return module->options().link.isEmpty() ? module->devicePath() : module->options().link;
-    }
+    QString device() const { return module->options().link; }
     QTemporaryDir folder;
     std::unique_ptr<VirtualModule> module;
     QByteArray heard;
