@@ -36,6 +36,23 @@ private slots:
 
 namespace {
 
+// A link opened on `device` and watched for its loss and return, as the
+// window watches its port.
+struct Watched
+{
+    Watched(PortWatcher &watcher, const QString &device) : reconnector(&link, &watcher)
+    {
+        link.setDevicePath(device);
+        if (link.open())
+            reconnector.opened(device);
+    }
+    ModuleLink link;
+    Reconnector reconnector;
+    QSignalSpy waiting{&reconnector, &Reconnector::waiting};
+    QSignalSpy refused{&reconnector, &Reconnector::refused};
+    QSignalSpy reconnected{&reconnector, &Reconnector::reconnected};
+};
+
 QByteArray reply(std::initializer_list<int> head, int size)
 {
     QByteArray out(size, '\0');
@@ -199,22 +216,15 @@ void LinkTest::returnHeldByAnotherProgramIsTriedAgain()
         QCOMPARE(ResolvePort(QLatin1String(bad), 1, {}).fault, PortFault::BadName);
     QCOMPARE(ResolvePort(QStringLiteral("COM4"), 1, {{4, name + "x"}}).fault, PortFault::Missing);
 
-    ModuleLink link;
     PortWatcher watcher;
     watcher.setPins({{1, name}});
-    Reconnector reconnector(&link, &watcher);
-    QSignalSpy waiting(&reconnector, &Reconnector::waiting);
-    QSignalSpy refused(&reconnector, &Reconnector::refused);
-    QSignalSpy reconnected(&reconnector, &Reconnector::reconnected);
-    link.setDevicePath(name);
-    const OpenResult opened = link.open();
-    QVERIFY2(opened, qPrintable(opened.reason));
-    reconnector.opened(name);
+    Watched named(watcher, name);
+    QVERIFY(named.link.isOpen());
 
     first->closeMaster();
-    QVERIFY(waiting.wait(3000));
-    QCOMPARE(waiting.first().first().toString(), name);
-    QVERIFY(!link.isOpen());
+    QVERIFY(named.waiting.wait(3000));
+    QCOMPARE(named.waiting.first().first().toString(), name);
+    QVERIFY(!named.link.isOpen());
     // Its name, left behind, now leads on to another device: that is no
     // return, whatever look comes next.
     Pty other;
@@ -222,7 +232,7 @@ void LinkTest::returnHeldByAnotherProgramIsTriedAgain()
     QSignalSpy looked(&watcher, &PortWatcher::changed);
     QVERIFY(QFile::link(other.slavePath(), byId.filePath(QStringLiteral("usb-other"))));
     QVERIFY(looked.wait(3000));
-    QCOMPARE(refused.size() + reconnected.size(), 0);
+    QCOMPARE(named.refused.size() + named.reconnected.size(), 0);
 
     // The device comes back under its name while another program holds it.
     TestModule second;
@@ -232,34 +242,28 @@ void LinkTest::returnHeldByAnotherProgramIsTriedAgain()
     QVERIFY(holder.waitForStarted());
     QVERIFY(QFile::remove(name));
     QVERIFY(QFile::link(second.module->devicePath(), name));
-    QVERIFY(refused.wait(3000));
-    const QString why = refused.first().first().toString();
+    QVERIFY(named.refused.wait(3000));
+    const QString why = named.refused.first().first().toString();
     QVERIFY2(why.contains(QStringLiteral("in use by sleep (pid %1)").arg(holder.processId())),
              qPrintable(why));
-    QVERIFY(refused.first().last().toBool());
+    QVERIFY(named.refused.first().last().toBool());
 
     // Once it lets go, a later look opens it, with no new device event.
     holder.kill();
     holder.waitForFinished();
-    QTRY_VERIFY_WITH_TIMEOUT(reconnected.size() == 1, 5000);
-    QVERIFY(link.send(FrameOf({1, 2, 3, 4})));
+    QTRY_VERIFY_WITH_TIMEOUT(named.reconnected.size() == 1, 5000);
+    QVERIFY(named.link.send(FrameOf({1, 2, 3, 4})));
     QTRY_COMPARE(second.heard, QByteArray("\xFF\x01\x02\x03\x04", 5));
 
     // A pseudo-terminal pinned as itself, lost: when its number is given
     // out again, that is some other program's line, not its return.
     auto raw = std::make_unique<Pty>();
     const QString number = raw->slavePath();
-    ModuleLink rawLink;
     watcher.setPins({{2, number}});
-    Reconnector rawReturn(&rawLink, &watcher);
-    QSignalSpy rawWaiting(&rawReturn, &Reconnector::waiting);
-    QSignalSpy rawOpened(&rawReturn, &Reconnector::reconnected);
-    QSignalSpy rawRefused(&rawReturn, &Reconnector::refused);
-    rawLink.setDevicePath(number);
-    QVERIFY(rawLink.open());
-    rawReturn.opened(number);
+    Watched bare(watcher, number);
+    QVERIFY(bare.link.isOpen());
     raw->closeMaster();
-    QVERIFY(rawWaiting.wait(3000));
+    QVERIFY(bare.waiting.wait(3000));
     raw.reset();
     std::vector<std::unique_ptr<Pty>> given;
     while (given.size() < 64 && (given.empty() || given.back()->slavePath() != number))
@@ -267,7 +271,7 @@ void LinkTest::returnHeldByAnotherProgramIsTriedAgain()
     QCOMPARE(given.back()->slavePath(), number);
     QVERIFY(QFile::link(number, byId.filePath(QStringLiteral("usb-again"))));
     QVERIFY(looked.wait(3000));
-    QCOMPARE(rawOpened.size() + rawRefused.size(), 0);
+    QCOMPARE(bare.reconnected.size() + bare.refused.size(), 0);
 }
 
 QTEST_GUILESS_MAIN(LinkTest)
