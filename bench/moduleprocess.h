@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
 #include <QStringList>
 #include <QTest>
@@ -18,8 +17,8 @@ inline bool waitUntil(const std::function<bool()> &done, int ms)
     return done();
 }
 
-// The virtual module as a separate process on a pty linked at `link`,
-// with every line it prints collected.
+// The virtual module as a separate process on a pty linked at `link`; it is
+// up once it has printed its link.
 class ModuleProcess
 {
 public:
@@ -48,27 +47,8 @@ public:
         process_.waitForFinished(5000);
     }
 
-    // Ends it at once, as pulling the cable would: the device goes, and
-    // with it its name, as udev removes it.
-    void unplug()
-    {
-        process_.kill();
-        process_.waitForFinished(5000);
-        QFile::remove(link_);
-    }
-
-    // Lines printed since the last call.
-    QStringList take()
-    {
-        QStringList got = lines.mid(taken_);
-        taken_ = lines.size();
-        return got;
-    }
-
-    QStringList lines;
-
 private:
+    QStringList lines;
     QString link_;
     QProcess process_;
-    qsizetype taken_ = 0;
 };

@@ -15,8 +15,9 @@ poll() {
 }
 
 # Plays a module on a pseudo-terminal linked at NAME in the current folder,
-# in the background, and waits (up to 10 s) for the link. Its pid is in $module; what it prints goes to ./BASENAME.log. What
-# modules held before a restore is kept under ./state.
+# in the background, and waits (up to 10 s) for the link. Its pid is in
+# $module; what it prints goes to ./BASENAME.log. What modules held before a
+# restore is kept under ./state.
 #   start_module NAME [virtual module options]
 start_module() {
     local name="$1"
