@@ -94,9 +94,12 @@ OpenResult SerialPort::openDevice()
     line.c_iflag &= ~(IXON | IXOFF | IXANY);
     line.c_cc[VMIN] = 0;
     line.c_cc[VTIME] = 0;
-    if (::tcsetattr(fd, TCSANOW, &line) != 0)
+    if (::tcsetattr(fd, TCSANOW, &line) != 0) {
+        const int error = errno;
+        ::ioctl(fd, TIOCNXCL);
         return fail(OpenFault::Failed, LinkTexts::tr("%1 could not be opened: %2.")
-                                           .arg(path_, QString::fromLocal8Bit(strerror(errno))));
+                                           .arg(path_, QString::fromLocal8Bit(strerror(error))));
+    }
     fd_ = fd;
     return {};
 }
@@ -148,6 +151,10 @@ void SerialPort::closeDevice()
         return;
     delete notifier_;
     notifier_ = nullptr;
+    // The exclusive mode belongs to the terminal, not to this descriptor: a
+    // pseudo-terminal whose far end stays open, or a device another program
+    // holds too, keeps it after the close and refuses everyone but root.
+    ::ioctl(fd_, TIOCNXCL);
     // Every write was handed to the system whole; closing a terminal lets
     // what it still queues go out first. The flock goes with the close.
     ::close(fd_);

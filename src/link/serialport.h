@@ -34,7 +34,8 @@ using SendResult = Result<SendFault>;
 
 // The serial line to the LED module: 9600 baud, 8 data bits, no parity, one
 // stop bit, no flow control, a 1024-byte receive buffer. The device is
-// locked for this program with an exclusive flock() on it and TIOCEXCL, as
+// locked for this program with an exclusive flock() on it and TIOCEXCL (given
+// back on every close, lost devices included), as
 // current serial tools do; a lock file another program left in the shared
 // lock folder is respected without ever being waited on (see lockfile.h). The device path
 // (whoever opens the port resolves COM1..COM20 to one, see portmap.h) is the

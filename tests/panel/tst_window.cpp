@@ -77,18 +77,35 @@ std::pair<QColor, QColor> textAndGround(QWidget *w)
     return {color(w, w->foregroundRole()), color(ground, QPalette::Window)};
 }
 
+// Runs `use` on a descriptor of `device`: the window's own while it holds
+// the line (its exclusive mode keeps every other opener but root out), else
+// one opened for the purpose.
+void onLine(const QString &device, const std::function<void(int)> &use)
+{
+    const QString target = QFileInfo(device).canonicalFilePath();
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString &fd : fds.entryList(QDir::System | QDir::NoDotAndDotDot)) {
+        if (QFileInfo(fds.filePath(fd)).symLinkTarget() == target)
+            return use(fd.toInt());
+    }
+    const int fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    QVERIFY2(fd >= 0, qPrintable(device + QLatin1String(" could not be opened")));
+    use(fd);
+    ::close(fd);
+}
+
 // The line's settings as the kernel holds them for every program on it,
 // after `change` when one is given.
 termios lineSettings(const QString &device, const std::function<void(termios &)> &change = {})
 {
-    const int fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     termios t{};
-    ::tcgetattr(fd, &t);
-    if (change) {
-        change(t);
-        ::tcsetattr(fd, TCSANOW, &t);
-    }
-    ::close(fd);
+    onLine(device, [&](int fd) {
+        ::tcgetattr(fd, &t);
+        if (change) {
+            change(t);
+            ::tcsetattr(fd, TCSANOW, &t);
+        }
+    });
     return t;
 }
 
@@ -283,6 +300,9 @@ void WindowTest::connectAndDisconnect()
     bench.click(bench.ui().cmdConnect);
     QTRY_COMPARE(heard, QByteArray("\xFF\x28\x01\xFB\xFB", 5));
     QVERIFY(bench.isClosedState());
+    // Let go, the line opens for any program again: the terminal's
+    // exclusive mode went with the window's descriptor.
+    onLine(bench.device, [](int) {});
     QCOMPARE(bench.ui().lblTxData->text(), QStringLiteral("FF 28 01 FB FB "));
     QVERIFY(bench.connect());
     bench.ui().Slider_Red->setValue(9);
@@ -706,9 +726,7 @@ void WindowTest::saidBesideConnect()
 
     // A line that takes nothing; the file is not told of a colour the
     // module never got.
-    const int line = ::open(QFile::encodeName(bench.device).constData(), O_RDWR | O_CLOEXEC);
-    ::tcflow(line, TCOOFF);
-    ::close(line);
+    onLine(bench.device, [](int fd) { ::tcflow(fd, TCOOFF); });
     w.Slider_Red->setValue(9);
     for (QPushButton *button : {w.cmdSetColor, w.cmdSaveColor, w.cmdReadSettings}) {
         bench.click(button);
