@@ -1,0 +1,35 @@
+Programs of one's own on the line: a lock file naming a live program is
+that program's, one naming a program that is gone is stale, and two of our
+own programs never share a device.
+
+  $ export LUMAVERA_LOCK_DIR="$PWD/locks" LUMAVERA_SETTINGS="$PWD/lumavera.ini"
+  $ mkdir locks
+  $ . "$TESTDIR/module.sh"
+  $ start_module module --fast; playing=$module
+  $ lock="locks/LCK..$(readlink module | sed 's,^/dev/,,; s,/,_,g')"
+  $ sleep 30 < /dev/null & sleeper=$!; echo "$sleeper" > "$lock"
+  $ lumaveractl --port module read
+  lumaveractl: Selected Com Port Not Available: module is in use by sleep (pid *). (glob)
+  [3]
+  $ kill $sleeper; wait $sleeper; lumaveractl --port module hold 7
+  $ rm "$lock"
+
+While one lumaveractl waits on a module that does not answer, another is
+told who has the device:
+
+  $ start_module silent --silent
+  $ lumaveractl --port silent --timeout 2000 read < /dev/null 2> /dev/null & first=$!
+  $ poll 200 "the first never opened it" holds $first silent
+  $ lumaveractl --port silent color 1 2 3
+  lumaveractl: Selected Com Port Not Available: silent is in use by lumaveractl (pid *). (glob)
+  [3]
+  $ wait $first
+  [1]
+
+The module saw the one frame that was allowed through:
+
+  $ kill $playing $module; wait
+  $ cat module.log
+  device /dev/pts/* (glob)
+  link module
+  SetHold 7
