@@ -13,10 +13,18 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QScreen>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTableView>
 #include <QVBoxLayout>
+
+namespace {
+
+// Room left for the frame a window manager draws around the window.
+constexpr int FrameAllowance = 32;
+
+} // namespace
 
 frmLog::frmLog(TrafficModel *traffic, QWidget *owner) : QWidget(owner, Qt::Window), model(traffic)
 {
@@ -78,7 +86,31 @@ frmLog::frmLog(TrafficModel *traffic, QWidget *owner) : QWidget(owner, Qt::Windo
     layout->addLayout(bar);
     layout->addWidget(lstTraffic);
     const QMargins margins = layout->contentsMargins();
-    resize(std::max(980, rowWidth + margins.left() + margins.right()), 420);
+    const int needed = rowWidth + margins.left() + margins.right();
+    int width = std::max(980, needed);
+    // The first size fits the screen the window opens on, its frame
+    // included. What the columns would want beyond that comes off the hex
+    // first, which elides and has all of it in its tooltip, then off the
+    // other columns in proportion to their widths.
+    const QScreen *screen = owner ? owner->screen() : this->screen();
+    const int room = screen ? screen->availableGeometry().width() - FrameAllowance : width;
+    if (needed > room) {
+        int over = needed - room;
+        const int hex = columns->sectionSize(TrafficModel::Hex);
+        const int hexGives = std::min(over, hex - digit * 8);
+        columns->resizeSection(TrafficModel::Hex, hex - hexGives);
+        over -= hexGives;
+        const int others = columns->sectionSize(TrafficModel::Time) +
+                           columns->sectionSize(TrafficModel::Direction) +
+                           columns->sectionSize(TrafficModel::Meaning);
+        for (int column : {int(TrafficModel::Time), int(TrafficModel::Direction),
+                           int(TrafficModel::Meaning)}) {
+            const int size = columns->sectionSize(column);
+            columns->resizeSection(column, size - (over * size + others - 1) / others);
+        }
+    }
+    width = std::min(width, room);
+    resize(width, 420);
 
     connect(cmdSave, &QPushButton::clicked, this, &frmLog::cmdSave_Click);
     connect(cmdClear, &QPushButton::clicked, this, &frmLog::cmdClear_Click);

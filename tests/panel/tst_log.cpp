@@ -8,6 +8,7 @@
 
 #include <QClipboard>
 #include <QFileDialog>
+#include <QScreen>
 #include <QTableView>
 #include <QTemporaryDir>
 
@@ -75,6 +76,17 @@ void LogTest::session()
     log->close();
     bench.click(w.cmdLog);
     QVERIFY(log->isVisible());
+    // Opened on a laptop's screen, narrower than its columns would want
+    // (the test's is 1280 px at 150 %: 853 px), all of it is on the screen,
+    // its buttons included.
+    const QRect screen = log->screen()->availableGeometry();
+    QVERIFY2(screen.contains(log->geometry()), qPrintable(QStringLiteral("%1 px wide on %2")
+                                                              .arg(log->width())
+                                                              .arg(screen.width())));
+    for (const char *button : {"cmdClear", "cmdSave"}) {
+        const auto *b = log->findChild<QWidget *>(QLatin1String(button));
+        QVERIFY(screen.contains(QRect(b->mapToGlobal(QPoint()), b->size())));
+    }
     log->close();
     w.form->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(w.form));
