@@ -8,10 +8,47 @@
 #include <fontconfig/fontconfig.h>
 
 #include <csignal>
+#include <cstdio>
+#include <string_view>
 #include <thread>
+
+namespace {
+
+// --help and --version answer on the terminal, before any display is
+// needed, as the man page's options say.
+bool answeredAlone(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view word = argv[i];
+        if (word == "--help" || word == "-h") {
+            std::fputs("Usage: lumavera [--connect] [--settings FILE] [Qt options]\n"
+                       "Sets up an RGB LED controller module on a serial port.\n"
+                       "\n"
+                       "  --connect        connect to the port the window last used as it opens\n"
+                       "  --settings FILE  use FILE as the settings file (as LUMAVERA_SETTINGS)\n"
+                       "  -h, --help       print this and exit\n"
+                       "  --version        print the version and exit\n"
+                       "\n"
+                       "It also takes the options of every Qt program (-platform NAME, -style\n"
+                       "NAME, ...). lumaveractl drives the module from the shell; see\n"
+                       "'man lumavera' and 'lumaveractl --help'.\n",
+                       stdout);
+            return true;
+        }
+        if (word == "--version") {
+            std::fputs("lumavera " LUMAVERA_VERSION "\n", stdout);
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
+    if (answeredAlone(argc, argv))
+        return std::fflush(stdout) == 0 ? 0 : 1;
     // Reading the system's font configuration and cache takes a few
     // milliseconds the window's first caption would wait for; it runs while
     // the application connects to the display.
