@@ -13,8 +13,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
-#include <QScreen>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -103,8 +103,8 @@ frmLog::frmLog(TrafficModel *traffic, QWidget *owner) : QWidget(owner, Qt::Windo
         const int others = columns->sectionSize(TrafficModel::Time) +
                            columns->sectionSize(TrafficModel::Direction) +
                            columns->sectionSize(TrafficModel::Meaning);
-        for (int column : {int(TrafficModel::Time), int(TrafficModel::Direction),
-                           int(TrafficModel::Meaning)}) {
+        for (int column :
+             {int(TrafficModel::Time), int(TrafficModel::Direction), int(TrafficModel::Meaning)}) {
             const int size = columns->sectionSize(column);
             columns->resizeSection(column, size - (over * size + others - 1) / others);
         }

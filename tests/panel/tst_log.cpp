@@ -80,9 +80,8 @@ void LogTest::session()
     // (the test's is 1280 px at 150 %: 853 px), all of it is on the screen,
     // its buttons included.
     const QRect screen = log->screen()->availableGeometry();
-    QVERIFY2(screen.contains(log->geometry()), qPrintable(QStringLiteral("%1 px wide on %2")
-                                                              .arg(log->width())
-                                                              .arg(screen.width())));
+    QVERIFY2(screen.contains(log->geometry()),
+             qPrintable(QStringLiteral("%1 px wide on %2").arg(log->width()).arg(screen.width())));
     for (const char *button : {"cmdClear", "cmdSave"}) {
         const auto *b = log->findChild<QWidget *>(QLatin1String(button));
         QVERIFY(screen.contains(QRect(b->mapToGlobal(QPoint()), b->size())));

@@ -80,7 +80,10 @@ void BoxAnswerer::poll()
     if (!box || !box->isVisible())
         return;
     const auto which = [box](QAbstractButton *b) { return b ? int(box->standardButton(b)) : 0; };
-    seen.append({box->windowTitle(), box->text(), box->informativeText(),
+    // As a person reads it: the word joiners that keep a path on one line
+    // are not seen.
+    const auto read = [](QString text) { return text.remove(QChar(0x2060)); };
+    seen.append({box->windowTitle(), read(box->text()), read(box->informativeText()),
                  which(box->defaultButton()), which(box->escapeButton())});
     QAbstractButton *button = answer ? box->button(QMessageBox::StandardButton(answer)) : nullptr;
     if (!button)

@@ -25,10 +25,23 @@ everyone can write to:
   $ grep -c Mode lumavera.ini
   0
   [1]
-A user not in the device's group is told how to join it:
+A user not in the device's group is told how to join it where that helps:
 
   $ device="$(readlink m)"; chgrp dialout "$device"; chmod 660 "$device"
   $ setpriv --reuid=65534 --regid=65534 --clear-groups lumaveractl --port m color 1 2 3
   lumaveractl: Selected Com Port Not Available: Permission denied for m, which belongs to the "dialout" group. Add yourself to it (sudo usermod -aG dialout $USER) and log out and in again.
+  [3]
+
+Where joining the device's group would not help (root's group, or a mode
+that gives the group nothing), it says who may open it and what would help,
+and never to join root:
+
+  $ chgrp root "$device"
+  $ setpriv --reuid=65534 --regid=65534 --clear-groups lumaveractl --port m color 1 2 3
+  lumaveractl: Selected Com Port Not Available: Permission denied for m: only root and the "root" group may open it. A udev rule for the adapter that gives it to a group of yours (GROUP="dialout", MODE="0660"), or an administrator, can change that.
+  [3]
+  $ chgrp dialout "$device"; chmod 600 "$device"
+  $ setpriv --reuid=65534 --regid=65534 --clear-groups lumaveractl --port m color 1 2 3
+  lumaveractl: Selected Com Port Not Available: Permission denied for m: only root may open it. A udev rule for the adapter that gives it to a group of yours (GROUP="dialout", MODE="0660"), or an administrator, can change that.
   [3]
   $ kill $m; wait
