@@ -6,10 +6,29 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QMap>
+#include <QSet>
 
 namespace {
 
 const QString Module = QStringLiteral("Module");
+const QString Colors = QStringLiteral("Colors");
+
+// "Red2", "Red2..Red10" or "Red2, Red5..Red7": the numbers of one colour,
+// runs of neighbours as ranges.
+QString slotRuns(const QString &colour, const QList<int> &numbers)
+{
+    QStringList runs;
+    for (qsizetype i = 0; i < numbers.size();) {
+        qsizetype j = i;
+        while (j + 1 < numbers.size() && numbers[j + 1] == numbers[j] + 1)
+            ++j;
+        runs << (j == i ? colour + QString::number(numbers[i])
+                        : QStringLiteral("%1%2..%1%3").arg(colour).arg(numbers[i]).arg(numbers[j]));
+        i = j + 1;
+    }
+    return runs.join(QStringLiteral(", "));
+}
 
 } // namespace
 
@@ -20,7 +39,27 @@ LoadedConfig LoadModuleConfig(const QString &path)
     const IniText text = IniFile(path).read();
     if (!text.problem.isEmpty())
         return {{ConfigFault::Unusable, text.problem}, {}};
+    // A file that is no configuration at all, or another INI file, is said
+    // in one line rather than as every key it lacks.
+    QSet<QByteArray> sections;
+    profile::forEachKey(text.content, [&](QByteArrayView section, QByteArrayView, QByteArrayView) {
+        sections.insert(section.toByteArray().toLower());
+    });
+    const QString makeOne =
+        SettingsTexts::tr("'lumaveractl backup FILE' or the window's Backup\u2026 writes one.");
+    if (sections.isEmpty())
+        return {{ConfigFault::Invalid,
+                 SettingsTexts::tr("%1 is not a module configuration: it has no sections, no "
+                                   "[Module] and no [Colors]. %2")
+                     .arg(path, makeOne)},
+                {}};
+    if (!sections.contains("module"))
+        return {{ConfigFault::Invalid,
+                 SettingsTexts::tr("%1 has no [Module] section (Mode, Fade and Hold). %2")
+                     .arg(path, makeOne)},
+                {}};
     QStringList errors;
+    QMap<QString, QList<int>> missingSlots;
     const auto value = [&](const QString &section, const QString &key, int max) -> std::uint8_t {
         const QByteArray raw = profile::valueIn(text.content, section.toUtf8(), key.toUtf8());
         bool digits = !raw.isEmpty() && raw.size() <= 3;
@@ -38,11 +77,37 @@ LoadedConfig LoadModuleConfig(const QString &path)
     s.mode = value(Module, QStringLiteral("Mode"), MaxMode);
     s.fade = value(Module, QStringLiteral("Fade"), MaxFade);
     s.hold = value(Module, QStringLiteral("Hold"), MaxHold);
-    const QString colors = QStringLiteral("Colors");
+    const qsizetype moduleErrors = errors.size();
+    const auto level = [&](const QString &colour, int i) -> std::uint8_t {
+        const QString key = SlotKey(colour, i);
+        if (!profile::valueIn(text.content, "Colors", key.toUtf8()).isEmpty())
+            return value(Colors, key, 255);
+        missingSlots[colour] << i + 1;
+        return 0;
+    };
     for (int i = 0; i < SlotCount; ++i) {
-        s.slotColors[i].red = value(colors, SlotKey(QStringLiteral("Red"), i), 255);
-        s.slotColors[i].green = value(colors, SlotKey(QStringLiteral("Green"), i), 255);
-        s.slotColors[i].blue = value(colors, SlotKey(QStringLiteral("Blue"), i), 255);
+        s.slotColors[i].red = level(QStringLiteral("Red"), i);
+        s.slotColors[i].green = level(QStringLiteral("Green"), i);
+        s.slotColors[i].blue = level(QStringLiteral("Blue"), i);
+    }
+    // The numbers missing, all in one line: "Red2..Red10 and Green2 are missing".
+    QStringList missing;
+    int count = 0;
+    for (const QString &colour :
+         {QStringLiteral("Red"), QStringLiteral("Green"), QStringLiteral("Blue")}) {
+        if (missingSlots.contains(colour))
+            missing << slotRuns(colour, missingSlots[colour]);
+        count += int(missingSlots.value(colour).size());
+    }
+    if (!missing.isEmpty()) {
+        const QString last = missing.takeLast();
+        const QString named = missing.isEmpty()
+                                  ? last
+                                  : SettingsTexts::tr("%1 and %2").arg(missing.join(u", "), last);
+        errors.insert(moduleErrors,
+                      count == 1
+                          ? SettingsTexts::tr("%1: [Colors] %2 is missing").arg(path, named)
+                          : SettingsTexts::tr("%1: [Colors] %2 are missing").arg(path, named));
     }
     // Every problem at once, one a line, so that one edit mends them all.
     if (!errors.isEmpty())

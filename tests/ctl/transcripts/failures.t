@@ -119,6 +119,21 @@ Bad values, and files checked whole before anything is sent:
   lumaveractl: partial.ini: [Module] Hold is missing
   lumaveractl: partial.ini: [Colors] Green7=256 is not a whole number from 0 to 255
   [2]
+
+A file that is no configuration, or another INI file, is said in one line;
+missing slots too:
+
+  $ echo garbage > garbage.ini; printf '[Modul]\nMode=3\n' > typo.ini
+  $ lumaveractl --port short restore garbage.ini
+  lumaveractl: garbage.ini is not a module configuration: it has no sections, no [Module] and no [Colors]. 'lumaveractl backup FILE' or the window's Backup\xe2\x80\xa6 writes one. (esc)
+  [2]
+  $ lumaveractl --port short restore typo.ini
+  lumaveractl: typo.ini has no [Module] section (Mode, Fade and Hold). 'lumaveractl backup FILE' or the window's Backup\xe2\x80\xa6 writes one. (esc)
+  [2]
+  $ printf '[Module]\nMode=3\nFade=1\nHold=10\n[Colors]\nRed1=255\nGreen1=0\nBlue1=7\nRed4=1\n' > slot1.ini
+  $ lumaveractl --port short restore slot1.ini
+  lumaveractl: slot1.ini: [Colors] Red2..Red3, Red5..Red10, Green2..Green10 and Blue2..Blue10 are missing
+  [2]
   $ grep -c '^Set\|^Store' short.log
   0
   [1]
