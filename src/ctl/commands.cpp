@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QThread>
 
 #include <unistd.h>
@@ -48,6 +49,10 @@ void sayFailure(const ModuleStep &step, const StepOutcome &done, QTextStream &er
         err << CtlTexts::tr(
                    "lumaveractl: check that the module has power and is on this port; a slow "
                    "one needs a longer --timeout MS.")
+            << '\n';
+    else if (done.fault == ReplyFault::Short)
+        err << CtlTexts::tr("lumaveractl: part of the answer was lost: check the cable and its "
+                            "connectors, and try again; a slow module needs a longer --timeout MS.")
             << '\n';
 }
 
@@ -118,12 +123,26 @@ int RunList(const CtlOptions &options, QTextStream &out)
     return ExitDone;
 }
 
-int RunHistory(QTextStream &out)
+int RunHistory(const CtlOptions &o, QTextStream &out)
 {
-    const QStringList kept = BackupHistory();
-    for (const QString &path : kept)
-        out << Printable(path) << '\n';
-    if (kept.isEmpty())
+    const QList<KeptBackup> kept = BackupHistory();
+    for (const KeptBackup &b : kept) {
+        const QString time = b.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        if (o.json)
+            out << QJsonDocument(QJsonObject{{"time", b.time.toString(Qt::ISODateWithMs)},
+                                             {"device", b.device},
+                                             {"serial", b.serial.isEmpty() ? QJsonValue()
+                                                                           : QJsonValue(b.serial)},
+                                             {"file", b.path}})
+                       .toJson(QJsonDocument::Compact)
+                << '\n';
+        else
+            out << QStringLiteral("%1  %2  %3  %4\n")
+                       .arg(time, Printable(b.device),
+                            b.serial.isEmpty() ? QStringLiteral("-") : Printable(b.serial),
+                            Printable(b.path));
+    }
+    if (kept.isEmpty() && !o.json)
         out << CtlTexts::tr("No backups are kept yet; %1 will hold them.").arg(HistoryFolder())
             << '\n';
     return ExitDone;

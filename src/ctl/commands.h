@@ -16,7 +16,7 @@ int RunList(const CtlOptions &options, QTextStream &out);
 
 // pin and unpin: one change of the settings file's "Ports" section.
 // history: the backups kept before restores, newest first.
-int RunHistory(QTextStream &out);
+int RunHistory(const CtlOptions &o, QTextStream &out);
 
 int RunPin(const CtlOptions &options, QTextStream &out, QTextStream &err);
 

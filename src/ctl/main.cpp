@@ -52,7 +52,7 @@ int main(int argc, char *argv[])
     if (options.command == CtlOptions::Command::Find)
         return RunFind(options, out);
     if (options.command == CtlOptions::Command::History)
-        return RunHistory(out);
+        return RunHistory(options, out);
 
     // A file to restore is checked whole before the port is even opened.
     if (options.command == CtlOptions::Command::Restore ||
@@ -112,6 +112,14 @@ int main(int argc, char *argv[])
             err << CtlTexts::tr("lumaveractl: Selected Com Port Not Available: %1")
                        .arg(opened.reason)
                 << '\n';
+            if (opened.fault == OpenFault::NoDevice)
+                err << CtlTexts::tr("lumaveractl: 'lumaveractl list' shows the ports there are, "
+                                    "'lumaveractl find' the ones a module answers on.")
+                    << '\n';
+            else if (opened.fault == OpenFault::Held)
+                err << CtlTexts::tr("lumaveractl: close that program, or have it let go of the "
+                                    "port, and try again.")
+                    << '\n';
             return ExitPort;
         }
         module = std::move(direct);

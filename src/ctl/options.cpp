@@ -1,8 +1,11 @@
 #include "ctl/options.h"
 #include "ctl/texts.h"
+#include "link/modulestep.h"
 
 #include <QCoreApplication>
 #include <QRegularExpression>
+
+#include <algorithm>
 
 namespace {
 
@@ -21,40 +24,52 @@ struct CtlCommandInfo
     const char *name;
     CtlOptions::Command command;
     const char *synopsis;
+    const char *brief; // its line in the usage: what it does, with its ranges
     const char *help;
 };
 
 const CtlCommandInfo Commands[] = {
-    {"list", CtlOptions::Command::List, "list",
+    {"list", CtlOptions::Command::List, "list", "the port numbers and their devices",
      "The twenty port numbers: device path, description and state."},
     {"pin", CtlOptions::Command::Pin, "pin COMn PATH",
+     "give COMn (1..20) to PATH for good",
      "Gives COMn to the device at PATH for good (a stable name from\n"
      "/dev/serial/by-id/, a pseudo-terminal, any serial device), as the window's\n"
      "Port Numbers dialog does."},
-    {"unpin", CtlOptions::Command::Unpin, "unpin COMn",
+    {"unpin", CtlOptions::Command::Unpin, "unpin COMn", "take COMn's pin back",
      "Takes COMn's pin away; the number goes back to the devices the system lists."},
     {"color", CtlOptions::Command::Color, "color R G B | color #RRGGBB",
-     "Shows the colour on the LED (levels 0..255)."},
-    {"mode", CtlOptions::Command::Mode, "mode N", "Sets the running mode, N in 0..11."},
-    {"fade", CtlOptions::Command::Fade, "fade N", "Sets the fade speed, N in 0..2."},
-    {"hold", CtlOptions::Command::Hold, "hold N", "Sets the hold time, N in 0..240."},
+     "show a colour, levels 0..255; no answer",
+     "Shows the colour on the LED (levels 0..255). The module does not answer a\n"
+     "colour: the exit status says that the frame went out, not that a module took\n"
+     "it. To know that a module is there first, ask it: 'lumaveractl read'."},
+    {"mode", CtlOptions::Command::Mode, "mode N", "set the running mode, 0..11",
+     "Sets the running mode, N in 0..11."},
+    {"fade", CtlOptions::Command::Fade, "fade N", "set the fade speed, 0..2",
+     "Sets the fade speed, N in 0..2."},
+    {"hold", CtlOptions::Command::Hold, "hold N", "set the hold time, 0..240",
+     "Sets the hold time, N in 0..240."},
     {"store", CtlOptions::Command::Store, "store SLOT R G B | store SLOT #RRGGBB",
+     "store a colour in memory slot 1..10",
      "Stores a colour in memory slot 1..10, in the module and in the settings file."},
     {"read", CtlOptions::Command::Read, "read",
+     "ask for mode, fade, hold and the slots",
      "Reads the module's mode, fade, hold and ten slots, prints them and keeps the\n"
      "slot colours in the settings file."},
-    {"save", CtlOptions::Command::Save, "save",
+    {"save", CtlOptions::Command::Save, "save", "have the module save to its EEPROM",
      "Has the module save its settings to its EEPROM; succeeds only on the\n"
      "acknowledgement FE AA."},
-    {"backup", CtlOptions::Command::Backup, "backup FILE",
+    {"backup", CtlOptions::Command::Backup, "backup FILE", "read the module into FILE",
      "Reads the module and writes its configuration to FILE."},
     {"restore", CtlOptions::Command::Restore, "restore FILE [--save] [--gap MS]",
+     "send FILE, read back and compare",
      "Sends FILE's mode, fade, hold and ten slots, reads the module back and\n"
      "compares; with --save, then has the module save them to its EEPROM. --gap is\n"
      "the pause between frames (default 50 ms)."},
     {"station", CtlOptions::Command::Station,
      "station FILE [--all] [--match GLOB] [--port PORT] [--cable] [--save] [--gap MS]\n"
      "        [--log FILE.csv]",
+     "set up every module plugged in from FILE",
      "Waits for modules and sets up each one that is plugged in from FILE (the\n"
      "format backup writes), until Ctrl+C. It first sends the read command; a\n"
      "device named by --port or --match that does not answer like a module FAILs\n"
@@ -78,14 +93,17 @@ const CtlCommandInfo Commands[] = {
      "  --json        one JSON object per line\n"
      "Exit status: 0 every module passed; 1 one failed; 2 bad usage or FILE;\n"
      "3 the --port cannot be opened."},
-    {"find", CtlOptions::Command::Find, "find [--match GLOB]",
+    {"find", CtlOptions::Command::Find, "find [--match GLOB]", "which ports have a module on them",
      "Sends the read command to every serial port no other program holds (or to\n"
      "those --match names), all at once, and prints for each whether a module\n"
      "answers, with its mode, fade and hold. Other devices on those ports get\n"
      "the five bytes of the read command too."},
-    {"history", CtlOptions::Command::History, "history",
+    {"history", CtlOptions::Command::History, "history [--json]",
+     "what modules held before restores",
      "Lists the backups of what modules held before a restore or a station\n"
-     "changed them, newest first. Restoring one undoes that change."},
+     "changed them, newest first: the time, the device, its USB serial number\n"
+     "where its name carries one (else -), and the file. Restoring the file undoes\n"
+     "that change. With --json, one JSON object per line."},
 };
 
 const CtlCommandInfo *find(const QString &name)
@@ -95,6 +113,62 @@ const CtlCommandInfo *find(const QString &name)
             return &c;
     }
     return nullptr;
+}
+
+// How many letters to add, drop or change to make one word the other.
+qsizetype editDistance(const QString &a, const QString &b)
+{
+    QList<qsizetype> row(b.size() + 1);
+    for (qsizetype j = 0; j <= b.size(); ++j)
+        row[j] = j;
+    for (qsizetype i = 1; i <= a.size(); ++i) {
+        qsizetype diagonal = row[0];
+        row[0] = i;
+        for (qsizetype j = 1; j <= b.size(); ++j) {
+            const qsizetype above = row[j];
+            row[j] = std::min(
+                {row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1].toLower() == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// The command a mistyped name most likely meant: within two letters, or
+// one the name begins; none when nothing is that near.
+const CtlCommandInfo *nearest(const QString &name)
+{
+    const CtlCommandInfo *best = nullptr;
+    qsizetype bestDistance = 3;
+    for (const CtlCommandInfo &c : Commands) {
+        const QString candidate = QLatin1String(c.name);
+        const qsizetype d = name.size() >= 3 && candidate.startsWith(name.toLower())
+                                ? 1
+                                : editDistance(name, candidate);
+        if (d < bestDistance && d < candidate.size() - 1) {
+            best = &c;
+            bestDistance = d;
+        }
+    }
+    return best;
+}
+
+// The shortest wait that can see the command's answer whole.
+int shortestTimeout(CtlOptions::Command command)
+{
+    using C = CtlOptions::Command;
+    switch (command) {
+    case C::Read:
+    case C::Backup:
+    case C::Restore:
+    case C::Station:
+    case C::Find:
+        return WireMs(ModuleStep::Kind::Read);
+    case C::Save:
+        return WireMs(ModuleStep::Kind::Save);
+    default:
+        return 0;
+    }
 }
 
 } // namespace
@@ -129,6 +203,7 @@ std::variant<CtlOptions, QString> ParseCtlArguments(const QStringList &arguments
 {
     CtlOptions o;
     QStringList words;
+    bool timeoutGiven = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         QString arg = arguments[i];
         QString inlineValue;
@@ -178,6 +253,7 @@ std::variant<CtlOptions, QString> ParseCtlArguments(const QStringList &arguments
             if (!ms)
                 return CtlTexts::tr("%1 takes milliseconds from 0 to 60000").arg(arg);
             (arg == QLatin1String("--timeout") ? o.timeoutMs : o.gapMs) = *ms;
+            timeoutGiven = timeoutGiven || arg == QLatin1String("--timeout");
         } else if (arg.startsWith(u'-') && arg.size() > 1 && !arg[1].isDigit()) {
             return CtlTexts::tr("unknown option '%1'").arg(arguments[i]);
         } else {
@@ -188,8 +264,12 @@ std::variant<CtlOptions, QString> ParseCtlArguments(const QStringList &arguments
         return o.help ? std::variant<CtlOptions, QString>(o) : CtlTexts::tr("no command given");
     const QString commandName = words.takeFirst();
     const CtlCommandInfo *info = find(commandName);
-    if (!info)
+    if (!info) {
+        if (const CtlCommandInfo *meant = nearest(commandName))
+            return CtlTexts::tr("unknown command '%1'; did you mean '%2'?")
+                .arg(commandName, QLatin1String(meant->name));
         return CtlTexts::tr("unknown command '%1'").arg(commandName);
+    }
     o.command = info->command;
     if (o.help)
         return o;
@@ -260,6 +340,12 @@ std::variant<CtlOptions, QString> ParseCtlArguments(const QStringList &arguments
         o.file = words[0];
         break;
     }
+    if (const int shortest = shortestTimeout(o.command); timeoutGiven && o.timeoutMs < shortest)
+        return CtlTexts::tr("--timeout %1 is shorter than %2's answer takes on the wire (%3 ms at "
+                            "9600 baud); give at least %3, or leave it out for 500")
+            .arg(o.timeoutMs)
+            .arg(name)
+            .arg(shortest);
     if (o.saveAfterRestore && o.command != C::Restore && o.command != C::Station)
         return CtlTexts::tr("--save goes with restore and station");
     if ((o.all || !o.log.isEmpty()) && o.command != C::Station)
@@ -279,8 +365,16 @@ QString CtlUsage()
         CtlTexts::tr("Usage: lumaveractl [--port PORT] [--json] [--timeout MS] [--verbose]\n"
                      "                   [--settings FILE] COMMAND [ARGS]\n\n"
                      "Sets up a Lumavera RGB LED module on a serial port.\n\nCommands:\n");
-    for (const CtlCommandInfo &c : Commands)
-        text += QStringLiteral("  %1\n").arg(QLatin1String(c.synopsis));
+    // Each command's synopsis and what it does, the second beside the first
+    // where it fits and under it where not.
+    constexpr int Column = 38;
+    for (const CtlCommandInfo &c : Commands) {
+        const QString synopsis = QString::fromLatin1(c.synopsis).section(u'\n', 0, 0);
+        const QString brief = CtlTexts::tr(c.brief);
+        text += synopsis.size() + 2 < Column
+                    ? QStringLiteral("  %1%2\n").arg(synopsis, -Column).arg(brief)
+                    : QStringLiteral("  %1\n  %2%3\n").arg(synopsis, QString(Column, u' '), brief);
+    }
     text +=
         CtlTexts::tr("\nOptions:\n"
                      "  --port PORT    COMn as the window numbers it, or a device path; default:\n"

@@ -66,7 +66,7 @@ pid_t pidIn(const QByteArray &bytes)
     return 0;
 }
 
-QString refusalOf(const QString &path, const QString &lock)
+OpenResult refusalOf(const QString &path, const QString &lock)
 {
     const QByteArray native = QFile::encodeName(lock);
     struct stat named
@@ -74,8 +74,9 @@ QString refusalOf(const QString &path, const QString &lock)
     };
     if (::lstat(native.constData(), &named) != 0)
         return {}; // none there, or a folder this user cannot look into
-    const QString byFile = LinkTexts::tr("%1 is locked by a file of user %2: %3")
-                               .arg(path, userName(named.st_uid), lock);
+    const OpenResult byFile{OpenFault::Locked,
+                            LinkTexts::tr("%1 is locked by a file of user %2: %3")
+                                .arg(path, userName(named.st_uid), lock)};
     if (!S_ISREG(named.st_mode))
         return byFile; // a link, a FIFO, a device: not a lock file
     const int fd = ::open(native.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
@@ -97,17 +98,17 @@ QString refusalOf(const QString &path, const QString &lock)
     if (pid <= 0 || (::kill(pid, 0) != 0 && errno == ESRCH))
         return {}; // stale: its program is gone
     if (pid == ::getpid())
-        return LinkTexts::tr("%1 is in use by another program.").arg(path);
-    return LinkTexts::tr("%1 is in use by %2.").arg(path, ProcessLabel(pid));
+        return {OpenFault::Held, LinkTexts::tr("%1 is in use by another program.").arg(path)};
+    return {OpenFault::Held, LinkTexts::tr("%1 is in use by %2.").arg(path, ProcessLabel(pid))};
 }
 
 } // namespace
 
-QString LockFileRefusal(const QString &path)
+OpenResult LockFileRefusal(const QString &path)
 {
     const QString name = lockName(path);
     for (const QString &folder : lockFolders()) {
-        if (const QString refusal = refusalOf(path, folder + u'/' + name); !refusal.isEmpty())
+        if (const OpenResult refusal = refusalOf(path, folder + u'/' + name); !refusal)
             return refusal;
     }
     return {};

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/serialport.h"
+
 #include <QString>
 
 // The old convention of a lock file per device, "LCK..ttyUSB0", in the
@@ -9,7 +11,9 @@
 // is looked at without following, blocking on or reading more than a few
 // bytes of it.
 
-// Why a lock file keeps the device at `path` from being opened, in words
-// that name the file and its owner; empty when no live lock file is there.
-// A regular file naming a process that is gone is stale and does not count.
-QString LockFileRefusal(const QString &path);
+// Why a lock file keeps the device at `path` from being opened: held by the
+// live program a lock file names, or locked by something that is no lock
+// file, in words that name the file and its owner; none when no live lock
+// file is there. A regular file naming a process that is gone is stale and
+// does not count.
+OpenResult LockFileRefusal(const QString &path);

@@ -78,3 +78,15 @@ ReplyFault FaultNamed(const QString &name)
     // A fault this program does not know is still a fault.
     return name.isEmpty() ? ReplyFault::None : ReplyFault::Aborted;
 }
+
+int WireMs(ModuleStep::Kind kind)
+{
+    const int answer = kind == ModuleStep::Kind::Read   ? SettingsReplyLength
+                       : kind == ModuleStep::Kind::Save ? SaveAckLength
+                                                        : -1;
+    if (answer < 0)
+        return 0;
+    constexpr int BitsPerSecond = 9600, BitsPerByte = 10;
+    const int bits = (int(std::tuple_size_v<Frame>) + answer) * BitsPerByte;
+    return (bits * 1000 + BitsPerSecond - 1) / BitsPerSecond;
+}

@@ -33,6 +33,12 @@ struct ModuleStep
     FrameBody body() const;
 };
 
+// How long the step's frame and its answer take on the wire at 9600 baud
+// (ten bits a byte), rounded up to a whole millisecond: 42 for a read, 8
+// for a save; 0 for a step that has no answer. A wait shorter than this can
+// never see the answer whole.
+int WireMs(ModuleStep::Kind kind);
+
 // The one text form of a step's kind ("color", "mode", ... "save") and back.
 QString StepName(ModuleStep::Kind kind);
 std::optional<ModuleStep::Kind> StepKindNamed(const QString &name);

@@ -82,8 +82,8 @@ OpenResult SerialPort::openDevice()
                     holder.isEmpty() ? LinkTexts::tr("%1 is in use by another program.").arg(path_)
                                      : LinkTexts::tr("%1 is in use by %2.").arg(path_, holder));
     }
-    if (const QString refusal = LockFileRefusal(path_); !refusal.isEmpty())
-        return fail(OpenFault::Locked, refusal);
+    if (const OpenResult refusal = LockFileRefusal(path_); !refusal)
+        return fail(refusal.fault, refusal.reason);
     // Others who do not lock at all are kept out by the terminal itself.
     ::ioctl(fd, TIOCEXCL);
     ::cfmakeraw(&line);

@@ -34,19 +34,29 @@ WriteResult KeepBackup(const QString &device, const ModuleSettings &held, QStrin
         return written;
     if (path)
         *path = file;
-    const QStringList all = BackupHistory();
+    const QList<KeptBackup> all = BackupHistory();
     for (qsizetype i = MaxKept; i < all.size(); ++i)
-        QFile::remove(all[i]);
+        QFile::remove(all[i].path);
     return written;
 }
 
-QStringList BackupHistory()
+QList<KeptBackup> BackupHistory()
 {
     // The names begin with their time, so the newest sort last.
-    QStringList names =
+    const QStringList names =
         QDir(HistoryFolder()).entryList({QStringLiteral("*.ini")}, QDir::Files, QDir::Name);
-    QStringList paths;
-    for (auto it = names.crbegin(); it != names.crend(); ++it)
-        paths << HistoryFolder() + *it;
-    return paths;
+    // A stable name from /dev/serial/by-id ends in the adapter's serial
+    // number and its interface: usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0.
+    static const QRegularExpression byId(
+        QStringLiteral("^usb-.+_([A-Za-z0-9]+)-if[0-9]+(-port[0-9]+)?$"));
+    QList<KeptBackup> kept;
+    for (auto it = names.crbegin(); it != names.crend(); ++it) {
+        KeptBackup b;
+        b.path = HistoryFolder() + *it;
+        b.time = QDateTime::fromString(it->left(19), QStringLiteral("yyyyMMdd-HHmmss-zzz"));
+        b.device = it->mid(20).chopped(4);
+        b.serial = byId.match(b.device).captured(1);
+        kept << b;
+    }
+    return kept;
 }

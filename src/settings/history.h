@@ -3,6 +3,8 @@
 #include "link/reply.h"
 #include "settings/inifile.h"
 
+#include <QDateTime>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -20,5 +22,14 @@ QString HistoryFolder();
 // in `path` when it was written.
 WriteResult KeepBackup(const QString &device, const ModuleSettings &held, QString *path);
 
+// One kept backup, as its file's name tells it.
+struct KeptBackup
+{
+    QString path;
+    QDateTime time;
+    QString device; // the device's own name (a by-id name, ttyUSB0, ...)
+    QString serial; // the USB serial number a by-id name carries; empty when none
+};
+
 // Every kept backup, newest first.
-QStringList BackupHistory();
+QList<KeptBackup> BackupHistory();

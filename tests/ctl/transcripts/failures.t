@@ -25,6 +25,7 @@ Answers a module should not give:
   [1]
   $ lumaveractl --port short read
   lumaveractl: read failed: Only 34 of 35 bytes came back.
+  lumaveractl: part of the answer was lost: check the cable and its connectors, and try again; a slow module needs a longer --timeout MS.
   [1]
   $ lumaveractl --port noisy read
   lumaveractl: read failed: The answer does not start like a settings reply.
@@ -34,6 +35,7 @@ Answers a module should not give:
   [1]
   $ lumaveractl --port odd save
   lumaveractl: save failed: Only 1 of 2 bytes came back.
+  lumaveractl: part of the answer was lost: check the cable and its connectors, and try again; a slow module needs a longer --timeout MS.
   [1]
   $ lumavera-virtual-module --answer FEA
   lumavera-virtual-module: --answer takes bytes in hex, such as 'FE AA', not 'FEA'
@@ -60,6 +62,7 @@ Ports that cannot be opened or named:
 
   $ lumaveractl --port /dev/lumavera-none color 1 2 3
   lumaveractl: Selected Com Port Not Available: There is no device /dev/lumavera-none.
+  lumaveractl: 'lumaveractl list' shows the ports there are, 'lumaveractl find' the ones a module answers on.
   [3]
   $ lumaveractl --port COM17 mode 1
   lumaveractl: No device is assigned to COM17.
@@ -94,6 +97,18 @@ Bad values, and files checked whole before anything is sent:
   [2]
   $ lumaveractl --port short hold 241
   lumaveractl: hold: 241 is not a whole number from 0 to 240
+  Usage: lumaveractl [--port PORT] [--json] [--timeout MS] [--verbose]
+                     [--settings FILE] COMMAND [ARGS]
+  Try 'lumaveractl --help' for more.
+  [2]
+  $ lumaveractl colour 1 2 3
+  lumaveractl: unknown command 'colour'; did you mean 'color'?
+  Usage: lumaveractl [--port PORT] [--json] [--timeout MS] [--verbose]
+                     [--settings FILE] COMMAND [ARGS]
+  Try 'lumaveractl --help' for more.
+  [2]
+  $ lumaveractl --port short --timeout 0 read
+  lumaveractl: --timeout 0 is shorter than read's answer takes on the wire (42 ms at 9600 baud); give at least 42, or leave it out for 500
   Usage: lumaveractl [--port PORT] [--json] [--timeout MS] [--verbose]
                      [--settings FILE] COMMAND [ARGS]
   Try 'lumaveractl --help' for more.

@@ -10,6 +10,7 @@ own programs never share a device.
   $ sleep 30 < /dev/null & sleeper=$!; echo "$sleeper" > "$lock"
   $ lumaveractl --port module read
   lumaveractl: Selected Com Port Not Available: module is in use by sleep (pid *). (glob)
+  lumaveractl: close that program, or have it let go of the port, and try again.
   [3]
   $ kill $sleeper; wait $sleeper; lumaveractl --port module hold 7
   $ rm "$lock"
@@ -22,6 +23,7 @@ told who has the device:
   $ poll 200 "the first never opened it" holds $first silent
   $ lumaveractl --port silent color 1 2 3
   lumaveractl: Selected Com Port Not Available: silent is in use by lumaveractl (pid *). (glob)
+  lumaveractl: close that program, or have it let go of the port, and try again.
   [3]
   $ wait $first
   [1]

@@ -123,8 +123,10 @@ What the module held before is kept; restoring it undoes the station:
   $ lumaveractl --port =later read | head -1
   mode 3
   $ lumaveractl history | head -1
-  /*/state/lumavera/*-_later.ini (glob)
-  $ lumaveractl --port =later --gap 0 restore "$(lumaveractl history | head -1)" > /dev/null
+  20??-??-?? ??:??:??  _later  -  /*/state/lumavera/*-_later.ini (glob)
+  $ lumaveractl --json history | head -1
+  {"device":"_later","file":"/*/state/lumavera/*-_later.ini","serial":null,"time":"20??-??-??T??:??:??.???"} (glob)
+  $ lumaveractl --port =later --gap 0 restore "$(lumaveractl history | head -1 | awk '{print $NF}')" > /dev/null
   $ lumaveractl --port =later read | head -1
   mode 0
   $ kill $module; wait
