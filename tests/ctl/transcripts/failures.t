@@ -19,6 +19,9 @@ Answers a module should not give:
   lumaveractl: read failed: No answer came from the module within 500 ms.
   lumaveractl: check that the module has power and is on this port; a slow one needs a longer --timeout MS.
   [1]
+  $ lumaveractl --port silent read > /dev/null 2>&1 && lumaveractl --port silent color '#FF0000' ||
+  >     echo "no module answers on silent"
+  no module answers on silent
   $ lumaveractl --port silent backup out.ini
   lumaveractl: read failed: No answer came from the module within 500 ms.
   lumaveractl: check that the module has power and is on this port; a slow one needs a longer --timeout MS.
