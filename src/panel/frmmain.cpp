@@ -13,6 +13,7 @@
 #include "settings/ini.h"
 #include "settings/settings.h"
 
+#include <QAbstractItemView>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
@@ -124,6 +125,10 @@ void frmMain::load()
     for (int n = FirstPort; n <= LastPort; ++n)
         cboComm->addItem(QStringLiteral("COM%1").arg(n));
     fillNumbers(cboMemLoc, 1, SlotCount);
+    // The open list is as wide as a swatch and a number need; the closed
+    // one keeps its place in the layout.
+    cboMemLoc->view()->setMinimumWidth(cboMemLoc->view()->sizeHintForColumn(0) +
+                                       2 * cboMemLoc->view()->frameWidth());
     fillNumbers(cboFade, 0, MaxFade);
     fillNumbers(cboHold, 0, MaxHold);
     fillNumbers(cboMode, 0, MaxMode);
@@ -132,6 +137,7 @@ void frmMain::load()
     const Settings settings = store().load();
     if (!settings.problem.isEmpty())
         notice(settings.problem);
+    showSlotColours(settings.slotColors);
     // A missing, empty or foreign value (the very first run) starts on COM1.
     const int number = settings.commPort();
 
@@ -320,7 +326,11 @@ void frmMain::cmdSaveColor_Click()
     // file is not told of a colour the module never got.
     if (!sendStep(ModuleStep::store(slot, {red_, green_, blue_})).ok())
         return;
-    notice(WriteProblem(store().saveSlot(cboMemLoc->currentIndex(), {red_, green_, blue_})));
+    const Rgb colour{red_, green_, blue_};
+    const WriteResult kept = store().saveSlot(slot, colour);
+    notice(WriteProblem(kept));
+    if (kept.ok())
+        showSlotColour(slot, colour);
 }
 
 void frmMain::cmdRetrieve_Click()
@@ -368,11 +378,31 @@ WriteResult frmMain::showModuleSettings(const ModuleSettings &settings)
     cboFade->setCurrentIndex(settings.fade);
     cboHold->setCurrentIndex(settings.hold);
     const WriteResult kept = store().saveSlots(settings.slotColors);
+    for (int slot = 0; kept.ok() && slot < SlotCount; ++slot)
+        showSlotColour(slot, settings.slotColors[std::size_t(slot)]);
     cboMemLoc->setCurrentIndex(0);
     Slider_Red->setValue(settings.slotColors[0].red);
     Slider_Green->setValue(settings.slotColors[0].green);
     Slider_Blue->setValue(settings.slotColors[0].blue);
     return kept;
+}
+
+void frmMain::showSlotColours(const std::array<std::optional<Rgb>, SlotCount> &colours)
+{
+    for (int slot = 0; slot < SlotCount; ++slot) {
+        if (const std::optional<Rgb> &c = colours[std::size_t(slot)])
+            showSlotColour(slot, *c);
+        else
+            // Room for a swatch, so that every number stands at one place.
+            cboMemLoc->setItemData(slot, QColor(Qt::transparent), Qt::DecorationRole);
+    }
+}
+
+void frmMain::showSlotColour(int slot, const Rgb &colour)
+{
+    // A colour as the item's decoration is drawn as a swatch in the open
+    // list; the closed list, too narrow for one, shows the number alone.
+    cboMemLoc->setItemData(slot, QColor(colour.red, colour.green, colour.blue), Qt::DecorationRole);
 }
 
 void frmMain::cmdSave_Click()

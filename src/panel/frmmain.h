@@ -70,6 +70,10 @@ private:
     // Shows settings the module sent in the lists and on the sliders and
     // keeps its slot colours; how that write went.
     WriteResult showModuleSettings(const ModuleSettings &settings);
+    // Shows the slot colours the settings file holds beside the slots'
+    // numbers in the memory-slot list.
+    void showSlotColours(const std::array<std::optional<Rgb>, SlotCount> &colours);
+    void showSlotColour(int slot, const Rgb &colour);
 
     ModuleLink *link;
     std::unique_ptr<ModuleSession> session;

@@ -53,6 +53,14 @@ QStringList numbers(int first, int last, const char *prefix = "")
     return all;
 }
 
+// The swatch the open memory-slot list draws beside slot `i`'s number, as
+// #rrggbb; empty where it draws none.
+QString swatch(QComboBox *list, int i)
+{
+    const QColor c = list->itemData(i, Qt::DecorationRole).value<QColor>();
+    return c.isValid() && c.alpha() == 255 ? c.name() : QString();
+}
+
 // The window's state a failed action must leave alone.
 QString state(const Ui &w)
 {
@@ -255,6 +263,20 @@ void WindowTest::readableInEveryPalette()
     }
     QVERIFY2(checked >= 25, qPrintable(QString::number(checked)));
     bench.window->grab().save(picture);
+    // The open memory-slot list: each number whole beside its swatch.
+    bench.click(w.cmdSaveColor);
+    w.cboMemLoc->setCurrentIndex(5);
+    w.Slider_Red->setValue(255);
+    bench.click(w.cmdSaveColor);
+    w.cboMemLoc->showPopup();
+    QAbstractItemView *list = w.cboMemLoc->view();
+    QVERIFY(QTest::qWaitForWindowExposed(list->window()));
+    QVERIFY2(list->sizeHintForColumn(0) <= list->viewport()->width(),
+             qPrintable(QStringLiteral("%1 px wanted, %2 px there")
+                            .arg(list->sizeHintForColumn(0))
+                            .arg(list->viewport()->width())));
+    list->window()->grab().save(QStringLiteral("slots-") + picture);
+    w.cboMemLoc->hidePopup();
 
     const QStringList expected = {"cboComm",        "cmdConnect",  "Slider_Red",   "Slider_Green",
                                   "Slider_Blue",    "cmdSetColor", "cmdSaveColor", "cboMemLoc",
@@ -418,6 +440,11 @@ void WindowTest::buttonsPutTheirFrameOnTheLine()
             QCOMPARE(w.lblTxData->text(), QString::fromLatin1(wire.toHex(' ').toUpper() + ' '));
     }
     QCOMPARE(w.readouts(), std::tuple(255, 64, 0));
+    // The slots stored show their colours in the open list, the list's
+    // texts as they were.
+    QCOMPARE(swatch(w.cboMemLoc, 9), QStringLiteral("#ff4000"));
+    QCOMPARE(swatch(w.cboMemLoc, 1), QString());
+    QCOMPARE(items(w.cboMemLoc), numbers(1, 10));
     const QByteArray file = bench.config.read();
     for (const char *key : {"Red1", "Red10"})
         QCOMPARE(profile::valueIn(file, "Colors", key), QByteArray("255"));
@@ -431,17 +458,24 @@ void WindowTest::retrieveTakesAllThreeOrNone_data()
 {
     QTest::addColumn<QByteArray>("colors");
     QTest::addColumn<QString>("after");
-    QTest::newRow("stored") << QByteArray("Red2=10\r\nGreen2=20\r\nBlue2=30\r\n") << "10 20 30";
-    QTest::newRow("fresh file") << QByteArray() << "100 101 102";
-    QTest::newRow("one key missing") << QByteArray("Red2=10\r\nGreen2=20\r\n") << "100 101 102";
+    QTest::addColumn<QString>("swatch"); // slot 2's in the open list
+    QTest::newRow("stored") << QByteArray("Red2=10\r\nGreen2=20\r\nBlue2=30\r\n") << "10 20 30"
+                            << "#0a141e";
+    QTest::newRow("fresh file") << QByteArray() << "100 101 102"
+                                << "";
+    QTest::newRow("one key missing") << QByteArray("Red2=10\r\nGreen2=20\r\n") << "100 101 102"
+                                     << "";
 }
 
 void WindowTest::retrieveTakesAllThreeOrNone()
 {
     QFETCH(QByteArray, colors);
     QFETCH(QString, after);
+    QFETCH(QString, swatch);
     Bench bench(colors.isEmpty() ? QByteArray() : "[Colors]\r\n" + colors);
     const Ui w = bench.ui();
+    QCOMPARE(::swatch(w.cboMemLoc, 1), swatch);
+    QCOMPARE(::swatch(w.cboMemLoc, 0), QString());
     QVERIFY(bench.connect());
     w.Slider_Red->setValue(100);
     w.Slider_Green->setValue(101);
@@ -568,8 +602,11 @@ void WindowTest::readSettings()
     const ssize_t got = ::read(watch, events, sizeof events); // one rename: one event
     QCOMPARE(got, ssize_t(sizeof(inotify_event) + reinterpret_cast<inotify_event *>(events)->len));
     const Settings file = Settings::load(bench.config.iniPath());
-    for (int i = 0; i < SlotCount; ++i)
-        QCOMPARE(file.slotColors[i], std::optional(SampleSettings().slotColors[i]));
+    for (int i = 0; i < SlotCount; ++i) {
+        const Rgb c = SampleSettings().slotColors[i];
+        QCOMPARE(file.slotColors[i], std::optional(c));
+        QCOMPARE(swatch(w.cboMemLoc, i), QColor(c.red, c.green, c.blue).name());
+    }
     w.cboMemLoc->setCurrentIndex(9);
     bench.click(w.cmdRetrieve);
     QCOMPARE(w.readouts(), std::tuple(209, 180, 66));
