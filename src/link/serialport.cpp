@@ -203,6 +203,13 @@ SendResult SerialPort::write(const QByteArray &bytes)
     return {error == ETIMEDOUT ? SendFault::Stalled : SendFault::Failed, reason};
 }
 
+bool SerialPort::hungUp() const
+{
+    pollfd ready{fd_, POLLIN, 0};
+    return fd_ < 0 ||
+           (::poll(&ready, 1, 0) == 1 && (ready.revents & (POLLHUP | POLLERR | POLLNVAL)));
+}
+
 bool SerialPort::readable() const
 {
     pollfd ready{fd_, POLLIN, 0};
@@ -226,9 +233,13 @@ bool SerialPort::take()
     while (n < 0 && errno == EINTR);
     if (n < 0 && errno == EAGAIN)
         return true;
-    // An end of file or an error on a terminal: the device or the far end
-    // of a pseudo-terminal is gone.
-    if (n <= 0)
+    // A raw line answers a read with nothing at once when nothing is
+    // waiting, and that is also what it answers when another program on
+    // the line took the bytes first: a quiet line. Only the system says
+    // that the device went away: an error, or a hang-up.
+    if (n == 0)
+        return !hungUp();
+    if (n < 0)
         return false;
     bytes.truncate(n);
     lastArrivalNs_ = MonotonicNs();

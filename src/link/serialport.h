@@ -105,6 +105,8 @@ private:
     bool take();
     // Whether the system holds bytes not taken yet.
     bool readable() const;
+    // Whether the system says the line is gone (a hang-up, an error).
+    bool hungUp() const;
 
     int fd_ = -1;
     class QSocketNotifier *notifier_ = nullptr;

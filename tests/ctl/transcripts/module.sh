@@ -68,3 +68,19 @@ holds() {
     done
     return 1
 }
+
+# Reads DEVICE from another program (python3), taking every byte the moment
+# it comes, as a second reader on the line would; waits (up to 10 s) until
+# it has it; its pid in $reader.
+#   steal DEVICE
+steal() {
+    python3 -c '
+import os, select, sys
+fd = os.open(sys.argv[1], os.O_RDWR | os.O_NOCTTY)
+while True:
+    select.select([fd], [], [])
+    os.read(fd, 64)
+' "$1" < /dev/null > /dev/null 2>&1 &
+    reader=$!
+    poll 200 "$1 is not read" holds "$reader" "$1"
+}

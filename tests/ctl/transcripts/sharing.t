@@ -28,9 +28,23 @@ told who has the device:
   $ wait $first
   [1]
 
+A second reader that takes the answers is no unplug: the line is never
+said to be lost, and a read that came back short or empty names who else
+has the device:
+
+  $ silent=$module; start_module busy --fast; busy=$module; steal busy
+  $ for i in $(seq 10); do lumaveractl --port busy --verbose read > /dev/null 2>> reads; done
+  $ grep -c LOST reads
+  0
+  [1]
+  $ grep 'read failed' reads | grep -vc 'in use by python3 (pid [0-9]*), which may have taken the answer'
+  0
+  [1]
+  $ kill $reader $busy
+
 The module saw the one frame that was allowed through:
 
-  $ kill $playing $module; wait
+  $ kill $playing $silent; wait
   $ cat module.log
   device /dev/pts/* (glob)
   link module
