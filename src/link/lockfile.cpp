@@ -32,15 +32,38 @@ QStringList lockFolders()
     return folders;
 }
 
-// "ttyUSB0" for /dev/ttyUSB0, "pts_3" for /dev/pts/3.
-QString lockName(const QString &path)
+QString realDevice(const QString &path)
 {
     const QString real = QFileInfo(path).canonicalFilePath();
-    const QString device = real.isEmpty() ? QFileInfo(path).absoluteFilePath() : real;
+    return real.isEmpty() ? QFileInfo(path).absoluteFilePath() : real;
+}
+
+// The conventional name, ours: "LCK..ttyUSB0" for /dev/ttyUSB0, "LCK..pts_3"
+// for /dev/pts/3.
+QString lockName(const QString &path)
+{
+    const QString device = realDevice(path);
     QString name =
         device.startsWith(QLatin1String("/dev/")) ? device.mid(5) : QFileInfo(device).fileName();
     name.replace(u'/', u'_');
     return QStringLiteral("LCK..") + name;
+}
+
+// Every name another program may have locked the device under: ours; the
+// name of the link that was opened, as cu names it ("LCK..led" for a link
+// /tmp/led); and the whole path with '/' as '_', as ser2net names it
+// ("LCK.._dev_ttyUSB0").
+QStringList lockNames(const QString &path)
+{
+    QStringList names{lockName(path)};
+    const auto add = [&names](QString name) {
+        if (!name.isEmpty() && !names.contains(name))
+            names << name;
+    };
+    add(QStringLiteral("LCK..") + QFileInfo(path).fileName());
+    for (QString whole : {realDevice(path), QFileInfo(path).absoluteFilePath()})
+        add(QStringLiteral("LCK..") + whole.replace(u'/', u'_'));
+    return names;
 }
 
 QString userName(uid_t uid)
@@ -102,14 +125,90 @@ OpenResult refusalOf(const QString &path, const QString &lock)
     return {OpenFault::Held, LinkTexts::tr("%1 is in use by %2.").arg(path, ProcessLabel(pid))};
 }
 
+OpenResult takeLockFile(const QString &path, const QString &lock, HeldLockFile *held)
+{
+    const QByteArray native = QFile::encodeName(lock);
+    // A stale lock file of ours (a crash) names a program that is gone:
+    // looked at without following it, and removed only as the regular file
+    // it was seen to be. Another user's stays where the folder keeps it.
+    struct stat seen
+    {
+    };
+    if (::lstat(native.constData(), &seen) == 0 && S_ISREG(seen.st_mode) &&
+        seen.st_uid == ::geteuid() && refusalOf(path, lock).ok())
+        ::unlink(native.constData());
+    // O_EXCL makes it ours alone and never follows a link planted there.
+    const int fd = ::open(native.constData(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        // Someone took the name meanwhile: theirs, as it says. A folder
+        // this user may not write to is no fault: flock and the terminal's
+        // exclusive mode still keep the line ours.
+        if (errno == EEXIST)
+            if (const OpenResult refusal = refusalOf(path, lock); !refusal)
+                return refusal;
+        return {};
+    }
+    // The pid as ten characters and a newline, the form UUCP and its
+    // successors read.
+    const QByteArray text = QByteArray::number(::getpid()).rightJustified(10, ' ') + '\n';
+    struct stat made
+    {
+    };
+    const bool written = ::write(fd, text.constData(), size_t(text.size())) == text.size() &&
+                         ::fstat(fd, &made) == 0;
+    ::close(fd);
+    if (!written) {
+        ::unlink(native.constData());
+        return {};
+    }
+    *held = {lock, made.st_dev, made.st_ino};
+    return {};
+}
+
 } // namespace
 
 OpenResult LockFileRefusal(const QString &path)
 {
-    const QString name = lockName(path);
     for (const QString &folder : lockFolders()) {
-        if (const OpenResult refusal = refusalOf(path, folder + u'/' + name); !refusal)
-            return refusal;
+        for (const QString &name : lockNames(path)) {
+            if (const OpenResult refusal = refusalOf(path, folder + u'/' + name); !refusal)
+                return refusal;
+        }
     }
     return {};
+}
+
+OpenResult TakeLockFiles(const QString &path, QList<HeldLockFile> *held)
+{
+    held->clear();
+    const QStringList folders = lockFolders();
+    if (folders.isEmpty())
+        return {};
+    for (const QString &name : lockNames(path)) {
+        HeldLockFile one;
+        if (const OpenResult taken = takeLockFile(path, folders.first() + u'/' + name, &one);
+            !taken) {
+            ReleaseLockFiles(*held);
+            return taken;
+        }
+        if (!one.path.isEmpty())
+            *held << one;
+    }
+    return {};
+}
+
+void ReleaseLockFiles(QList<HeldLockFile> &held)
+{
+    // Only the very files this program made: never one put in their place.
+    for (const HeldLockFile &one : std::as_const(held)) {
+        const QByteArray native = QFile::encodeName(one.path);
+        struct stat now
+        {
+        };
+        if (::lstat(native.constData(), &now) == 0 && now.st_dev == one.device &&
+            now.st_ino == one.inode)
+            ::unlink(native.constData());
+    }
+    held.clear();
 }

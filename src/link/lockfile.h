@@ -1,8 +1,11 @@
 #pragma once
 
-#include "link/serialport.h"
+#include "link/openfault.h"
 
+#include <QList>
 #include <QString>
+
+#include <sys/types.h>
 
 // The old convention of a lock file per device, "LCK..ttyUSB0", in the
 // shared lock folder (/run/lock, or LUMAVERA_LOCK_DIR). Lumavera itself
@@ -16,4 +19,26 @@
 // file, in words that name the file and its owner; none when no live lock
 // file is there. A regular file naming a process that is gone is stale and
 // does not count.
+// Other programs name their lock files after the device ("LCK..ttyUSB0"),
+// after the link they opened ("LCK..led", as cu does) or after the whole
+// path ("LCK.._dev_ttyUSB0", as ser2net does): all of them count.
 OpenResult LockFileRefusal(const QString &path);
+
+// A lock file this program holds for a device while it has it open, so
+// that programs that honour only lock files (cu, ser2net) keep out too.
+struct HeldLockFile
+{
+    QString path;
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+
+// Makes a lock file for the device at `path` in the lock folder under each
+// of the names above: the pid as ten characters and a newline, made with
+// O_EXCL, never through a link, after removing a stale one of this user's.
+// A folder this user may not write to is no fault (none is held then);
+// another program's live lock file, made meanwhile, refuses the device.
+OpenResult TakeLockFiles(const QString &path, QList<HeldLockFile> *held);
+
+// Removes the lock files, each only if it is still the one that was made.
+void ReleaseLockFiles(QList<HeldLockFile> &held);

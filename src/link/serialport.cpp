@@ -84,6 +84,8 @@ OpenResult SerialPort::openDevice()
     }
     if (const OpenResult refusal = LockFileRefusal(path_); !refusal)
         return fail(refusal.fault, refusal.reason);
+    if (const OpenResult refusal = TakeLockFiles(path_, &lockFiles_); !refusal)
+        return fail(refusal.fault, refusal.reason);
     // Others who do not lock at all are kept out by the terminal itself.
     ::ioctl(fd, TIOCEXCL);
     ::cfmakeraw(&line);
@@ -97,6 +99,7 @@ OpenResult SerialPort::openDevice()
     if (::tcsetattr(fd, TCSANOW, &line) != 0) {
         const int error = errno;
         ::ioctl(fd, TIOCNXCL);
+        ReleaseLockFiles(lockFiles_);
         return fail(OpenFault::Failed, LinkTexts::tr("%1 could not be opened: %2.")
                                            .arg(path_, QString::fromLocal8Bit(strerror(error))));
     }
@@ -159,6 +162,7 @@ void SerialPort::closeDevice()
     // what it still queues go out first. The flock goes with the close.
     ::close(fd_);
     fd_ = -1;
+    ReleaseLockFiles(lockFiles_);
     buffer_.clear();
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "link/deviceholder.h"
+#include "link/lockfile.h"
+#include "link/openfault.h"
 #include "link/result.h"
 
 #include <QByteArray>
@@ -9,19 +11,6 @@
 
 #include <future>
 #include <memory>
-
-// Why a port did not open.
-enum class OpenFault {
-    None,
-    Unassigned, // the port number has no device
-    NoDevice,   // nothing at the path
-    Denied,     // the user may not open it
-    Held,       // another program has it
-    Locked,     // a lock file of another program or user names it
-    NotSerial,  // not a serial line
-    Failed,     // the system refused for another reason
-};
-using OpenResult = Result<OpenFault>;
 
 // Why a frame did not go out whole.
 enum class SendFault {
@@ -109,6 +98,7 @@ private:
     bool hungUp() const;
 
     int fd_ = -1;
+    QList<HeldLockFile> lockFiles_;
     class QSocketNotifier *notifier_ = nullptr;
     QString path_;
     QByteArray buffer_;

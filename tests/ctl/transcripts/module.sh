@@ -36,7 +36,9 @@ wait_for() {
     poll 400 "waited in vain for $3 lines of '$2' in $1" has_lines "$@"
 }
 has_lines() {
-    [ "$(grep -c -- "$2" "$1" 2>/dev/null)" -ge "$3" ]
+    local n
+    n="$(grep -c -- "$2" "$1" 2>/dev/null)" # nothing while FILE is not there yet
+    [ "${n:-0}" -ge "$3" ]
 }
 
 # Starts the window on the settings file in $LUMAVERA_SETTINGS, connected to

@@ -1,6 +1,6 @@
 Programs of one's own on the line: a lock file naming a live program is
-that program's, one naming a program that is gone is stale, and two of our
-own programs never share a device.
+that program's, one naming a program that is gone is stale (and goes), and
+two of our own programs never share a device.
 
   $ export LUMAVERA_LOCK_DIR="$PWD/locks" LUMAVERA_SETTINGS="$PWD/lumavera.ini"
   $ mkdir locks
@@ -13,7 +13,7 @@ own programs never share a device.
   lumaveractl: close that program, or have it let go of the port, and try again.
   [3]
   $ kill $sleeper; wait $sleeper; lumaveractl --port module hold 7
-  $ rm "$lock"
+  $ ls locks
 
 While one lumaveractl waits on a module that does not answer, another is
 told who has the device:
@@ -25,15 +25,51 @@ told who has the device:
   lumaveractl: Selected Com Port Not Available: silent is in use by lumaveractl (pid *). (glob)
   lumaveractl: close that program, or have it let go of the port, and try again.
   [3]
+
+Meanwhile it holds lock files under the device's own name, the link's (as
+cu names it) and the whole paths (as ser2net names them), each its pid in
+ten characters and a newline, so that cu keeps out, by either name:
+
+  $ ls locks | sed "s/$(readlink silent | sed 's,^/dev/,,; s,/,_,g')/N/; s,_dev_.*,_dev_PTS,; s,__*[a-z].*_silent,_PATH_silent," | sort
+  LCK..N
+  LCK.._PATH_silent
+  LCK.._dev_PTS
+  LCK..silent
+  $ for f in locks/*; do [ "$(cat "$f")" -eq $first ] && wc -c < "$f"; done | uniq
+  11
+  $ cu -l "$PWD/silent" < /dev/null
+  cu: /*/silent: Line in use (glob)
+  [1]
+  $ cu -l "$(readlink silent)" < /dev/null
+  cu: /dev/pts/*: Line in use (glob)
+  [1]
   $ wait $first
   [1]
+  $ ls locks
+
+A lock file under the link's name or the whole path, naming a live
+program, keeps the device that program's:
+
+  $ sleep 30 < /dev/null & sleeper=$!
+  $ for name in LCK..module "LCK..$(readlink module | tr / _)"; do
+  >     echo "$sleeper" > "locks/$name"; lumaveractl --port module color 1 2 3; rm "locks/$name"
+  > done
+  lumaveractl: Selected Com Port Not Available: module is in use by sleep (pid *). (glob)
+  lumaveractl: close that program, or have it let go of the port, and try again.
+  lumaveractl: Selected Com Port Not Available: module is in use by sleep (pid *). (glob)
+  lumaveractl: close that program, or have it let go of the port, and try again.
+  $ kill $sleeper
+
+A lock folder the user may not write to is no fault:
+
+  $ mkdir -m 555 closed; LUMAVERA_LOCK_DIR="$PWD/closed" lumaveractl --port module hold 8
 
 A second reader that takes the answers is no unplug: the line is never
 said to be lost, and a read that came back short or empty names who else
 has the device:
 
   $ silent=$module; start_module busy --fast; busy=$module; steal busy
-  $ for i in $(seq 10); do lumaveractl --port busy --verbose read > /dev/null 2>> reads; done
+  $ for i in $(seq 10); do lumaveractl --port busy --verbose read > /dev/null 2>> reads || :; done
   $ grep -c LOST reads
   0
   [1]
@@ -49,3 +85,4 @@ The module saw the one frame that was allowed through:
   device /dev/pts/* (glob)
   link module
   SetHold 7
+  SetHold 8
