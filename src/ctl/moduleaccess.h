@@ -28,11 +28,13 @@ class DirectAccess : public ModuleAccess
 public:
     DirectAccess(const QString &device, int timeoutMs);
 
-    // `answered`: whether the command waits for an answer, which another
-    // program holding the device would take.
+    // Nothing goes to a line another program has open. `answered`: whether
+    // the command waits for an answer; then the look goes on alongside the
+    // exchange (the answer taking the wire's time anyway) and names the
+    // program when the answer fails. A step that only writes looks first.
     OpenResult open(bool answered)
     {
-        link_.setHolderCheck(answered ? HolderCheck::Alongside : HolderCheck::None);
+        link_.setHolderCheck(answered ? HolderCheck::Alongside : HolderCheck::BeforeOpen);
         return link_.open();
     }
     StepOutcome run(const ModuleStep &step) override { return session_.run(step); }

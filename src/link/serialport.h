@@ -49,8 +49,8 @@ public:
     // Closes the port after sending what is still queued.
     void close();
     // How an open looks through /proc for another program that holds the
-    // device without a lock. A step that only writes has no answer for such
-    // a program to take, and skips the look.
+    // device without a lock: before the first byte, or alongside a step
+    // whose answer takes the wire's time anyway.
     void setHolderCheck(HolderCheck check) { holderCheck_ = check; }
     // The program a look alongside found holding the device, once the look
     // is done (waiting for it); empty when none.

@@ -101,16 +101,21 @@ pin and unpin change one line of the settings file; list shows it:
   See 'lumaveractl list' for the devices behind the numbers; give COM20 a device with 'lumaveractl pin COM20 PATH', or name the device with --port PATH.
   [3]
 
-A step that only writes shares the line with a program holding it; find
-asks it nothing; a step whose answer does not come names that program:
+Nothing is written to a line another program holds, a step that only
+writes included: it is refused, naming the program; find asks it nothing;
+a step whose answer does not come names that program:
 
   $ hold m; first=$holder
   $ lumaveractl --port m color 4 5 6
+  lumaveractl: Selected Com Port Not Available: m is in use by sleep (pid *). (glob)
+  lumaveractl: close that program, or have it let go of the port, and try again.
+  [3]
   $ lumaveractl find --match m
   COM4   */m  -  in use by sleep (pid *) (glob)
   [1]
-  $ wait_for m.log 'r=4 g=5 b=6' 1; tail -1 m.log
-  SetColor r=4 g=5 b=6
+  $ grep -c 'r=4 g=5 b=6' m.log
+  0
+  [1]
   $ kill $m; start_module silent --silent; hold silent
   $ lumaveractl --port silent read
   lumaveractl: read failed: No answer came from the module within 500 ms. silent is in use by sleep (pid *), which may have taken the answer. (glob)
