@@ -104,10 +104,7 @@ int main(int argc, char *argv[])
         // Before the open, so that the open and what it throws away show.
         if (options.verbose)
             direct->onTraffic = [&err](const QString &line) { err << line << Qt::endl; };
-        using C = CtlOptions::Command;
-        const C c = options.command;
-        const OpenResult opened =
-            direct->open(c == C::Read || c == C::Save || c == C::Backup || c == C::Restore);
+        const OpenResult opened = direct->open();
         if (!opened) {
             err << CtlTexts::tr("lumaveractl: Selected Com Port Not Available: %1")
                        .arg(opened.reason)

@@ -28,13 +28,11 @@ class DirectAccess : public ModuleAccess
 public:
     DirectAccess(const QString &device, int timeoutMs);
 
-    // Nothing goes to a line another program has open. `answered`: whether
-    // the command waits for an answer; then the look goes on alongside the
-    // exchange (the answer taking the wire's time anyway) and names the
-    // program when the answer fails. A step that only writes looks first.
-    OpenResult open(bool answered)
+    // Nothing goes to a line another program has open, nor is a setting of
+    // its line touched: the look comes before the first byte of any step.
+    OpenResult open()
     {
-        link_.setHolderCheck(answered ? HolderCheck::Alongside : HolderCheck::BeforeOpen);
+        link_.setHolderCheck(HolderCheck::BeforeOpen);
         return link_.open();
     }
     StepOutcome run(const ModuleStep &step) override { return session_.run(step); }

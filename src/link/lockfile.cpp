@@ -185,7 +185,12 @@ OpenResult TakeLockFiles(const QString &path, QList<HeldLockFile> *held)
     const QStringList folders = lockFolders();
     if (folders.isEmpty())
         return {};
+    // Not under the link's own name: two links of one name in two folders
+    // (a bench's "led" beside another's) would keep each other out.
+    const QString linkName = QStringLiteral("LCK..") + QFileInfo(path).fileName();
     for (const QString &name : lockNames(path)) {
+        if (name == linkName && name != lockName(path))
+            continue;
         HeldLockFile one;
         if (const OpenResult taken = takeLockFile(path, folders.first() + u'/' + name, &one);
             !taken) {

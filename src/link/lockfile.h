@@ -33,8 +33,9 @@ struct HeldLockFile
     ino_t inode = 0;
 };
 
-// Makes a lock file for the device at `path` in the lock folder under each
-// of the names above: the pid as ten characters and a newline, made with
+// Makes a lock file for the device at `path` in the lock folder under its
+// own name and the whole paths (not the link's name, which another link of
+// that name elsewhere shares): the pid as ten characters and a newline, made with
 // O_EXCL, never through a link, after removing a stale one of this user's.
 // A folder this user may not write to is no fault (none is held then);
 // another program's live lock file, made meanwhile, refuses the device.

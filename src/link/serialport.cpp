@@ -29,7 +29,12 @@ SerialPort::~SerialPort()
 
 QString SerialPort::holder()
 {
-    return lookup_.valid() ? lookup_.get() : QString();
+    if (lookup_.valid())
+        return lookup_.get();
+    // No look ran alongside: the device was nobody else's when it opened,
+    // so a program that has it now came since (root, whom the exclusive
+    // mode does not keep out: Debian's ser2net service, a root terminal).
+    return path_.isEmpty() ? QString() : DeviceHolder(path_);
 }
 
 void SerialPort::dropHolderLookup()
@@ -84,6 +89,14 @@ OpenResult SerialPort::openDevice()
     }
     if (const OpenResult refusal = LockFileRefusal(path_); !refusal)
         return fail(refusal.fault, refusal.reason);
+    // A program that holds the device without a lock (a terminal, socat, a
+    // modem prober) would take the module's answers and meet our frames in
+    // its session: say which, and stay closed, before a setting of its line
+    // is touched.
+    if (holderCheck_ == HolderCheck::BeforeOpen) {
+        if (const QString holder = DeviceHolder(path_); !holder.isEmpty())
+            return fail(OpenFault::Held, LinkTexts::tr("%1 is in use by %2.").arg(path_, holder));
+    }
     if (const OpenResult refusal = TakeLockFiles(path_, &lockFiles_); !refusal)
         return fail(refusal.fault, refusal.reason);
     // Others who do not lock at all are kept out by the terminal itself.
@@ -122,14 +135,6 @@ OpenResult SerialPort::open()
         return {OpenFault::Unassigned, LinkTexts::tr("No device is assigned to this port number.")};
     if (const OpenResult opened = openDevice(); !opened)
         return opened;
-    // A program that holds the device without a lock (a terminal, a modem
-    // prober) would take the module's answers: say which, and stay closed.
-    if (const QString holder =
-            holderCheck_ == HolderCheck::BeforeOpen ? DeviceHolder(path_) : QString();
-        !holder.isEmpty()) {
-        closeDevice();
-        return {OpenFault::Held, LinkTexts::tr("%1 is in use by %2.").arg(path_, holder)};
-    }
     if (holderCheck_ == HolderCheck::Alongside) {
         cancelLookup_ = std::make_shared<std::atomic_bool>(false);
         lookup_ = std::async(std::launch::async, [path = path_, cancel = cancelLookup_] {

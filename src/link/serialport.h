@@ -52,8 +52,9 @@ public:
     // device without a lock: before the first byte, or alongside a step
     // whose answer takes the wire's time anyway.
     void setHolderCheck(HolderCheck check) { holderCheck_ = check; }
-    // The program a look alongside found holding the device, once the look
-    // is done (waiting for it); empty when none.
+    // The program holding the device beside this one: what a look alongside
+    // found, once it is done (waiting for it), else a look now; empty when
+    // none. For when an answer failed to come whole.
     QString holder();
     // Ends a look alongside at once: the answer came, so no one took it.
     void dropHolderLookup();

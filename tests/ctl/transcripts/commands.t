@@ -101,9 +101,8 @@ pin and unpin change one line of the settings file; list shows it:
   See 'lumaveractl list' for the devices behind the numbers; give COM20 a device with 'lumaveractl pin COM20 PATH', or name the device with --port PATH.
   [3]
 
-Nothing is written to a line another program holds, a step that only
-writes included: it is refused, naming the program; find asks it nothing;
-a step whose answer does not come names that program:
+Nothing is written to a line another program holds, whatever the step:
+it is refused, naming the program; find asks it nothing:
 
   $ hold m; first=$holder
   $ lumaveractl --port m color 4 5 6
@@ -118,7 +117,7 @@ a step whose answer does not come names that program:
   [1]
   $ kill $m; start_module silent --silent; hold silent
   $ lumaveractl --port silent read
-  lumaveractl: read failed: No answer came from the module within 500 ms. silent is in use by sleep (pid *), which may have taken the answer. (glob)
-  lumaveractl: check that the module has power and is on this port; a slow one needs a longer --timeout MS.
-  [1]
+  lumaveractl: Selected Com Port Not Available: silent is in use by sleep (pid *). (glob)
+  lumaveractl: close that program, or have it let go of the port, and try again.
+  [3]
   $ kill $first $holder $module $clone; wait

@@ -27,6 +27,24 @@ So is a link, to a device or to anything else:
   lumaveractl: Selected Com Port Not Available: module is locked by a file of user root: /*/locks/LCK..pts_* (glob)
   [3]
 
+A program of root's may open the line after us (the exclusive mode keeps
+everyone else out; Debian's ser2net service runs as root) and take the
+answers: that is no unplug. The line is never said to be lost, and a read
+that came back short or empty names who else has the device:
+
+  $ start_module busy --fast --delay 200; busy=$module
+  $ for i in $(seq 10); do
+  >     lumaveractl --port busy --verbose read > /dev/null 2>> reads & reading=$!
+  >     poll 200 "never opened" holds $reading busy; steal busy; wait $reading; kill $reader
+  > done
+  $ grep -c LOST reads
+  0
+  [1]
+  $ grep 'read failed' reads | grep -vc 'in use by python3 (pid [0-9]*), which may have taken the answer'
+  0
+  [1]
+  $ kill $busy
+
 Nothing reached the module:
 
   $ kill $playing; wait

@@ -26,15 +26,14 @@ told who has the device:
   lumaveractl: close that program, or have it let go of the port, and try again.
   [3]
 
-Meanwhile it holds lock files under the device's own name, the link's (as
-cu names it) and the whole paths (as ser2net names them), each its pid in
-ten characters and a newline, so that cu keeps out, by either name:
+Meanwhile it holds lock files under the device's own name and the whole
+paths (as ser2net names them), each its pid in ten characters and a
+newline, so that cu keeps out, by either name:
 
   $ ls locks | sed "s/$(readlink silent | sed 's,^/dev/,,; s,/,_,g')/N/; s,_dev_.*,_dev_PTS,; s,__*[a-z].*_silent,_PATH_silent," | sort
   LCK..N
   LCK.._PATH_silent
   LCK.._dev_PTS
-  LCK..silent
   $ for f in locks/*; do [ "$(cat "$f")" -eq $first ] && wc -c < "$f"; done | uniq
   11
   $ cu -l "$PWD/silent" < /dev/null
@@ -64,23 +63,9 @@ A lock folder the user may not write to is no fault:
 
   $ mkdir -m 555 closed; LUMAVERA_LOCK_DIR="$PWD/closed" lumaveractl --port module hold 8
 
-A second reader that takes the answers is no unplug: the line is never
-said to be lost, and a read that came back short or empty names who else
-has the device:
-
-  $ silent=$module; start_module busy --fast; busy=$module; steal busy
-  $ for i in $(seq 10); do lumaveractl --port busy --verbose read > /dev/null 2>> reads || :; done
-  $ grep -c LOST reads
-  0
-  [1]
-  $ grep 'read failed' reads | grep -vc 'in use by python3 (pid [0-9]*), which may have taken the answer'
-  0
-  [1]
-  $ kill $reader $busy
-
 The module saw the one frame that was allowed through:
 
-  $ kill $playing $silent; wait
+  $ kill $playing $module; wait
   $ cat module.log
   device /dev/pts/* (glob)
   link module
