@@ -31,10 +31,12 @@ QString SerialPort::holder()
 {
     if (lookup_.valid())
         return lookup_.get();
-    // No look ran alongside: the device was nobody else's when it opened,
-    // so a program that has it now came since (root, whom the exclusive
-    // mode does not keep out: Debian's ser2net service, a root terminal).
-    return path_.isEmpty() ? QString() : DeviceHolder(path_);
+    // The device was nobody else's when it opened, so a program that has it
+    // now came since (root, whom the exclusive mode does not keep out:
+    // Debian's ser2net service, a root terminal). A caller that looks for
+    // holders itself (the station, polling a cable) asked for no look.
+    return holderCheck_ == HolderCheck::BeforeOpen && !path_.isEmpty() ? DeviceHolder(path_)
+                                                                       : QString();
 }
 
 void SerialPort::dropHolderLookup()
