@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -90,24 +91,37 @@ frmLog::frmLog(TrafficModel *traffic, QWidget *owner) : QWidget(owner, Qt::Windo
     int width = std::max(980, needed);
     // The first size fits the screen the window opens on, its frame
     // included. What the columns would want beyond that comes off the hex
-    // first, which elides and has all of it in its tooltip, then off the
-    // other columns in proportion to their widths.
+    // first (it elides and has all of it in its tooltip), then off the
+    // time's and the direction's room to spare, last off the meaning.
     const QScreen *screen = owner ? owner->screen() : this->screen();
     const int room = screen ? screen->availableGeometry().width() - FrameAllowance : width;
-    if (needed > room) {
-        int over = needed - room;
-        const int hex = columns->sectionSize(TrafficModel::Hex);
-        const int hexGives = std::min(over, hex - digit * 8);
-        columns->resizeSection(TrafficModel::Hex, hex - hexGives);
-        over -= hexGives;
-        const int others = columns->sectionSize(TrafficModel::Time) +
-                           columns->sectionSize(TrafficModel::Direction) +
-                           columns->sectionSize(TrafficModel::Meaning);
-        for (int column :
-             {int(TrafficModel::Time), int(TrafficModel::Direction), int(TrafficModel::Meaning)}) {
-            const int size = columns->sectionSize(column);
-            columns->resizeSection(column, size - (over * size + others - 1) / others);
-        }
+    int over = needed - room;
+    // What each column cannot do without: the hex its heading (as the
+    // header draws it, bold where the style says so), the time and the
+    // direction their longest text, the meaning a few words.
+    QFont heading = columns->font();
+    heading.setBold(true);
+    const int margin = 2 * columns->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, columns);
+    // A cell's text stands inside its focus frame's margins and a pixel each side.
+    const int cellMargin =
+        2 *
+        (lstTraffic->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, lstTraffic) + 1);
+    const auto needs = [&](const QString &text) {
+        return lstTraffic->fontMetrics().horizontalAdvance(text) + cellMargin + 1;
+    };
+    const std::pair<int, int> least[] = {
+        {TrafficModel::Hex,
+         QFontMetrics(heading).horizontalAdvance(
+             model->headerData(TrafficModel::Hex, Qt::Horizontal, Qt::DisplayRole).toString()) +
+             margin + 2},
+        {TrafficModel::Time, needs(QStringLiteral("00:00:00.000"))},
+        {TrafficModel::Direction, needs(QStringLiteral("DISCARDED"))},
+        {TrafficModel::Meaning, digit * 12}};
+    for (const auto &[column, atLeast] : least) {
+        const int size = columns->sectionSize(column);
+        const int gives = std::clamp(over, 0, std::max(0, size - atLeast));
+        columns->resizeSection(column, size - gives);
+        over -= gives;
     }
     width = std::min(width, room);
     resize(width, 420);
