@@ -21,7 +21,6 @@ QString DeviceHolder(const QString &path, const std::atomic_bool *cancel = nullp
 QMap<QString, QString> DeviceHolders(const QStringList &paths,
                                      const std::atomic_bool *cancel = nullptr);
 
-// When an open looks for another program holding the device: not at all;
-// before the open returns; or alongside the line's first exchange, so that
-// the look costs no time unless the answer fails to come.
-enum class HolderCheck { None, BeforeOpen, Alongside };
+// When an open looks for another program holding the device: not at all
+// (the caller looks itself, as the station does), or before the open returns.
+enum class HolderCheck { None, BeforeOpen };

@@ -71,11 +71,6 @@ QString ModuleLink::holder()
     return port_->holder();
 }
 
-void ModuleLink::dropHolderLookup()
-{
-    port_->dropHolderLookup();
-}
-
 void ModuleLink::close()
 {
     abortReplyWait();

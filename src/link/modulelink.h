@@ -69,10 +69,8 @@ public:
     OpenResult open();
     // How open() looks for another program holding the device (see SerialPort).
     void setHolderCheck(HolderCheck check);
-    // What a look alongside found, waiting for it; dropping it once an
-    // answer came whole.
+    // Who else has the device now (see SerialPort::holder).
     QString holder();
-    void dropHolderLookup();
     void close();
     bool isOpen() const;
     // When the port was last opened, on the traffic's clock.

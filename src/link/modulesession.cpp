@@ -30,13 +30,13 @@ StepOutcome ModuleSession::run(const ModuleStep &step, const ReplyWaitRule &wait
     if (step.kind != ModuleStep::Kind::Read && step.kind != ModuleStep::Kind::Save)
         return send(step);
     StepOutcome out = step.kind == ModuleStep::Kind::Read ? read(wait) : save(wait);
-    // A program holding the device may be what took the answer: the look
-    // for one ran alongside the exchange, and matters only when it failed.
-    if (out.ok() || out.fault == ReplyFault::Aborted) {
-        link_.dropHolderLookup();
-    } else if (const QString holder = link_.holder(); !holder.isEmpty()) {
-        out.reason += u' ' + LinkTexts::tr("%1 is in use by %2, which may have taken the answer.")
-                                 .arg(link_.devicePath(), holder);
+    // A program holding the device may be what took the answer: looked for
+    // only when it failed.
+    if (!out.ok() && out.fault != ReplyFault::Aborted) {
+        if (const QString holder = link_.holder(); !holder.isEmpty())
+            out.reason +=
+                u' ' + LinkTexts::tr("%1 is in use by %2, which may have taken the answer.")
+                           .arg(link_.devicePath(), holder);
     }
     return out;
 }

@@ -29,22 +29,12 @@ SerialPort::~SerialPort()
 
 QString SerialPort::holder()
 {
-    if (lookup_.valid())
-        return lookup_.get();
     // The device was nobody else's when it opened, so a program that has it
     // now came since (root, whom the exclusive mode does not keep out:
     // Debian's ser2net service, a root terminal). A caller that looks for
     // holders itself (the station, polling a cable) asked for no look.
     return holderCheck_ == HolderCheck::BeforeOpen && !path_.isEmpty() ? DeviceHolder(path_)
                                                                        : QString();
-}
-
-void SerialPort::dropHolderLookup()
-{
-    if (!lookup_.valid())
-        return;
-    *cancelLookup_ = true;
-    lookup_.get();
 }
 
 void SerialPort::setDevicePath(const QString &path)
@@ -124,7 +114,6 @@ OpenResult SerialPort::openDevice()
 
 void SerialPort::close()
 {
-    dropHolderLookup();
     losing_ = false;
     closeDevice();
 }
@@ -137,12 +126,6 @@ OpenResult SerialPort::open()
         return {OpenFault::Unassigned, LinkTexts::tr("No device is assigned to this port number.")};
     if (const OpenResult opened = openDevice(); !opened)
         return opened;
-    if (holderCheck_ == HolderCheck::Alongside) {
-        cancelLookup_ = std::make_shared<std::atomic_bool>(false);
-        lookup_ = std::async(std::launch::async, [path = path_, cancel = cancelLookup_] {
-            return DeviceHolder(path, cancel.get());
-        });
-    }
     // Bytes the system still holds from before this program opened the line
     // stay for the caller to throw away, and to show that it did.
     ::tcflush(fd_, TCOFLUSH);

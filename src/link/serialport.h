@@ -9,9 +9,6 @@
 #include <QObject>
 #include <QString>
 
-#include <future>
-#include <memory>
-
 // Why a frame did not go out whole.
 enum class SendFault {
     None,
@@ -48,16 +45,13 @@ public:
     OpenResult open();
     // Closes the port after sending what is still queued.
     void close();
-    // How an open looks through /proc for another program that holds the
-    // device without a lock: before the first byte, or alongside a step
-    // whose answer takes the wire's time anyway.
+    // Whether an open looks through /proc for another program that holds
+    // the device without a lock, before a byte or a setting of the line.
     void setHolderCheck(HolderCheck check) { holderCheck_ = check; }
-    // The program holding the device beside this one: what a look alongside
-    // found, once it is done (waiting for it), else a look now; empty when
-    // none. For when an answer failed to come whole.
+    // The program holding the device beside this one now, where the open
+    // looked first (so it came since); empty when none. For when an answer
+    // failed to come whole.
     QString holder();
-    // Ends a look alongside at once: the answer came, so no one took it.
-    void dropHolderLookup();
     bool portOpen() const { return fd_ >= 0; }
     QString devicePath() const { return path_; }
 
@@ -106,6 +100,4 @@ private:
     qint64 lastArrivalNs_ = 0;
     bool losing_ = false;
     HolderCheck holderCheck_ = HolderCheck::BeforeOpen;
-    std::shared_ptr<std::atomic_bool> cancelLookup_;
-    std::future<QString> lookup_;
 };

@@ -76,9 +76,7 @@ void LogTest::session()
     log->close();
     bench.click(w.cmdLog);
     QVERIFY(log->isVisible());
-    // Opened on a laptop's screen, narrower than its columns would want
-    // (the test's is 1280 px at 150 %: 853 px), all of it is on the screen,
-    // its buttons included.
+    // On a 1280 px laptop screen at 150 % (853 px), all of it is on it.
     const QRect screen = log->screen()->availableGeometry();
     QVERIFY2(screen.contains(log->geometry()),
              qPrintable(QStringLiteral("%1 px wide on %2").arg(log->width()).arg(screen.width())));

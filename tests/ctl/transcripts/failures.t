@@ -87,8 +87,7 @@ Bad values, and files checked whole before anything is sent:
   Try 'lumaveractl --help' for more.
   [2]
 
-Every usage error prints the usage lines above after its reason; below,
-the reason alone and the status:
+Every usage error prints the lines above; below, the reason and status alone:
 
   $ usage() { lumaveractl "$@" 2>&1 | head -1; return "${PIPESTATUS[0]}"; }
   $ usage --port short color 1 2

@@ -27,10 +27,8 @@ So is a link, to a device or to anything else:
   lumaveractl: Selected Com Port Not Available: module is locked by a file of user root: /*/locks/LCK..pts_* (glob)
   [3]
 
-A program of root's may open the line after us (the exclusive mode keeps
-everyone else out; Debian's ser2net service runs as root) and take the
-answers: that is no unplug. The line is never said to be lost, and a read
-that came back short or empty names who else has the device:
+A program of root's (past the exclusive mode, as Debian's ser2net) that takes
+the answers is no unplug; a read that came back short or empty names it:
 
   $ start_module busy --fast --delay 200; busy=$module
   $ for i in $(seq 10); do

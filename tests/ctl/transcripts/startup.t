@@ -19,8 +19,6 @@ command's own help says more, a colour's that no answer comes:
     color R G B | color #RRGGBB           show a colour, levels 0..255; no answer
     mode N                                set the running mode, 0..11
     history [--json]                      what modules held before restores
-  $ lumaveractl --help | awk '/^Commands:/ { on = 1; next } /^$/ { on = 0 } on && !/^      /' | wc -l
-  15
   $ lumaveractl color --help
   Usage: lumaveractl [OPTIONS] color R G B | color #RRGGBB
   
