@@ -45,9 +45,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     const QByteArray after = profile::withValue(content, section, key, value);
     check(profile::valueIn(after, section, key) == value);
+    // The reader trims the names it is asked for, so a padded name may be
+    // the one just written; only names a writer could use are compared.
     const bool same = section.compare(otherSection, Qt::CaseInsensitive) == 0 &&
                       key.compare(otherKey, Qt::CaseInsensitive) == 0;
-    if (!same)
+    if (!same && profile::isStorable(otherSection, otherKey, QByteArray()))
         check(profile::valueIn(after, otherSection, otherKey) == before);
     // Writing the same value again changes nothing.
     check(profile::withValue(after, section, key, value) == after);
