@@ -8,6 +8,7 @@
 #include "ctl/station.h"
 #include "ctl/texts.h"
 #include "link/handoff.h"
+#include "link/networkport.h"
 #include "link/portmap.h"
 #include "settings/ini.h"
 #include "settings/moduleconfig.h"
@@ -89,7 +90,18 @@ int main(int argc, char *argv[])
     }
     const QString device = port.path;
     if (options.command == CtlOptions::Command::Station) {
+        // Each --port as the window numbers it, the first resolved above.
+        QStringList devices{device};
+        for (const QString &name : options.ports.mid(1)) {
+            const ResolvedPort more = ResolvePort(name, settings.commPort(), settings.pins);
+            if (!more) {
+                err << "lumaveractl: " << more.reason << '\n';
+                return more.fault == PortFault::BadName ? ExitUsage : ExitPort;
+            }
+            devices << more.path;
+        }
         options.port = device;
+        options.ports = devices;
         return Station(options, out, err).exec();
     }
 
@@ -109,7 +121,11 @@ int main(int argc, char *argv[])
             err << CtlTexts::tr("lumaveractl: Selected Com Port Not Available: %1")
                        .arg(opened.reason)
                 << '\n';
-            if (opened.fault == OpenFault::NoDevice)
+            if (IsNetworkPort(device) && opened.fault != OpenFault::NotSerial)
+                err << CtlTexts::tr("lumaveractl: check that the other machine serves its line "
+                                    "there (ser2net), and that no other client has it.")
+                    << '\n';
+            else if (opened.fault == OpenFault::NoDevice)
                 err << CtlTexts::tr("lumaveractl: 'lumaveractl list' shows the ports there are, "
                                     "'lumaveractl find' the ones a module answers on.")
                     << '\n';

@@ -5,7 +5,9 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+
 #include <QFile>
+#include <utility>
 
 #include <cerrno>
 #include <cstring>
@@ -14,10 +16,37 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+OpenResult DirectAccess::open()
+{
+    link_.setHolderCheck(HolderCheck::BeforeOpen);
+    if (const OpenResult opened = link_.open(); !opened || !link_.isNetwork())
+        return opened;
+    firstRead_ = session_.run(ModuleStep::read());
+    if (const OpenResult ended = link_.lossFault(); ended.fault == OpenFault::Held)
+        return ended;
+    return {};
+}
+
+StepOutcome DirectAccess::run(const ModuleStep &step)
+{
+    // The read made at the open answers a read command, or holds back any
+    // other step when it failed.
+    if (const std::optional<StepOutcome> first = std::exchange(firstRead_, std::nullopt)) {
+        if (step.kind == ModuleStep::Kind::Read)
+            return *first;
+        if (!first->ok())
+            return session_.withheld(*first);
+    }
+    return session_.run(step);
+}
+
 DirectAccess::DirectAccess(const QString &device, int timeoutMs)
     : session_(link_, ReplyWaitRule::untilComplete(timeoutMs))
 {
     link_.setDevicePath(device);
+    // A line on another machine is connected to and set up within the
+    // command's own timeout.
+    link_.setConnectTimeout(timeoutMs);
     QObject::connect(&link_, &ModuleLink::traffic, &link_, [this](const TrafficEvent &event) {
         if (onTraffic)
             onTraffic(TrafficLine(event, link_.openedAtNs(), TrafficTime::SinceOpen));

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 // The road a command of lumaveractl takes to the module: a port of its own,
 // or the window that holds the port already. Either way a step runs through
@@ -30,16 +31,15 @@ public:
 
     // Nothing goes to a line another program has open, nor is a setting of
     // its line touched: the look comes before the first byte of any step.
-    OpenResult open()
-    {
-        link_.setHolderCheck(HolderCheck::BeforeOpen);
-        return link_.open();
-    }
-    StepOutcome run(const ModuleStep &step) override { return session_.run(step); }
+    // A line on another machine is asked with the read command first; a
+    // server that says another client has the line refuses the port.
+    OpenResult open();
+    StepOutcome run(const ModuleStep &step) override;
 
 private:
     ModuleLink link_;
     ModuleSession session_;
+    std::optional<StepOutcome> firstRead_;
 };
 
 // Through the window that is connected to the device, over its local socket.

@@ -1,6 +1,7 @@
 #include "ctl/options.h"
 #include "ctl/texts.h"
 #include "link/modulestep.h"
+#include "link/networkport.h"
 
 #include <QCoreApplication>
 #include <QRegularExpression>
@@ -31,10 +32,10 @@ struct CtlCommandInfo
 const CtlCommandInfo Commands[] = {
     {"list", CtlOptions::Command::List, "list", "the port numbers and their devices",
      "The twenty port numbers: device path, description and state."},
-    {"pin", CtlOptions::Command::Pin, "pin COMn PATH",
-     "give COMn (1..20) to PATH for good",
+    {"pin", CtlOptions::Command::Pin, "pin COMn PATH", "give COMn (1..20) to PATH for good",
      "Gives COMn to the device at PATH for good (a stable name from\n"
-     "/dev/serial/by-id/, a pseudo-terminal, any serial device), as the window's\n"
+     "/dev/serial/by-id/, a pseudo-terminal, any serial device, or a line another\n"
+     "machine serves: rfc2217://HOST:PORT, socket://HOST:PORT), as the window's\n"
      "Port Numbers dialog does."},
     {"unpin", CtlOptions::Command::Unpin, "unpin COMn", "take COMn's pin back",
      "Takes COMn's pin away; the number goes back to the devices the system lists."},
@@ -52,8 +53,7 @@ const CtlCommandInfo Commands[] = {
     {"store", CtlOptions::Command::Store, "store SLOT R G B | store SLOT #RRGGBB",
      "store a colour in memory slot 1..10",
      "Stores a colour in memory slot 1..10, in the module and in the settings file."},
-    {"read", CtlOptions::Command::Read, "read",
-     "ask for mode, fade, hold and the slots",
+    {"read", CtlOptions::Command::Read, "read", "ask for mode, fade, hold and the slots",
      "Reads the module's mode, fade, hold and ten slots, prints them and keeps the\n"
      "slot colours in the settings file."},
     {"save", CtlOptions::Command::Save, "save", "have the module save to its EEPROM",
@@ -83,7 +83,7 @@ const CtlCommandInfo Commands[] = {
      "  --match GLOB  only devices whose stable name (/dev/serial/by-id) or path\n"
      "                matches, e.g. --match 'usb-FTDI*'\n"
      "  --port PORT   only this port, set up again each time it is plugged in;\n"
-     "                waited for when it is not there yet\n"
+     "                waited for when it is not there yet (given again: those ports)\n"
      "  --cable       the --port or --match ports are cables that stay plugged in:\n"
      "                each is asked with the read command every half second, a\n"
      "                module that answers is set up, and the next is taken once\n"
@@ -246,7 +246,13 @@ std::variant<CtlOptions, QString> ParseCtlArguments(const QStringList &arguments
             const std::optional<QString> v = value();
             if (!v || v->isEmpty())
                 return CtlTexts::tr("--port needs COMn or a device path");
-            o.port = *v;
+            if (IsNetworkPort(*v) && !ParseNetworkAddress(*v))
+                return CtlTexts::tr("--port %1 is no network address: write rfc2217://HOST:PORT "
+                                    "or socket://HOST:PORT")
+                    .arg(*v);
+            if (o.port.isEmpty())
+                o.port = *v;
+            o.ports << *v;
         } else if (arg == QLatin1String("--timeout") || arg == QLatin1String("--gap")) {
             const std::optional<QString> v = value();
             const std::optional<int> ms = v ? number(*v, 0, 60000) : std::nullopt;
@@ -330,6 +336,10 @@ std::variant<CtlOptions, QString> ParseCtlArguments(const QStringList &arguments
                 .arg(name, o.command == C::Pin ? CtlTexts::tr(" and a device path") : QString());
         o.value = n;
         o.file = o.command == C::Pin ? words[1] : QString();
+        if (IsNetworkPort(o.file) && !ParseNetworkAddress(o.file))
+            return CtlTexts::tr("%1 is no network address: write rfc2217://HOST:PORT or "
+                                "socket://HOST:PORT")
+                .arg(o.file);
         break;
     }
     case C::Backup:
@@ -354,6 +364,8 @@ std::variant<CtlOptions, QString> ParseCtlArguments(const QStringList &arguments
         return CtlTexts::tr("--match goes with station and find");
     if (o.cable && (o.command != C::Station || (o.port.isEmpty() && o.match.isEmpty())))
         return CtlTexts::tr("--cable goes with station and --port or --match");
+    if (o.ports.size() > 1 && o.command != C::Station)
+        return CtlTexts::tr("--port is given once, except to station");
     if (!o.port.isEmpty() && (o.all || !o.match.isEmpty()))
         return CtlTexts::tr("--port names one port; it does not go with --all or --match");
     return o;
@@ -377,7 +389,9 @@ QString CtlUsage()
     }
     text +=
         CtlTexts::tr("\nOptions:\n"
-                     "  --port PORT    COMn as the window numbers it, or a device path; default:\n"
+                     "  --port PORT    COMn as the window numbers it, a device path, or a line\n"
+                     "                 another machine serves (rfc2217://HOST:PORT with its line\n"
+                     "                 set at the far end, socket://HOST:PORT as it is); default:\n"
                      "                 the port the window last used\n"
                      "  --json         print read and list as JSON\n"
                      "  --timeout MS   how long to wait for an answer (default 500)\n"

@@ -30,7 +30,8 @@ struct CtlOptions
         History
     };
 
-    QString port; // COMn or a device path; empty: the window's last port
+    QString port;      // COMn, a device path or a network line; empty: the window's last port
+    QStringList ports; // station: every --port given, in order (port is the first)
     bool json = false;
     bool verbose = false;
     int timeoutMs = 500;

@@ -5,6 +5,7 @@
 #include "ctl/texts.h"
 #include "link/deviceidentity.h"
 #include "link/modulelink.h"
+#include "link/networkport.h"
 #include "link/portmap.h"
 #include "link/portwatcher.h"
 #include "settings/inifile.h"
@@ -20,8 +21,8 @@ Station::Station(const CtlOptions &options, QTextStream &out, QTextStream &err)
       stop_(std::make_shared<std::atomic_bool>(false)),
       ending_(std::make_shared<std::atomic_bool>(false))
 {
-    if (!options_.port.isEmpty())
-        watcher_->follow(options_.port);
+    for (const QString &port : options_.ports)
+        watcher_->follow(port);
     connect(watcher_, &PortWatcher::changed, this, [this] { look(false); });
 }
 
@@ -36,14 +37,13 @@ Station::~Station()
 
 QList<StationPort> Station::ports() const
 {
-    const QStringList paths =
-        options_.port.isEmpty() ? SystemPortPaths() : QStringList{options_.port};
+    const QStringList paths = options_.ports.isEmpty() ? SystemPortPaths() : options_.ports;
     QList<StationPort> found;
     for (const QString &path : paths) {
         const QString device = RealPathOnDisk(path);
         if (device.isEmpty())
             continue;
-        QString name = options_.port;
+        QString name = options_.ports.isEmpty() ? QString() : path;
         if (name.isEmpty())
             name = StableNameFor(device);
         if (name.isEmpty())
@@ -172,10 +172,14 @@ int Station::exec()
             return ExitUsage;
         }
     }
-    // A --port that is there must open; one that is not is waited for.
-    if (!options_.port.isEmpty() && QFileInfo::exists(options_.port)) {
+    // A --port that is there must open; one that is not is waited for, as
+    // is a line on another machine (whose server, besides, takes a moment to
+    // let one connection go before it lets the next in).
+    for (const QString &port : options_.ports) {
+        if (IsNetworkPort(port) || !QFileInfo::exists(port))
+            continue;
         ModuleLink probe;
-        probe.setDevicePath(options_.port);
+        probe.setDevicePath(port);
         if (const OpenResult opened = probe.open(); !opened) {
             err_ << CtlTexts::tr("lumaveractl: Selected Com Port Not Available: %1")
                         .arg(opened.reason)
@@ -187,7 +191,7 @@ int Station::exec()
     // Said once the ports there at start are known: whatever is plugged in
     // from now on counts as new.
     look(true);
-    const QString where = !options_.port.isEmpty() ? Printable(options_.port)
+    const QString where = !options_.ports.isEmpty() ? Printable(options_.ports.join(u", "))
                           : !options_.match.isEmpty()
                               ? CtlTexts::tr("ports matching %1").arg(options_.match)
                               : CtlTexts::tr("any serial port");

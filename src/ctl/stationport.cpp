@@ -7,6 +7,7 @@
 #include "link/lateanswer.h"
 #include "link/modulelink.h"
 #include "link/modulesetup.h"
+#include "link/networkport.h"
 #include "settings/history.h"
 
 #include <QCoreApplication>
@@ -28,6 +29,15 @@ bool pauseUnless(int ms, const std::function<bool()> &stop)
             return false;
     }
     return true;
+}
+
+// Why a restore ended without its module: the device went away, or the
+// server of a network line ended the connection.
+QString cutOff(const ModuleLink &link)
+{
+    return link.isNetwork() && !link.lossReason().isEmpty()
+               ? CtlTexts::tr("cut off during restore: %1").arg(link.lossReason())
+               : CtlTexts::tr("unplugged during restore");
 }
 
 // One device's line as it is being made: which device, and since when.
@@ -71,7 +81,7 @@ StationReport restoreOne(ModuleSession &session, const ModuleSettings &held,
     const SetupResult setup = SetUpModule(
         run, o.restore, o.gapMs, [&](int ms) { return pauseUnless(ms, stopped) && !stopped(); });
     if (unplugged())
-        return done(StationReport::Result::Fail, CtlTexts::tr("unplugged during restore"));
+        return done(StationReport::Result::Fail, cutOff(session.link()));
     if (setup.stopped)
         return done(StationReport::Result::Fail,
                     CtlTexts::tr("stopped before the restore was done"));
@@ -87,7 +97,7 @@ StationReport restoreOne(ModuleSession &session, const ModuleSettings &held,
         const StepOutcome saved = session.run(ModuleStep::save());
         if (!saved.ok())
             return done(StationReport::Result::Fail,
-                        unplugged() ? CtlTexts::tr("unplugged during restore")
+                        unplugged() ? cutOff(session.link())
                                     : CtlTexts::tr("save failed: %1").arg(saved.reason));
     }
     return done(StationReport::Result::Pass, {});
@@ -107,12 +117,14 @@ StationReport SetUpOne(const StationPort &port, const CtlOptions &o, const std::
 
     // Nothing is written to a device that has not answered like a module,
     // nor to one another program holds.
-    if (const QString holder = DeviceHolder(port.device); !holder.isEmpty())
+    const bool network = IsNetworkPort(port.device);
+    if (const QString holder = network ? QString() : DeviceHolder(port.device); !holder.isEmpty())
         return done(StationReport::Result::Skip, CtlTexts::tr("in use by %1").arg(holder));
     ModuleLink link;
+    link.setConnectTimeout(o.timeoutMs);
     bool lost = false;
     QObject::connect(&link, &ModuleLink::lost, &link, [&lost] { lost = true; });
-    const auto unplugged = [&] { return lost || !QFileInfo::exists(port.device); };
+    const auto unplugged = [&] { return lost || (!network && !QFileInfo::exists(port.device)); };
     ModuleSession session(link, ReplyWaitRule::untilComplete(o.timeoutMs));
     const ModuleAnswer first = AskModule(session, port.device);
     if (!first.reason.isEmpty())
@@ -144,6 +156,7 @@ void WatchCable(const StationPort &port, const CtlOptions &o, const std::atomic_
     QObject::connect(&link, &ModuleLink::lost, &link, [&lost] { lost = true; });
     link.setDevicePath(port.device);
     link.setHolderCheck(HolderCheck::None);
+    link.setConnectTimeout(o.timeoutMs);
     // A poll answers within the half second or is silence.
     ModuleSession poll(link, ReplyWaitRule::untilComplete(std::min(o.timeoutMs, PollMs - 50)));
     ModuleSession session(link, ReplyWaitRule::untilComplete(o.timeoutMs));
@@ -162,6 +175,9 @@ void WatchCable(const StationPort &port, const CtlOptions &o, const std::atomic_
                 if (opened.reason != lastOpenError)
                     say(Printable(opened.reason));
                 lastOpenError = opened.reason;
+                // No module is on a line that does not open: the first
+                // Ctrl+C need not wait for one.
+                state = State::Waiting;
                 pauseUnless(PollMs, [&] { return bool(stop) || bool(ending); });
                 continue;
             }

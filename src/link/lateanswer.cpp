@@ -1,6 +1,7 @@
 #include "link/lateanswer.h"
 
 #include "link/handoff.h"
+#include "link/networkport.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -22,7 +23,8 @@ QString markPath(const QString &path)
     const QString socket = HandoffSocketPath().path;
     if (socket.isEmpty())
         return {};
-    const QString real = QFileInfo(path).canonicalFilePath();
+    const QString real =
+        IsNetworkPort(path) ? u'/' + path.toLower() : QFileInfo(path).canonicalFilePath();
     QString name = real.isEmpty() ? QFileInfo(path).absoluteFilePath() : real;
     name.replace(u'/', u'_');
     return QFileInfo(socket).absolutePath() + QStringLiteral("/pending") + name;

@@ -55,6 +55,7 @@ OpenResult ModuleLink::open()
     if (const OpenResult opened = port_->open(); !opened)
         return opened;
     openedAtNs_ = MonotonicNs();
+    moduleAnswered_ = false;
     report(TrafficEvent::Kind::Opened, {}, port_->devicePath(), openedAtNs_);
     // Whatever waited on the line before is no answer to anything sent here.
     discardStale();
@@ -83,6 +84,21 @@ void ModuleLink::close()
 bool ModuleLink::isOpen() const
 {
     return port_->portOpen();
+}
+
+bool ModuleLink::isNetwork() const
+{
+    return port_->network();
+}
+
+void ModuleLink::setConnectTimeout(int ms)
+{
+    port_->setConnectTimeout(ms);
+}
+
+OpenResult ModuleLink::lossFault() const
+{
+    return port_->ended();
 }
 
 SendResult ModuleLink::send(const Frame &frame)

@@ -73,6 +73,17 @@ public:
     QString holder();
     void close();
     bool isOpen() const;
+    // Whether the port is a line another machine serves (see networkport.h).
+    bool isNetwork() const;
+    // How long connecting to such a line may take in all.
+    void setConnectTimeout(int ms);
+    // Why the network line's server ended the connection, when it did.
+    QString lossReason() const { return lossFault().reason; }
+    OpenResult lossFault() const;
+    // Whether a module answered a read since the port opened. A line on
+    // another machine may lead anywhere: only a read goes to it before one has.
+    bool moduleAnswered() const { return moduleAnswered_; }
+    void setModuleAnswered() { moduleAnswered_ = true; }
     // When the port was last opened, on the traffic's clock.
     qint64 openedAtNs() const { return openedAtNs_; }
 
@@ -125,4 +136,5 @@ private:
     bool waitAborted_ = false;
     bool discarding_ = false;
     qint64 openedAtNs_ = 0;
+    bool moduleAnswered_ = false;
 };

@@ -27,6 +27,11 @@ StepOutcome ModuleSession::run(const ModuleStep &step, const ReplyWaitRule &wait
         return failed(ReplyFault::SendFailed,
                       LinkTexts::tr("The step holds a value the module has no "
                                     "place for."));
+    if (link_.isNetwork() && link_.isOpen() && !link_.moduleAnswered() &&
+        step.kind != ModuleStep::Kind::Read) {
+        if (StepOutcome probe = run(ModuleStep::read(), wait); !probe.ok())
+            return withheld(probe);
+    }
     if (step.kind != ModuleStep::Kind::Read && step.kind != ModuleStep::Kind::Save)
         return send(step);
     StepOutcome out = step.kind == ModuleStep::Kind::Read ? read(wait) : save(wait);
@@ -39,6 +44,13 @@ StepOutcome ModuleSession::run(const ModuleStep &step, const ReplyWaitRule &wait
                            .arg(link_.devicePath(), holder);
     }
     return out;
+}
+
+StepOutcome ModuleSession::withheld(StepOutcome read) const
+{
+    read.reason += u' ' + LinkTexts::tr("Nothing else goes to %1 before a module answers there.")
+                              .arg(link_.devicePath());
+    return read;
 }
 
 StepOutcome ModuleSession::send(const ModuleStep &step)
@@ -95,7 +107,10 @@ std::optional<QByteArray> ModuleSession::exchange(const ModuleStep &step, int ex
         return std::nullopt;
     if (!link_.waitForReply(expected, wait)) {
         MarkAnswerPending(device);
-        out = failed(ReplyFault::Aborted, LinkTexts::tr("The exchange was cut short."));
+        const QString why = link_.isOpen() ? QString() : link_.lossReason();
+        out = failed(ReplyFault::Aborted,
+                     why.isEmpty() ? LinkTexts::tr("The exchange was cut short.")
+                                   : LinkTexts::tr("The exchange was cut short: %1").arg(why));
         return std::nullopt;
     }
     if (!countOk(expected, verdict, wait, out)) {
@@ -143,6 +158,7 @@ StepOutcome ModuleSession::read(const ReplyWaitRule &wait)
         return out;
     }
     out.settings = *settings;
+    link_.setModuleAnswered();
     link_.report(TrafficEvent::Kind::Received, reply,
                  LinkTexts::tr("settings reply: mode %1 fade %2 hold %3")
                      .arg(settings->mode)

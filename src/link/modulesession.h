@@ -17,6 +17,9 @@ public:
 
     StepOutcome run(const ModuleStep &step) { return run(step, wait_); }
     StepOutcome run(const ModuleStep &step, const ReplyWaitRule &wait);
+    // A read that failed, as the outcome of a step that was held back for
+    // it: nothing goes to a line on another machine before a module answered.
+    StepOutcome withheld(StepOutcome read) const;
 
 private:
     StepOutcome send(const ModuleStep &step);

@@ -1,6 +1,7 @@
 #include "link/portmap.h"
 
 #include "link/deviceholder.h"
+#include "link/networkport.h"
 #include "link/texts.h"
 
 #include <QCoreApplication>
@@ -68,7 +69,9 @@ QStringList OrderedPortPaths(QStringList paths)
 
 QString RealPathOnDisk(const QString &path)
 {
-    return QFileInfo(path).canonicalFilePath();
+    // A line another machine serves is there as far as can be told without
+    // connecting to it.
+    return IsNetworkPort(path) ? path : QFileInfo(path).canonicalFilePath();
 }
 
 PortTable NumberPorts(const QMap<int, QString> &pins, const QStringList &systemPaths,

@@ -36,15 +36,23 @@ void Reconnector::onLost()
     lostAtNs_ = WallClockNs();
     watcher_->follow(awaited_);
     tries_ = 0;
+    if (link_->isNetwork())
+        retry_->start(NetworkRetryMs);
     emit waiting(awaited_);
 }
 
 void Reconnector::look()
 {
-    if (awaited_.isEmpty() || link_->isOpen() || !CameBack(awaited_, lostAtNs_, serialNumber_))
+    const bool network = link_->isNetwork();
+    if (awaited_.isEmpty() || link_->isOpen() ||
+        (!network && !CameBack(awaited_, lostAtNs_, serialNumber_)))
         return;
     link_->setDevicePath(awaited_);
     if (const OpenResult opened = link_->open(); !opened) {
+        if (network) {
+            retry_->start(NetworkRetryMs);
+            return;
+        }
         const bool again = ++tries_ <= Retries;
         if (again)
             retry_->start();

@@ -12,6 +12,8 @@ class QTimer;
 // loss, and the same serial number where it has one) and opens it again.
 // A device node can appear before its rights are set or while another
 // program still holds it, so a refused open is tried again a few times.
+// A line on another machine sends no word when it is back: its server is
+// asked again every few seconds, quietly, until it answers.
 class Reconnector : public QObject
 {
     Q_OBJECT
@@ -19,6 +21,7 @@ class Reconnector : public QObject
 public:
     static constexpr int Retries = 5;
     static constexpr int RetryMs = 300;
+    static constexpr int NetworkRetryMs = 3000;
 
     Reconnector(ModuleLink *link, PortWatcher *watcher, QObject *parent = nullptr);
 

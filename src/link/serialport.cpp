@@ -3,7 +3,9 @@
 #include "link/deviceholder.h"
 #include "link/lockfile.h"
 #include "link/modulelink.h"
+#include "link/networkport.h"
 #include "link/permissionadvice.h"
+#include "link/telnet.h"
 #include "link/texts.h"
 
 #include <QFile>
@@ -16,6 +18,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 #include <utility>
@@ -33,14 +36,39 @@ QString SerialPort::holder()
     // now came since (root, whom the exclusive mode does not keep out:
     // Debian's ser2net service, a root terminal). A caller that looks for
     // holders itself (the station, polling a cable) asked for no look.
-    return holderCheck_ == HolderCheck::BeforeOpen && !path_.isEmpty() ? DeviceHolder(path_)
-                                                                       : QString();
+    return holderCheck_ == HolderCheck::BeforeOpen && !path_.isEmpty() && !network_
+               ? DeviceHolder(path_)
+               : QString();
 }
 
 void SerialPort::setDevicePath(const QString &path)
 {
-    if (fd_ < 0)
+    if (fd_ < 0) {
         path_ = path;
+        network_ = IsNetworkPort(path);
+    }
+}
+
+OpenResult SerialPort::openNetwork()
+{
+    const std::optional<NetworkAddress> address = ParseNetworkAddress(path_);
+    if (!address)
+        return {OpenFault::NoDevice,
+                LinkTexts::tr("%1 is no network address: write rfc2217://HOST:PORT or "
+                              "socket://HOST:PORT.")
+                    .arg(path_)};
+    telnet_.reset(address->kind == NetworkAddress::Kind::Rfc2217 ? new TelnetStream : nullptr);
+    const NetworkConnection connection =
+        ConnectNetworkPort(*address, connectTimeoutMs_, telnet_.get());
+    if (!connection)
+        return {connection.fault, connection.reason};
+    fd_ = connection.fd;
+    heard_ = connection.early.first(std::min<qsizetype>(connection.early.size(), 64));
+    ended_ = {};
+    // What the line sent while the server set it up waits to be thrown away
+    // with whatever else came before the first frame.
+    buffer_ = connection.early.first(std::min(connection.early.size(), ReceiveBufferSize));
+    return {};
 }
 
 OpenResult SerialPort::openDevice()
@@ -124,11 +152,12 @@ OpenResult SerialPort::open()
         return {};
     if (path_.isEmpty())
         return {OpenFault::Unassigned, LinkTexts::tr("No device is assigned to this port number.")};
-    if (const OpenResult opened = openDevice(); !opened)
+    if (const OpenResult opened = network_ ? openNetwork() : openDevice(); !opened)
         return opened;
     // Bytes the system still holds from before this program opened the line
     // stay for the caller to throw away, and to show that it did.
-    ::tcflush(fd_, TCOFLUSH);
+    if (!network_)
+        ::tcflush(fd_, TCOFLUSH);
     losing_ = false;
     notifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, [this] {
@@ -147,13 +176,27 @@ void SerialPort::closeDevice()
     // The exclusive mode belongs to the terminal, not to this descriptor: a
     // pseudo-terminal whose far end stays open, or a device another program
     // holds too, keeps it after the close and refuses everyone but root.
-    ::ioctl(fd_, TIOCNXCL);
+    if (!network_)
+        ::ioctl(fd_, TIOCNXCL);
     // Every write was handed to the system whole; closing a terminal lets
     // what it still queues go out first. The flock goes with the close.
     ::close(fd_);
     fd_ = -1;
     ReleaseLockFiles(lockFiles_);
     buffer_.clear();
+    telnet_.reset();
+}
+
+void SerialPort::noteEnd()
+{
+    // ser2net says in words why it hangs up, when another client has the line.
+    const std::optional<NetworkAddress> address = ParseNetworkAddress(path_);
+    const QString where = address ? address->label() : path_;
+    ended_ =
+        heard_.contains("in use")
+            ? OpenResult{OpenFault::Held,
+                         LinkTexts::tr("%1 is in use by another client of its server.").arg(where)}
+            : OpenResult{OpenFault::Failed, LinkTexts::tr("%1 closed the connection.").arg(where)};
 }
 
 SendResult SerialPort::write(const QByteArray &bytes)
@@ -164,8 +207,22 @@ SendResult SerialPort::write(const QByteArray &bytes)
     int error = 0;
     // A line that takes nothing for a second (output stopped by flow
     // control, a wedged adapter) did not get the frame.
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd_, bytes.constData() + written, size_t(bytes.size() - written));
+    // A server that hung up takes a frame into the void without a word (the
+    // system still accepts it): the hang-up is looked for first.
+    if (pollfd ready{fd_, POLLRDHUP, 0}; network_ && ::poll(&ready, 1, 0) == 1) {
+        noteEnd();
+        markLost();
+        return {SendFault::Failed,
+                LinkTexts::tr("The frame could not be written: %1").arg(ended_.reason)};
+    }
+    // A telnet server reads 0xFF as the start of a command unless doubled.
+    const QByteArray out = telnet_ ? TelnetStream::escaped(bytes) : bytes;
+    while (written < out.size()) {
+        // A connection the server closed must not end this program (SIGPIPE).
+        const ssize_t n =
+            network_
+                ? ::send(fd_, out.constData() + written, size_t(out.size() - written), MSG_NOSIGNAL)
+                : ::write(fd_, out.constData() + written, size_t(out.size() - written));
         if (n > 0) {
             written += n;
             continue;
@@ -182,8 +239,15 @@ SendResult SerialPort::write(const QByteArray &bytes)
             break;
         }
     }
-    if (written == bytes.size())
+    if (written == out.size())
         return {};
+    // The server of a network line hung up: said as a read would say it.
+    if (network_ && (error == EPIPE || error == ECONNRESET)) {
+        noteEnd();
+        markLost();
+        return {SendFault::Failed,
+                LinkTexts::tr("The frame could not be written: %1").arg(ended_.reason)};
+    }
     const QString reason =
         error == ETIMEDOUT
             ? LinkTexts::tr("%1 took none of the frame within a second (is its output stopped?).")
@@ -191,7 +255,8 @@ SendResult SerialPort::write(const QByteArray &bytes)
             : LinkTexts::tr("The frame could not be written to %1: %2.")
                   .arg(path_, QString::fromLocal8Bit(strerror(error)));
     // Nothing of a frame reported as failed may go out later.
-    ::tcflush(fd_, TCOFLUSH);
+    if (!network_)
+        ::tcflush(fd_, TCOFLUSH);
     if (error == EIO || error == ENXIO || error == ENODEV)
         markLost();
     return {error == ETIMEDOUT ? SendFault::Stalled : SendFault::Failed, reason};
@@ -231,11 +296,28 @@ bool SerialPort::take()
     // waiting, and that is also what it answers when another program on
     // the line took the bytes first: a quiet line. Only the system says
     // that the device went away: an error, or a hang-up.
+    if (n <= 0 && network_) {
+        noteEnd();
+        return false;
+    }
     if (n == 0)
         return !hungUp();
     if (n < 0)
         return false;
     bytes.truncate(n);
+    if (network_ && heard_.size() < 64)
+        heard_ += bytes.first(std::min<qsizetype>(n, 64 - heard_.size()));
+    if (telnet_) {
+        QByteArray answer;
+        bytes = telnet_->feed(bytes, &answer);
+        telnet_->takeComPortReplies();
+        // The server's own questions are answered at once; a few bytes, and
+        // a server that takes none of them is gone anyway.
+        if (!answer.isEmpty())
+            ::send(fd_, answer.constData(), size_t(answer.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (bytes.isEmpty())
+            return true;
+    }
     lastArrivalNs_ = MonotonicNs();
     buffer_ += bytes;
     emit arrived(bytes, lastArrivalNs_);
@@ -301,7 +383,7 @@ void SerialPort::closeLostPort()
     if (!losing_)
         return;
     // Whatever was queued either way is of no use to a device that is gone.
-    if (fd_ >= 0)
+    if (fd_ >= 0 && !network_)
         ::tcflush(fd_, TCIOFLUSH);
     closeDevice();
     losing_ = false;

@@ -9,6 +9,10 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
+
+class TelnetStream;
+
 // Why a frame did not go out whole.
 enum class SendFault {
     None,
@@ -28,6 +32,9 @@ using SendResult = Result<SendFault>;
 // only thing that changes, and only while the port is closed. Bytes are
 // taken into the receive buffer as they arrive, each batch stamped with the
 // moment it came, and wait there until a caller asks for them.
+// The path may also be a line another machine serves (rfc2217://HOST:PORT
+// or socket://HOST:PORT, see networkport.h): the same bytes over TCP, the
+// connection's end a lost device.
 class SerialPort : public QObject
 {
     Q_OBJECT
@@ -53,6 +60,13 @@ public:
     // failed to come whole.
     QString holder();
     bool portOpen() const { return fd_ >= 0; }
+    // Whether the path is a line another machine serves.
+    bool network() const { return network_; }
+    // How long connecting to a network line may take in all.
+    void setConnectTimeout(int ms) { connectTimeoutMs_ = ms; }
+    // Why the last network connection ended, when its server ended it:
+    // Held when the server said another client has the line.
+    OpenResult ended() const { return ended_; }
     QString devicePath() const { return path_; }
 
     // Hands the bytes to the system at once; whether every one of them went
@@ -80,10 +94,13 @@ signals:
 private:
     // Opens, locks and sets up the line; the reason when it cannot.
     OpenResult openDevice();
+    OpenResult openNetwork();
     void closeDevice();
     // The device went away: closed once, from the event loop.
     void markLost();
     void closeLostPort();
+    // The server ended the network connection: why, kept for ended().
+    void noteEnd();
     // Moves what the system delivered into the receive buffer, up to its
     // size; whether the line is still there.
     bool take();
@@ -100,4 +117,9 @@ private:
     qint64 lastArrivalNs_ = 0;
     bool losing_ = false;
     HolderCheck holderCheck_ = HolderCheck::BeforeOpen;
+    bool network_ = false;
+    std::unique_ptr<TelnetStream> telnet_; // rfc2217:// only
+    int connectTimeoutMs_ = 2000;
+    QByteArray heard_; // the first bytes of a network connection
+    OpenResult ended_;
 };

@@ -1,5 +1,6 @@
 #include "panel/frmports.h"
 
+#include "link/networkport.h"
 #include "link/portmap.h"
 #include "settings/ini.h"
 #include "settings/settings.h"
@@ -115,6 +116,15 @@ void frmPorts::cmdPin_Click()
     const QString path = cboDevice->currentText().trimmed();
     if (number == 0 || path.isEmpty())
         return;
+    if (IsNetworkPort(path) && !ParseNetworkAddress(path)) {
+        QMessageBox box(QMessageBox::Warning, tr("Lumavera"),
+                        tr("%1 is no network address: write rfc2217://HOST:PORT or "
+                           "socket://HOST:PORT.")
+                            .arg(path),
+                        QMessageBox::Ok, this);
+        box.exec();
+        return;
+    }
     pinned(number, SettingsStore(IniPath()).pin(number, path));
 }
 

@@ -54,8 +54,15 @@ void PortStatus::onWaiting(const QString &path)
     ui_.showConnected(false);
     // The port list follows once the device's name goes, as the watcher
     // reports: one look through the system's ports, not two.
-    ui_.notice(Ui_frmMain::tr("COM%1 (%2) was unplugged or closed; it reconnects when it returns.")
-                   .arg(commPort_(), path));
+    if (link_->isNetwork())
+        ui_.notice(Ui_frmMain::tr("COM%1 (%2): %3 It reconnects when its server answers again.")
+                       .arg(commPort_(), path,
+                            link_->lossReason().isEmpty() ? Ui_frmMain::tr("the connection ended.")
+                                                          : link_->lossReason()));
+    else
+        ui_.notice(
+            Ui_frmMain::tr("COM%1 (%2) was unplugged or closed; it reconnects when it returns.")
+                .arg(commPort_(), path));
 }
 
 void PortStatus::onRefused(const QString &reason, bool tryingAgain)

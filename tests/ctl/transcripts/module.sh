@@ -86,3 +86,27 @@ while True:
     reader=$!
     poll 200 "$1 is not read" holds "$reader" "$1"
 }
+
+# A TCP port on 127.0.0.1 that nothing listens on now.
+free_port() {
+    python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+# Whether something listens on TCP port PORT of 127.0.0.1.
+#   listening PORT
+listening() {
+    grep -qi " 0100007F:$(printf '%04X' "$1") 00000000:0000 0A " /proc/net/tcp
+}
+
+# Serves DEVICE on 127.0.0.1 with Debian's ser2net in the background (its pid
+# in $server), as other machines serve their lines: ACCEPTER is its
+# accepter's stack without the port ("tcp" for raw bytes, "telnet(rfc2217),tcp"
+# for RFC 2217); the port it got is in $served. Waits (up to 10 s) until it
+# listens.
+#   serve DEVICE ACCEPTER
+serve() {
+    served="$(free_port)"
+    PATH="$PATH:/usr/sbin" ser2net -n -u -Y "connection: &line$served#  accepter: $2,127.0.0.1,$served#  connector: serialdev,$(readlink -f "$1"),9600n81,local" \
+        < /dev/null > "ser2net-$served.log" 2>&1 &
+    server=$!
+    poll 200 "ser2net did not listen on $served" listening "$served"
+}

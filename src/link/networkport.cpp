@@ -1,0 +1,306 @@
+#include "link/networkport.h"
+
+#include "link/telnet.h"
+#include "link/texts.h"
+
+#include <QElapsedTimer>
+#include <QMap>
+#include <QRegularExpression>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+QString NetworkAddress::label() const
+{
+    return (host.contains(u':') ? u'[' + host + u']' : host) + u':' + QString::number(port);
+}
+
+bool IsNetworkPort(const QString &name)
+{
+    return name.startsWith(QLatin1String("rfc2217://"), Qt::CaseInsensitive) ||
+           name.startsWith(QLatin1String("socket://"), Qt::CaseInsensitive);
+}
+
+std::optional<NetworkAddress> ParseNetworkAddress(const QString &name)
+{
+    static const QRegularExpression form(
+        QStringLiteral(
+            "^(rfc2217|socket)://(?:\\[([0-9A-Fa-f:.]+)\\]|([A-Za-z0-9.-]+)):([0-9]{1,5})/?$"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = form.match(name);
+    if (!m.hasMatch())
+        return std::nullopt;
+    const int port = m.captured(4).toInt();
+    if (port < 1 || port > 65535)
+        return std::nullopt;
+    NetworkAddress address;
+    address.kind = m.captured(1).compare(QLatin1String("rfc2217"), Qt::CaseInsensitive) == 0
+                       ? NetworkAddress::Kind::Rfc2217
+                       : NetworkAddress::Kind::Raw;
+    address.host = m.captured(2).isEmpty() ? m.captured(3) : m.captured(2);
+    address.port = quint16(port);
+    return address;
+}
+
+namespace {
+
+class Deadline
+{
+public:
+    explicit Deadline(int ms) : ms_(ms) { clock_.start(); }
+    int left() const { return int(std::max<qint64>(0, ms_ - clock_.elapsed())); }
+
+private:
+    QElapsedTimer clock_;
+    int ms_;
+};
+
+// The addresses of a name, looked up within the time left: a literal at
+// once, a name in glibc's own lookup thread, given up on (not waited for)
+// when the time runs out.
+struct Lookup
+{
+    addrinfo *list = nullptr;
+    bool timedOut = false;
+    int error = 0;
+};
+
+Lookup lookUp(const NetworkAddress &address, const Deadline &deadline)
+{
+    Lookup found;
+    const QByteArray host = address.host.toUtf8();
+    const QByteArray service = QByteArray::number(address.port);
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICSERV | AI_NUMERICHOST;
+    if (::getaddrinfo(host.constData(), service.constData(), &hints, &found.list) == 0)
+        return found;
+    // The request outlives a lookup given up on, so it is never freed then.
+    struct Request
+    {
+        QByteArray host, service;
+        addrinfo hints{};
+        gaicb block{};
+    };
+    auto *request = new Request{host, service, {}, {}};
+    request->hints.ai_socktype = SOCK_STREAM;
+    request->hints.ai_flags = AI_NUMERICSERV | AI_ADDRCONFIG;
+    request->block.ar_name = request->host.constData();
+    request->block.ar_service = request->service.constData();
+    request->block.ar_request = &request->hints;
+    gaicb *blocks[] = {&request->block};
+    if (::getaddrinfo_a(GAI_NOWAIT, blocks, 1, nullptr) != 0) {
+        found.error = EAI_SYSTEM;
+        delete request;
+        return found;
+    }
+    for (;;) {
+        const int left = deadline.left();
+        const timespec wait{left / 1000, long(left % 1000) * 1000000L};
+        ::gai_suspend(blocks, 1, &wait);
+        const int state = ::gai_error(&request->block);
+        if (state == EAI_INPROGRESS && deadline.left() > 0)
+            continue;
+        if (state == EAI_INPROGRESS) {
+            found.timedOut = true;
+            if (::gai_cancel(&request->block) == EAI_CANCELED)
+                delete request;
+            return found;
+        }
+        found.error = state;
+        found.list = state == 0 ? request->block.ar_result : nullptr;
+        delete request;
+        return found;
+    }
+}
+
+// One connection attempt to one address: the socket, or -1 with errno.
+int connectTo(const addrinfo &to, const Deadline &deadline)
+{
+    const int fd =
+        ::socket(to.ai_family, to.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, to.ai_protocol);
+    if (fd < 0)
+        return -1;
+    int error = 0;
+    if (::connect(fd, to.ai_addr, to.ai_addrlen) != 0) {
+        error = errno;
+        if (error == EINPROGRESS) {
+            pollfd ready{fd, POLLOUT, 0};
+            int n;
+            do
+                n = ::poll(&ready, 1, deadline.left());
+            while (n < 0 && errno == EINTR);
+            socklen_t size = sizeof error;
+            if (n <= 0)
+                error = ETIMEDOUT;
+            else if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0)
+                error = errno;
+        }
+    }
+    if (error != 0) {
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    // Frames are five bytes: each goes out as it is written.
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    return fd;
+}
+
+bool sendAll(int fd, const QByteArray &bytes, const Deadline &deadline)
+{
+    qsizetype sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t n =
+            ::send(fd, bytes.constData() + sent, size_t(bytes.size() - sent), MSG_NOSIGNAL);
+        if (n > 0) {
+            sent += n;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN)
+            return false;
+        pollfd ready{fd, POLLOUT, 0};
+        if (::poll(&ready, 1, deadline.left()) <= 0)
+            return false;
+    }
+    return true;
+}
+
+QByteArray bigEndian(quint32 value, int size)
+{
+    QByteArray bytes;
+    for (int i = size - 1; i >= 0; --i)
+        bytes += char((value >> (8 * i)) & 0xFF);
+    return bytes;
+}
+
+// The line the module speaks, asked of the server and checked in its
+// answers: 9600 baud, 8 data bits, no parity (1), one stop bit (1), no
+// flow control (1).
+OpenResult setLine(int fd, const NetworkAddress &address, TelnetStream *telnet,
+                   const Deadline &deadline, QByteArray *early)
+{
+    using T = TelnetStream;
+    const QList<std::pair<T::ComPortCommand, QByteArray>> wanted = {
+        {T::SetBaudRate, bigEndian(9600, 4)},
+        {T::SetDataSize, bigEndian(8, 1)},
+        {T::SetParity, bigEndian(1, 1)},
+        {T::SetStopSize, bigEndian(1, 1)},
+        {T::SetControl, bigEndian(1, 1)}};
+    QByteArray out = telnet->greeting();
+    for (const auto &[command, value] : wanted)
+        out += T::comPortCommand(command, value);
+    const QString where = address.label();
+    // ser2net says in words that another client has the line, then hangs up.
+    const auto ended = [&]() -> OpenResult {
+        if (early->contains("in use"))
+            return {OpenFault::Held,
+                    LinkTexts::tr("%1 is in use by another client of its server.").arg(where)};
+        return {OpenFault::Failed, LinkTexts::tr("%1 closed the connection.").arg(where)};
+    };
+    if (!sendAll(fd, out, deadline))
+        return ended();
+    QMap<int, QByteArray> answered;
+    while (answered.size() < wanted.size()) {
+        pollfd ready{fd, POLLIN, 0};
+        const int n = ::poll(&ready, 1, deadline.left());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return {OpenFault::Failed,
+                    LinkTexts::tr("%1 did not set up its line in time (is it an RFC 2217 server?).")
+                        .arg(where)};
+        char buffer[512];
+        const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
+        if (got < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        if (got <= 0)
+            return ended();
+        QByteArray answer;
+        *early += telnet->feed(QByteArray(buffer, got), &answer);
+        if (!answer.isEmpty() && !sendAll(fd, answer, deadline))
+            return ended();
+        if (telnet->comPortRefused())
+            return {OpenFault::NotSerial,
+                    LinkTexts::tr("%1 does not set serial lines (it refused RFC 2217); where its "
+                                  "server fixes the line at 9600 8N1, use socket://%1.")
+                        .arg(where)};
+        for (const T::ComPortReply &reply : telnet->takeComPortReplies())
+            answered.insert(reply.command, reply.value);
+    }
+    for (const auto &[command, value] : wanted) {
+        if (answered.value(command) != value)
+            return {OpenFault::Failed,
+                    LinkTexts::tr("%1 would not set its line to 9600 baud, 8 data bits, no "
+                                  "parity, 1 stop bit and no flow control.")
+                        .arg(where)};
+    }
+    return {};
+}
+
+} // namespace
+
+NetworkConnection ConnectNetworkPort(const NetworkAddress &address, int timeoutMs,
+                                     TelnetStream *telnet)
+{
+    const Deadline deadline(timeoutMs);
+    const QString where = address.label();
+    NetworkConnection connection;
+    const auto failed = [&](OpenFault fault, const QString &reason) {
+        connection.fault = fault;
+        connection.reason = reason;
+        return connection;
+    };
+    const Lookup found = lookUp(address, deadline);
+    if (found.timedOut)
+        return failed(OpenFault::Failed,
+                      LinkTexts::tr("The name %1 was not looked up within %2 ms.")
+                          .arg(address.host)
+                          .arg(timeoutMs));
+    if (!found.list)
+        return failed(
+            OpenFault::NoDevice,
+            found.error == EAI_NONAME || found.error == EAI_NODATA
+                ? LinkTexts::tr("There is no host %1 (for %2).").arg(address.host, where)
+                : LinkTexts::tr("The name %1 could not be looked up: %2.")
+                      .arg(address.host, QString::fromLocal8Bit(gai_strerror(found.error))));
+    int fd = -1;
+    int error = ECONNREFUSED;
+    for (const addrinfo *to = found.list; to && fd < 0 && deadline.left() > 0; to = to->ai_next) {
+        fd = connectTo(*to, deadline);
+        if (fd < 0)
+            error = errno;
+    }
+    ::freeaddrinfo(found.list);
+    if (fd < 0) {
+        if (error == ECONNREFUSED)
+            return failed(OpenFault::NoDevice,
+                          LinkTexts::tr("%1 refused the connection: nothing serves a line there.")
+                              .arg(where));
+        if (error == ETIMEDOUT || deadline.left() == 0)
+            return failed(
+                OpenFault::Failed,
+                LinkTexts::tr("%1 did not answer within %2 ms.").arg(where).arg(timeoutMs));
+        return failed(OpenFault::Failed, LinkTexts::tr("%1 could not be reached: %2.")
+                                             .arg(where, QString::fromLocal8Bit(strerror(error))));
+    }
+    if (address.kind == NetworkAddress::Kind::Rfc2217) {
+        if (const OpenResult set = setLine(fd, address, telnet, deadline, &connection.early);
+            !set) {
+            ::close(fd);
+            return failed(set.fault, set.reason);
+        }
+    }
+    connection.fd = fd;
+    return connection;
+}

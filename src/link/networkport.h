@@ -1,0 +1,46 @@
+#pragma once
+
+#include "link/openfault.h"
+
+#include <QString>
+
+#include <optional>
+
+class TelnetStream;
+
+// A serial line another machine serves over TCP, as ser2net does, named as
+// other serial tools name it: rfc2217://HOST:PORT (telnet with the serial
+// settings made at the far end) or socket://HOST:PORT (the bytes as they
+// are, the far end's settings fixed by its server). HOST is a name, an IPv4
+// address or an [IPv6] address.
+struct NetworkAddress
+{
+    enum class Kind { Raw, Rfc2217 };
+    Kind kind = Kind::Raw;
+    QString host; // without the brackets of an IPv6 address
+    quint16 port = 0;
+
+    // "HOST:PORT", "[::1]:PORT", as the user is told of it.
+    QString label() const;
+};
+
+// Whether a port name is a network address at all (rfc2217:// or socket://),
+// well formed or not.
+bool IsNetworkPort(const QString &name);
+// The address a port name stands for; none when it is not one or is not
+// well formed.
+std::optional<NetworkAddress> ParseNetworkAddress(const QString &name);
+
+// An open connection to the line: its socket, and for RFC 2217 the telnet
+// stream it speaks (data that came during the negotiation kept in `early`).
+struct NetworkConnection : OpenResult
+{
+    int fd = -1;
+    QByteArray early;
+};
+
+// Connects within `timeoutMs` in all (the name's lookup, the connection and
+// for RFC 2217 the line set to 9600 8N1 without flow control, checked against
+// what the server answers); the reason names HOST:PORT.
+NetworkConnection ConnectNetworkPort(const NetworkAddress &address, int timeoutMs,
+                                     TelnetStream *telnet);

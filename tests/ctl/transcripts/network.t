@@ -1,0 +1,107 @@
+Modules on another machine: Debian's ser2net serves the virtual module's
+line on 127.0.0.1, raw and with RFC 2217. Each 0xFF is doubled on the
+telnet connection and undoubled again: the module sees exactly its frames,
+and an answer full of 0xFF comes back whole.
+
+  $ . "$TESTDIR/module.sh"
+  $ export LUMAVERA_SETTINGS="$PWD/lumavera.ini"
+  $ start_module line --fast; line=$module
+  $ serve line 'telnet(rfc2217),tcp'; telnet=$served; telnet_server=$server
+  $ serve line tcp; raw=$served; raw_server=$server
+  $ for port in rfc2217://127.0.0.1:$telnet socket://localhost:$raw; do
+  >     lumaveractl --port $port store 1 '#FFFFFF' && lumaveractl --port $port color 255 255 255 &&
+  >     lumaveractl --port $port read | grep 'slot 1 '
+  > done
+  slot 1 255 255 255
+  slot 1 255 255 255
+  $ grep -v '^device\|^link' line.log
+  ReadModuleSettings -> 35 bytes
+  StoreSlot slot=1 r=255 g=255 b=255
+  ReadModuleSettings -> 35 bytes
+  SetColor r=255 g=255 b=255
+  ReadModuleSettings -> 35 bytes
+  ReadModuleSettings -> 35 bytes
+  StoreSlot slot=1 r=255 g=255 b=255
+  ReadModuleSettings -> 35 bytes
+  SetColor r=255 g=255 b=255
+  ReadModuleSettings -> 35 bytes
+
+What goes wrong is said plainly, naming HOST:PORT, within the command's
+timeout, with a local port's exit status: a port nothing serves, a telnet
+server without RFC 2217, a server that never sets the line up, a host that
+never answers the connection (a listener whose queue is full), a line
+another client has (ser2net says so), a port that is no address at all:
+
+  $ serve line telnet,tcp; plain=$served
+  $ ports=($(free_port) $(free_port))
+  $ python3 -c '
+  > import socket, sys, time
+  > full = socket.socket(); full.bind(("127.0.0.1", int(sys.argv[1]))); full.listen(0)
+  > queued = [socket.create_connection(("127.0.0.1", int(sys.argv[1])))]
+  > mute = socket.socket(); mute.bind(("127.0.0.1", int(sys.argv[2]))); mute.listen(8)
+  > others = [socket.create_connection(("127.0.0.1", int(p))) for p in sys.argv[3:]]
+  > time.sleep(60)' ${ports[@]} $telnet $raw < /dev/null > /dev/null 2>&1 & others=$!
+  $ poll 200 "no listener" listening ${ports[1]}
+  $ for port in socket://127.0.0.1:$(free_port) rfc2217://127.0.0.1:$plain \
+  >     rfc2217://127.0.0.1:${ports[1]} socket://127.0.0.1:${ports[0]} \
+  >     rfc2217://127.0.0.1:$telnet socket://127.0.0.1:$raw socket://[::1]; do
+  >     lumaveractl --port $port --timeout 300 color 1 2 3 2>&1 | head -1; echo "exit ${PIPESTATUS[0]}"
+  > done
+  lumaveractl: Selected Com Port Not Available: 127.0.0.1:* refused the connection: nothing serves a line there. (glob)
+  exit 3
+  lumaveractl: Selected Com Port Not Available: 127.0.0.1:* does not set serial lines (it refused RFC 2217); where its server fixes the line at 9600 8N1, use socket://127.0.0.1:*. (glob)
+  exit 3
+  lumaveractl: Selected Com Port Not Available: 127.0.0.1:* did not set up its line in time (is it an RFC 2217 server?). (glob)
+  exit 3
+  lumaveractl: Selected Com Port Not Available: 127.0.0.1:* did not answer within 300 ms. (glob)
+  exit 3
+  lumaveractl: Selected Com Port Not Available: 127.0.0.1:* is in use by another client of its server. (glob)
+  exit 3
+  lumaveractl: Selected Com Port Not Available: 127.0.0.1:* is in use by another client of its server. (glob)
+  exit 3
+  lumaveractl: --port socket://[::1] is no network address: write rfc2217://HOST:PORT or socket://HOST:PORT
+  exit 2
+  $ kill $others
+  $ grep -c 'r=1 g=2' line.log
+  0
+  [1]
+
+A server stopped in the middle of a restore: the step it cut short is named,
+with why:
+
+  $ lumaveractl --port rfc2217://127.0.0.1:$telnet backup golden.ini
+  backed up rfc2217://127.0.0.1:* to golden.ini (glob)
+  $ lumaveractl --port rfc2217://127.0.0.1:$telnet restore golden.ini --gap 1000 2>&1 & restoring=$!
+  $ wait_for line.log SetFade 1; kill $telnet_server; wait $restoring
+  lumaveractl: hold failed: The frame could not be written: 127.0.0.1:* closed the connection. (glob)
+  [1]
+
+Cables at two benches at once, one CSV: verdicts as for local cables. A
+bench that goes away fails only the module it held, and the station keeps
+polling the other:
+
+  $ start_module benchA --fast --attach 8000:1000; a=$module
+  $ start_module benchB --fast --attach 8000:1000; b=$module
+  $ serve benchA 'telnet(rfc2217),tcp'; A=rfc2217://127.0.0.1:$served
+  $ serve benchB 'telnet(rfc2217),tcp'; B=rfc2217://127.0.0.1:$served; b_server=$server
+  $ lumaveractl station golden.ini --port $A --port $B --cable --gap 200 --log s.csv > out 2> err &
+  $ wait_for err "module found on $B" 1; kill $b_server; wait_for out PASS 2; kill -INT $!; wait $!
+  [1]
+  $ sed "s,^[0-9-]* [0-9:]*  ,,; s,$A,A,; s,$B,B," out | sort
+  2 passed, 1 failed
+  A  -  PASS  * ms (glob)
+  A  -  PASS  * ms (glob)
+  B  -  FAIL  * ms  cut off during restore: 127.0.0.1:* closed the connection. (glob)
+  $ grep "${B#*//}" err | grep -v 'modules on' | sed "s,$B,B,"
+  lumaveractl: waiting for a module on B
+  lumaveractl: module found on B
+  lumaveractl: 127.0.0.1:* refused the connection: nothing serves a line there. (glob)
+  $ cut -d, -f2,4 s.csv | sed "s,$A,A,; s,$B,B," | sort
+  A,PASS
+  A,PASS
+  B,FAIL
+  device,result
+
+Every server and module goes:
+
+  $ kill $a $b $line; pkill -P $$ -x ser2net; wait
