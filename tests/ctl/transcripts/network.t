@@ -62,7 +62,7 @@ another client has (ser2net says so), a port that is no address at all:
   exit 3
   lumaveractl: --port socket://[::1] is no network address: write rfc2217://HOST:PORT or socket://HOST:PORT
   exit 2
-  $ kill $others
+  $ kill $others 2> /dev/null || true
   $ grep -c 'r=1 g=2' line.log
   0
   [1]
