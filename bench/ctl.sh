@@ -22,25 +22,13 @@ for _ in $(seq 50); do [ -L "$work/module" ] && break; sleep 0.1; done
 ctl="$build/lumaveractl"
 bare="$build/bench/lumavera-bench-barewrite"
 
-# Median of a command's wall time over the rounds, in milliseconds.
-median_ms() {
-    local times=()
-    for _ in $(seq "$rounds"); do
-        local t0 t1
-        t0=$(date +%s%N)
-        "$@" >/dev/null
-        t1=$(date +%s%N)
-        times+=($(((t1 - t0) / 1000)))
-    done
-    printf '%s\n' "${times[@]}" | sort -n | awk '{a[NR]=$1} END {printf "%.2f", a[int((NR+1)/2)]/1000}'
-}
+source "$(dirname "$0")/timing.sh"
 
 shell_floor() {
     stty -F "$work/module" 9600 cs8 -parenb -cstopb raw -echo
     printf '\xff\x01\x01\x02\x03' >"$work/module"
 }
 
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
 
 # The bare writer and lumaveractl color in turn, round by round, so that the
 # machine's moods fall on both alike; sets barewrite and colour.

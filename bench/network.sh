@@ -13,6 +13,7 @@ export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work" XDG_STATE_HOME="$w
 module="$build/tools/virtual-module/lumavera-virtual-module"
 ctl="$build/lumaveractl"
 ser2net="$(command -v ser2net || echo /usr/sbin/ser2net)"
+source "$(dirname "$0")/timing.sh"
 
 free_port() {
     python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
@@ -29,19 +30,6 @@ start_module() {
     "$module" --link "$1" "${@:2}" >/dev/null 2>&1 &
     until [ -L "$1" ]; do sleep 0.01; done
 }
-# Median wall time of a command over the rounds, in milliseconds.
-median_ms() {
-    local times=()
-    for _ in $(seq "$rounds"); do
-        local t0 t1
-        t0=$(date +%s%N)
-        "$@" >/dev/null
-        t1=$(date +%s%N)
-        times+=($(((t1 - t0) / 1000)))
-    done
-    printf '%s\n' "${times[@]}" | sort -n | awk '{a[NR]=$1} END {printf "%.2f", a[int((NR+1)/2)]/1000}'
-}
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
 
 start_module "$work/line"
 serve "$work/line" tcp; raw=$served
