@@ -201,13 +201,7 @@ OpenResult setLine(int fd, const NetworkAddress &address, TelnetStream *telnet,
     for (const auto &[command, value] : wanted)
         out += T::comPortCommand(command, value);
     const QString where = address.label();
-    // ser2net says in words that another client has the line, then hangs up.
-    const auto ended = [&]() -> OpenResult {
-        if (early->contains("in use"))
-            return {OpenFault::Held,
-                    LinkTexts::tr("%1 is in use by another client of its server.").arg(where)};
-        return {OpenFault::Failed, LinkTexts::tr("%1 closed the connection.").arg(where)};
-    };
+    const auto ended = [&] { return ConnectionEnded(where, *early); };
     if (!sendAll(fd, out, deadline))
         return ended();
     QMap<int, QByteArray> answered;
@@ -249,6 +243,14 @@ OpenResult setLine(int fd, const NetworkAddress &address, TelnetStream *telnet,
 }
 
 } // namespace
+
+OpenResult ConnectionEnded(const QString &where, const QByteArray &heard)
+{
+    if (heard.contains("in use"))
+        return {OpenFault::Held,
+                LinkTexts::tr("%1 is in use by another client of its server.").arg(where)};
+    return {OpenFault::Failed, LinkTexts::tr("%1 closed the connection.").arg(where)};
+}
 
 NetworkConnection ConnectNetworkPort(const NetworkAddress &address, int timeoutMs,
                                      TelnetStream *telnet)

@@ -39,6 +39,10 @@ struct NetworkConnection : OpenResult
     QByteArray early;
 };
 
+// Why a server ended a connection, from what it sent first: Held where it
+// said another client has the line (ser2net says so in words, then hangs up).
+OpenResult ConnectionEnded(const QString &where, const QByteArray &heard);
+
 // Connects within `timeoutMs` in all (the name's lookup, the connection and
 // for RFC 2217 the line set to 9600 8N1 without flow control, checked against
 // what the server answers); the reason names HOST:PORT.

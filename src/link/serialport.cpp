@@ -189,14 +189,8 @@ void SerialPort::closeDevice()
 
 void SerialPort::noteEnd()
 {
-    // ser2net says in words why it hangs up, when another client has the line.
     const std::optional<NetworkAddress> address = ParseNetworkAddress(path_);
-    const QString where = address ? address->label() : path_;
-    ended_ =
-        heard_.contains("in use")
-            ? OpenResult{OpenFault::Held,
-                         LinkTexts::tr("%1 is in use by another client of its server.").arg(where)}
-            : OpenResult{OpenFault::Failed, LinkTexts::tr("%1 closed the connection.").arg(where)};
+    ended_ = ConnectionEnded(address ? address->label() : path_, heard_);
 }
 
 SendResult SerialPort::write(const QByteArray &bytes)
