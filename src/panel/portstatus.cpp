@@ -54,11 +54,12 @@ void PortStatus::onWaiting(const QString &path)
     ui_.showConnected(false);
     // The port list follows once the device's name goes, as the watcher
     // reports: one look through the system's ports, not two.
+    // The line above names the address already; two lines hold the rest.
     if (link_->isNetwork())
-        ui_.notice(Ui_frmMain::tr("COM%1 (%2): %3 It reconnects when its server answers again.")
-                       .arg(commPort_(), path,
-                            link_->lossReason().isEmpty() ? Ui_frmMain::tr("the connection ended.")
-                                                          : link_->lossReason()));
+        ui_.notice(Ui_frmMain::tr("COM%1: %2 It reconnects when the server answers.")
+                       .arg(commPort_(), link_->lossReason().isEmpty()
+                                             ? Ui_frmMain::tr("the connection ended.")
+                                             : link_->lossReason()));
     else
         ui_.notice(
             Ui_frmMain::tr("COM%1 (%2) was unplugged or closed; it reconnects when it returns.")
