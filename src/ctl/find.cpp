@@ -1,7 +1,7 @@
 #include "ctl/find.h"
 
 #include "ctl/printable.h"
-#include "ctl/stationport.h"
+#include "station/setup.h"
 #include "ctl/texts.h"
 #include "link/deviceidentity.h"
 #include "link/modulelink.h"

@@ -13,6 +13,7 @@
 #include "settings/ini.h"
 #include "settings/moduleconfig.h"
 #include "settings/settings.h"
+#include "station/options.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -56,55 +57,52 @@ int main(int argc, char *argv[])
         return RunHistory(options, out);
 
     // A file to restore is checked whole before the port is even opened.
-    if (options.command == CtlOptions::Command::Restore ||
-        options.command == CtlOptions::Command::Station) {
-        const LoadedConfig loaded = LoadModuleConfig(options.file);
-        if (!loaded) {
-            err << "lumaveractl: " << QString(loaded.reason).replace(u'\n', "\nlumaveractl: ")
+    const auto refuseFile = [&err](const QString &reason) {
+        err << "lumaveractl: " << QString(reason).replace(u'\n', "\nlumaveractl: ") << '\n';
+        return ExitUsage;
+    };
+    const auto refusePort = [&err](const QString &reason, PortFault fault, int number, bool hint) {
+        err << "lumaveractl: " << reason << '\n';
+        if (hint && fault != PortFault::BadName)
+            err << CtlTexts::tr(
+                       "See 'lumaveractl list' for the devices behind the numbers; give COM%1 a "
+                       "device with 'lumaveractl pin COM%1 PATH', or name the device with "
+                       "--port PATH.")
+                       .arg(number)
                 << '\n';
-            return ExitUsage;
+        return fault == PortFault::BadName ? ExitUsage : ExitPort;
+    };
+    if (options.command == CtlOptions::Command::Station) {
+        const PreparedStation station = PrepareStation(StationOptionsFrom(options));
+        switch (station.fault) {
+        case StationFault::None:
+            return RunStation(station.options, options.json, out, err);
+        case StationFault::File:
+            return refuseFile(station.reason);
+        case StationFault::PortName:
+        case StationFault::Port:
+            return refusePort(station.reason,
+                              station.fault == StationFault::PortName ? PortFault::BadName
+                                                                      : PortFault::Unassigned,
+                              station.portNumber, station.portIndex == 0);
         }
+    }
+    if (options.command == CtlOptions::Command::Restore) {
+        const LoadedConfig loaded = LoadModuleConfig(options.file);
+        if (!loaded)
+            return refuseFile(loaded.reason);
         options.restore = loaded.settings;
     }
 
     // The port as the window numbers it; without --port, the window's last.
     // A device path needs no look at the settings file.
-    // Without --port the station watches every port.
-    if (options.command == CtlOptions::Command::Station && options.port.isEmpty())
-        return Station(options, out, err).exec();
-
     const bool numbered = options.port.isEmpty() ||
                           options.port.startsWith(QLatin1String("COM"), Qt::CaseInsensitive);
     const Settings settings = numbered ? SettingsStore(IniPath()).load() : Settings();
     const ResolvedPort port = ResolvePort(options.port, settings.commPort(), settings.pins);
-    if (!port) {
-        err << "lumaveractl: " << port.reason << '\n';
-        if (port.fault != PortFault::BadName)
-            err << CtlTexts::tr(
-                       "See 'lumaveractl list' for the devices behind the numbers; give COM%1 a "
-                       "device with 'lumaveractl pin COM%1 PATH', or name the device with "
-                       "--port PATH.")
-                       .arg(port.number)
-                << '\n';
-        return port.fault == PortFault::BadName ? ExitUsage : ExitPort;
-    }
+    if (!port)
+        return refusePort(port.reason, port.fault, port.number, true);
     const QString device = port.path;
-    if (options.command == CtlOptions::Command::Station) {
-        // Each --port as the window numbers it, the first resolved above.
-        QStringList devices{device};
-        for (const QString &name : options.ports.mid(1)) {
-            const ResolvedPort more = ResolvePort(name, settings.commPort(), settings.pins);
-            if (!more) {
-                err << "lumaveractl: " << more.reason << '\n';
-                return more.fault == PortFault::BadName ? ExitUsage : ExitPort;
-            }
-            devices << more.path;
-        }
-        options.port = device;
-        options.ports = devices;
-        return Station(options, out, err).exec();
-    }
-
     // Where the window holds the device, it carries the command out; the
     // two never fight over one line.
     std::unique_ptr<ModuleAccess> module;

@@ -1,54 +1,68 @@
 #pragma once
 
-#include "ctl/options.h"
-#include "ctl/stationport.h"
-#include "ctl/stationreport.h"
+#include "station/options.h"
+#include "station/report.h"
+#include "station/setup.h"
 
 #include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
-#include <QTextStream>
 
 #include <atomic>
 #include <memory>
 
 class PortWatcher;
 
+// Why a station could not start.
+enum class StationStartFault {
+    None,
+    Log,  // the CSV file cannot be written
+    Open, // a port that is there cannot be opened
+};
+using StationStart = Result<StationStartFault>;
+
 // Sets up modules one after another as they are plugged in, each from the
-// same configuration, several at once on their own threads; one line per
-// device. Runs until SIGINT or SIGTERM, then lets the modules in progress
-// finish (a second signal stops them at once).
-class Station : public QObject
+// same configuration, several at once on threads of their own; each verdict
+// is appended to the CSV file as it is known. lumaveractl's station and the
+// station window both run it and show what it tells.
+class StationEngine : public QObject
 {
     Q_OBJECT
 
 public:
-    Station(const CtlOptions &options, QTextStream &out, QTextStream &err);
-    ~Station() override;
+    explicit StationEngine(const StationOptions &options, QObject *parent = nullptr);
+    ~StationEngine() override; // stops the modules in progress at once
 
-    // Runs the station; the exit status.
-    int exec();
+    const StationOptions &options() const { return options_; }
+
+    // Checks the CSV file and the ports named, then watches for modules.
+    StationStart start();
+
+    // The first call takes no new module and lets those in progress finish;
+    // the second stops them at once. finished() follows once none is left.
+    void stop();
+    bool isStopping() const { return stopping_; }
+    bool isWorking() const { return !working_.isEmpty(); }
+
+signals:
+    void news(const QString &port, const StationNews &news);
+    // A verdict, once it is in the CSV file; `logFault` says why it is not.
+    void reported(const StationReport &report, const QString &logFault);
+    void finished();
 
 private:
     QList<StationPort> ports() const;
     void look(bool atStart);
-    void start(const StationPort &port);
-    void reported(const StationReport &report);
-    void portDone(const QString &name);
-    void stopSoon();
+    void begin(const StationPort &port);
+    void done(const QString &name);
 
-    CtlOptions options_;
-    QTextStream &out_;
-    QTextStream &err_;
+    StationOptions options_;
     PortWatcher *watcher_;
     QHash<QString, QString> seen_;             // name → stamp
     QSet<QString> working_;                    // names being set up now
-    std::shared_ptr<std::atomic_bool> stop_;   // the second Ctrl+C: stop at once
+    std::shared_ptr<std::atomic_bool> stop_;   // the second stop: at once
     std::shared_ptr<std::atomic_bool> ending_; // the first: take no new module
+    bool started_ = false;
     bool stopping_ = false;
-    int passed_ = 0;
-    int failed_ = 0;
-    int skipped_ = 0;
-    bool logFailed_ = false;
 };

@@ -1,15 +1,11 @@
-#include "ctl/stationreport.h"
-
-#include "ctl/printable.h"
+#include "station/report.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
 
-namespace {
-
-QString resultName(StationReport::Result result)
+QString StationReport::resultName(Result result)
 {
     switch (result) {
     case StationReport::Result::Pass:
@@ -21,6 +17,8 @@ QString resultName(StationReport::Result result)
     }
     return QStringLiteral("SKIP");
 }
+
+namespace {
 
 QString csvField(const QString &text)
 {
@@ -37,16 +35,9 @@ QString csvField(const QString &text)
 
 } // namespace
 
-QString StationReport::text() const
+QString StationReport::why() const
 {
-    QString why = reason;
-    if (!differences.isEmpty())
-        why = differences.join(QStringLiteral("; "));
-    return QStringLiteral("%1  %2  %3  %4  %5 ms%6")
-        .arg(at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), Printable(device),
-             serial.isEmpty() ? QStringLiteral("-") : Printable(serial), resultName(result))
-        .arg(ms)
-        .arg(why.isEmpty() ? QString() : QStringLiteral("  ") + Printable(why));
+    return differences.isEmpty() ? reason : differences.join(QStringLiteral("; "));
 }
 
 QString StationReport::json() const

@@ -17,8 +17,13 @@ struct StationReport
     QStringList differences; // what the read back showed differently
     qint64 ms = 0;
     QString backup; // the file that keeps what the module held before
+    QString holder; // the other program that holds the device, for a SKIP
 
-    QString text() const; // one line for standard output
+    // What the verdict says of the module, in capitals: PASS, FAIL or SKIP.
+    static QString resultName(Result result);
+    // The reason and what differed, as one text.
+    QString why() const;
+
     QString json() const; // one JSON object on one line
     QString csv() const;  // one CSV record, as CsvHeader names the fields
     static QString csvHeader();

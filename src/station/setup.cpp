@@ -1,7 +1,5 @@
-#include "ctl/stationport.h"
+#include "station/setup.h"
 
-#include "ctl/printable.h"
-#include "ctl/texts.h"
 #include "link/deviceholder.h"
 #include "link/deviceidentity.h"
 #include "link/lateanswer.h"
@@ -9,6 +7,7 @@
 #include "link/modulesetup.h"
 #include "link/networkport.h"
 #include "settings/history.h"
+#include "station/texts.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -36,8 +35,8 @@ bool pauseUnless(int ms, const std::function<bool()> &stop)
 QString cutOff(const ModuleLink &link)
 {
     return link.isNetwork() && !link.lossReason().isEmpty()
-               ? CtlTexts::tr("cut off during restore: %1").arg(link.lossReason())
-               : CtlTexts::tr("unplugged during restore");
+               ? StationTexts::tr("cut off during restore: %1").arg(link.lossReason())
+               : StationTexts::tr("unplugged during restore");
 }
 
 // One device's line as it is being made: which device, and since when.
@@ -67,14 +66,22 @@ struct Verdict
 // has answered with what it holds: keeps that first, then restores, reads
 // back and compares, and saves when asked.
 StationReport restoreOne(ModuleSession &session, const ModuleSettings &held,
-                         const StationPort &port, const CtlOptions &o, const std::atomic_bool &stop,
-                         const std::function<bool()> &unplugged, Verdict &done)
+                         const StationPort &port, const StationOptions &o,
+                         const std::atomic_bool &stop, const std::function<bool()> &unplugged,
+                         const StationNewsSink &news, Verdict &done)
 {
     // Nothing the module held is lost: it is kept before the first change.
     if (const WriteResult kept = KeepBackup(port.name, held, &done.report.backup); !kept.ok())
-        return done(StationReport::Result::Fail,
-                    CtlTexts::tr("what the module held could not be kept: %1").arg(kept.reason));
-    const auto run = [&session](const ModuleStep &step) { return session.run(step); };
+        return done(
+            StationReport::Result::Fail,
+            StationTexts::tr("what the module held could not be kept: %1").arg(kept.reason));
+    // Every frame of the configuration, its read back and the save asked for.
+    const int steps = int(SetupSteps(o.restore).size()) + 1 + (o.save ? 1 : 0);
+    int step = 0;
+    const auto run = [&](const ModuleStep &next) {
+        news({StationNews::Kind::Working, ++step, steps, {}});
+        return session.run(next);
+    };
     // A long --gap is paused in short slices, so that a second Ctrl+C or an
     // unplug acts within a tenth of a second.
     const auto stopped = [&] { return stop || unplugged(); };
@@ -84,21 +91,22 @@ StationReport restoreOne(ModuleSession &session, const ModuleSettings &held,
         return done(StationReport::Result::Fail, cutOff(session.link()));
     if (setup.stopped)
         return done(StationReport::Result::Fail,
-                    CtlTexts::tr("stopped before the restore was done"));
+                    StationTexts::tr("stopped before the restore was done"));
     if (setup.failedStep)
         return done(StationReport::Result::Fail,
-                    CtlTexts::tr("%1 failed: %2")
+                    StationTexts::tr("%1 failed: %2")
                         .arg(StepName(setup.failedStep->kind), setup.failure.reason));
     if (!setup.differences.isEmpty()) {
         done.report.differences = setup.differences;
-        return done(StationReport::Result::Fail, CtlTexts::tr("the module differs from the file"));
+        return done(StationReport::Result::Fail,
+                    StationTexts::tr("the module differs from the file"));
     }
-    if (o.saveAfterRestore) {
-        const StepOutcome saved = session.run(ModuleStep::save());
+    if (o.save) {
+        const StepOutcome saved = run(ModuleStep::save());
         if (!saved.ok())
             return done(StationReport::Result::Fail,
                         unplugged() ? cutOff(session.link())
-                                    : CtlTexts::tr("save failed: %1").arg(saved.reason));
+                                    : StationTexts::tr("save failed: %1").arg(saved.reason));
     }
     return done(StationReport::Result::Pass, {});
 }
@@ -109,17 +117,19 @@ StationReport restoreOne(ModuleSession &session, const ModuleSettings &held,
 // thread, with its own link, so that no two ports share a wait or an answer.
 // A device the user named (--port, --match) that does not answer like a
 // module fails; any other is left alone.
-StationReport SetUpOne(const StationPort &port, const CtlOptions &o, const std::atomic_bool &stop,
-                       const std::function<void()> &found)
+StationReport SetUpOne(const StationPort &port, const StationOptions &o,
+                       const std::atomic_bool &stop, const StationNewsSink &news)
 {
     Verdict done(port);
-    const bool named = !o.port.isEmpty() || !o.match.isEmpty();
+    const bool named = o.named();
 
     // Nothing is written to a device that has not answered like a module,
     // nor to one another program holds.
     const bool network = IsNetworkPort(port.device);
-    if (const QString holder = network ? QString() : DeviceHolder(port.device); !holder.isEmpty())
-        return done(StationReport::Result::Skip, CtlTexts::tr("in use by %1").arg(holder));
+    if (const QString holder = network ? QString() : DeviceHolder(port.device); !holder.isEmpty()) {
+        done.report.holder = holder;
+        return done(StationReport::Result::Skip, StationTexts::tr("in use by %1").arg(holder));
+    }
     ModuleLink link;
     link.setConnectTimeout(o.timeoutMs);
     bool lost = false;
@@ -131,12 +141,12 @@ StationReport SetUpOne(const StationPort &port, const CtlOptions &o, const std::
         return done(StationReport::Result::Fail, first.reason);
     if (!first.module) {
         const QString why =
-            unplugged() ? CtlTexts::tr("unplugged before it answered") : first.notModule;
+            unplugged() ? StationTexts::tr("unplugged before it answered") : first.notModule;
         return done(named ? StationReport::Result::Fail : StationReport::Result::Skip,
-                    named ? why : CtlTexts::tr("not a module: %1").arg(why));
+                    named ? why : StationTexts::tr("not a module: %1").arg(why));
     }
-    found();
-    return restoreOne(session, first.settings, port, o, stop, unplugged, done);
+    news({StationNews::Kind::Found, 0, 0, done.report.serial});
+    return restoreOne(session, first.settings, port, o, stop, unplugged, news, done);
 }
 
 // A cable that stays plugged in, with modules put on and taken off its far
@@ -144,10 +154,10 @@ StationReport SetUpOne(const StationPort &port, const CtlOptions &o, const std::
 // which is set up and gets its verdict; the next is taken once the cable has
 // been silent for a second. Silence is no verdict. Runs until `ending` (the
 // first Ctrl+C: a module in progress is finished first) or `stop`.
-void WatchCable(const StationPort &port, const CtlOptions &o, const std::atomic_bool &stop,
+void WatchCable(const StationPort &port, const StationOptions &o, const std::atomic_bool &stop,
                 const std::atomic_bool &ending,
                 const std::function<void(const StationReport &)> &report,
-                const std::function<void(const QString &)> &say)
+                const StationNewsSink &news)
 {
     constexpr int PollMs = 500;
     constexpr int GoneAfterMs = 1000;
@@ -164,7 +174,7 @@ void WatchCable(const StationPort &port, const CtlOptions &o, const std::atomic_
     QElapsedTimer heard; // since the module last answered
     QString lastFault;
     QString lastOpenError;
-    say(CtlTexts::tr("waiting for a module on %1").arg(Printable(port.name)));
+    news({StationNews::Kind::Waiting, 0, 0, {}});
     heard.start();
     while (!stop && !(ending && state == State::Waiting)) {
         QElapsedTimer tick;
@@ -173,7 +183,7 @@ void WatchCable(const StationPort &port, const CtlOptions &o, const std::atomic_
             lost = false;
             if (const OpenResult opened = link.open(); !opened) {
                 if (opened.reason != lastOpenError)
-                    say(Printable(opened.reason));
+                    news({StationNews::Kind::Note, 0, 0, opened.reason});
                 lastOpenError = opened.reason;
                 // No module is on a line that does not open: the first
                 // Ctrl+C need not wait for one.
@@ -192,16 +202,16 @@ void WatchCable(const StationPort &port, const CtlOptions &o, const std::atomic_
             lastFault.clear();
             if (state == State::Attached && heard.elapsed() >= GoneAfterMs) {
                 state = State::Waiting;
-                say(CtlTexts::tr("waiting for a module on %1").arg(Printable(port.name)));
+                news({StationNews::Kind::Waiting, 0, 0, {}});
             }
         } else {
             heard.start();
         }
         if (state == State::Waiting && out.ok()) {
-            say(CtlTexts::tr("module found on %1").arg(Printable(port.name)));
             Verdict done(port);
+            news({StationNews::Kind::Found, 0, 0, done.report.serial});
             report(restoreOne(
-                session, out.settings, port, o, stop, [&] { return lost; }, done));
+                session, out.settings, port, o, stop, [&] { return lost; }, news, done));
             state = State::Attached;
         } else if (state == State::Waiting && !out.ok() && out.fault != ReplyFault::NoAnswer &&
                    !lost) {

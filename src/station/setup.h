@@ -1,14 +1,30 @@
 #pragma once
 
-#include "ctl/options.h"
-#include "ctl/stationreport.h"
 #include "link/modulesession.h"
+#include "station/options.h"
+#include "station/report.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <atomic>
 #include <functional>
+
+// What a port's set-up tells on the way to its verdict.
+struct StationNews
+{
+    enum class Kind {
+        Waiting, // for a module to be put on (a cable)
+        Found,   // a module answered; `text` is its USB serial number, if any
+        Working, // sending step `step` of `steps`
+        Note,    // something the technician is told: `text`
+    };
+    Kind kind = Kind::Note;
+    int step = 0;
+    int steps = 0;
+    QString text;
+};
+using StationNewsSink = std::function<void(const StationNews &)>;
 
 // A serial device as the station sees it: its node, the name to call it by,
 // and a stamp that changes whenever it is plugged in anew.
@@ -35,21 +51,21 @@ ModuleAnswer AskModule(ModuleSession &session, const QString &device);
 // One port's set-up, on a thread of its own with its own link, so that no
 // two ports share a wait or an answer: asks, keeps what the module held,
 // restores and verifies. A device the user named (--port, --match) that does
-// not answer like a module fails; any other is left alone. `found` is called
-// once a module answered.
-StationReport SetUpOne(const StationPort &port, const CtlOptions &o, const std::atomic_bool &stop,
-                       const std::function<void()> &found);
+// not answer like a module fails; any other is left alone. `news` hears of
+// the module found and of each step.
+StationReport SetUpOne(const StationPort &port, const StationOptions &o,
+                       const std::atomic_bool &stop, const StationNewsSink &news);
 
 // A cable that stays plugged in, with modules put on and taken off its far
 // end: asked with the read command every half second until a module answers,
 // which is set up and reported; the next is taken once the cable has been
 // silent for a second. Silence is no verdict. Runs until `ending` (the first
-// Ctrl+C: a module in progress is finished first) or `stop`; `say` gets what
-// a technician is told on the way.
-void WatchCable(const StationPort &port, const CtlOptions &o, const std::atomic_bool &stop,
+// Ctrl+C: a module in progress is finished first) or `stop`; `news` hears
+// what a technician is told on the way.
+void WatchCable(const StationPort &port, const StationOptions &o, const std::atomic_bool &stop,
                 const std::atomic_bool &ending,
                 const std::function<void(const StationReport &)> &report,
-                const std::function<void(const QString &)> &say);
+                const StationNewsSink &news);
 
 // Whether any of `names` matches the shell pattern `glob` (empty: all do),
 // whole or by its last part.

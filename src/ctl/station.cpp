@@ -1,0 +1,113 @@
+#include "ctl/station.h"
+
+#include "app/unixsignals.h"
+#include "ctl/printable.h"
+#include "ctl/texts.h"
+#include "station/engine.h"
+
+#include <QCoreApplication>
+
+#include <csignal>
+
+namespace {
+
+// One verdict as a line for standard output.
+QString verdictLine(const StationReport &r)
+{
+    const QString why = r.why();
+    return QStringLiteral("%1  %2  %3  %4  %5 ms%6")
+        .arg(r.at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), Printable(r.device),
+             r.serial.isEmpty() ? QStringLiteral("-") : Printable(r.serial),
+             StationReport::resultName(r.result))
+        .arg(r.ms)
+        .arg(why.isEmpty() ? QString() : QStringLiteral("  ") + Printable(why));
+}
+
+} // namespace
+
+StationOptions StationOptionsFrom(const CtlOptions &o)
+{
+    StationOptions s;
+    s.file = o.file;
+    s.restore = o.restore;
+    s.ports = o.ports;
+    s.match = o.match;
+    s.all = o.all;
+    s.cable = o.cable;
+    s.save = o.saveAfterRestore;
+    s.log = o.log;
+    s.timeoutMs = o.timeoutMs;
+    s.gapMs = o.gapMs;
+    return s;
+}
+
+int RunStation(const StationOptions &options, bool json, QTextStream &out, QTextStream &err)
+{
+    StationEngine station(options);
+    int passed = 0;
+    int failed = 0;
+    int skipped = 0;
+    bool logFailed = false;
+    QObject::connect(&station, &StationEngine::news, &station,
+                     [&err](const QString &port, const StationNews &news) {
+                         QString line;
+                         switch (news.kind) {
+                         case StationNews::Kind::Waiting:
+                             line = CtlTexts::tr("waiting for a module on %1").arg(port);
+                             break;
+                         case StationNews::Kind::Found:
+                             line = CtlTexts::tr("module found on %1").arg(port);
+                             break;
+                         case StationNews::Kind::Note:
+                             line = news.text;
+                             break;
+                         case StationNews::Kind::Working:
+                             return;
+                         }
+                         err << "lumaveractl: " << Printable(line) << Qt::endl;
+                     });
+    QObject::connect(&station, &StationEngine::reported, &station,
+                     [&](const StationReport &report, const QString &logFault) {
+                         ++(report.result == StationReport::Result::Pass   ? passed
+                            : report.result == StationReport::Result::Fail ? failed
+                                                                           : skipped);
+                         out << (json ? report.json() : verdictLine(report)) << Qt::endl;
+                         if (!logFault.isEmpty()) {
+                             err << "lumaveractl: " << logFault << Qt::endl;
+                             logFailed = true;
+                         }
+                     });
+    QObject::connect(&station, &StationEngine::finished, &station, &QCoreApplication::quit);
+
+    if (const StationStart started = station.start(); !started) {
+        if (started.fault == StationStartFault::Log) {
+            err << "lumaveractl: " << started.reason << Qt::endl;
+            return ExitUsage;
+        }
+        err << CtlTexts::tr("lumaveractl: Selected Com Port Not Available: %1").arg(started.reason)
+            << Qt::endl;
+        return ExitPort;
+    }
+    OnUnixSignals({SIGINT, SIGTERM}, &station, [&] {
+        if (station.isStopping())
+            err << CtlTexts::tr("lumaveractl: stopping now.") << Qt::endl;
+        else if (station.isWorking())
+            err << CtlTexts::tr(
+                       "lumaveractl: finishing the modules in progress; Ctrl+C again stops them.")
+                << Qt::endl;
+        station.stop();
+    });
+    // Said once the ports there at start are known: whatever is plugged in
+    // from now on counts as new.
+    const QString where = !options.ports.isEmpty() ? Printable(options.ports.join(u", "))
+                          : !options.match.isEmpty()
+                              ? CtlTexts::tr("ports matching %1").arg(options.match)
+                              : CtlTexts::tr("any serial port");
+    err << CtlTexts::tr("lumaveractl: waiting for modules on %1; Ctrl+C ends.").arg(where)
+        << Qt::endl;
+    QCoreApplication::exec();
+    const QString summary = CtlTexts::tr("%1 passed, %2 failed").arg(passed).arg(failed) +
+                            (skipped ? CtlTexts::tr(", %1 left alone").arg(skipped) : QString());
+    (json ? err : out) << summary << Qt::endl;
+    return failed || logFailed ? ExitModule : ExitDone;
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "link/reply.h"
+#include "link/result.h"
+
+#include <QString>
+#include <QStringList>
+
+// What a station is asked to do: which ports it watches, and the
+// configuration every module found on them is set up from.
+struct StationOptions
+{
+    QString file;           // the configuration file, as given
+    ModuleSettings restore; // what it sets, once loaded
+    QStringList ports;      // devices or network lines; empty: every serial port
+    QString match;          // a glob on a device's stable name or path
+    bool all = false;       // the ports present at start too
+    bool cable = false;     // the ports are cables that stay plugged in
+    bool save = false;      // each module saves to its EEPROM once verified
+    QString log;            // the CSV file verdicts are appended to
+    int timeoutMs = 500;
+    int gapMs = 50;
+
+    // Whether the user named the ports, so that a device on them that does
+    // not answer like a module fails rather than being left alone.
+    bool named() const { return !ports.isEmpty() || !match.isEmpty(); }
+};
+
+// Why a station cannot start: its file, or one of its ports.
+enum class StationFault {
+    None,
+    File,     // the configuration file is missing or not valid
+    PortName, // a port that is no COMn, path or network line
+    Port,     // a COMn with no device behind it
+};
+struct PreparedStation : Result<StationFault>
+{
+    StationOptions options;
+    int portNumber = 0; // the COMn that failed, for a Port fault
+    int portIndex = 0;  // which of the ports it was
+};
+
+// Loads the configuration file whole and resolves each COMn port to its
+// device as the window numbers them, before anything is opened.
+PreparedStation PrepareStation(StationOptions options);

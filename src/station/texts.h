@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QCoreApplication>
+
+// The words the station library shows a person share one translation context.
+class StationTexts
+{
+    Q_DECLARE_TR_FUNCTIONS(Station)
+};
