@@ -9,6 +9,7 @@
 #include "panel/frmports.h"
 #include "panel/modulefiles.h"
 #include "panel/portstatus.h"
+#include "panel/stationwindow.h"
 #include "panel/trafficmodel.h"
 #include "settings/ini.h"
 #include "settings/settings.h"
@@ -115,6 +116,7 @@ void frmMain::connectHandlers()
     connect(cmdBackup, &QPushButton::clicked, this, [this] { files->backup(); });
     connect(cmdRestore, &QPushButton::clicked, this, [this] { files->restore(); });
     connect(cmdLog, &QPushButton::clicked, this, &frmMain::cmdLog_Click);
+    connect(cmdStation, &QPushButton::clicked, this, &frmMain::cmdStation_Click);
     connect(cmdPorts, &QPushButton::clicked, this, &frmMain::cmdPorts_Click);
 }
 
@@ -259,6 +261,19 @@ void frmMain::cmdLog_Click()
     log->show();
     log->raise();
     log->activateWindow();
+}
+
+void frmMain::cmdStation_Click()
+{
+    // A window of its own, which stays when this one closes: the station
+    // runs on without the main window.
+    if (!station) {
+        station = new StationWindow;
+        station->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    station->show();
+    station->raise();
+    station->activateWindow();
 }
 
 // ---- Live colour and effects ----

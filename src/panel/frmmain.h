@@ -5,6 +5,7 @@
 #include "panel/ui_frmmain.h"
 #include "settings/writeresult.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <cstdint>
@@ -18,6 +19,7 @@ class SettingsStore;
 class TrafficModel;
 class ModuleFiles;
 class frmLog;
+class StationWindow;
 struct TrafficEvent;
 
 // The tool's one window: the port choice and Connect button, the "RGB
@@ -62,6 +64,7 @@ private:
     void cmdReadSettings_Click();
     void cmdSave_Click();
     void cmdLog_Click();
+    void cmdStation_Click();
     void cmdPorts_Click();
 
     // Carries out one step; a frame that did not go out is said beside
@@ -81,6 +84,7 @@ private:
     ControlServer *control;
     TrafficModel *traffic;
     frmLog *log = nullptr;
+    QPointer<StationWindow> station;
     std::unique_ptr<ModuleFiles> files;
     bool shown = false;
 

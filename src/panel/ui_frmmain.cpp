@@ -132,6 +132,7 @@ void Ui_frmMain::setupUi(QWidget *frmMain)
     cmdReadSettings = place<QPushButton>  (fRGB,   "cmdReadSettings", QT_TR_NOOP("Read Module Settings"),          5520, 2880, 2175,  255);
     cmdPorts        = place<QPushButton>  (fComm,  "cmdPorts",        QT_TR_NOOP("\u2026"),                        1380,  360,  255,  315);
     cmdLog          = place<QPushButton>  (self,   "cmdLog",          QT_TR_NOOP("Log\u2026"),                      6375, 5250,  855,  315);
+    cmdStation      = place<QPushButton>  (self,   "cmdStation",      QT_TR_NOOP("Station\u2026"),                  6375, 4875,  855,  315);
     cmdBackup       = place<QPushButton>  (fRGB,   "cmdBackup",       QT_TR_NOOP("Backup\u2026"),                   3000, 2880, 1215,  255);
     cmdRestore      = place<QPushButton>  (fRGB,   "cmdRestore",      QT_TR_NOOP("Restore\u2026"),                  4320, 2880, 1095,  255);
     lblPreview      = place<Readout>      (fRGB,   "lblPreview",      nullptr,                                     3000, 1680, 1095,  615);
@@ -149,6 +150,7 @@ void Ui_frmMain::setupUi(QWidget *frmMain)
     QWidget::setTabOrder(cmdBackup, cmdRestore);
     QWidget::setTabOrder(cmdRestore, cmdLog);
     QWidget::setTabOrder(cmdLog, cmdPorts);
+    QWidget::setTabOrder(cmdPorts, cmdStation);
 
     fRGB->setEnabled(false);
     // The hold list's 241 items scroll in a list of twenty, not a popup as

@@ -59,6 +59,7 @@ public:
     QPushButton *cmdSetMode;
     QPushButton *cmdReadSettings;
     QPushButton *cmdLog;
+    QPushButton *cmdStation;
     QPushButton *cmdPorts;
     QPushButton *cmdBackup;
     QPushButton *cmdRestore;

@@ -71,20 +71,6 @@ QString state(const Ui &w)
         .join(u' ');
 }
 
-// The colour a text is drawn in and the colour under it.
-std::pair<QColor, QColor> textAndGround(QWidget *w)
-{
-    const auto color = [](QWidget *of, QPalette::ColorRole role) {
-        return of->palette().color(QPalette::Active, role);
-    };
-    if (qobject_cast<QPushButton *>(w) || qobject_cast<QComboBox *>(w))
-        return {color(w, QPalette::ButtonText), color(w, QPalette::Button)};
-    QWidget *ground = w;
-    while (!ground->autoFillBackground() && !ground->isWindow())
-        ground = ground->parentWidget();
-    return {color(w, w->foregroundRole()), color(ground, QPalette::Window)};
-}
-
 // A descriptor of `device` this process has: the virtual module's own end
 // of the line, or the window's (no other opener but root gets past the
 // window's exclusive mode).

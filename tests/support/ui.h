@@ -52,6 +52,7 @@ struct Ui
     QPushButton *cmdReadSettings = find<QPushButton>("cmdReadSettings");
     QPushButton *cmdLog = find<QPushButton>("cmdLog");
     QPushButton *cmdPorts = find<QPushButton>("cmdPorts");
+    QPushButton *cmdStation = find<QPushButton>("cmdStation");
     QPushButton *cmdBackup = find<QPushButton>("cmdBackup");
     QPushButton *cmdRestore = find<QPushButton>("cmdRestore");
 
@@ -74,6 +75,20 @@ inline int openDescriptorsOn(const QString &path)
             ++count;
     }
     return count;
+}
+
+// The colour a text is drawn in and the colour under it.
+inline std::pair<QColor, QColor> textAndGround(QWidget *w)
+{
+    const auto color = [](QWidget *of, QPalette::ColorRole role) {
+        return of->palette().color(QPalette::Active, role);
+    };
+    if (qobject_cast<QPushButton *>(w) || qobject_cast<QComboBox *>(w))
+        return {color(w, QPalette::ButtonText), color(w, QPalette::Button)};
+    QWidget *ground = w;
+    while (!ground->autoFillBackground() && !ground->isWindow())
+        ground = ground->parentWidget();
+    return {color(w, w->foregroundRole()), color(ground, QPalette::Window)};
 }
 
 // A dark palette as a desktop's dark theme hands it to the window.

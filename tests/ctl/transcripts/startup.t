@@ -4,12 +4,24 @@ is needed (here there is none at all):
   $ unset DISPLAY WAYLAND_DISPLAY; export QT_QPA_PLATFORM=xcb
   $ lumavera --version
   lumavera 2.0.0
-  $ lumavera -h | head -2
+  $ lumavera -h | head -3
   Usage: lumavera [--connect] [--settings FILE] [Qt options]
+         lumavera --station FILE [station options]
   Sets up an RGB LED controller module on a serial port.
   $ lumavera -h | grep -c -- '^  -h, --help\|^  --version'
   2
   $ lumavera --help | cmp - <(lumavera -h)
+
+The station window takes lumaveractl station's options, refused the same way:
+
+  $ lumavera --station golden.ini --cable
+  lumavera: --cable goes with station and --port or --match
+  Try 'lumavera --help' for more.
+  [2]
+  $ lumavera --station
+  lumavera: station takes one FILE
+  Try 'lumavera --help' for more.
+  [2]
 
 lumaveractl lists every command with what it does and its ranges; a
 command's own help says more, a colour's that no answer comes:

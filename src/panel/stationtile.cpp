@@ -1,0 +1,109 @@
+#include "panel/stationtile.h"
+
+#include "panel/contrast.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace {
+
+struct Look
+{
+    const char *words;
+    QColor ground; // invalid: the palette's own
+};
+
+Look lookOf(StationTile::State state)
+{
+    switch (state) {
+    case StationTile::State::Waiting:
+        return {QT_TRANSLATE_NOOP("StationTile", "Waiting for a module"), {}};
+    case StationTile::State::Working:
+        return {QT_TRANSLATE_NOOP("StationTile", "Working"), QColor(0x1f, 0x5f, 0xbf)};
+    case StationTile::State::Pass:
+        return {QT_TRANSLATE_NOOP("StationTile", "PASS"), QColor(0x1e, 0x7b, 0x34)};
+    case StationTile::State::Fail:
+        return {QT_TRANSLATE_NOOP("StationTile", "FAIL"), QColor(0xb3, 0x26, 0x1e)};
+    case StationTile::State::Held:
+        return {QT_TRANSLATE_NOOP("StationTile", "In use"), QColor(0xf0, 0xb4, 0x00)};
+    case StationTile::State::Skipped:
+        break;
+    }
+    return {QT_TRANSLATE_NOOP("StationTile", "Left alone"), QColor(0x5f, 0x5f, 0x5f)};
+}
+
+QLabel *label(QWidget *parent, int points, bool bold)
+{
+    auto *l = new QLabel(parent);
+    QFont font = l->font();
+    font.setPointSize(points);
+    font.setBold(bold);
+    l->setFont(font);
+    l->setAlignment(Qt::AlignCenter);
+    l->setWordWrap(true);
+    l->setTextInteractionFlags(Qt::NoTextInteraction);
+    return l;
+}
+
+} // namespace
+
+StationTile::StationTile(const QString &title, QWidget *parent)
+    : QFrame(parent), title_(label(this, 18, true)), words_(label(this, 30, true)),
+      detailLabel_(label(this, 13, false)), serialLabel_(label(this, 12, false))
+{
+    setObjectName(QStringLiteral("stationTile"));
+    setFrameShape(QFrame::StyledPanel);
+    setAutoFillBackground(true);
+    setMinimumSize(320, 220);
+    title_->setText(title);
+    auto *column = new QVBoxLayout(this);
+    column->addWidget(title_);
+    column->addWidget(words_, 1);
+    column->addWidget(detailLabel_, 1);
+    column->addWidget(serialLabel_);
+    setAccessibleName(title);
+    showState();
+}
+
+void StationTile::setState(State state, const QString &detail)
+{
+    state_ = state;
+    detail_ = detail;
+    showState();
+}
+
+void StationTile::setSerial(const QString &serial)
+{
+    serial_ = serial;
+    showState();
+}
+
+void StationTile::showState()
+{
+    const Look look = lookOf(state_);
+    const QString words = tr(look.words);
+    words_->setText(words);
+    detailLabel_->setText(detail_);
+    serialLabel_->setText(serial_.isEmpty() ? QString() : tr("Serial number %1").arg(serial_));
+    // Fixed colours for the verdicts, the same in every palette, with black
+    // or white text, whichever reads better on them; a waiting tile keeps
+    // the palette's own.
+    QPalette shown = palette();
+    const QPalette base = parentWidget() ? parentWidget()->palette() : QPalette();
+    const QColor ground = look.ground.isValid() ? look.ground : base.color(QPalette::Base);
+    const QColor text =
+        look.ground.isValid()
+            ? (ContrastRatio(Qt::white, ground) >= ContrastRatio(Qt::black, ground) ? Qt::white
+                                                                                    : Qt::black)
+            : base.color(QPalette::Text);
+    shown.setColor(QPalette::Window, ground);
+    shown.setColor(QPalette::WindowText, text);
+    setPalette(shown);
+    // What a screen reader says: the state in words, never the colour alone.
+    QStringList description{words};
+    if (!detail_.isEmpty())
+        description << detail_;
+    if (!serial_.isEmpty())
+        description << tr("serial number %1").arg(serial_);
+    setAccessibleDescription(description.join(QStringLiteral(", ")));
+}

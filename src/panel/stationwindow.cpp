@@ -1,0 +1,426 @@
+#include "panel/stationwindow.h"
+
+#include "link/networkport.h"
+#include "panel/contrast.h"
+#include "panel/stationtile.h"
+#include "settings/moduleconfig.h"
+#include "station/engine.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScrollArea>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+
+QLabel *bigLabel(const QString &name, int points, QWidget *parent)
+{
+    auto *l = new QLabel(parent);
+    l->setObjectName(name);
+    QFont font = l->font();
+    font.setPointSize(points);
+    font.setBold(true);
+    l->setFont(font);
+    return l;
+}
+
+QString elapsedText(qint64 ms)
+{
+    const qint64 s = ms / 1000;
+    return QStringLiteral("%1:%2:%3")
+        .arg(s / 3600)
+        .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+StationWindow::StationWindow(QWidget *parent)
+    : QWidget(parent, Qt::Window), file_(new QLineEdit), ports_(new QLineEdit),
+      match_(new QLineEdit), log_(new QLineEdit),
+      cable_(new QCheckBox(tr("Cables stay plugged in"))),
+      all_(new QCheckBox(tr("Modules there at start too"))),
+      save_(new QCheckBox(tr("Save each module to its EEPROM"))),
+      startButton_(new QPushButton(tr("Start"))), stopButton_(new QPushButton(tr("Stop"))),
+      goldenName_(bigLabel(QStringLiteral("goldenName"), 16, this)), goldenSettings_(new QLabel),
+      counters_(bigLabel(QStringLiteral("stationCounters"), 16, this)), csv_(new QLabel),
+      elapsed_(new QLabel), status_(new QLabel), tileArea_(new QWidget), tiles_(new QGridLayout),
+      tick_(new QTimer(this))
+{
+    setObjectName(QStringLiteral("frmStation"));
+    setWindowTitle(tr("Lumavera Station"));
+    file_->setObjectName(QStringLiteral("stationFile"));
+    ports_->setObjectName(QStringLiteral("stationPorts"));
+    ports_->setToolTip(tr("Empty: any serial port. Or ports apart by spaces: COM1, /dev/ttyUSB0, "
+                          "rfc2217://host:port"));
+    match_->setObjectName(QStringLiteral("stationMatch"));
+    match_->setToolTip(tr("Empty: every device. Or a pattern on its stable name or path, such as "
+                          "usb-FTDI*"));
+    log_->setObjectName(QStringLiteral("stationLog"));
+    log_->setToolTip(tr("Empty: no CSV file. Each verdict is appended as it is known."));
+    startButton_->setObjectName(QStringLiteral("stationStart"));
+    stopButton_->setObjectName(QStringLiteral("stationStop"));
+    status_->setObjectName(QStringLiteral("stationStatus"));
+    status_->setWordWrap(true);
+    goldenSettings_->setObjectName(QStringLiteral("goldenSettings"));
+    goldenSettings_->setWordWrap(true);
+    csv_->setObjectName(QStringLiteral("stationCsv"));
+    elapsed_->setObjectName(QStringLiteral("stationElapsed"));
+
+    auto *chooseFile = new QPushButton(tr("Choose\u2026"));
+    chooseFile->setAccessibleName(tr("Choose the golden file"));
+    auto *chooseLog = new QPushButton(tr("Choose\u2026"));
+    chooseLog->setAccessibleName(tr("Choose the CSV file"));
+    auto *run = new QGroupBox(tr("Run"));
+    auto *form = new QGridLayout(run);
+    const auto row = [&](int r, const QString &caption, QLineEdit *edit, QPushButton *choose) {
+        auto *label = new QLabel(caption);
+        label->setBuddy(edit);
+        form->addWidget(label, r, 0);
+        form->addWidget(edit, r, 1, 1, choose ? 1 : 2);
+        if (choose)
+            form->addWidget(choose, r, 2);
+    };
+    row(0, tr("&Golden file"), file_, chooseFile);
+    row(1, tr("&Ports"), ports_, nullptr);
+    row(2, tr("&Match"), match_, nullptr);
+    row(3, tr("&CSV file"), log_, chooseLog);
+    auto *checks = new QHBoxLayout;
+    for (QCheckBox *box : {cable_, all_, save_})
+        checks->addWidget(box);
+    checks->addStretch();
+    form->addLayout(checks, 4, 0, 1, 3);
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(startButton_);
+    buttons->addWidget(stopButton_);
+    buttons->addWidget(status_, 1);
+    form->addLayout(buttons, 5, 0, 1, 3);
+    fields_ = {file_, ports_, match_, log_, cable_, all_, save_, chooseFile, chooseLog};
+
+    auto *golden = new QGroupBox(tr("Golden file"));
+    auto *goldenColumn = new QVBoxLayout(golden);
+    goldenColumn->addWidget(goldenName_);
+    goldenColumn->addWidget(goldenSettings_);
+    auto *swatchRow = new QHBoxLayout;
+    for (int i = 0; i < SlotCount; ++i) {
+        auto *swatch = new QLabel(QString::number(i + 1));
+        swatch->setObjectName(QStringLiteral("goldenSlot%1").arg(i + 1));
+        swatch->setAlignment(Qt::AlignCenter);
+        swatch->setFixedSize(40, 32);
+        swatch->setAutoFillBackground(true);
+        swatch->setFrameShape(QFrame::Box);
+        swatches_ << swatch;
+        swatchRow->addWidget(swatch);
+    }
+    swatchRow->addStretch();
+    goldenColumn->addLayout(swatchRow);
+
+    auto *shift = new QHBoxLayout;
+    shift->addWidget(counters_);
+    shift->addStretch();
+    shift->addWidget(elapsed_);
+    tileArea_->setLayout(tiles_);
+    tiles_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    auto *scroll = new QScrollArea;
+    scroll->setWidget(tileArea_);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+
+    auto *page = new QVBoxLayout(this);
+    page->addWidget(run);
+    page->addWidget(golden);
+    page->addLayout(shift);
+    page->addWidget(csv_);
+    page->addWidget(scroll, 1);
+    resize(1040, 760);
+
+    connect(file_, &QLineEdit::editingFinished, this, &StationWindow::showGolden);
+    connect(chooseFile, &QPushButton::clicked, this, [this] {
+        const QString chosen = QFileDialog::getOpenFileName(
+            this, tr("Golden file"), file_->text(), tr("Configuration (*.ini);;All files (*)"));
+        if (!chosen.isEmpty()) {
+            file_->setText(chosen);
+            showGolden();
+        }
+    });
+    connect(chooseLog, &QPushButton::clicked, this, [this] {
+        const QString chosen =
+            QFileDialog::getSaveFileName(this, tr("CSV file"), log_->text(), tr("CSV (*.csv)"),
+                                         nullptr, QFileDialog::DontConfirmOverwrite);
+        if (!chosen.isEmpty())
+            log_->setText(chosen);
+    });
+    connect(startButton_, &QPushButton::clicked, this, &StationWindow::start);
+    connect(stopButton_, &QPushButton::clicked, this, &StationWindow::stop);
+    connect(tick_, &QTimer::timeout, this,
+            [this] { elapsed_->setText(tr("Elapsed %1").arg(elapsedText(clock_.elapsed()))); });
+    tick_->setInterval(1000);
+    setRunning(false);
+    showGolden();
+    showCounters();
+}
+
+StationWindow::~StationWindow() = default;
+
+void StationWindow::setOptions(const StationOptions &options)
+{
+    file_->setText(options.file);
+    ports_->setText(options.ports.join(u' '));
+    match_->setText(options.match);
+    log_->setText(options.log);
+    cable_->setChecked(options.cable);
+    all_->setChecked(options.all);
+    save_->setChecked(options.save);
+    timing_ = options;
+    showGolden();
+}
+
+void StationWindow::showGolden()
+{
+    const QString path = file_->text();
+    const LoadedConfig golden = path.isEmpty() ? LoadedConfig() : LoadModuleConfig(path);
+    goldenName_->setText(path.isEmpty() ? tr("No golden file chosen") : QFileInfo(path).fileName());
+    const bool shown = !path.isEmpty() && golden.ok();
+    goldenSettings_->setText(path.isEmpty() ? QString()
+                             : shown        ? tr("Mode %1, fade %2, hold %3, and the ten slots:")
+                                           .arg(golden.settings.mode)
+                                           .arg(golden.settings.fade)
+                                           .arg(golden.settings.hold)
+                                     : golden.reason);
+    for (int i = 0; i < SlotCount; ++i) {
+        QLabel *swatch = swatches_[i];
+        swatch->setVisible(shown);
+        if (!shown)
+            continue;
+        const Rgb c = golden.settings.slotColors[std::size_t(i)];
+        const QColor colour(c.red, c.green, c.blue);
+        QPalette p = swatch->palette();
+        p.setColor(QPalette::Window, colour);
+        p.setColor(QPalette::WindowText,
+                   ContrastRatio(Qt::white, colour) >= ContrastRatio(Qt::black, colour)
+                       ? Qt::white
+                       : Qt::black);
+        swatch->setPalette(p);
+        swatch->setAccessibleName(tr("Slot %1").arg(i + 1));
+        swatch->setAccessibleDescription(
+            tr("red %1, green %2, blue %3").arg(c.red).arg(c.green).arg(c.blue));
+    }
+}
+
+void StationWindow::setRunning(bool running)
+{
+    // The fields stay readable while they cannot be changed.
+    for (QWidget *field : fields_) {
+        if (auto *edit = qobject_cast<QLineEdit *>(field))
+            edit->setReadOnly(running);
+        else
+            field->setEnabled(!running);
+    }
+    startButton_->setEnabled(!running);
+    stopButton_->setEnabled(running);
+}
+
+bool StationWindow::start()
+{
+    if (engine_)
+        return false;
+    const auto refuse = [this](const QString &why) {
+        QMessageBox::warning(this, tr("Lumavera Station"), why);
+        return false;
+    };
+    StationOptions asked = timing_;
+    asked.file = file_->text();
+    static const QRegularExpression separators(QStringLiteral("[\\s,]+"));
+    asked.ports = ports_->text().split(separators, Qt::SkipEmptyParts);
+    asked.match = match_->text();
+    asked.log = log_->text();
+    asked.cable = cable_->isChecked();
+    asked.all = all_->isChecked();
+    asked.save = save_->isChecked();
+    if (asked.file.isEmpty())
+        return refuse(tr("Choose the golden file the modules are set up from."));
+    for (const QString &port : asked.ports) {
+        if (IsNetworkPort(port) && !ParseNetworkAddress(port))
+            return refuse(tr("%1 is no network address: write rfc2217://HOST:PORT or "
+                             "socket://HOST:PORT.")
+                              .arg(port));
+    }
+    if (asked.cable && !asked.named())
+        return refuse(tr("Cables that stay plugged in are named: give their ports or a match."));
+    showGolden();
+    const PreparedStation prepared = PrepareStation(asked);
+    if (!prepared)
+        return refuse(prepared.reason);
+
+    auto *engine = new StationEngine(prepared.options, this);
+    connect(engine, &StationEngine::news, this, &StationWindow::news);
+    connect(engine, &StationEngine::reported, this, &StationWindow::reported);
+    connect(engine, &StationEngine::finished, this, &StationWindow::finished);
+    // Tiles for the ports named, under the names they were given.
+    qDeleteAll(tileOf_);
+    tileOf_.clear();
+    titleOf_.clear();
+    for (qsizetype i = 0; i < asked.ports.size(); ++i)
+        titleOf_.insert(prepared.options.ports[i], asked.ports[i]);
+    for (const QString &port : prepared.options.ports)
+        tileFor(port);
+    if (const StationStart started = engine->start(); !started) {
+        delete engine;
+        return refuse(started.fault == StationStartFault::Open
+                          ? tr("Selected Com Port Not Available: %1").arg(started.reason)
+                          : started.reason);
+    }
+    engine_ = engine;
+    passed_ = failed_ = skipped_ = 0;
+    showCounters();
+    csv_->setText(asked.log.isEmpty()
+                      ? tr("No CSV file")
+                      : tr("CSV file: %1").arg(QFileInfo(asked.log).absoluteFilePath()));
+    clock_.start();
+    tick_->start();
+    elapsed_->setText(tr("Elapsed %1").arg(elapsedText(0)));
+    status_->setText(asked.ports.isEmpty() && asked.match.isEmpty()
+                         ? tr("Running: plug a module in on any serial port.")
+                         : tr("Running."));
+    setRunning(true);
+    return true;
+}
+
+void StationWindow::stop()
+{
+    if (!engine_)
+        return;
+    if (engine_->isStopping())
+        status_->setText(tr("Stopping now."));
+    else if (engine_->isWorking() && !engine_->options().cable)
+        status_->setText(tr("Finishing the modules in progress; Stop again stops them at once."));
+    else if (engine_->isWorking())
+        status_->setText(tr("Finishing the modules in progress, then the cables are let go; "
+                            "Stop again stops them at once."));
+    else
+        status_->setText(tr("Stopping."));
+    engine_->stop();
+}
+
+void StationWindow::finishAndClose()
+{
+    closeWhenDone_ = true;
+    if (engine_)
+        stop();
+    else
+        close();
+}
+
+void StationWindow::finished()
+{
+    engine_->deleteLater();
+    engine_ = nullptr;
+    tick_->stop();
+    setRunning(false);
+    status_->setText(tr("Stopped."));
+    if (closeWhenDone_)
+        close();
+}
+
+StationTile *StationWindow::tileFor(const QString &port)
+{
+    if (StationTile *tile = tileOf_.value(port))
+        return tile;
+    auto *tile = new StationTile(titleOf_.value(port, port), tileArea_);
+    const int n = int(tileOf_.size());
+    tiles_->addWidget(tile, n / 3, n % 3);
+    tileOf_.insert(port, tile);
+    return tile;
+}
+
+void StationWindow::news(const QString &port, const StationNews &news)
+{
+    StationTile *tile = tileFor(port);
+    const bool verdictShown = tile->state() != StationTile::State::Waiting &&
+                              tile->state() != StationTile::State::Working;
+    switch (news.kind) {
+    case StationNews::Kind::Waiting:
+        // The last verdict stays until the next module is found.
+        if (!verdictShown)
+            tile->setState(StationTile::State::Waiting);
+        break;
+    case StationNews::Kind::Found:
+        tile->setSerial(news.text);
+        tile->setState(StationTile::State::Working, tr("module found"));
+        break;
+    case StationNews::Kind::Working:
+        tile->setState(StationTile::State::Working,
+                       tr("step %1 of %2").arg(news.step).arg(news.steps));
+        break;
+    case StationNews::Kind::Note:
+        if (!verdictShown)
+            tile->setState(StationTile::State::Waiting, news.text);
+        break;
+    }
+}
+
+void StationWindow::reported(const StationReport &report, const QString &logFault)
+{
+    StationTile *tile = tileFor(report.device);
+    tile->setSerial(report.serial);
+    switch (report.result) {
+    case StationReport::Result::Pass:
+        ++passed_;
+        tile->setState(StationTile::State::Pass);
+        break;
+    case StationReport::Result::Fail:
+        ++failed_;
+        tile->setState(StationTile::State::Fail,
+                       (QStringList{report.reason} + report.differences).join(u'\n'));
+        break;
+    case StationReport::Result::Skip:
+        ++skipped_;
+        if (!report.holder.isEmpty())
+            tile->setState(StationTile::State::Held, tr("by %1").arg(report.holder));
+        else
+            tile->setState(StationTile::State::Skipped, report.reason);
+        break;
+    }
+    showCounters();
+    if (!logFault.isEmpty())
+        csv_->setText(logFault);
+}
+
+void StationWindow::showCounters()
+{
+    counters_->setText(
+        tr("Passed %1   Failed %2   Skipped %3").arg(passed_).arg(failed_).arg(skipped_));
+}
+
+void StationWindow::closeEvent(QCloseEvent *event)
+{
+    if (engine_ && engine_->isWorking()) {
+        event->ignore();
+        if (closeWhenDone_)
+            return;
+        QMessageBox ask(QMessageBox::Question, tr("Lumavera Station"),
+                        tr("Modules are being set up. Finish them, then close?"),
+                        QMessageBox::Ok | QMessageBox::Cancel, this);
+        ask.button(QMessageBox::Ok)->setText(tr("Finish and Close"));
+        ask.setDefaultButton(QMessageBox::Cancel);
+        if (ask.exec() == QMessageBox::Ok) {
+            closeWhenDone_ = true;
+            stop();
+        }
+        return;
+    }
+    delete engine_;
+    engine_ = nullptr;
+    event->accept();
+}

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "station/options.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QWidget>
+
+class QCheckBox;
+class QGridLayout;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTimer;
+class StationEngine;
+class StationTile;
+struct StationNews;
+struct StationReport;
+
+// The station for a production technician: the golden file and what it
+// sets, one tile per port with its state and last verdict, the shift's
+// counters, Start and Stop. It runs the station engine lumaveractl's station
+// runs, with the same CSV file and history.
+class StationWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit StationWindow(QWidget *parent = nullptr);
+    ~StationWindow() override;
+
+    // Fills the fields from a station command line (ports as given: COMn,
+    // paths, network lines).
+    void setOptions(const StationOptions &options);
+
+    // Starts the run from the fields; false, after saying why in a box, when
+    // the file or a port will not do.
+    bool start();
+    // The first stop lets the modules in progress finish; a second stops
+    // them at once.
+    void stop();
+    // Stops as stop() does and closes once the modules in progress are
+    // done, without asking: for a signal from the terminal or the session.
+    void finishAndClose();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void showGolden();
+    void setRunning(bool running);
+    void news(const QString &port, const StationNews &news);
+    void reported(const StationReport &report, const QString &logFault);
+    void finished();
+    void showCounters();
+    StationTile *tileFor(const QString &port);
+
+    QLineEdit *file_;
+    QLineEdit *ports_;
+    QLineEdit *match_;
+    QLineEdit *log_;
+    QCheckBox *cable_;
+    QCheckBox *all_;
+    QCheckBox *save_;
+    QList<QWidget *> fields_; // locked while the run goes
+    QPushButton *startButton_;
+    QPushButton *stopButton_;
+    QLabel *goldenName_;
+    QLabel *goldenSettings_;
+    QList<QLabel *> swatches_;
+    QLabel *counters_;
+    QLabel *csv_;
+    QLabel *elapsed_;
+    QLabel *status_;
+    QWidget *tileArea_;
+    QGridLayout *tiles_;
+    QHash<QString, StationTile *> tileOf_; // port as the engine names it
+    QHash<QString, QString> titleOf_;      // its device → as the user named it
+    StationEngine *engine_ = nullptr;
+    QElapsedTimer clock_;
+    QTimer *tick_;
+    StationOptions timing_; // --timeout and --gap, which have no field
+    int passed_ = 0;
+    int failed_ = 0;
+    int skipped_ = 0;
+    bool closeWhenDone_ = false;
+};

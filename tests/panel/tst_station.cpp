@@ -1,0 +1,318 @@
+// The station window as a technician works it, opened from the main window
+// and run against several virtual modules: what each tile says (to the eye
+// and to a screen reader), the shift's counters, Stop and closing while
+// modules are set up, and the CSV file beside lumaveractl's for the same run.
+
+#include "panel/contrast.h"
+#include "panel/window.h"
+#include "settings/moduleconfig.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStyleFactory>
+
+#include <csignal>
+
+namespace {
+
+VirtualModule::Options forgetting()
+{
+    VirtualModule::Options o;
+    o.forget = true;
+    return o;
+}
+
+// What a screen reader hears of each tile: its name, then its description.
+QStringList tilesAsRead(QWidget *station)
+{
+    QStringList read;
+    for (QWidget *tile : station->findChildren<QWidget *>(QStringLiteral("stationTile"))) {
+        QAccessibleInterface *a = QAccessible::queryAccessibleInterface(tile);
+        read << a->text(QAccessible::Name) + QStringLiteral(": ") +
+                    a->text(QAccessible::Description);
+    }
+    read.sort();
+    return read;
+}
+
+// The CSV's records without the time, the duration, the backup's name and
+// the other program's pid, which differ from run to run.
+QStringList verdicts(const QString &csv)
+{
+    QFile file(csv);
+    if (!file.open(QIODevice::ReadOnly))
+        return {QStringLiteral("no file %1").arg(csv)};
+    QStringList lines;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.split(',');
+        if (fields.size() >= 5)
+            lines << QString::fromUtf8(fields.mid(1, 4).join(','))
+                         .replace(QRegularExpression(QStringLiteral("pid [0-9]+")), QString());
+    }
+    lines.sort();
+    return lines;
+}
+
+// The golden file, three modules on COM1 to COM3 (COM2 keeps nothing it is
+// sent, another program holds COM3) and the station window opened from the main
+// window's Station… button with the fields a technician fills in.
+struct Station
+{
+    TestModule forgetful{forgetting()};
+    TestModule held;
+    Bench bench{"COM2=" + forgetful.device().toLocal8Bit() +
+                "\r\nCOM3=" + held.device().toLocal8Bit() + "\r\n"};
+    QTemporaryDir folder;
+    QProcess holder;
+    QPointer<QWidget> window;
+    QString golden = folder.filePath(QStringLiteral("golden.ini"));
+    QString csv = folder.filePath(QStringLiteral("window.csv"));
+
+    Station()
+    {
+        ModuleSettings want = SampleSettings();
+        want.mode = 2;
+        want.slotColors[0] = {255, 128, 0};
+        SaveModuleConfig(golden, want);
+        bench.click(bench.ui().cmdStation);
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (w->objectName() == QLatin1String("frmStation") && w->isVisible())
+                window = w;
+        }
+        if (!window)
+            qFatal("Station\u2026 opened no station window");
+        field("stationFile")->setText(golden);
+        field("stationPorts")->setText(ports().join(u' '));
+        field("stationLog")->setText(csv);
+    }
+    ~Station()
+    {
+        holder.kill();
+        holder.waitForFinished();
+        delete window;
+    }
+    // Unplugs COM3's module and plugs it in again, with another program
+    // taking its line before the station hears of it when `taken`.
+    void replugCom3(bool taken)
+    {
+        holder.kill();
+        holder.waitForFinished();
+        held.module->stop();
+        held.heard.clear();
+        QString error;
+        if (!held.module->start(&error))
+            qFatal("%s", qPrintable(error));
+        if (!taken)
+            return;
+        holder.setStandardInputFile(held.device());
+        holder.start(QStringLiteral("sleep"), {QStringLiteral("60")});
+        holder.waitForStarted();
+    }
+    QStringList ports() const { return {"COM1", "COM2", "COM3"}; }
+    template <typename T> T *find(const char *name) const
+    {
+        T *w = window->findChild<T *>(QLatin1String(name));
+        if (!w)
+            qFatal("the station window has no control %s", name);
+        return w;
+    }
+    QLineEdit *field(const char *name) const { return find<QLineEdit>(name); }
+    QPushButton *button(const char *name) const { return find<QPushButton>(name); }
+    QString text(const char *name) const { return find<QLabel>(name)->text(); }
+    bool done() const { return button("stationStart")->isEnabled(); }
+    bool allVerdicts() const { return !tilesAsRead(window).join(u'\n').contains(u"Working"); }
+};
+
+} // namespace
+
+class StationTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void tilesTellEachPort();
+    void refusedBeforeStart_data();
+    void refusedBeforeStart();
+    void stopAndCloseWhileWorking_data();
+    void stopAndCloseWhileWorking();
+    void readableInEveryPalette_data();
+    void readableInEveryPalette();
+};
+
+// Each port's verdict on its tile, in words a screen reader reads; the
+// counters; and the very CSV lines lumaveractl's station writes for the
+// same modules.
+void StationTest::tilesTellEachPort()
+{
+    Station s;
+    BoxAnswerer boxes;
+    s.bench.click(s.button("stationStart"));
+    QVERIFY(s.field("stationFile")->isReadOnly() && !s.button("stationStart")->isEnabled());
+    // A port another program holds at start is refused; COM3 is taken
+    // once it has passed, as it is plugged in again.
+    QTRY_COMPARE_WITH_TIMEOUT(s.text("stationCounters"),
+                              QStringLiteral("Passed 2   Failed 1   Skipped 0"), 15000);
+    s.replugCom3(true);
+    QCOMPARE(s.text("goldenName"), QStringLiteral("golden.ini"));
+    QCOMPARE(s.text("goldenSettings"),
+             QStringLiteral("Mode 2, fade 1, hold 10, and the ten slots:"));
+    QTRY_COMPARE_WITH_TIMEOUT(s.text("stationCounters"),
+                              QStringLiteral("Passed 2   Failed 1   Skipped 1"), 15000);
+    const QString holder = QStringLiteral("sleep (pid %1)").arg(s.holder.processId());
+    QStringList expected{QStringLiteral("COM1: PASS"),
+                         QStringLiteral("COM2") +
+                             QStringLiteral(": FAIL, the module differs from the file\nmode: file "
+                                            "2, module 3\nslot 1: file 255 128 0, module 200 0 3"),
+                         QStringLiteral("COM3: In use, by ") + holder};
+    expected.sort();
+    QCOMPARE(tilesAsRead(s.window), expected);
+    QVERIFY(s.bench.module->heard.endsWith("\xFF\x3C\xFB\xFB\xFB"));
+    QVERIFY(s.held.heard.isEmpty());
+    s.bench.click(s.button("stationStop"));
+    QTRY_VERIFY_WITH_TIMEOUT(s.done(), 5000);
+    QCOMPARE(s.text("stationStatus"), QStringLiteral("Stopped."));
+    QVERIFY(!s.field("stationFile")->isReadOnly());
+
+    // The same modules through lumaveractl's station.
+    const QString command = s.folder.filePath(QStringLiteral("command.csv"));
+    QProcess ctl;
+    QStringList arguments{QStringLiteral("station"), s.golden, QStringLiteral("--log"), command};
+    for (const QString &port : s.ports())
+        arguments << QStringLiteral("--port") << port;
+    s.replugCom3(false);
+    ctl.start(QStringLiteral(LUMAVERACTL), arguments);
+    QTRY_COMPARE_WITH_TIMEOUT(verdicts(command).size(), 4, 15000);
+    s.replugCom3(true);
+    QTRY_COMPARE_WITH_TIMEOUT(verdicts(command).size(), 5, 15000);
+    ::kill(pid_t(ctl.processId()), SIGINT);
+    QTRY_COMPARE_WITH_TIMEOUT(ctl.state(), QProcess::NotRunning, 10000);
+    QCOMPARE(verdicts(s.csv), verdicts(command));
+    QCOMPARE(verdicts(s.csv).size(), 5); // the header and four modules
+    QCOMPARE(boxes.texts(), QStringList());
+}
+
+void StationTest::refusedBeforeStart_data()
+{
+    QTest::addColumn<QByteArray>("golden");
+    QTest::addColumn<QString>("ports");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("no such file") << QByteArray() << "COM1"
+                                  << "%1 does not exist";
+    QTest::newRow("not a configuration") << QByteArray("garbage\n") << "COM1"
+                                         << "";
+    QTest::newRow("a port beyond the numbers") << QByteArray("keep") << "COM1 COM21"
+                                               << "There is no COM21; the ports are COM1..COM20.";
+}
+
+// A golden file or a port that will not do is said before anything is sent:
+// the file's own fault, in a box, and the station does not start.
+void StationTest::refusedBeforeStart()
+{
+    QFETCH(QByteArray, golden);
+    QFETCH(QString, ports);
+    QFETCH(QString, said);
+    Station s;
+    if (golden.isEmpty())
+        QFile::remove(s.golden);
+    else if (golden != "keep") {
+        QFile file(s.golden);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(golden) == golden.size());
+    }
+    s.field("stationPorts")->setText(ports);
+    BoxAnswerer boxes;
+    s.bench.click(s.button("stationStart"));
+    QCOMPARE(boxes.seen.size(), 1);
+    QVERIFY2(boxes.seen[0].text.startsWith(said.arg(s.golden)), qPrintable(boxes.seen[0].text));
+    QVERIFY(s.done());
+    QCOMPARE(s.bench.module->heard, QByteArray());
+}
+
+void StationTest::stopAndCloseWhileWorking_data()
+{
+    QTest::addColumn<bool>("close");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("stillOpen");
+    QTest::newRow("Stop finishes the module") << false << 0 << true;
+    QTest::newRow("closing asks; Cancel keeps on") << true << int(QMessageBox::Cancel) << true;
+    QTest::newRow("closing asks; Finish and Close") << true << int(QMessageBox::Ok) << false;
+}
+
+// A module in progress is finished, never cut off, whether the technician
+// presses Stop or closes the window; closing asks first.
+void StationTest::stopAndCloseWhileWorking()
+{
+    QFETCH(bool, close);
+    QFETCH(int, answer);
+    QFETCH(bool, stillOpen);
+    Station s;
+    s.field("stationPorts")->setText(QStringLiteral("COM1"));
+    s.bench.click(s.button("stationStart"));
+    QTRY_VERIFY_WITH_TIMEOUT(tilesAsRead(s.window).join(u' ').contains(u"Working, step"), 10000);
+    BoxAnswerer boxes;
+    boxes.answer = answer;
+    if (close)
+        s.window->close();
+    else
+        s.bench.click(s.button("stationStop"));
+    QCOMPARE(boxes.texts(), close
+                                ? QStringList{"Modules are being set up. Finish them, then close?"}
+                                : QStringList());
+    if (!close || !stillOpen)
+        QVERIFY(s.text("stationStatus").startsWith(u"Finishing the modules in progress"));
+    // Finished and closed, or finished and open with its verdict shown.
+    QTRY_VERIFY_WITH_TIMEOUT(s.window.isNull() || s.allVerdicts(), 10000);
+    QCOMPARE(s.window.isNull(), !stillOpen);
+    if (stillOpen)
+        QCOMPARE(tilesAsRead(s.window), QStringList{QStringLiteral("COM1: PASS")});
+    QCOMPARE(verdicts(s.csv), (QStringList{s.bench.device + QStringLiteral(",,PASS,"),
+                                           QStringLiteral("device,serial,result,reason")}));
+}
+
+void StationTest::readableInEveryPalette_data()
+{
+    QTest::addColumn<QPalette>("palette");
+    QTest::addColumn<QString>("picture");
+    QTest::newRow("Fusion light")
+        << QStyleFactory::create(QStringLiteral("Fusion"))->standardPalette()
+        << "station-light.png";
+    QTest::newRow("dark grey") << darkPalette(QColor(53, 53, 53), Qt::white) << "station-dark.png";
+}
+
+// Every text on the station window readable, on the tiles' own colours too.
+void StationTest::readableInEveryPalette()
+{
+    QFETCH(QPalette, palette);
+    QFETCH(QString, picture);
+    const QPalette before = QApplication::palette();
+    QApplication::setPalette(palette);
+    const auto restore = qScopeGuard([&] { QApplication::setPalette(before); });
+    Station s;
+    s.bench.click(s.button("stationStart"));
+    QTRY_COMPARE_WITH_TIMEOUT(s.text("stationCounters"),
+                              QStringLiteral("Passed 2   Failed 1   Skipped 0"), 15000);
+    s.replugCom3(true);
+    QTRY_COMPARE_WITH_TIMEOUT(s.text("stationCounters"),
+                              QStringLiteral("Passed 2   Failed 1   Skipped 1"), 15000);
+    int checked = 0;
+    for (auto *label : s.window->findChildren<QLabel *>()) {
+        if (label->text().isEmpty() || !label->isVisible())
+            continue;
+        const auto [text, ground] = textAndGround(label);
+        QVERIFY2(
+            ContrastRatio(text, ground) >= ReadableContrast,
+            qPrintable(QStringLiteral("%1 \"%2\": %3 on %4")
+                           .arg(label->objectName(), label->text(), text.name(), ground.name())));
+        ++checked;
+    }
+    QVERIFY2(checked >= 25, qPrintable(QString::number(checked)));
+    s.window->grab().save(picture);
+}
+
+QTEST_MAIN(StationTest)
+#include "tst_station.moc"
