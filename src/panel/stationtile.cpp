@@ -69,6 +69,7 @@ void StationTile::setState(State state, const QString &detail)
 {
     state_ = state;
     detail_ = detail;
+    note_.clear();
     showState();
 }
 
@@ -78,12 +79,18 @@ void StationTile::setSerial(const QString &serial)
     showState();
 }
 
+void StationTile::setNote(const QString &note)
+{
+    note_ = note;
+    showState();
+}
+
 void StationTile::showState()
 {
     const Look look = lookOf(state_);
     const QString words = tr(look.words);
     words_->setText(words);
-    detailLabel_->setText(detail_);
+    detailLabel_->setText(note_.isEmpty() ? detail_ : detail_ + u'\n' + note_);
     serialLabel_->setText(serial_.isEmpty() ? QString() : tr("Serial number %1").arg(serial_));
     // Fixed colours for the verdicts, the same in every palette, with black
     // or white text, whichever reads better on them; a waiting tile keeps
@@ -103,6 +110,8 @@ void StationTile::showState()
     QStringList description{words};
     if (!detail_.isEmpty())
         description << detail_;
+    if (!note_.isEmpty())
+        description << note_;
     if (!serial_.isEmpty())
         description << tr("serial number %1").arg(serial_);
     setAccessibleDescription(description.join(QStringLiteral(", ")));

@@ -19,6 +19,8 @@ public:
 
     void setState(State state, const QString &detail = {});
     void setSerial(const QString &serial);
+    // A line under the verdict until the next state: what the port does now.
+    void setNote(const QString &note);
     State state() const { return state_; }
 
 private:
@@ -27,6 +29,7 @@ private:
     State state_ = State::Waiting;
     QString detail_;
     QString serial_;
+    QString note_;
     QLabel *title_;
     QLabel *words_;
     QLabel *detailLabel_;

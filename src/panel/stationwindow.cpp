@@ -69,6 +69,9 @@ StationWindow::StationWindow(QWidget *parent)
                           "usb-FTDI*"));
     log_->setObjectName(QStringLiteral("stationLog"));
     log_->setToolTip(tr("Empty: no CSV file. Each verdict is appended as it is known."));
+    cable_->setObjectName(QStringLiteral("stationCable"));
+    all_->setObjectName(QStringLiteral("stationAll"));
+    save_->setObjectName(QStringLiteral("stationSave"));
     startButton_->setObjectName(QStringLiteral("stationStart"));
     stopButton_->setObjectName(QStringLiteral("stationStop"));
     status_->setObjectName(QStringLiteral("stationStatus"));
@@ -354,6 +357,8 @@ void StationWindow::news(const QString &port, const StationNews &news)
         // The last verdict stays until the next module is found.
         if (!verdictShown)
             tile->setState(StationTile::State::Waiting);
+        else
+            tile->setNote(tr("waiting for the next module"));
         break;
     case StationNews::Kind::Found:
         tile->setSerial(news.text);

@@ -137,6 +137,7 @@ class StationTest : public QObject
 
 private slots:
     void tilesTellEachPort();
+    void cableKeepsTheLastVerdict();
     void refusedBeforeStart_data();
     void refusedBeforeStart();
     void stopAndCloseWhileWorking_data();
@@ -195,6 +196,31 @@ void StationTest::tilesTellEachPort()
     QCOMPARE(verdicts(s.csv), verdicts(command));
     QCOMPARE(verdicts(s.csv).size(), 5); // the header and four modules
     QCOMPARE(boxes.texts(), QStringList());
+}
+
+// A cable that stays plugged in: modules put on and taken off its far end,
+// each verdict staying on the tile until the next module answers.
+void StationTest::cableKeepsTheLastVerdict()
+{
+    Station s;
+    VirtualModule &module = *s.bench.module->module;
+    module.setAttached(false);
+    s.field("stationPorts")->setText(QStringLiteral("COM1"));
+    s.find<QCheckBox>("stationCable")->setChecked(true);
+    s.bench.click(s.button("stationStart"));
+    QTRY_COMPARE_WITH_TIMEOUT(tilesAsRead(s.window),
+                              QStringList{QStringLiteral("COM1: Waiting for a module")}, 5000);
+    module.setAttached(true);
+    QTRY_COMPARE_WITH_TIMEOUT(tilesAsRead(s.window), QStringList{QStringLiteral("COM1: PASS")},
+                              10000);
+    module.setAttached(false); // taken off: the verdict stays
+    QTRY_COMPARE_WITH_TIMEOUT(
+        tilesAsRead(s.window),
+        QStringList{QStringLiteral("COM1: PASS, waiting for the next module")}, 10000);
+    module.options().forget = true; // the next module keeps nothing
+    module.setAttached(true);
+    QTRY_VERIFY_WITH_TIMEOUT(tilesAsRead(s.window).join(u' ').startsWith(u"COM1: FAIL"), 10000);
+    QCOMPARE(s.text("stationCounters"), QStringLiteral("Passed 1   Failed 1   Skipped 0"));
 }
 
 void StationTest::refusedBeforeStart_data()
