@@ -5,6 +5,7 @@
 #include "panel/stationtile.h"
 #include "settings/moduleconfig.h"
 #include "station/engine.h"
+#include "station/report.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -42,6 +43,18 @@ QString elapsedText(qint64 ms)
         .arg(s / 3600)
         .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
         .arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+// A FAIL's reason as its tile says it: the first few differences, so that
+// the tile stays the size of the others; the CSV file keeps them all.
+QString failure(const StationReport &report)
+{
+    constexpr qsizetype Shown = 3;
+    QStringList lines{report.reason};
+    lines += report.differences.mid(0, Shown);
+    if (report.differences.size() > Shown)
+        lines << StationWindow::tr("and %n more", nullptr, int(report.differences.size() - Shown));
+    return lines.join(u'\n');
 }
 
 } // namespace
@@ -386,8 +399,7 @@ void StationWindow::reported(const StationReport &report, const QString &logFaul
         break;
     case StationReport::Result::Fail:
         ++failed_;
-        tile->setState(StationTile::State::Fail,
-                       (QStringList{report.reason} + report.differences).join(u'\n'));
+        tile->setState(StationTile::State::Fail, failure(report));
         break;
     case StationReport::Result::Skip:
         ++skipped_;
