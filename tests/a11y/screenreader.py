@@ -28,7 +28,8 @@ EXPECTED = [
     ("push button", "Set fade speed", None), ("push button", "Set hold time", None),
     ("combo box", "Select Mode", "1"), ("push button", "Set Mode", None),
     ("push button", "Read Module Settings", None), ("push button", "Port numbers", None),
-    ("push button", "Log\u2026", None), ("label", "Transmitted bytes", None),
+    ("push button", "Log\u2026", None), ("push button", "Station\u2026", None),
+    ("label", "Transmitted bytes", None),
     ("label", "Mixed colour", None),
 ]
 ACTED_ON = {"combo box", "push button", "slider"}
