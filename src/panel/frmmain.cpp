@@ -90,7 +90,7 @@ void frmMain::connectPort()
 void frmMain::changeEvent(QEvent *event)
 {
     if (event->type() == QEvent::PaletteChange)
-        applyColors(this);
+        applyColors();
     QWidget::changeEvent(event);
 }
 

@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
@@ -164,7 +165,7 @@ void Ui_frmMain::setupUi(QWidget *frmMain)
         slider->setPageStep(5);
         slider->setTracking(true);
     }
-    applyColors(frmMain);
+    applyColors();
     for (QLabel *readout : {lblRed, lblGreen, lblBlue})
         readout->setAlignment(Qt::AlignCenter);
 
@@ -211,11 +212,29 @@ void Ui_frmMain::setupUi(QWidget *frmMain)
     cmdRestore->setToolTip(tr("Send a file's settings to the module and read them back"));
 }
 
-void Ui_frmMain::applyColors(const QWidget *frmMain)
+namespace {
+
+// The colour the style draws behind `w`: its parent's background and frame
+// at its place, without any control on them.
+QColor groundBehind(QWidget *w)
+{
+    QWidget *parent = w->parentWidget();
+    const QRect place = w->geometry();
+    QImage drawn(place.size(), QImage::Format_ARGB32_Premultiplied);
+    drawn.fill(parent->palette().color(QPalette::Window));
+    parent->render(&drawn, QPoint(), QRegion(place), QWidget::DrawWindowBackground);
+    return drawn.pixelColor(place.width() / 2, place.height() / 2);
+}
+
+} // namespace
+
+void Ui_frmMain::applyColors()
 {
     // The captions and readouts of each level in its own colour, lightened on
-    // a dark palette and darkened on a light one as far as it takes to read.
-    const QColor background = frmMain->palette().color(QPalette::Window);
+    // a dark palette and darkened on a light one as far as it takes to read
+    // on what is drawn behind them: the group's frame, a shade darker than
+    // the window.
+    const QColor background = groundBehind(redCaption);
     for (auto [hue, caption, readout] : {std::tuple{QColor(255, 0, 0), redCaption, lblRed},
                                          std::tuple{QColor(0, 255, 0), greenCaption, lblGreen},
                                          std::tuple{QColor(0, 0, 255), blueCaption, lblBlue}}) {

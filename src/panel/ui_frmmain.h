@@ -66,8 +66,8 @@ public:
 
     // Names, sizes and fills the window and makes its controls.
     void setupUi(QWidget *frmMain);
-    // The level captions in their colours, readable on the window's palette.
-    void applyColors(const QWidget *frmMain);
+    // The level captions in their colours, readable on what is drawn behind them.
+    void applyColors();
     // The swatch shows the mixed colour.
     void showMix(int red, int green, int blue);
     // The monitor: the frame's bytes in hex, the text set anew after each.

@@ -228,6 +228,7 @@ void WindowTest::readableInEveryPalette()
     w.Slider_Green->setValue(128);
     bench.click(w.cmdSetColor);
 
+    const QImage shown = bench.window->grab().toImage();
     int checked = 0;
     for (QWidget *c : bench.window->findChildren<QWidget *>()) {
         const auto *label = qobject_cast<QLabel *>(c);
@@ -236,9 +237,15 @@ void WindowTest::readableInEveryPalette()
                              qobject_cast<QGroupBox *>(c);
         if (!hasText || !c->isVisible())
             continue;
-        const auto [text, ground] = textAndGround(c);
+        const auto [text, ground] = textAndGround(c, shown);
+        // A colour of the window's own choosing (the levels') keeps its
+        // margin on what is really behind it, as the screen may draw it a
+        // shade off.
+        const bool tinted = text != palette.color(QPalette::WindowText) &&
+                            text != palette.color(QPalette::ButtonText) &&
+                            c->objectName() != QLatin1String("lblTxData");
         QVERIFY2(
-            ContrastRatio(text, ground) >= ReadableContrast,
+            ContrastRatio(text, ground) >= (tinted ? ChosenContrast : ReadableContrast),
             qPrintable(
                 QStringLiteral("%1: %2 on %3").arg(c->objectName(), text.name(), ground.name())));
         ++checked;

@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QHash>
+#include <QImage>
 #include <QLabel>
 #include <QPalette>
 #include <QPushButton>
@@ -77,14 +79,30 @@ inline int openDescriptorsOn(const QString &path)
     return count;
 }
 
-// The colour a text is drawn in and the colour under it.
-inline std::pair<QColor, QColor> textAndGround(QWidget *w)
+// The colour a text is drawn in and the colour under it. A label's ground is
+// what the window shows around its text (a group box's frame is a shade
+// darker than the window): the commonest colour of its place in `shown`, a
+// grab of its window.
+inline std::pair<QColor, QColor> textAndGround(QWidget *w, const QImage &shown)
 {
     const auto color = [](QWidget *of, QPalette::ColorRole role) {
         return of->palette().color(QPalette::Active, role);
     };
     if (qobject_cast<QPushButton *>(w) || qobject_cast<QComboBox *>(w))
         return {color(w, QPalette::ButtonText), color(w, QPalette::Button)};
+    if (qobject_cast<QLabel *>(w)) {
+        const qreal scale = shown.devicePixelRatio();
+        const QRect place(w->mapTo(w->window(), QPoint()) * scale, w->size() * scale);
+        QHash<QRgb, int> seen;
+        for (int y = place.top(); y <= place.bottom(); ++y)
+            for (int x = place.left(); x <= place.right(); ++x)
+                ++seen[shown.pixel(x, y)];
+        QRgb commonest = 0;
+        for (auto i = seen.cbegin(); i != seen.cend(); ++i)
+            if (i.value() > seen.value(commonest))
+                commonest = i.key();
+        return {color(w, w->foregroundRole()), QColor(commonest)};
+    }
     QWidget *ground = w;
     while (!ground->autoFillBackground() && !ground->isWindow())
         ground = ground->parentWidget();
