@@ -6,7 +6,10 @@
 // after its exchange gave up would pass for the answer to the next one. An
 // exchange whose answer did not come whole marks its device, for this user's
 // programs alike (a file in the user's own runtime folder); the next exchange
-// that waits for an answer on that device first waits out the late one.
+// that waits for an answer on that device first waits out the late one. The
+// mark is the device's, not its name's: another device that gets the name
+// (a pseudo-terminal's number given out again, an adapter back as the same
+// ttyUSBn) is not marked.
 
 // Marks the device at `path` as possibly still answering.
 void MarkAnswerPending(const QString &path);

@@ -157,6 +157,8 @@ bool ModuleLink::waitForQuiet(int quietMs)
     connect(this, &ModuleLink::lost, &loop, &QEventLoop::quit);
     connect(port_, &SerialPort::arrived, &loop,
             [&quiet, quietMs](const QByteArray &, qint64) { quiet.start(quietMs); });
+    report(TrafficEvent::Kind::Waited, {},
+           LinkTexts::tr("a late answer to an earlier command may still come"));
     quiet.start(quietMs);
     limit.start(quietMs * 4);
     loop.exec();

@@ -24,6 +24,7 @@ struct TrafficEvent
         Opened,    // the port was opened (note: the device)
         Closed,    // the port was closed on request
         Lost,      // the device went away
+        Waited,    // a late answer to an earlier exchange was waited out
     };
 
     Kind kind = Kind::Sent;
@@ -31,7 +32,7 @@ struct TrafficEvent
     qint64 wallMs = 0; // the same moment on the wall clock, ms since 1970 UTC
     QByteArray bytes;
     // Sent: the frame in words; Received: how the checks judged the answer;
-    // Opened, Closed, Lost: the device.
+    // Opened, Closed, Lost: the device; Waited: why.
     QString note;
 };
 

@@ -17,6 +17,8 @@ QString TrafficDirection(TrafficEvent::Kind kind)
         return QStringLiteral("CLOSE");
     case TrafficEvent::Kind::Lost:
         return QStringLiteral("LOST");
+    case TrafficEvent::Kind::Waited:
+        return QStringLiteral("WAIT");
     }
     return {};
 }

@@ -20,7 +20,19 @@ The same in one --verbose run: the late answer is shown and thrown away.
   $ lumaveractl --port late --timeout 300 read 2> /dev/null
   [1]
   $ lumaveractl --port late mode 3
-  $ lumaveractl --port late --timeout 3000 --verbose read 2>&1 | grep -E 'DISCARDED|^mode'
+  $ lumaveractl --port late --timeout 3000 --verbose read 2>&1 | grep -E 'WAIT|DISCARDED|^mode'
+  *WAIT  a late answer to an earlier command may still come (glob)
   *DISCARDED*FF 07 * (glob)
   mode 3
+
+The wait is the device's, not its name's: another module that comes under
+the same name (here a pseudo-terminal's number given out again) owes no late
+answer, and its first read does not wait for one.
+
+  $ lumaveractl --port late --timeout 300 read 2> /dev/null
+  [1]
+  $ kill $module; wait
+  $ start_module late --fast
+  $ lumaveractl --port late --verbose read 2>&1 | grep -E 'WAIT|^mode'
+  mode 0
   $ kill $module; wait
