@@ -3,13 +3,13 @@
 // the five bytes on the line, and the time to apply a settings reply.
 
 #include "cpu.h"
-#include "panel/frmlog.h"
-#include "panel/frmmain.h"
+#include "filewatch.h"
+#include "panel/mainwindow.h"
+#include "panel/trafficlogwindow.h"
 #include "panel/trafficmodel.h"
 #include "settings/ini.h"
 #include "settings/moduleconfig.h"
 #include "settings/settings.h"
-#include "filewatch.h"
 #include "support/pty.h"
 #include "support/ui.h"
 
@@ -75,14 +75,14 @@ int main(int argc, char *argv[])
     for (int i = 0; i < 5; ++i) {
         QElapsedTimer t;
         t.start();
-        frmMain w;
+        MainWindow w;
         w.show();
         if (!QTest::qWaitForWindowExposed(&w))
             return 1;
         startup.add(ms(t));
     }
 
-    frmMain form;
+    MainWindow form;
     form.show();
     if (!QTest::qWaitForWindowExposed(&form))
         return 1;
@@ -184,7 +184,7 @@ int main(int argc, char *argv[])
     // thousand while clicks are posted to the window; how long each click
     // waits for its turn.
     TrafficModel model;
-    frmLog log(&model, &form);
+    TrafficLogWindow log(&model, &form);
     log.show();
     Stats clickWait;
     {

@@ -6,8 +6,8 @@
 //   lumavera-bench-ports [ROUNDS] [IDLE-SECONDS]
 
 #include "cpu.h"
-#include "panel/frmmain.h"
 #include "moduleprocess.h"
+#include "panel/mainwindow.h"
 #include "support/pty.h"
 #include "support/ui.h"
 
@@ -79,7 +79,7 @@ int main(int argc, char *argv[])
     auto module = std::make_unique<ModuleProcess>(link, QStringList{});
     if (!module->started())
         return 1;
-    frmMain form;
+    MainWindow form;
     form.show();
     const Ui w(form);
     const auto open = [&] { return w.cmdConnect->text() == QLatin1String("Disconnect"); };

@@ -1,7 +1,7 @@
 #include "app/unixsignals.h"
 #include "ctl/options.h"
 #include "ctl/station.h"
-#include "panel/frmmain.h"
+#include "panel/mainwindow.h"
 #include "panel/stationwindow.h"
 #include "settings/ini.h"
 #include "station/options.h"
@@ -117,7 +117,7 @@ int main(int argc, char *argv[])
         return app.exec();
     }
 
-    frmMain window;
+    MainWindow window;
     window.show();
     if (connect)
         window.connectPort();

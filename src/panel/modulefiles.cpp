@@ -32,7 +32,7 @@ QString askForFile(QWidget *owner, const QString &title, QFileDialog::AcceptMode
 
 } // namespace
 
-ModuleFiles::ModuleFiles(QWidget *window, Ui_frmMain &ui, ModuleLink &link, Hooks hooks)
+ModuleFiles::ModuleFiles(QWidget *window, Ui_MainWindow &ui, ModuleLink &link, Hooks hooks)
     : window_(window), ui_(ui), link_(link), hooks_(std::move(hooks))
 {
 }
@@ -44,7 +44,7 @@ std::optional<ModuleSettings> ModuleFiles::readModule()
         return reply.settings;
     // A cut-short exchange or a frame that did not go out is said elsewhere.
     if (reply.fault != ReplyFault::Aborted && reply.fault != ReplyFault::SendFailed)
-        Ui_frmMain::message(window_, QMessageBox::Warning, tr("Read Error"), reply.reason);
+        Ui_MainWindow::message(window_, QMessageBox::Warning, tr("Read Error"), reply.reason);
     return std::nullopt;
 }
 
@@ -77,8 +77,8 @@ void ModuleFiles::restore()
         return;
     const LoadedConfig loaded = LoadModuleConfig(path);
     if (!loaded) {
-        Ui_frmMain::message(window_, QMessageBox::Warning,
-                            tr("Nothing was sent: %1 cannot be used.").arg(path), loaded.reason);
+        Ui_MainWindow::message(window_, QMessageBox::Warning,
+                               tr("Nothing was sent: %1 cannot be used.").arg(path), loaded.reason);
         return;
     }
     // What the module holds is kept before the first change, so that
@@ -88,9 +88,9 @@ void ModuleFiles::restore()
         return;
     QString backup;
     if (const WriteResult kept = KeepBackup(link_.devicePath(), *held, &backup); !kept.ok()) {
-        Ui_frmMain::message(window_, QMessageBox::Warning,
-                            tr("Nothing was sent: what the module holds could not be kept."),
-                            kept.reason);
+        Ui_MainWindow::message(window_, QMessageBox::Warning,
+                               tr("Nothing was sent: what the module holds could not be kept."),
+                               kept.reason);
         return;
     }
     // No other step goes out between the restore's frames.
@@ -116,17 +116,17 @@ void ModuleFiles::restore()
                                              done.failure.fault == ReplyFault::SendFailed)))
         return;
     if (done.failedStep) {
-        Ui_frmMain::message(window_, QMessageBox::Warning, tr("The restore did not finish."),
-                            done.failure.reason);
+        Ui_MainWindow::message(window_, QMessageBox::Warning, tr("The restore did not finish."),
+                               done.failure.reason);
         return;
     }
     const WriteResult kept = hooks_.show(*done.got);
     if (!done.differences.isEmpty())
-        Ui_frmMain::message(window_, QMessageBox::Warning,
-                            tr("The module differs from %1 after the restore.").arg(path),
-                            done.differences.join(u'\n'));
+        Ui_MainWindow::message(window_, QMessageBox::Warning,
+                               tr("The module differs from %1 after the restore.").arg(path),
+                               done.differences.join(u'\n'));
     else if (!kept.ok())
-        ui_.notice(Ui_frmMain::WriteProblem(kept));
+        ui_.notice(Ui_MainWindow::WriteProblem(kept));
     else {
         // Two lines fit: the file's name there, where things are in full in
         // the tooltip.

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "link/modulestep.h"
-#include "panel/ui_frmmain.h"
+#include "panel/ui_mainwindow.h"
 #include "settings/writeresult.h"
 
 #include <QCoreApplication>
@@ -19,7 +19,7 @@ class QWidget;
 class ModuleFiles
 {
     // Its words are the window's, in the window's translation context.
-    Q_DECLARE_TR_FUNCTIONS(frmMain)
+    Q_DECLARE_TR_FUNCTIONS(MainWindow)
 
 public:
     struct Hooks
@@ -31,7 +31,7 @@ public:
         std::function<WriteResult(const ModuleSettings &)> show;
     };
 
-    ModuleFiles(QWidget *window, Ui_frmMain &ui, ModuleLink &link, Hooks hooks);
+    ModuleFiles(QWidget *window, Ui_MainWindow &ui, ModuleLink &link, Hooks hooks);
 
     void backup();
     void restore();
@@ -44,7 +44,7 @@ private:
     std::optional<ModuleSettings> readModule();
 
     QWidget *window_;
-    Ui_frmMain &ui_;
+    Ui_MainWindow &ui_;
     ModuleLink &link_;
     Hooks hooks_;
 };

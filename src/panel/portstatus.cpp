@@ -5,14 +5,14 @@
 #include "link/portwatcher.h"
 #include "link/reconnector.h"
 #include "panel/portlist.h"
-#include "panel/ui_frmmain.h"
+#include "panel/ui_mainwindow.h"
 #include "settings/ini.h"
 #include "settings/settings.h"
 
 #include <QComboBox>
 #include <QFileInfo>
 
-PortStatus::PortStatus(Ui_frmMain &ui, ModuleLink *link, std::function<QString()> commPort,
+PortStatus::PortStatus(Ui_MainWindow &ui, ModuleLink *link, std::function<QString()> commPort,
                        QObject *parent)
     : QObject(parent), ui_(ui), link_(link), commPort_(std::move(commPort)),
       watcher_(new PortWatcher(this)), reconnector_(new Reconnector(link, watcher_, this))
@@ -56,27 +56,27 @@ void PortStatus::onWaiting(const QString &path)
     // reports: one look through the system's ports, not two.
     // The line above names the address already; two lines hold the rest.
     if (link_->isNetwork())
-        ui_.notice(Ui_frmMain::tr("COM%1: %2 It reconnects when the server answers.")
+        ui_.notice(Ui_MainWindow::tr("COM%1: %2 It reconnects when the server answers.")
                        .arg(commPort_(), link_->lossReason().isEmpty()
-                                             ? Ui_frmMain::tr("the connection ended.")
+                                             ? Ui_MainWindow::tr("the connection ended.")
                                              : link_->lossReason()));
     else
         ui_.notice(
-            Ui_frmMain::tr("COM%1 (%2) was unplugged or closed; it reconnects when it returns.")
+            Ui_MainWindow::tr("COM%1 (%2) was unplugged or closed; it reconnects when it returns.")
                 .arg(commPort_(), path));
 }
 
 void PortStatus::onRefused(const QString &reason, bool tryingAgain)
 {
-    ui_.notice(tryingAgain ? Ui_frmMain::tr("COM%1 is back but did not open: %2 Trying again.")
+    ui_.notice(tryingAgain ? Ui_MainWindow::tr("COM%1 is back but did not open: %2 Trying again.")
                                  .arg(commPort_(), reason)
-                           : Ui_frmMain::tr("COM%1 is back but did not open: %2 Press Connect "
-                                            "to try again.")
+                           : Ui_MainWindow::tr("COM%1 is back but did not open: %2 Press Connect "
+                                               "to try again.")
                                  .arg(commPort_(), reason));
 }
 
 void PortStatus::onReconnected(const QString &path)
 {
-    ui_.notice(Ui_frmMain::tr("Reconnected to COM%1 (%2).").arg(commPort_(), path));
+    ui_.notice(Ui_MainWindow::tr("Reconnected to COM%1 (%2).").arg(commPort_(), path));
     ui_.showConnected(true);
 }

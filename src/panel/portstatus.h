@@ -8,7 +8,7 @@
 class ModuleLink;
 class PortWatcher;
 class Reconnector;
-struct Ui_frmMain;
+struct Ui_MainWindow;
 
 // The window's side of the ports: the device behind each number, shown in
 // the port list as the system's ports come and go, and a lost port's way
@@ -19,7 +19,7 @@ class PortStatus : public QObject
 
 public:
     // `commPort` is the number chosen in the list, as the window keeps it.
-    PortStatus(Ui_frmMain &ui, ModuleLink *link, std::function<QString()> commPort,
+    PortStatus(Ui_MainWindow &ui, ModuleLink *link, std::function<QString()> commPort,
                QObject *parent);
 
     // The port was opened on purpose; remembered for a later loss.
@@ -36,7 +36,7 @@ private:
     void onRefused(const QString &reason, bool tryingAgain);
     void onReconnected(const QString &path);
 
-    Ui_frmMain &ui_;
+    Ui_MainWindow &ui_;
     ModuleLink *link_;
     std::function<QString()> commPort_;
     PortWatcher *watcher_;

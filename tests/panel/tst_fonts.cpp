@@ -1,4 +1,4 @@
-#include "panel/frmmain.h"
+#include "panel/mainwindow.h"
 #include "support/pty.h"
 
 #include <QApplication>
@@ -43,7 +43,7 @@ QStringList cutCaptions(const QWidget &window, const QFont &font)
 void FontsTest::captionsFitWithoutTahoma()
 {
     TempConfig config;
-    frmMain window;
+    MainWindow window;
     window.show();
     const QFont font = window.font();
     const QString family = QFontInfo(font).family();

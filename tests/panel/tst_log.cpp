@@ -2,7 +2,7 @@
 // byte and loss of a session in order, saved and copied as shown, and
 // bounded under a flood.
 
-#include "panel/frmlog.h"
+#include "panel/trafficlogwindow.h"
 #include "panel/trafficmodel.h"
 #include "panel/window.h"
 
@@ -187,7 +187,7 @@ void LogTest::session()
 void LogTest::boundedUnderAFlood()
 {
     TrafficModel model;
-    frmLog log(&model, nullptr);
+    TrafficLogWindow log(&model, nullptr);
     log.show();
     const int flood = 100000;
     for (int i = 0; i < flood; ++i) {

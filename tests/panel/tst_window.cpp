@@ -162,7 +162,7 @@ void WindowTest::startup()
     TempConfig config;
     if (!ini.isEmpty())
         config.write(ini);
-    frmMain window;
+    MainWindow window;
     const Ui w(window);
     QCOMPARE(w.cboComm->currentText(), QStringLiteral("COM%1").arg(port));
     QCOMPARE(window.windowTitle(), QStringLiteral("RGB Lumavera R2.0"));
@@ -699,7 +699,7 @@ void WindowTest::duringTheWait()
         QVERIFY(w.lblNotice->text().contains(QLatin1String("unplugged or closed")));
     if (action == QLatin1String("close")) {
         QCOMPARE(profile::valueIn(bench.config.read(), "Settings", "CommPort"), QByteArray("1"));
-        bench.window = std::make_unique<frmMain>();
+        bench.window = std::make_unique<MainWindow>();
     }
     if (action != QLatin1String("unplug")) {
         // The same line opens again and answers.
@@ -718,7 +718,7 @@ void WindowTest::saidBesideConnect()
         TempConfig config;
         const QByteArray huge = QByteArray(IniFile::MaxSize + 1, ';');
         config.write(huge);
-        frmMain form;
+        MainWindow form;
         const Ui w(form);
         QVERIFY2(w.lblNotice->text().contains(QLatin1String("larger than 1 MiB")),
                  qPrintable(w.lblNotice->text()));
@@ -880,7 +880,7 @@ void WindowTest::portNumbersFollowTheUser()
     TempConfig config;
     config.write("; mine\r\n[Settings]\r\nCommPort=3\r\n[Ports]\r\nCOM20=/dev/pts/999\r\n");
     BoxAnswerer boxes;
-    frmMain form;
+    MainWindow form;
     form.show();
     const Ui w(form);
     QTRY_VERIFY(w.lblPortInfo->text().startsWith(QLatin1String("COM3: ")));
@@ -949,7 +949,7 @@ void WindowTest::servesLumaveractl()
     BoxAnswerer boxes;
     QVERIFY(bench.connect());
     {
-        frmMain second;
+        MainWindow second;
         second.show();
         const Ui s(second);
         QTRY_VERIFY2(s.lblNotice->text().contains(QLatin1String("Another Lumavera window")),

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "panel/frmmain.h"
+#include "panel/mainwindow.h"
 #include "support/pty.h"
 #include "support/ui.h"
 
@@ -21,7 +21,7 @@ struct Bench
     std::unique_ptr<TestModule> module;
     QString device;
     int heldBefore; // the module's own hold on its line
-    std::unique_ptr<frmMain> window;
+    std::unique_ptr<MainWindow> window;
 
     explicit Bench(const QByteArray &extraIni = {}, const VirtualModule::Options &playing = {},
                    const ModuleSettings &eeprom = SampleSettings())
@@ -30,7 +30,7 @@ struct Bench
     {
         config.write("[Settings]\r\nCommPort=1\r\n[Ports]\r\nCOM1=" + device.toLocal8Bit() +
                      "\r\n" + extraIni);
-        window = std::make_unique<frmMain>();
+        window = std::make_unique<MainWindow>();
         window->show();
         settle();
     }

@@ -1,15 +1,15 @@
-#include "panel/frmmain.h"
+#include "panel/mainwindow.h"
 
 #include "link/modulesession.h"
 #include "link/portmap.h"
 #include "panel/accessible.h"
 #include "panel/controlserver.h"
 #include "panel/fonts.h"
-#include "panel/frmlog.h"
-#include "panel/frmports.h"
 #include "panel/modulefiles.h"
+#include "panel/portnumbersdialog.h"
 #include "panel/portstatus.h"
 #include "panel/stationwindow.h"
+#include "panel/trafficlogwindow.h"
 #include "panel/trafficmodel.h"
 #include "settings/ini.h"
 #include "settings/settings.h"
@@ -29,7 +29,7 @@
 namespace {
 
 const char *const PortNotAvailable =
-    QT_TRANSLATE_NOOP("frmMain", "Selected Com Port Not Available");
+    QT_TRANSLATE_NOOP("MainWindow", "Selected Com Port Not Available");
 
 void fillNumbers(QComboBox *list, int first, int last)
 {
@@ -48,16 +48,16 @@ SettingsStore store()
 
 } // namespace
 
-frmMain::frmMain(QWidget *parent) : QWidget(parent)
+MainWindow::MainWindow(QWidget *parent) : QWidget(parent)
 {
     link = new ModuleLink(this);
     session = std::make_unique<ModuleSession>(*link, ReplyWaitRule::oneTick());
     files = std::make_unique<ModuleFiles>(
-        this, static_cast<Ui_frmMain &>(*this), *link,
+        this, static_cast<Ui_MainWindow &>(*this), *link,
         ModuleFiles::Hooks{[this](const ModuleStep &step) { return sendStep(step); },
                            [this](const ModuleSettings &s) { return showModuleSettings(s); }});
     portStatus = new PortStatus(
-        static_cast<Ui_frmMain &>(*this), link, [this] { return commPort_; }, this);
+        static_cast<Ui_MainWindow &>(*this), link, [this] { return commPort_; }, this);
 
     setupUi(this);
     load();
@@ -70,59 +70,59 @@ frmMain::frmMain(QWidget *parent) : QWidget(parent)
     traffic = new TrafficModel(this);
     connect(link, &ModuleLink::traffic, traffic, &TrafficModel::append);
     connect(new QShortcut(QKeySequence(tr("Ctrl+L")), this), &QShortcut::activated, this,
-            &frmMain::cmdLog_Click);
+            &MainWindow::cmdLog_Click);
     // Ctrl+Q quits the ordinary way, so the port is saved.
     connect(new QShortcut(QKeySequence(tr("Ctrl+Q")), this), &QShortcut::activated, this,
             &QWidget::close);
 }
 
-frmMain::~frmMain()
+MainWindow::~MainWindow()
 {
     link->abortReplyWait();
 }
 
-void frmMain::connectPort()
+void MainWindow::connectPort()
 {
     if (!link->isOpen())
         cmdConnect_Click();
 }
 
-void frmMain::changeEvent(QEvent *event)
+void MainWindow::changeEvent(QEvent *event)
 {
     if (event->type() == QEvent::PaletteChange)
         applyColors();
     QWidget::changeEvent(event);
 }
 
-void frmMain::connectHandlers()
+void MainWindow::connectHandlers()
 {
-    connect(cboComm, &QComboBox::currentIndexChanged, this, &frmMain::cboComm_Click);
-    connect(cmdConnect, &QPushButton::clicked, this, &frmMain::cmdConnect_Click);
+    connect(cboComm, &QComboBox::currentIndexChanged, this, &MainWindow::cboComm_Click);
+    connect(cmdConnect, &QPushButton::clicked, this, &MainWindow::cmdConnect_Click);
     connect(link, &ModuleLink::traffic, this, [this](const TrafficEvent &event) {
         if (event.kind == TrafficEvent::Kind::Sent)
             showFrame(event.bytes);
     });
-    connect(Slider_Red, &QSlider::valueChanged, this, &frmMain::Slider_Red_Change);
-    connect(Slider_Green, &QSlider::valueChanged, this, &frmMain::Slider_Green_Change);
-    connect(Slider_Blue, &QSlider::valueChanged, this, &frmMain::Slider_Blue_Change);
-    connect(cmdSetColor, &QPushButton::clicked, this, &frmMain::cmdSetColor_Click);
-    connect(cmdSetMode, &QPushButton::clicked, this, &frmMain::cmdSetMode_Click);
-    connect(cmdSetFade, &QPushButton::clicked, this, &frmMain::cmdSetFade_Click);
-    connect(cmdSetHold, &QPushButton::clicked, this, &frmMain::cmdSetHold_Click);
-    connect(cmdSaveColor, &QPushButton::clicked, this, &frmMain::cmdSaveColor_Click);
-    connect(cmdRetrieve, &QPushButton::clicked, this, &frmMain::cmdRetrieve_Click);
-    connect(cmdReadSettings, &QPushButton::clicked, this, &frmMain::cmdReadSettings_Click);
-    connect(cmdSave, &QPushButton::clicked, this, &frmMain::cmdSave_Click);
+    connect(Slider_Red, &QSlider::valueChanged, this, &MainWindow::Slider_Red_Change);
+    connect(Slider_Green, &QSlider::valueChanged, this, &MainWindow::Slider_Green_Change);
+    connect(Slider_Blue, &QSlider::valueChanged, this, &MainWindow::Slider_Blue_Change);
+    connect(cmdSetColor, &QPushButton::clicked, this, &MainWindow::cmdSetColor_Click);
+    connect(cmdSetMode, &QPushButton::clicked, this, &MainWindow::cmdSetMode_Click);
+    connect(cmdSetFade, &QPushButton::clicked, this, &MainWindow::cmdSetFade_Click);
+    connect(cmdSetHold, &QPushButton::clicked, this, &MainWindow::cmdSetHold_Click);
+    connect(cmdSaveColor, &QPushButton::clicked, this, &MainWindow::cmdSaveColor_Click);
+    connect(cmdRetrieve, &QPushButton::clicked, this, &MainWindow::cmdRetrieve_Click);
+    connect(cmdReadSettings, &QPushButton::clicked, this, &MainWindow::cmdReadSettings_Click);
+    connect(cmdSave, &QPushButton::clicked, this, &MainWindow::cmdSave_Click);
     connect(cmdBackup, &QPushButton::clicked, this, [this] { files->backup(); });
     connect(cmdRestore, &QPushButton::clicked, this, [this] { files->restore(); });
-    connect(cmdLog, &QPushButton::clicked, this, &frmMain::cmdLog_Click);
-    connect(cmdStation, &QPushButton::clicked, this, &frmMain::cmdStation_Click);
-    connect(cmdPorts, &QPushButton::clicked, this, &frmMain::cmdPorts_Click);
+    connect(cmdLog, &QPushButton::clicked, this, &MainWindow::cmdLog_Click);
+    connect(cmdStation, &QPushButton::clicked, this, &MainWindow::cmdStation_Click);
+    connect(cmdPorts, &QPushButton::clicked, this, &MainWindow::cmdPorts_Click);
 }
 
 // ---- Start-up, port choice, connection, shut-down ----
 
-void frmMain::load()
+void MainWindow::load()
 {
     for (int n = FirstPort; n <= LastPort; ++n)
         cboComm->addItem(QStringLiteral("COM%1").arg(n));
@@ -154,7 +154,7 @@ void frmMain::load()
     cboMode->setCurrentIndex(1);
 }
 
-void frmMain::paintEvent(QPaintEvent *event)
+void MainWindow::paintEvent(QPaintEvent *event)
 {
     QWidget::paintEvent(event);
     // A first paint comes only once the window is mapped and its first frame
@@ -162,18 +162,18 @@ void frmMain::paintEvent(QPaintEvent *event)
     // so that start-up is building and showing the window and nothing else.
     if (!shown) {
         shown = true;
-        QTimer::singleShot(0, this, &frmMain::onShown);
+        QTimer::singleShot(0, this, &MainWindow::onShown);
     }
 }
 
-void frmMain::onShown()
+void MainWindow::onShown()
 {
     portStatus->refresh();
     if (const HandoffResult listening = control->listen(); !listening)
         notice(listening.reason);
 }
 
-void frmMain::cboComm_Click()
+void MainWindow::cboComm_Click()
 {
     const int position = cboComm->currentIndex();
     if (position < 0)
@@ -184,7 +184,7 @@ void frmMain::cboComm_Click()
     showPortInfo(cboComm->currentIndex());
 }
 
-void frmMain::cmdConnect_Click()
+void MainWindow::cmdConnect_Click()
 {
     portStatus->stopReconnect();
     if (!link->isOpen()) {
@@ -219,7 +219,7 @@ void frmMain::cmdConnect_Click()
     }
 }
 
-void frmMain::unload()
+void MainWindow::unload()
 {
     link->abortReplyWait();
     // The window is going: a port that cannot be saved is said where a
@@ -230,13 +230,13 @@ void frmMain::unload()
     link->close();
 }
 
-void frmMain::closeEvent(QCloseEvent *event)
+void MainWindow::closeEvent(QCloseEvent *event)
 {
     unload();
     event->accept();
 }
 
-bool frmMain::eventFilter(QObject *watched, QEvent *event)
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == lblTxData && event->type() == QEvent::MouseButtonDblClick) {
         cmdLog_Click();
@@ -247,23 +247,23 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
 
 // ---- The monitor, the traffic log and the port numbers ----
 
-void frmMain::cmdPorts_Click()
+void MainWindow::cmdPorts_Click()
 {
-    frmPorts dialog(this);
+    PortNumbersDialog dialog(this);
     dialog.exec();
     portStatus->refresh();
 }
 
-void frmMain::cmdLog_Click()
+void MainWindow::cmdLog_Click()
 {
     if (!log)
-        log = new frmLog(traffic, this);
+        log = new TrafficLogWindow(traffic, this);
     log->show();
     log->raise();
     log->activateWindow();
 }
 
-void frmMain::cmdStation_Click()
+void MainWindow::cmdStation_Click()
 {
     // A window of its own, which stays when this one closes: the station
     // runs on without the main window.
@@ -278,28 +278,28 @@ void frmMain::cmdStation_Click()
 
 // ---- Live colour and effects ----
 
-void frmMain::Slider_Red_Change()
+void MainWindow::Slider_Red_Change()
 {
     red_ = std::uint8_t(Slider_Red->value());
     lblRed->setText(QString::number(red_));
     showMix(red_, green_, blue_);
 }
 
-void frmMain::Slider_Green_Change()
+void MainWindow::Slider_Green_Change()
 {
     green_ = std::uint8_t(Slider_Green->value());
     lblGreen->setText(QString::number(green_));
     showMix(red_, green_, blue_);
 }
 
-void frmMain::Slider_Blue_Change()
+void MainWindow::Slider_Blue_Change()
 {
     blue_ = std::uint8_t(Slider_Blue->value());
     lblBlue->setText(QString::number(blue_));
     showMix(red_, green_, blue_);
 }
 
-StepOutcome frmMain::sendStep(const ModuleStep &step)
+StepOutcome MainWindow::sendStep(const ModuleStep &step)
 {
     // The line beside Connect tells of this step from now on, never of one
     // before it.
@@ -310,29 +310,29 @@ StepOutcome frmMain::sendStep(const ModuleStep &step)
     return out;
 }
 
-void frmMain::cmdSetColor_Click()
+void MainWindow::cmdSetColor_Click()
 {
     sendStep(ModuleStep::color({red_, green_, blue_}));
 }
 
-void frmMain::cmdSetMode_Click()
+void MainWindow::cmdSetMode_Click()
 {
     sendStep(ModuleStep::mode(cboMode->currentIndex()));
 }
 
-void frmMain::cmdSetFade_Click()
+void MainWindow::cmdSetFade_Click()
 {
     sendStep(ModuleStep::fade(cboFade->currentIndex()));
 }
 
-void frmMain::cmdSetHold_Click()
+void MainWindow::cmdSetHold_Click()
 {
     sendStep(ModuleStep::hold(cboHold->currentIndex()));
 }
 
 // ---- Memory slots ----
 
-void frmMain::cmdSaveColor_Click()
+void MainWindow::cmdSaveColor_Click()
 {
     const int slot = cboMemLoc->currentIndex();
     if (slot < 0)
@@ -348,7 +348,7 @@ void frmMain::cmdSaveColor_Click()
         showSlotColour(slot, colour);
 }
 
-void frmMain::cmdRetrieve_Click()
+void MainWindow::cmdRetrieve_Click()
 {
     const int slot = cboMemLoc->currentIndex();
     if (slot < 0)
@@ -365,7 +365,7 @@ void frmMain::cmdRetrieve_Click()
 
 // ---- Module settings transfer ----
 
-void frmMain::cmdReadSettings_Click()
+void MainWindow::cmdReadSettings_Click()
 {
     // One exchange at a time: two answers would run into each other.
     if (link->busy())
@@ -387,7 +387,7 @@ void frmMain::cmdReadSettings_Click()
                : WriteProblem(kept));
 }
 
-WriteResult frmMain::showModuleSettings(const ModuleSettings &settings)
+WriteResult MainWindow::showModuleSettings(const ModuleSettings &settings)
 {
     cboMode->setCurrentIndex(settings.mode);
     cboFade->setCurrentIndex(settings.fade);
@@ -402,7 +402,7 @@ WriteResult frmMain::showModuleSettings(const ModuleSettings &settings)
     return kept;
 }
 
-void frmMain::showSlotColours(const std::array<std::optional<Rgb>, SlotCount> &colours)
+void MainWindow::showSlotColours(const std::array<std::optional<Rgb>, SlotCount> &colours)
 {
     for (int slot = 0; slot < SlotCount; ++slot) {
         if (const std::optional<Rgb> &c = colours[std::size_t(slot)])
@@ -413,14 +413,14 @@ void frmMain::showSlotColours(const std::array<std::optional<Rgb>, SlotCount> &c
     }
 }
 
-void frmMain::showSlotColour(int slot, const Rgb &colour)
+void MainWindow::showSlotColour(int slot, const Rgb &colour)
 {
     // A colour as the item's decoration is drawn as a swatch in the open
     // list; the closed list, too narrow for one, shows the number alone.
     cboMemLoc->setItemData(slot, QColor(colour.red, colour.green, colour.blue), Qt::DecorationRole);
 }
 
-void frmMain::cmdSave_Click()
+void MainWindow::cmdSave_Click()
 {
     if (link->busy())
         return;

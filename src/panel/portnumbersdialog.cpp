@@ -1,4 +1,4 @@
-#include "panel/frmports.h"
+#include "panel/portnumbersdialog.h"
 
 #include "link/networkport.h"
 #include "link/portmap.h"
@@ -18,7 +18,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-frmPorts::frmPorts(QWidget *owner) : QDialog(owner)
+PortNumbersDialog::PortNumbersDialog(QWidget *owner) : QDialog(owner)
 {
     setObjectName(QStringLiteral("frmPorts"));
     // Escape closes a dialog already; Ctrl+W as well.
@@ -63,21 +63,22 @@ frmPorts::frmPorts(QWidget *owner) : QDialog(owner)
     layout->addLayout(row);
     layout->addWidget(buttons);
 
-    connect(lstPorts, &QTableWidget::itemSelectionChanged, this, &frmPorts::lstPorts_Select);
-    connect(cmdPin, &QPushButton::clicked, this, &frmPorts::cmdPin_Click);
-    connect(cmdUnpin, &QPushButton::clicked, this, &frmPorts::cmdUnpin_Click);
+    connect(lstPorts, &QTableWidget::itemSelectionChanged, this,
+            &PortNumbersDialog::lstPorts_Select);
+    connect(cmdPin, &QPushButton::clicked, this, &PortNumbersDialog::cmdPin_Click);
+    connect(cmdUnpin, &QPushButton::clicked, this, &PortNumbersDialog::cmdUnpin_Click);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     fill();
     lstPorts->selectRow(0);
 }
 
-int frmPorts::chosenNumber() const
+int PortNumbersDialog::chosenNumber() const
 {
     const QList<QTableWidgetItem *> chosen = lstPorts->selectedItems();
     return chosen.isEmpty() ? 0 : chosen.first()->row() + 1;
 }
 
-void frmPorts::fill()
+void PortNumbersDialog::fill()
 {
     const PortListing listing = ListPorts(SettingsStore(IniPath()).load().pins, false);
     for (int i = 0; i < LastPort; ++i) {
@@ -101,7 +102,7 @@ void frmPorts::fill()
     cboDevice->setEditText(typed);
 }
 
-void frmPorts::lstPorts_Select()
+void PortNumbersDialog::lstPorts_Select()
 {
     const int number = chosenNumber();
     if (number == 0)
@@ -110,7 +111,7 @@ void frmPorts::lstPorts_Select()
     cmdUnpin->setEnabled(!cboDevice->currentText().isEmpty());
 }
 
-void frmPorts::cmdPin_Click()
+void PortNumbersDialog::cmdPin_Click()
 {
     const int number = chosenNumber();
     const QString path = cboDevice->currentText().trimmed();
@@ -128,7 +129,7 @@ void frmPorts::cmdPin_Click()
     pinned(number, SettingsStore(IniPath()).pin(number, path));
 }
 
-void frmPorts::pinned(int number, const WriteResult &written)
+void PortNumbersDialog::pinned(int number, const WriteResult &written)
 {
     if (!written.ok()) {
         QMessageBox box(QMessageBox::Warning, tr("Lumavera"),
@@ -141,7 +142,7 @@ void frmPorts::pinned(int number, const WriteResult &written)
     lstPorts_Select();
 }
 
-void frmPorts::cmdUnpin_Click()
+void PortNumbersDialog::cmdUnpin_Click()
 {
     const int number = chosenNumber();
     if (number == 0)

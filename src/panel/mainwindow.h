@@ -2,7 +2,7 @@
 
 #include "link/commandframe.h"
 #include "link/modulestep.h"
-#include "panel/ui_frmmain.h"
+#include "panel/ui_mainwindow.h"
 #include "settings/writeresult.h"
 
 #include <QPointer>
@@ -18,7 +18,7 @@ class PortStatus;
 class SettingsStore;
 class TrafficModel;
 class ModuleFiles;
-class frmLog;
+class TrafficLogWindow;
 class StationWindow;
 struct TrafficEvent;
 
@@ -26,13 +26,13 @@ struct TrafficEvent;
 // Settings" group that talks to the module, and the communication monitor.
 // It owns the module link (and with it the serial port and the reply timer)
 // for the whole run; every step goes through its module session.
-class frmMain : public QWidget, private Ui_frmMain
+class MainWindow : public QWidget, private Ui_MainWindow
 {
     Q_OBJECT
 
 public:
-    explicit frmMain(QWidget *parent = nullptr);
-    ~frmMain() override;
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
 
     // Connects to the chosen port, as pressing Connect does; nothing when
     // connected already.
@@ -83,7 +83,7 @@ private:
     PortStatus *portStatus;
     ControlServer *control;
     TrafficModel *traffic;
-    frmLog *log = nullptr;
+    TrafficLogWindow *log = nullptr;
     QPointer<StationWindow> station;
     std::unique_ptr<ModuleFiles> files;
     bool shown = false;

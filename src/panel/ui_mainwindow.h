@@ -18,9 +18,9 @@ class Readout;
 // The main window's controls, laid out in twips as drawn, with their
 // captions, tab order, accessible names and colours: what uic would make of
 // the window's form.
-struct Ui_frmMain
+struct Ui_MainWindow
 {
-    Q_DECLARE_TR_FUNCTIONS(frmMain)
+    Q_DECLARE_TR_FUNCTIONS(MainWindow)
 
 public:
     QGroupBox *fComm;
@@ -65,7 +65,7 @@ public:
     QPushButton *cmdRestore;
 
     // Names, sizes and fills the window and makes its controls.
-    void setupUi(QWidget *frmMain);
+    void setupUi(QWidget *window);
     // The level captions in their colours, readable on what is drawn behind them.
     void applyColors();
     // The swatch shows the mixed colour.

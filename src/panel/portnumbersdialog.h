@@ -11,12 +11,12 @@ class QTableWidget;
 // Where the user gives port numbers to devices, as Windows' "COM Port
 // Number" setting does: COM1..COM20 with the device each stands for, and a
 // number pinned to a present device or a typed path, or its pin removed.
-class frmPorts : public QDialog
+class PortNumbersDialog : public QDialog
 {
     Q_OBJECT
 
 public:
-    explicit frmPorts(QWidget *owner);
+    explicit PortNumbersDialog(QWidget *owner);
 
 private:
     void fill();

@@ -1,4 +1,4 @@
-#include "panel/ui_frmmain.h"
+#include "panel/ui_mainwindow.h"
 
 #include "link/commandframe.h"
 #include "panel/accessible.h"
@@ -32,7 +32,7 @@ constexpr int px(int twips)
 }
 
 // Creates one control of the layout: its parent, name, caption and place.
-// Captions are source texts of the "frmMain" translation context.
+// Captions are source texts of the "MainWindow" translation context.
 template <typename W>
 W *place(QWidget *parent, const char *name, const char *caption, int left, int top, int width,
          int height)
@@ -43,7 +43,7 @@ W *place(QWidget *parent, const char *name, const char *caption, int left, int t
     else
         w = new W(parent);
     w->setObjectName(QLatin1String(name));
-    const QString text = caption ? Ui_frmMain::tr(caption) : QString();
+    const QString text = caption ? Ui_MainWindow::tr(caption) : QString();
     if constexpr (std::is_base_of_v<QGroupBox, W>)
         w->setTitle(text);
     else if constexpr (std::is_base_of_v<QLabel, W> || std::is_base_of_v<QPushButton, W>)
@@ -86,15 +86,15 @@ void setBackground(QLabel *w, const QColor &color)
 
 } // namespace
 
-void Ui_frmMain::setupUi(QWidget *frmMain)
+void Ui_MainWindow::setupUi(QWidget *window)
 {
-    frmMain->setObjectName(QStringLiteral("frmMain"));
-    frmMain->setWindowTitle(tr("RGB Lumavera R2.0"));
-    frmMain->setFont(PanelFont());
-    frmMain->setFixedSize(px(8355), px(5970));
+    window->setObjectName(QStringLiteral("frmMain"));
+    window->setWindowTitle(tr("RGB Lumavera R2.0"));
+    window->setFont(PanelFont());
+    window->setFixedSize(px(8355), px(5970));
     // Before any control exists: Qt keeps the first interface it makes.
     InstallAccessibleInterfaces();
-    QWidget *const self = frmMain;
+    QWidget *const self = window;
     // clang-format off
     //                                       parent  name               caption                                     left  top width height
     fComm           = place<QGroupBox>    (self,   "fComm",           QT_TR_NOOP("Select COM Port"),                120,  240, 1695,  855);
@@ -171,7 +171,7 @@ void Ui_frmMain::setupUi(QWidget *frmMain)
 
     lblTxData->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     // A double-click on the monitor opens the traffic log.
-    lblTxData->installEventFilter(frmMain);
+    lblTxData->installEventFilter(window);
     lblTxData->setTextInteractionFlags(Qt::TextSelectableByMouse);
     lblTxData->setIndent(3);
 
@@ -228,7 +228,7 @@ QColor groundBehind(QWidget *w)
 
 } // namespace
 
-void Ui_frmMain::applyColors()
+void Ui_MainWindow::applyColors()
 {
     // The captions and readouts of each level in its own colour, lightened on
     // a dark palette and darkened on a light one as far as it takes to read
@@ -251,14 +251,14 @@ void Ui_frmMain::applyColors()
     lblTxData->setPalette(monitor);
 }
 
-void Ui_frmMain::showMix(int red, int green, int blue)
+void Ui_MainWindow::showMix(int red, int green, int blue)
 {
     setBackground(lblPreview, QColor(red, green, blue));
     lblPreview->setSpokenValue(
-        Ui_frmMain::tr("red %1, green %2, blue %3").arg(red).arg(green).arg(blue));
+        Ui_MainWindow::tr("red %1, green %2, blue %3").arg(red).arg(green).arg(blue));
 }
 
-void Ui_frmMain::showFrame(const QByteArray &frame)
+void Ui_MainWindow::showFrame(const QByteArray &frame)
 {
     QString text;
     lblTxData->setText(text);
@@ -268,20 +268,20 @@ void Ui_frmMain::showFrame(const QByteArray &frame)
     }
 }
 
-void Ui_frmMain::showConnected(bool open)
+void Ui_MainWindow::showConnected(bool open)
 {
     cmdConnect->setText(open ? tr("Disconnect") : tr("Connect"));
     fComm->setEnabled(!open);
     fRGB->setEnabled(open);
 }
 
-void Ui_frmMain::notice(const QString &text)
+void Ui_MainWindow::notice(const QString &text)
 {
     lblNotice->setText(text);
     lblNotice->setToolTip(text);
 }
 
-void Ui_frmMain::showPortInfo(int position)
+void Ui_MainWindow::showPortInfo(int position)
 {
     const QString info = position < 0
                              ? QString()
@@ -331,16 +331,16 @@ protected:
 
 } // namespace
 
-void Ui_frmMain::message(QWidget *owner, int icon, const QString &text, const QString &details)
+void Ui_MainWindow::message(QWidget *owner, int icon, const QString &text, const QString &details)
 {
-    MessageBox box(QMessageBox::Icon(icon), Ui_frmMain::tr("Lumavera"), unbroken(text),
+    MessageBox box(QMessageBox::Icon(icon), Ui_MainWindow::tr("Lumavera"), unbroken(text),
                    QMessageBox::Ok, owner);
     box.setInformativeText(unbroken(details));
     box.exec();
 }
 
-QString Ui_frmMain::WriteProblem(const WriteResult &result)
+QString Ui_MainWindow::WriteProblem(const WriteResult &result)
 {
     return result.ok() ? QString()
-                       : Ui_frmMain::tr("Settings could not be saved: %1.").arg(result.reason);
+                       : Ui_MainWindow::tr("Settings could not be saved: %1.").arg(result.reason);
 }

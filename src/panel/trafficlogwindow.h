@@ -12,14 +12,14 @@ class TrafficModel;
 // The traffic log: every frame sent, every byte read as an answer or thrown
 // away, and every connect, disconnect and loss, newest at the bottom. A
 // window of its own beside the main window, never modal.
-class frmLog : public QWidget
+class TrafficLogWindow : public QWidget
 {
     Q_OBJECT
 
 public:
     // Shows `model`, which gathers the events whether the window is open or
     // not.
-    frmLog(TrafficModel *model, QWidget *owner);
+    TrafficLogWindow(TrafficModel *model, QWidget *owner);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -1,4 +1,4 @@
-#include "panel/frmlog.h"
+#include "panel/trafficlogwindow.h"
 
 #include "panel/trafficmodel.h"
 #include "settings/inifile.h"
@@ -27,7 +27,8 @@ constexpr int FrameAllowance = 32;
 
 } // namespace
 
-frmLog::frmLog(TrafficModel *traffic, QWidget *owner) : QWidget(owner, Qt::Window), model(traffic)
+TrafficLogWindow::TrafficLogWindow(TrafficModel *traffic, QWidget *owner)
+    : QWidget(owner, Qt::Window), model(traffic)
 {
     setObjectName(QStringLiteral("frmLog"));
     setWindowTitle(tr("Lumavera \u2014 Traffic Log"));
@@ -126,13 +127,13 @@ frmLog::frmLog(TrafficModel *traffic, QWidget *owner) : QWidget(owner, Qt::Windo
     width = std::min(width, room);
     resize(width, 420);
 
-    connect(cmdSave, &QPushButton::clicked, this, &frmLog::cmdSave_Click);
-    connect(cmdClear, &QPushButton::clicked, this, &frmLog::cmdClear_Click);
-    connect(cboTime, &QComboBox::currentIndexChanged, this, &frmLog::cboTime_Click);
-    connect(model, &QAbstractItemModel::rowsInserted, this, &frmLog::followNewest);
+    connect(cmdSave, &QPushButton::clicked, this, &TrafficLogWindow::cmdSave_Click);
+    connect(cmdClear, &QPushButton::clicked, this, &TrafficLogWindow::cmdClear_Click);
+    connect(cboTime, &QComboBox::currentIndexChanged, this, &TrafficLogWindow::cboTime_Click);
+    connect(model, &QAbstractItemModel::rowsInserted, this, &TrafficLogWindow::followNewest);
 }
 
-void frmLog::followNewest()
+void TrafficLogWindow::followNewest()
 {
     // Stay at the bottom unless the user scrolled up to read.
     QScrollBar *bar = lstTraffic->verticalScrollBar();
@@ -140,18 +141,18 @@ void frmLog::followNewest()
         lstTraffic->scrollToBottom();
 }
 
-void frmLog::cboTime_Click()
+void TrafficLogWindow::cboTime_Click()
 {
     model->setTimeStyle(cboTime->currentIndex() == 1 ? TrafficTime::WallClock
                                                      : TrafficTime::SinceOpen);
 }
 
-void frmLog::cmdClear_Click()
+void TrafficLogWindow::cmdClear_Click()
 {
     model->clear();
 }
 
-void frmLog::cmdSave_Click()
+void TrafficLogWindow::cmdSave_Click()
 {
     model->flush();
     QFileDialog dialog(this, tr("Save Traffic Log"), QString(), tr("Text files (*.txt *.log)"));
@@ -173,7 +174,7 @@ void frmLog::cmdSave_Click()
     }
 }
 
-void frmLog::copySelection()
+void TrafficLogWindow::copySelection()
 {
     QList<int> rows;
     for (const QModelIndex &index : lstTraffic->selectionModel()->selectedRows())
@@ -183,7 +184,7 @@ void frmLog::copySelection()
         QApplication::clipboard()->setText(model->lines(rows).join(u'\n') + u'\n');
 }
 
-void frmLog::keyPressEvent(QKeyEvent *event)
+void TrafficLogWindow::keyPressEvent(QKeyEvent *event)
 {
     // Escape and Ctrl+W close it, as they close a dialog.
     if (event->key() == Qt::Key_Escape || event->matches(QKeySequence::Close))
@@ -192,7 +193,7 @@ void frmLog::keyPressEvent(QKeyEvent *event)
         QWidget::keyPressEvent(event);
 }
 
-bool frmLog::eventFilter(QObject *watched, QEvent *event)
+bool TrafficLogWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == lstTraffic && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent *>(event)->matches(QKeySequence::Copy)) {
