@@ -70,7 +70,7 @@ MainWindow::MainWindow(QWidget *parent) : QWidget(parent)
     traffic = new TrafficModel(this);
     connect(link, &ModuleLink::traffic, traffic, &TrafficModel::append);
     connect(new QShortcut(QKeySequence(tr("Ctrl+L")), this), &QShortcut::activated, this,
-            &MainWindow::cmdLog_Click);
+            &MainWindow::showTrafficLog);
     // Ctrl+Q quits the ordinary way, so the port is saved.
     connect(new QShortcut(QKeySequence(tr("Ctrl+Q")), this), &QShortcut::activated, this,
             &QWidget::close);
@@ -84,7 +84,7 @@ MainWindow::~MainWindow()
 void MainWindow::connectPort()
 {
     if (!link->isOpen())
-        cmdConnect_Click();
+        toggleConnection();
 }
 
 void MainWindow::changeEvent(QEvent *event)
@@ -96,28 +96,27 @@ void MainWindow::changeEvent(QEvent *event)
 
 void MainWindow::connectHandlers()
 {
-    connect(cboComm, &QComboBox::currentIndexChanged, this, &MainWindow::cboComm_Click);
-    connect(cmdConnect, &QPushButton::clicked, this, &MainWindow::cmdConnect_Click);
+    connect(cboComm, &QComboBox::currentIndexChanged, this, &MainWindow::choosePort);
+    connect(cmdConnect, &QPushButton::clicked, this, &MainWindow::toggleConnection);
     connect(link, &ModuleLink::traffic, this, [this](const TrafficEvent &event) {
         if (event.kind == TrafficEvent::Kind::Sent)
             showFrame(event.bytes);
     });
-    connect(Slider_Red, &QSlider::valueChanged, this, &MainWindow::Slider_Red_Change);
-    connect(Slider_Green, &QSlider::valueChanged, this, &MainWindow::Slider_Green_Change);
-    connect(Slider_Blue, &QSlider::valueChanged, this, &MainWindow::Slider_Blue_Change);
-    connect(cmdSetColor, &QPushButton::clicked, this, &MainWindow::cmdSetColor_Click);
-    connect(cmdSetMode, &QPushButton::clicked, this, &MainWindow::cmdSetMode_Click);
-    connect(cmdSetFade, &QPushButton::clicked, this, &MainWindow::cmdSetFade_Click);
-    connect(cmdSetHold, &QPushButton::clicked, this, &MainWindow::cmdSetHold_Click);
-    connect(cmdSaveColor, &QPushButton::clicked, this, &MainWindow::cmdSaveColor_Click);
-    connect(cmdRetrieve, &QPushButton::clicked, this, &MainWindow::cmdRetrieve_Click);
-    connect(cmdReadSettings, &QPushButton::clicked, this, &MainWindow::cmdReadSettings_Click);
-    connect(cmdSave, &QPushButton::clicked, this, &MainWindow::cmdSave_Click);
+    for (QSlider *slider : {Slider_Red, Slider_Green, Slider_Blue})
+        connect(slider, &QSlider::valueChanged, this, &MainWindow::updateMix);
+    connect(cmdSetColor, &QPushButton::clicked, this, &MainWindow::sendColour);
+    connect(cmdSetMode, &QPushButton::clicked, this, &MainWindow::sendMode);
+    connect(cmdSetFade, &QPushButton::clicked, this, &MainWindow::sendFade);
+    connect(cmdSetHold, &QPushButton::clicked, this, &MainWindow::sendHold);
+    connect(cmdSaveColor, &QPushButton::clicked, this, &MainWindow::storeColour);
+    connect(cmdRetrieve, &QPushButton::clicked, this, &MainWindow::retrieveColour);
+    connect(cmdReadSettings, &QPushButton::clicked, this, &MainWindow::readModuleSettings);
+    connect(cmdSave, &QPushButton::clicked, this, &MainWindow::saveToEeprom);
     connect(cmdBackup, &QPushButton::clicked, this, [this] { files->backup(); });
     connect(cmdRestore, &QPushButton::clicked, this, [this] { files->restore(); });
-    connect(cmdLog, &QPushButton::clicked, this, &MainWindow::cmdLog_Click);
-    connect(cmdStation, &QPushButton::clicked, this, &MainWindow::cmdStation_Click);
-    connect(cmdPorts, &QPushButton::clicked, this, &MainWindow::cmdPorts_Click);
+    connect(cmdLog, &QPushButton::clicked, this, &MainWindow::showTrafficLog);
+    connect(cmdStation, &QPushButton::clicked, this, &MainWindow::showStation);
+    connect(cmdPorts, &QPushButton::clicked, this, &MainWindow::editPortNumbers);
 }
 
 // ---- Start-up, port choice, connection, shut-down ----
@@ -173,7 +172,7 @@ void MainWindow::onShown()
         notice(listening.reason);
 }
 
-void MainWindow::cboComm_Click()
+void MainWindow::choosePort()
 {
     const int position = cboComm->currentIndex();
     if (position < 0)
@@ -184,7 +183,7 @@ void MainWindow::cboComm_Click()
     showPortInfo(cboComm->currentIndex());
 }
 
-void MainWindow::cmdConnect_Click()
+void MainWindow::toggleConnection()
 {
     portStatus->stopReconnect();
     if (!link->isOpen()) {
@@ -239,7 +238,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == lblTxData && event->type() == QEvent::MouseButtonDblClick) {
-        cmdLog_Click();
+        showTrafficLog();
         return true;
     }
     return QWidget::eventFilter(watched, event);
@@ -247,14 +246,14 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 
 // ---- The monitor, the traffic log and the port numbers ----
 
-void MainWindow::cmdPorts_Click()
+void MainWindow::editPortNumbers()
 {
     PortNumbersDialog dialog(this);
     dialog.exec();
     portStatus->refresh();
 }
 
-void MainWindow::cmdLog_Click()
+void MainWindow::showTrafficLog()
 {
     if (!log)
         log = new TrafficLogWindow(traffic, this);
@@ -263,7 +262,7 @@ void MainWindow::cmdLog_Click()
     log->activateWindow();
 }
 
-void MainWindow::cmdStation_Click()
+void MainWindow::showStation()
 {
     // A window of its own, which stays when this one closes: the station
     // runs on without the main window.
@@ -278,23 +277,13 @@ void MainWindow::cmdStation_Click()
 
 // ---- Live colour and effects ----
 
-void MainWindow::Slider_Red_Change()
+void MainWindow::updateMix()
 {
     red_ = std::uint8_t(Slider_Red->value());
-    lblRed->setText(QString::number(red_));
-    showMix(red_, green_, blue_);
-}
-
-void MainWindow::Slider_Green_Change()
-{
     green_ = std::uint8_t(Slider_Green->value());
-    lblGreen->setText(QString::number(green_));
-    showMix(red_, green_, blue_);
-}
-
-void MainWindow::Slider_Blue_Change()
-{
     blue_ = std::uint8_t(Slider_Blue->value());
+    lblRed->setText(QString::number(red_));
+    lblGreen->setText(QString::number(green_));
     lblBlue->setText(QString::number(blue_));
     showMix(red_, green_, blue_);
 }
@@ -310,29 +299,29 @@ StepOutcome MainWindow::sendStep(const ModuleStep &step)
     return out;
 }
 
-void MainWindow::cmdSetColor_Click()
+void MainWindow::sendColour()
 {
     sendStep(ModuleStep::color({red_, green_, blue_}));
 }
 
-void MainWindow::cmdSetMode_Click()
+void MainWindow::sendMode()
 {
     sendStep(ModuleStep::mode(cboMode->currentIndex()));
 }
 
-void MainWindow::cmdSetFade_Click()
+void MainWindow::sendFade()
 {
     sendStep(ModuleStep::fade(cboFade->currentIndex()));
 }
 
-void MainWindow::cmdSetHold_Click()
+void MainWindow::sendHold()
 {
     sendStep(ModuleStep::hold(cboHold->currentIndex()));
 }
 
 // ---- Memory slots ----
 
-void MainWindow::cmdSaveColor_Click()
+void MainWindow::storeColour()
 {
     const int slot = cboMemLoc->currentIndex();
     if (slot < 0)
@@ -348,7 +337,7 @@ void MainWindow::cmdSaveColor_Click()
         showSlotColour(slot, colour);
 }
 
-void MainWindow::cmdRetrieve_Click()
+void MainWindow::retrieveColour()
 {
     const int slot = cboMemLoc->currentIndex();
     if (slot < 0)
@@ -365,7 +354,7 @@ void MainWindow::cmdRetrieve_Click()
 
 // ---- Module settings transfer ----
 
-void MainWindow::cmdReadSettings_Click()
+void MainWindow::readModuleSettings()
 {
     // One exchange at a time: two answers would run into each other.
     if (link->busy())
@@ -420,7 +409,7 @@ void MainWindow::showSlotColour(int slot, const Rgb &colour)
     cboMemLoc->setItemData(slot, QColor(colour.red, colour.green, colour.blue), Qt::DecorationRole);
 }
 
-void MainWindow::cmdSave_Click()
+void MainWindow::saveToEeprom()
 {
     if (link->busy())
         return;

@@ -50,22 +50,20 @@ private:
     void load();
     void onShown();
     void unload();
-    void cboComm_Click();
-    void cmdConnect_Click();
-    void Slider_Red_Change();
-    void Slider_Green_Change();
-    void Slider_Blue_Change();
-    void cmdSetColor_Click();
-    void cmdSetMode_Click();
-    void cmdSetFade_Click();
-    void cmdSetHold_Click();
-    void cmdSaveColor_Click();
-    void cmdRetrieve_Click();
-    void cmdReadSettings_Click();
-    void cmdSave_Click();
-    void cmdLog_Click();
-    void cmdStation_Click();
-    void cmdPorts_Click();
+    void choosePort();
+    void toggleConnection();
+    void updateMix();
+    void sendColour();
+    void sendMode();
+    void sendFade();
+    void sendHold();
+    void storeColour();
+    void retrieveColour();
+    void readModuleSettings();
+    void saveToEeprom();
+    void showTrafficLog();
+    void showStation();
+    void editPortNumbers();
 
     // Carries out one step; a frame that did not go out is said beside
     // Connect, without a box.

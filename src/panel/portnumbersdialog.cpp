@@ -65,8 +65,8 @@ PortNumbersDialog::PortNumbersDialog(QWidget *owner) : QDialog(owner)
 
     connect(lstPorts, &QTableWidget::itemSelectionChanged, this,
             &PortNumbersDialog::lstPorts_Select);
-    connect(cmdPin, &QPushButton::clicked, this, &PortNumbersDialog::cmdPin_Click);
-    connect(cmdUnpin, &QPushButton::clicked, this, &PortNumbersDialog::cmdUnpin_Click);
+    connect(cmdPin, &QPushButton::clicked, this, &PortNumbersDialog::pinPort);
+    connect(cmdUnpin, &QPushButton::clicked, this, &PortNumbersDialog::unpinPort);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     fill();
     lstPorts->selectRow(0);
@@ -111,7 +111,7 @@ void PortNumbersDialog::lstPorts_Select()
     cmdUnpin->setEnabled(!cboDevice->currentText().isEmpty());
 }
 
-void PortNumbersDialog::cmdPin_Click()
+void PortNumbersDialog::pinPort()
 {
     const int number = chosenNumber();
     const QString path = cboDevice->currentText().trimmed();
@@ -142,7 +142,7 @@ void PortNumbersDialog::pinned(int number, const WriteResult &written)
     lstPorts_Select();
 }
 
-void PortNumbersDialog::cmdUnpin_Click()
+void PortNumbersDialog::unpinPort()
 {
     const int number = chosenNumber();
     if (number == 0)

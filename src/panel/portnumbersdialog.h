@@ -21,8 +21,8 @@ public:
 private:
     void fill();
     void lstPorts_Select();
-    void cmdPin_Click();
-    void cmdUnpin_Click();
+    void pinPort();
+    void unpinPort();
     int chosenNumber() const;
     // After a pin's change: a failed write said in a box, the list anew.
     void pinned(int number, const WriteResult &written);

@@ -127,9 +127,9 @@ TrafficLogWindow::TrafficLogWindow(TrafficModel *traffic, QWidget *owner)
     width = std::min(width, room);
     resize(width, 420);
 
-    connect(cmdSave, &QPushButton::clicked, this, &TrafficLogWindow::cmdSave_Click);
-    connect(cmdClear, &QPushButton::clicked, this, &TrafficLogWindow::cmdClear_Click);
-    connect(cboTime, &QComboBox::currentIndexChanged, this, &TrafficLogWindow::cboTime_Click);
+    connect(cmdSave, &QPushButton::clicked, this, &TrafficLogWindow::saveLog);
+    connect(cmdClear, &QPushButton::clicked, this, &TrafficLogWindow::clearLog);
+    connect(cboTime, &QComboBox::currentIndexChanged, this, &TrafficLogWindow::chooseTimeFormat);
     connect(model, &QAbstractItemModel::rowsInserted, this, &TrafficLogWindow::followNewest);
 }
 
@@ -141,18 +141,18 @@ void TrafficLogWindow::followNewest()
         lstTraffic->scrollToBottom();
 }
 
-void TrafficLogWindow::cboTime_Click()
+void TrafficLogWindow::chooseTimeFormat()
 {
     model->setTimeStyle(cboTime->currentIndex() == 1 ? TrafficTime::WallClock
                                                      : TrafficTime::SinceOpen);
 }
 
-void TrafficLogWindow::cmdClear_Click()
+void TrafficLogWindow::clearLog()
 {
     model->clear();
 }
 
-void TrafficLogWindow::cmdSave_Click()
+void TrafficLogWindow::saveLog()
 {
     model->flush();
     QFileDialog dialog(this, tr("Save Traffic Log"), QString(), tr("Text files (*.txt *.log)"));

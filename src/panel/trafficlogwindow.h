@@ -26,9 +26,9 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
-    void cmdSave_Click();
-    void cmdClear_Click();
-    void cboTime_Click();
+    void saveLog();
+    void clearLog();
+    void chooseTimeFormat();
     void copySelection();
     void followNewest();
 
