@@ -96,27 +96,27 @@ void MainWindow::changeEvent(QEvent *event)
 
 void MainWindow::connectHandlers()
 {
-    connect(cboComm, &QComboBox::currentIndexChanged, this, &MainWindow::choosePort);
-    connect(cmdConnect, &QPushButton::clicked, this, &MainWindow::toggleConnection);
+    connect(portList, &QComboBox::currentIndexChanged, this, &MainWindow::choosePort);
+    connect(connectButton, &QPushButton::clicked, this, &MainWindow::toggleConnection);
     connect(link, &ModuleLink::traffic, this, [this](const TrafficEvent &event) {
         if (event.kind == TrafficEvent::Kind::Sent)
             showFrame(event.bytes);
     });
-    for (QSlider *slider : {Slider_Red, Slider_Green, Slider_Blue})
+    for (QSlider *slider : {redSlider, greenSlider, blueSlider})
         connect(slider, &QSlider::valueChanged, this, &MainWindow::updateMix);
-    connect(cmdSetColor, &QPushButton::clicked, this, &MainWindow::sendColour);
-    connect(cmdSetMode, &QPushButton::clicked, this, &MainWindow::sendMode);
-    connect(cmdSetFade, &QPushButton::clicked, this, &MainWindow::sendFade);
-    connect(cmdSetHold, &QPushButton::clicked, this, &MainWindow::sendHold);
-    connect(cmdSaveColor, &QPushButton::clicked, this, &MainWindow::storeColour);
-    connect(cmdRetrieve, &QPushButton::clicked, this, &MainWindow::retrieveColour);
-    connect(cmdReadSettings, &QPushButton::clicked, this, &MainWindow::readModuleSettings);
-    connect(cmdSave, &QPushButton::clicked, this, &MainWindow::saveToEeprom);
-    connect(cmdBackup, &QPushButton::clicked, this, [this] { files->backup(); });
-    connect(cmdRestore, &QPushButton::clicked, this, [this] { files->restore(); });
-    connect(cmdLog, &QPushButton::clicked, this, &MainWindow::showTrafficLog);
-    connect(cmdStation, &QPushButton::clicked, this, &MainWindow::showStation);
-    connect(cmdPorts, &QPushButton::clicked, this, &MainWindow::editPortNumbers);
+    connect(setColourButton, &QPushButton::clicked, this, &MainWindow::sendColour);
+    connect(setModeButton, &QPushButton::clicked, this, &MainWindow::sendMode);
+    connect(setFadeButton, &QPushButton::clicked, this, &MainWindow::sendFade);
+    connect(setHoldButton, &QPushButton::clicked, this, &MainWindow::sendHold);
+    connect(storeColourButton, &QPushButton::clicked, this, &MainWindow::storeColour);
+    connect(retrieveButton, &QPushButton::clicked, this, &MainWindow::retrieveColour);
+    connect(readButton, &QPushButton::clicked, this, &MainWindow::readModuleSettings);
+    connect(saveButton, &QPushButton::clicked, this, &MainWindow::saveToEeprom);
+    connect(backupButton, &QPushButton::clicked, this, [this] { files->backup(); });
+    connect(restoreButton, &QPushButton::clicked, this, [this] { files->restore(); });
+    connect(logButton, &QPushButton::clicked, this, &MainWindow::showTrafficLog);
+    connect(stationButton, &QPushButton::clicked, this, &MainWindow::showStation);
+    connect(portNumbersButton, &QPushButton::clicked, this, &MainWindow::editPortNumbers);
 }
 
 // ---- Start-up, port choice, connection, shut-down ----
@@ -124,15 +124,15 @@ void MainWindow::connectHandlers()
 void MainWindow::load()
 {
     for (int n = FirstPort; n <= LastPort; ++n)
-        cboComm->addItem(QStringLiteral("COM%1").arg(n));
-    fillNumbers(cboMemLoc, 1, SlotCount);
+        portList->addItem(QStringLiteral("COM%1").arg(n));
+    fillNumbers(slotList, 1, SlotCount);
     // The open list is as wide as a swatch and a number need; the closed
     // one keeps its place in the layout.
-    cboMemLoc->view()->setMinimumWidth(cboMemLoc->view()->sizeHintForColumn(0) +
-                                       2 * cboMemLoc->view()->frameWidth());
-    fillNumbers(cboFade, 0, MaxFade);
-    fillNumbers(cboHold, 0, MaxHold);
-    fillNumbers(cboMode, 0, MaxMode);
+    slotList->view()->setMinimumWidth(slotList->view()->sizeHintForColumn(0) +
+                                      2 * slotList->view()->frameWidth());
+    fillNumbers(fadeList, 0, MaxFade);
+    fillNumbers(holdList, 0, MaxHold);
+    fillNumbers(modeList, 0, MaxMode);
 
     // The file is read once for all of start-up.
     const Settings settings = store().load();
@@ -144,13 +144,13 @@ void MainWindow::load()
 
     // The port choice, as if the user had picked it. The system's port list
     // is looked at once the window is on the screen (onShown).
-    cboComm->setCurrentIndex(number - 1);
+    portList->setCurrentIndex(number - 1);
     commPort_ = QString::number(number);
 
-    cboMemLoc->setCurrentIndex(0);
-    cboFade->setCurrentIndex(1);
-    cboHold->setCurrentIndex(5);
-    cboMode->setCurrentIndex(1);
+    slotList->setCurrentIndex(0);
+    fadeList->setCurrentIndex(1);
+    holdList->setCurrentIndex(5);
+    modeList->setCurrentIndex(1);
 }
 
 void MainWindow::paintEvent(QPaintEvent *event)
@@ -174,13 +174,13 @@ void MainWindow::onShown()
 
 void MainWindow::choosePort()
 {
-    const int position = cboComm->currentIndex();
+    const int position = portList->currentIndex();
     if (position < 0)
         return;
     commPort_ = QString::number(position + 1);
     // Another port chosen: the user takes over from a reconnect.
     portStatus->stopReconnect();
-    showPortInfo(cboComm->currentIndex());
+    showPortInfo(portList->currentIndex());
 }
 
 void MainWindow::toggleConnection()
@@ -237,7 +237,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == lblTxData && event->type() == QEvent::MouseButtonDblClick) {
+    if (watched == sentBytes && event->type() == QEvent::MouseButtonDblClick) {
         showTrafficLog();
         return true;
     }
@@ -279,12 +279,12 @@ void MainWindow::showStation()
 
 void MainWindow::updateMix()
 {
-    red_ = std::uint8_t(Slider_Red->value());
-    green_ = std::uint8_t(Slider_Green->value());
-    blue_ = std::uint8_t(Slider_Blue->value());
-    lblRed->setText(QString::number(red_));
-    lblGreen->setText(QString::number(green_));
-    lblBlue->setText(QString::number(blue_));
+    red_ = std::uint8_t(redSlider->value());
+    green_ = std::uint8_t(greenSlider->value());
+    blue_ = std::uint8_t(blueSlider->value());
+    redReadout->setText(QString::number(red_));
+    greenReadout->setText(QString::number(green_));
+    blueReadout->setText(QString::number(blue_));
     showMix(red_, green_, blue_);
 }
 
@@ -306,24 +306,24 @@ void MainWindow::sendColour()
 
 void MainWindow::sendMode()
 {
-    sendStep(ModuleStep::mode(cboMode->currentIndex()));
+    sendStep(ModuleStep::mode(modeList->currentIndex()));
 }
 
 void MainWindow::sendFade()
 {
-    sendStep(ModuleStep::fade(cboFade->currentIndex()));
+    sendStep(ModuleStep::fade(fadeList->currentIndex()));
 }
 
 void MainWindow::sendHold()
 {
-    sendStep(ModuleStep::hold(cboHold->currentIndex()));
+    sendStep(ModuleStep::hold(holdList->currentIndex()));
 }
 
 // ---- Memory slots ----
 
 void MainWindow::storeColour()
 {
-    const int slot = cboMemLoc->currentIndex();
+    const int slot = slotList->currentIndex();
     if (slot < 0)
         return;
     // A frame that did not go out ends the action, as an error would: the
@@ -339,7 +339,7 @@ void MainWindow::storeColour()
 
 void MainWindow::retrieveColour()
 {
-    const int slot = cboMemLoc->currentIndex();
+    const int slot = slotList->currentIndex();
     if (slot < 0)
         return;
     // Half a colour is worse than none: apply all three stored levels, or
@@ -347,9 +347,9 @@ void MainWindow::retrieveColour()
     const std::optional<Rgb> stored = store().load().slotColors[slot];
     if (!stored)
         return;
-    Slider_Red->setValue(stored->red);
-    Slider_Green->setValue(stored->green);
-    Slider_Blue->setValue(stored->blue);
+    redSlider->setValue(stored->red);
+    greenSlider->setValue(stored->green);
+    blueSlider->setValue(stored->blue);
 }
 
 // ---- Module settings transfer ----
@@ -378,16 +378,16 @@ void MainWindow::readModuleSettings()
 
 WriteResult MainWindow::showModuleSettings(const ModuleSettings &settings)
 {
-    cboMode->setCurrentIndex(settings.mode);
-    cboFade->setCurrentIndex(settings.fade);
-    cboHold->setCurrentIndex(settings.hold);
+    modeList->setCurrentIndex(settings.mode);
+    fadeList->setCurrentIndex(settings.fade);
+    holdList->setCurrentIndex(settings.hold);
     const WriteResult kept = store().saveSlots(settings.slotColors);
     for (int slot = 0; kept.ok() && slot < SlotCount; ++slot)
         showSlotColour(slot, settings.slotColors[std::size_t(slot)]);
-    cboMemLoc->setCurrentIndex(0);
-    Slider_Red->setValue(settings.slotColors[0].red);
-    Slider_Green->setValue(settings.slotColors[0].green);
-    Slider_Blue->setValue(settings.slotColors[0].blue);
+    slotList->setCurrentIndex(0);
+    redSlider->setValue(settings.slotColors[0].red);
+    greenSlider->setValue(settings.slotColors[0].green);
+    blueSlider->setValue(settings.slotColors[0].blue);
     return kept;
 }
 
@@ -398,7 +398,7 @@ void MainWindow::showSlotColours(const std::array<std::optional<Rgb>, SlotCount>
             showSlotColour(slot, *c);
         else
             // Room for a swatch, so that every number stands at one place.
-            cboMemLoc->setItemData(slot, QColor(Qt::transparent), Qt::DecorationRole);
+            slotList->setItemData(slot, QColor(Qt::transparent), Qt::DecorationRole);
     }
 }
 
@@ -406,7 +406,7 @@ void MainWindow::showSlotColour(int slot, const Rgb &colour)
 {
     // A colour as the item's decoration is drawn as a swatch in the open
     // list; the closed list, too narrow for one, shows the number alone.
-    cboMemLoc->setItemData(slot, QColor(colour.red, colour.green, colour.blue), Qt::DecorationRole);
+    slotList->setItemData(slot, QColor(colour.red, colour.green, colour.blue), Qt::DecorationRole);
 }
 
 void MainWindow::saveToEeprom()

@@ -94,7 +94,7 @@ void ModuleFiles::restore()
         return;
     }
     // No other step goes out between the restore's frames.
-    ui_.fRGB->setEnabled(false);
+    ui_.settingsGroup->setEnabled(false);
     const ModuleSettings want = loaded.settings;
     const int steps = int(SetupSteps(want).size()) + 1;
     int step = 0;
@@ -110,7 +110,7 @@ void ModuleFiles::restore()
             PauseWithEvents(ms);
             return link_.isOpen();
         });
-    ui_.fRGB->setEnabled(link_.isOpen());
+    ui_.settingsGroup->setEnabled(link_.isOpen());
     ui_.notice({});
     if (done.stopped || (done.failedStep && (done.failure.fault == ReplyFault::Aborted ||
                                              done.failure.fault == ReplyFault::SendFailed)))
@@ -133,7 +133,7 @@ void ModuleFiles::restore()
         ui_.notice(tr("Restored from %1 and read back: the module matches. Not saved to the "
                       "EEPROM.")
                        .arg(QFileInfo(path).fileName()));
-        ui_.lblNotice->setToolTip(
+        ui_.noticeLine->setToolTip(
             tr("Restored from %1. What the module held before is kept in %2.").arg(path, backup));
     }
 }

@@ -40,7 +40,7 @@ void PortStatus::refresh()
     watcher_->setPins(settings.pins);
     const PortListing listing = ListPorts(settings.pins, true);
     const QString own = link_->isOpen() ? link_->devicePath() : QString();
-    QComboBox *list = ui_.cboComm;
+    QComboBox *list = ui_.portList;
     for (int i = 0; i < list->count() && i < int(listing.size()); ++i) {
         const PortInfo &port = listing[std::size_t(i)];
         list->setItemData(i, PortSummary(port, own), Qt::ToolTipRole);
