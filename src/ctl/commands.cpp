@@ -153,9 +153,7 @@ int RunPin(const CtlOptions &o, QTextStream &out, QTextStream &err)
     const SettingsStore store(IniPath());
     const WriteResult written = store.pin(o.value, o.file);
     if (!written.ok()) {
-        err << CtlTexts::tr("lumaveractl: %1 could not be written: %2")
-                   .arg(store.path(), written.reason)
-            << '\n';
+        err << "lumaveractl: " << NotWritten(store.path(), written) << '\n';
         return ExitUsage;
     }
     out << (o.file.isEmpty() ? CtlTexts::tr("COM%1 is no longer pinned\n").arg(o.value)
@@ -207,9 +205,7 @@ int RunModuleCommand(const CtlOptions &o, ModuleAccess &module, QTextStream &out
             return ExitModule;
         const WriteResult written = SaveModuleConfig(o.file, *s);
         if (!written.ok()) {
-            err << CtlTexts::tr("lumaveractl: %1 could not be written: %2")
-                       .arg(o.file, written.reason)
-                << '\n';
+            err << "lumaveractl: " << NotWritten(o.file, written) << '\n';
             return ExitUsage;
         }
         out << CtlTexts::tr("backed up %1 to %2").arg(Printable(o.port), Printable(o.file)) << '\n';

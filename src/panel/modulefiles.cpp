@@ -67,7 +67,7 @@ void ModuleFiles::backup()
         return;
     const WriteResult written = SaveModuleConfig(path, *held);
     ui_.notice(written.ok() ? tr("The module's settings are in %1.").arg(path)
-                            : tr("%1 could not be written: %2.").arg(path, written.reason));
+                            : NotWritten(path, written) + u'.');
 }
 
 void ModuleFiles::restore()

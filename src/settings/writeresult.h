@@ -12,3 +12,7 @@ enum class FileFault {
 
 // What a write did: either all of it landed, or the file is exactly as it was.
 using WriteResult = Result<FileFault>;
+
+// What a person is told of a write that failed: "PATH could not be written:
+// why".
+QString NotWritten(const QString &path, const WriteResult &written);

@@ -85,8 +85,7 @@ void StationEngine::begin(const StationPort &port)
                     const WriteResult written = AppendToFile(options_.log, r.csv().toUtf8(),
                                                              StationReport::csvHeader().toUtf8());
                     if (!written.ok())
-                        fault = StationTexts::tr("%1 could not be written: %2")
-                                    .arg(options_.log, written.reason);
+                        fault = NotWritten(options_.log, written);
                 }
                 emit reported(r, fault);
             },
@@ -138,9 +137,7 @@ StationStart StationEngine::start()
         const WriteResult written =
             AppendToFile(options_.log, {}, StationReport::csvHeader().toUtf8());
         if (!written.ok())
-            return {
-                StationStartFault::Log,
-                StationTexts::tr("%1 could not be written: %2").arg(options_.log, written.reason)};
+            return {StationStartFault::Log, NotWritten(options_.log, written)};
     }
     // A port that is there must open; one that is not is waited for, as is
     // a line on another machine (whose server, besides, takes a moment to
