@@ -73,7 +73,10 @@ def wait_for(what, predicate, seconds=20):
     sys.exit(f"FAIL: {what}")
 
 
-def find_window(pid):
+def find_window(pid, wanted=lambda window: window.name.startswith("RGB Lumavera") and any(
+        a.name == "Read Module Settings" for a, _ in walk(window))):
+    """The window of process `pid` that `wanted` accepts (by default the main
+    window, once its controls are in the tree)."""
     for app in pyatspi.Registry.getDesktop(0):
         try:
             if app is None or app.get_process_id() != pid:
@@ -81,9 +84,7 @@ def find_window(pid):
         except Exception:
             continue
         for window in app:
-            # Once the controls are in the tree.
-            if window is not None and window.name.startswith("RGB Lumavera") and any(
-                    a.name == "Read Module Settings" for a, _ in walk(window)):
+            if window is not None and wanted(window):
                 return window
     return None
 

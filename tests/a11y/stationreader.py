@@ -11,22 +11,13 @@ import os
 import subprocess
 import sys
 
-from screenreader import named, press, spoken_value, wait_for, walk
+from screenreader import find_window, named, press, spoken_value, wait_for, walk
 
 import pyatspi
 
 
 def find_station(pid):
-    for app in pyatspi.Registry.getDesktop(0):
-        try:
-            if app is None or app.get_process_id() != pid:
-                continue
-        except Exception:
-            continue
-        for window in app:
-            if window is not None and window.name == "Lumavera Station":
-                return window
-    return None
+    return find_window(pid, lambda window: window.name == "Lumavera Station")
 
 
 def tiles(window):
