@@ -18,6 +18,7 @@
 #include <QStyleFactory>
 
 #include <csignal>
+#include <memory>
 
 namespace {
 
@@ -304,9 +305,8 @@ void StationTest::readableInEveryPalette_data()
 {
     QTest::addColumn<QPalette>("palette");
     QTest::addColumn<QString>("picture");
-    QTest::newRow("Fusion light")
-        << QStyleFactory::create(QStringLiteral("Fusion"))->standardPalette()
-        << "station-light.png";
+    const std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
+    QTest::newRow("Fusion light") << fusion->standardPalette() << "station-light.png";
     QTest::newRow("dark grey") << darkPalette(QColor(53, 53, 53), Qt::white) << "station-dark.png";
 }
 
