@@ -1,4 +1,5 @@
 #include "panel/mainwindow.h"
+#include "panel/messagebox.h"
 
 #include "link/modulesession.h"
 #include "link/portmap.h"
@@ -195,14 +196,14 @@ void MainWindow::toggleConnection()
             const QString next =
                 tr("Give COM%1 a device in Port Numbers (the \u2026 button beside the port list).")
                     .arg(port.number);
-            message(this, QMessageBox::Warning, tr(PortNotAvailable),
-                    port.reason + QStringLiteral("\n\n") + next);
+            ShowMessage(this, QMessageBox::Warning, tr(PortNotAvailable),
+                        port.reason + QStringLiteral("\n\n") + next);
             return;
         }
         link->setDevicePath(port.path);
         if (const OpenResult opened = link->open(); !opened) {
             portStatus->refresh();
-            message(this, QMessageBox::Warning, tr(PortNotAvailable), opened.reason);
+            ShowMessage(this, QMessageBox::Warning, tr(PortNotAvailable), opened.reason);
             return;
         }
         portStatus->opened(port.path);
@@ -363,7 +364,7 @@ void MainWindow::readModuleSettings()
     if (reply.fault == ReplyFault::Aborted || reply.fault == ReplyFault::SendFailed)
         return;
     if (!reply.ok()) {
-        message(this, QMessageBox::Warning, tr("Read Error"), reply.reason);
+        ShowMessage(this, QMessageBox::Warning, tr("Read Error"), reply.reason);
         return;
     }
     const WriteResult kept = showModuleSettings(reply.settings);
@@ -423,9 +424,9 @@ void MainWindow::saveToEeprom()
 
     const StepOutcome ack = sendStep(ModuleStep::save());
     if (ack.fault == ReplyFault::NoAnswer || ack.fault == ReplyFault::Short)
-        message(this, QMessageBox::Warning, tr("No Module Found"), ack.reason);
+        ShowMessage(this, QMessageBox::Warning, tr("No Module Found"), ack.reason);
     else if (ack.ok())
-        message(this, QMessageBox::Information, tr("Save Successful"));
+        ShowMessage(this, QMessageBox::Information, tr("Save Successful"));
     // A wrong or late acknowledgement ends without a box; the line beside
     // Connect says what came back.
     else if (ack.fault != ReplyFault::Aborted && ack.fault != ReplyFault::SendFailed)

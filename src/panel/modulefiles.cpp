@@ -3,6 +3,7 @@
 #include "link/modulelink.h"
 #include "link/modulesetup.h"
 #include "panel/accessible.h"
+#include "panel/messagebox.h"
 #include "settings/history.h"
 #include "settings/moduleconfig.h"
 
@@ -44,7 +45,7 @@ std::optional<ModuleSettings> ModuleFiles::readModule()
         return reply.settings;
     // A cut-short exchange or a frame that did not go out is said elsewhere.
     if (reply.fault != ReplyFault::Aborted && reply.fault != ReplyFault::SendFailed)
-        Ui_MainWindow::message(window_, QMessageBox::Warning, tr("Read Error"), reply.reason);
+        ShowMessage(window_, QMessageBox::Warning, tr("Read Error"), reply.reason);
     return std::nullopt;
 }
 
@@ -77,8 +78,8 @@ void ModuleFiles::restore()
         return;
     const LoadedConfig loaded = LoadModuleConfig(path);
     if (!loaded) {
-        Ui_MainWindow::message(window_, QMessageBox::Warning,
-                               tr("Nothing was sent: %1 cannot be used.").arg(path), loaded.reason);
+        ShowMessage(window_, QMessageBox::Warning,
+                    tr("Nothing was sent: %1 cannot be used.").arg(path), loaded.reason);
         return;
     }
     // What the module holds is kept before the first change, so that
@@ -88,9 +89,8 @@ void ModuleFiles::restore()
         return;
     QString backup;
     if (const WriteResult kept = KeepBackup(link_.devicePath(), *held, &backup); !kept.ok()) {
-        Ui_MainWindow::message(window_, QMessageBox::Warning,
-                               tr("Nothing was sent: what the module holds could not be kept."),
-                               kept.reason);
+        ShowMessage(window_, QMessageBox::Warning,
+                    tr("Nothing was sent: what the module holds could not be kept."), kept.reason);
         return;
     }
     // No other step goes out between the restore's frames.
@@ -116,15 +116,15 @@ void ModuleFiles::restore()
                                              done.failure.fault == ReplyFault::SendFailed)))
         return;
     if (done.failedStep) {
-        Ui_MainWindow::message(window_, QMessageBox::Warning, tr("The restore did not finish."),
-                               done.failure.reason);
+        ShowMessage(window_, QMessageBox::Warning, tr("The restore did not finish."),
+                    done.failure.reason);
         return;
     }
     const WriteResult kept = hooks_.show(*done.got);
     if (!done.differences.isEmpty())
-        Ui_MainWindow::message(window_, QMessageBox::Warning,
-                               tr("The module differs from %1 after the restore.").arg(path),
-                               done.differences.join(u'\n'));
+        ShowMessage(window_, QMessageBox::Warning,
+                    tr("The module differs from %1 after the restore.").arg(path),
+                    done.differences.join(u'\n'));
     else if (!kept.ok())
         ui_.notice(Ui_MainWindow::WriteProblem(kept));
     else {

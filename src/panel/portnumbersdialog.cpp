@@ -2,6 +2,7 @@
 
 #include "link/networkport.h"
 #include "link/portmap.h"
+#include "panel/messagebox.h"
 #include "settings/ini.h"
 #include "settings/settings.h"
 
@@ -118,12 +119,10 @@ void PortNumbersDialog::pinPort()
     if (number == 0 || path.isEmpty())
         return;
     if (IsNetworkPort(path) && !ParseNetworkAddress(path)) {
-        QMessageBox box(QMessageBox::Warning, tr("Lumavera"),
-                        tr("%1 is no network address: write rfc2217://HOST:PORT or "
-                           "socket://HOST:PORT.")
-                            .arg(path),
-                        QMessageBox::Ok, this);
-        box.exec();
+        ShowMessage(this, QMessageBox::Warning,
+                    tr("%1 is no network address: write rfc2217://HOST:PORT or "
+                       "socket://HOST:PORT.")
+                        .arg(path));
         return;
     }
     pinned(number, SettingsStore(IniPath()).pin(number, path));
@@ -132,10 +131,8 @@ void PortNumbersDialog::pinPort()
 void PortNumbersDialog::pinned(int number, const WriteResult &written)
 {
     if (!written.ok()) {
-        QMessageBox box(QMessageBox::Warning, tr("Lumavera"),
-                        tr("The pin could not be saved: %1.").arg(written.reason), QMessageBox::Ok,
-                        this);
-        box.exec();
+        ShowMessage(this, QMessageBox::Warning,
+                    tr("The pin could not be saved: %1.").arg(written.reason));
     }
     fill();
     lstPorts->selectRow(number - 1);

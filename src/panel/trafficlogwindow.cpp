@@ -1,5 +1,6 @@
 #include "panel/trafficlogwindow.h"
 
+#include "panel/messagebox.h"
 #include "panel/trafficmodel.h"
 #include "settings/inifile.h"
 
@@ -167,10 +168,8 @@ void TrafficLogWindow::saveLog()
     const WriteResult written =
         ReplaceFileAtomically(path, (model->lines().join(u'\n') + u'\n').toUtf8());
     if (!written.ok()) {
-        QMessageBox box(QMessageBox::Warning, tr("Lumavera"), tr("The log could not be saved."),
-                        QMessageBox::Ok, this);
-        box.setInformativeText(tr("%1: %2.").arg(path, written.reason));
-        box.exec();
+        ShowMessage(this, QMessageBox::Warning, tr("The log could not be saved."),
+                    tr("%1: %2.").arg(path, written.reason));
     }
 }
 

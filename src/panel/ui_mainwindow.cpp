@@ -7,18 +7,13 @@
 #include "panel/portlist.h"
 #include "settings/inifile.h"
 
-#include <QClipboard>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QImage>
-#include <QKeyEvent>
 #include <QLabel>
-#include <QMessageBox>
 #include <QProxyStyle>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QSlider>
 
 #include <type_traits>
@@ -292,53 +287,6 @@ void Ui_MainWindow::showPortInfo(int position)
                                    .arg(portList->itemData(position, Qt::ToolTipRole).toString());
     portInfo->setText(info);
     portInfo->setToolTip(info);
-}
-
-namespace {
-
-constexpr QChar WordJoiner(0x2060);
-
-// A path is read whole: a line breaks after a slash, so "/dev/" and
-// "ttyS0" would land on two lines. A word joiner after each slash of a word
-// that starts with one keeps it on one line.
-QString unbroken(const QString &text)
-{
-    static const QRegularExpression path(QStringLiteral("(?<![^\\s\"(])/\\S+"));
-    QString out = text;
-    for (auto m = path.globalMatch(text); m.hasNext();) {
-        const QRegularExpressionMatch found = m.next();
-        QString joined = found.captured();
-        joined.replace(u'/', QStringLiteral("/") + WordJoiner);
-        out.replace(found.captured(), joined);
-    }
-    return out;
-}
-
-// A box whose copied text is what it says, without the joiners.
-class MessageBox : public QMessageBox
-{
-public:
-    using QMessageBox::QMessageBox;
-
-protected:
-    void keyPressEvent(QKeyEvent *event) override
-    {
-        QMessageBox::keyPressEvent(event);
-        if (event == QKeySequence::Copy) {
-            if (QClipboard *clipboard = QGuiApplication::clipboard())
-                clipboard->setText(clipboard->text().remove(WordJoiner));
-        }
-    }
-};
-
-} // namespace
-
-void Ui_MainWindow::message(QWidget *owner, int icon, const QString &text, const QString &details)
-{
-    MessageBox box(QMessageBox::Icon(icon), Ui_MainWindow::tr("Lumavera"), unbroken(text),
-                   QMessageBox::Ok, owner);
-    box.setInformativeText(unbroken(details));
-    box.exec();
 }
 
 QString Ui_MainWindow::WriteProblem(const WriteResult &result)

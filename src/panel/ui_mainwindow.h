@@ -81,5 +81,4 @@ public:
     // The chosen port and its device, as its list item's tooltip says.
     void showPortInfo(int position);
     // A modal box titled with the program's name, with an OK button.
-    static void message(QWidget *owner, int icon, const QString &text, const QString &details = {});
 };

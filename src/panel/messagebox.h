@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QMessageBox>
+
+// The windows' one message box: "Lumavera" over `text`, `details` below it,
+// an OK button. Paths in it are never broken across lines, and what Ctrl+C
+// copies is what it says.
+void ShowMessage(QWidget *owner, QMessageBox::Icon icon, const QString &text,
+                 const QString &details = {});
