@@ -246,10 +246,8 @@ std::variant<CtlOptions, QString> ParseCtlArguments(const QStringList &arguments
             const std::optional<QString> v = value();
             if (!v || v->isEmpty())
                 return CtlTexts::tr("--port needs COMn or a device path");
-            if (IsNetworkPort(*v) && !ParseNetworkAddress(*v))
-                return CtlTexts::tr("--port %1 is no network address: write rfc2217://HOST:PORT "
-                                    "or socket://HOST:PORT")
-                    .arg(*v);
+            if (const QString malformed = MalformedNetworkAddress(*v); !malformed.isEmpty())
+                return QStringLiteral("--port ") + malformed;
             if (o.port.isEmpty())
                 o.port = *v;
             o.ports << *v;
@@ -336,10 +334,8 @@ std::variant<CtlOptions, QString> ParseCtlArguments(const QStringList &arguments
                 .arg(name, o.command == C::Pin ? CtlTexts::tr(" and a device path") : QString());
         o.value = n;
         o.file = o.command == C::Pin ? words[1] : QString();
-        if (IsNetworkPort(o.file) && !ParseNetworkAddress(o.file))
-            return CtlTexts::tr("%1 is no network address: write rfc2217://HOST:PORT or "
-                                "socket://HOST:PORT")
-                .arg(o.file);
+        if (const QString malformed = MalformedNetworkAddress(o.file); !malformed.isEmpty())
+            return malformed;
         break;
     }
     case C::Backup:

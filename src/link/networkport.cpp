@@ -28,6 +28,15 @@ bool IsNetworkPort(const QString &name)
            name.startsWith(QLatin1String("socket://"), Qt::CaseInsensitive);
 }
 
+QString MalformedNetworkAddress(const QString &name)
+{
+    if (!IsNetworkPort(name) || ParseNetworkAddress(name))
+        return {};
+    return LinkTexts::tr("%1 is no network address: write rfc2217://HOST:PORT or "
+                         "socket://HOST:PORT")
+        .arg(name);
+}
+
 std::optional<NetworkAddress> ParseNetworkAddress(const QString &name)
 {
     static const QRegularExpression form(

@@ -30,6 +30,10 @@ bool IsNetworkPort(const QString &name);
 // The address a port name stands for; none when it is not one or is not
 // well formed.
 std::optional<NetworkAddress> ParseNetworkAddress(const QString &name);
+// What is said of a name that starts like a network line but is not a well
+// formed one ("NAME is no network address: write rfc2217://HOST:PORT or
+// socket://HOST:PORT"); empty for any other name.
+QString MalformedNetworkAddress(const QString &name);
 
 // An open connection to the line: its socket, and for RFC 2217 the telnet
 // stream it speaks (data that came during the negotiation kept in `early`).

@@ -53,10 +53,7 @@ OpenResult SerialPort::openNetwork()
 {
     const std::optional<NetworkAddress> address = ParseNetworkAddress(path_);
     if (!address)
-        return {OpenFault::NoDevice,
-                LinkTexts::tr("%1 is no network address: write rfc2217://HOST:PORT or "
-                              "socket://HOST:PORT.")
-                    .arg(path_)};
+        return {OpenFault::NoDevice, MalformedNetworkAddress(path_) + u'.'};
     telnet_.reset(address->kind == NetworkAddress::Kind::Rfc2217 ? new TelnetStream : nullptr);
     const NetworkConnection connection =
         ConnectNetworkPort(*address, connectTimeoutMs_, telnet_.get());

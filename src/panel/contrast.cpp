@@ -47,3 +47,10 @@ QColor TextColorOn(const QColor &hue, const QColor &background)
     }
     return dark ? QColor(Qt::white) : QColor(Qt::black);
 }
+
+QColor BlackOrWhiteOn(const QColor &background)
+{
+    return ContrastRatio(Qt::white, background) >= ContrastRatio(Qt::black, background)
+               ? QColor(Qt::white)
+               : QColor(Qt::black);
+}

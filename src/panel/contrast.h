@@ -16,3 +16,6 @@ inline constexpr double ChosenContrast = 4.6;
 // hue itself where it reads at ChosenContrast, else the least lightened (on a
 // dark background) or darkened (on a light one) shade of it that does.
 QColor TextColorOn(const QColor &hue, const QColor &background);
+
+// Black or white, whichever reads better on `background`.
+QColor BlackOrWhiteOn(const QColor &background);

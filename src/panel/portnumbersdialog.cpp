@@ -118,11 +118,8 @@ void PortNumbersDialog::pinPort()
     const QString path = cboDevice->currentText().trimmed();
     if (number == 0 || path.isEmpty())
         return;
-    if (IsNetworkPort(path) && !ParseNetworkAddress(path)) {
-        ShowMessage(this, QMessageBox::Warning,
-                    tr("%1 is no network address: write rfc2217://HOST:PORT or "
-                       "socket://HOST:PORT.")
-                        .arg(path));
+    if (const QString malformed = MalformedNetworkAddress(path); !malformed.isEmpty()) {
+        ShowMessage(this, QMessageBox::Warning, malformed + u'.');
         return;
     }
     pinned(number, SettingsStore(IniPath()).pin(number, path));

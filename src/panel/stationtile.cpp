@@ -98,11 +98,7 @@ void StationTile::showState()
     QPalette shown = palette();
     const QPalette base = parentWidget() ? parentWidget()->palette() : QPalette();
     const QColor ground = look.ground.isValid() ? look.ground : base.color(QPalette::Base);
-    const QColor text =
-        look.ground.isValid()
-            ? (ContrastRatio(Qt::white, ground) >= ContrastRatio(Qt::black, ground) ? Qt::white
-                                                                                    : Qt::black)
-            : base.color(QPalette::Text);
+    const QColor text = look.ground.isValid() ? BlackOrWhiteOn(ground) : base.color(QPalette::Text);
     shown.setColor(QPalette::Window, ground);
     shown.setColor(QPalette::WindowText, text);
     setPalette(shown);

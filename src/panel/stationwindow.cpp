@@ -223,10 +223,7 @@ void StationWindow::showGolden()
         const QColor colour(c.red, c.green, c.blue);
         QPalette p = swatch->palette();
         p.setColor(QPalette::Window, colour);
-        p.setColor(QPalette::WindowText,
-                   ContrastRatio(Qt::white, colour) >= ContrastRatio(Qt::black, colour)
-                       ? Qt::white
-                       : Qt::black);
+        p.setColor(QPalette::WindowText, BlackOrWhiteOn(colour));
         swatch->setPalette(p);
         swatch->setAccessibleName(tr("Slot %1").arg(i + 1));
         swatch->setAccessibleDescription(
@@ -267,10 +264,8 @@ bool StationWindow::start()
     if (asked.file.isEmpty())
         return refuse(tr("Choose the golden file the modules are set up from."));
     for (const QString &port : asked.ports) {
-        if (IsNetworkPort(port) && !ParseNetworkAddress(port))
-            return refuse(tr("%1 is no network address: write rfc2217://HOST:PORT or "
-                             "socket://HOST:PORT.")
-                              .arg(port));
+        if (const QString malformed = MalformedNetworkAddress(port); !malformed.isEmpty())
+            return refuse(malformed + u'.');
     }
     if (asked.cable && !asked.named())
         return refuse(tr("Cables that stay plugged in are named: give their ports or a match."));
