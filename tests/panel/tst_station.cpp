@@ -15,10 +15,8 @@
 #include <QPointer>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QStyleFactory>
 
 #include <csignal>
-#include <memory>
 
 namespace {
 
@@ -303,11 +301,7 @@ void StationTest::stopAndCloseWhileWorking()
 
 void StationTest::readableInEveryPalette_data()
 {
-    QTest::addColumn<QPalette>("palette");
-    QTest::addColumn<QString>("picture");
-    const std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
-    QTest::newRow("Fusion light") << fusion->standardPalette() << "station-light.png";
-    QTest::newRow("dark grey") << darkPalette(QColor(53, 53, 53), Qt::white) << "station-dark.png";
+    addPaletteRows(QStringLiteral("station"));
 }
 
 // Every text on the station window readable, on the tiles' own colours too.

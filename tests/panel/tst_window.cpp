@@ -205,11 +205,7 @@ void WindowTest::startup()
 // by the screen-reader test.)
 void WindowTest::readableInEveryPalette_data()
 {
-    QTest::addColumn<QPalette>("palette");
-    QTest::addColumn<QString>("picture");
-    const std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
-    QTest::newRow("Fusion light") << fusion->standardPalette() << "window-light.png";
-    QTest::newRow("dark grey") << darkPalette(QColor(53, 53, 53), Qt::white) << "window-dark.png";
+    addPaletteRows(QStringLiteral("window"));
     QTest::newRow("blue-grey") << darkPalette(QColor(40, 44, 52), QColor(171, 178, 191))
                                << "window-bluegrey.png";
 }

@@ -10,7 +10,12 @@
 #include <QPalette>
 #include <QPushButton>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QTest>
 #include <QWidget>
+
+#include <memory>
 
 // The window's controls as a user finds them: by their names. A control
 // that is not there ends the test with its name, rather than a crash later.
@@ -118,4 +123,15 @@ inline QPalette darkPalette(QColor window, QColor text)
     p.setColor(QPalette::Base, window.darker(120));
     p.setColor(QPalette::Button, window.lighter(115));
     return p;
+}
+
+// A data table of the palettes and the pictures saved of a window on each:
+// Fusion's light one as NAME-light.png, a dark grey one as NAME-dark.png.
+inline void addPaletteRows(const QString &name)
+{
+    QTest::addColumn<QPalette>("palette");
+    QTest::addColumn<QString>("picture");
+    const std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
+    QTest::newRow("Fusion light") << fusion->standardPalette() << name + "-light.png";
+    QTest::newRow("dark grey") << darkPalette(QColor(53, 53, 53), Qt::white) << name + "-dark.png";
 }
