@@ -79,12 +79,9 @@ int main(int argc, char *argv[])
             return RunStation(station.options, options.json, out, err);
         case StationFault::File:
             return refuseFile(station.reason);
-        case StationFault::PortName:
         case StationFault::Port:
-            return refusePort(station.reason,
-                              station.fault == StationFault::PortName ? PortFault::BadName
-                                                                      : PortFault::Unassigned,
-                              station.portNumber, station.portIndex == 0);
+            return refusePort(station.reason, station.port.fault, station.port.number,
+                              station.portIndex == 0);
         }
     }
     if (options.command == CtlOptions::Command::Restore) {

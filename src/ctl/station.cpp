@@ -44,9 +44,6 @@ StationOptions StationOptionsFrom(const CtlOptions &o)
 int RunStation(const StationOptions &options, bool json, QTextStream &out, QTextStream &err)
 {
     StationEngine station(options);
-    int passed = 0;
-    int failed = 0;
-    int skipped = 0;
     bool logFailed = false;
     QObject::connect(&station, &StationEngine::news, &station,
                      [&err](const QString &port, const StationNews &news) {
@@ -68,9 +65,6 @@ int RunStation(const StationOptions &options, bool json, QTextStream &out, QText
                      });
     QObject::connect(&station, &StationEngine::reported, &station,
                      [&](const StationReport &report, const QString &logFault) {
-                         ++(report.result == StationReport::Result::Pass   ? passed
-                            : report.result == StationReport::Result::Fail ? failed
-                                                                           : skipped);
                          out << (json ? report.json() : verdictLine(report)) << Qt::endl;
                          if (!logFault.isEmpty()) {
                              err << "lumaveractl: " << logFault << Qt::endl;
@@ -106,8 +100,10 @@ int RunStation(const StationOptions &options, bool json, QTextStream &out, QText
     err << CtlTexts::tr("lumaveractl: waiting for modules on %1; Ctrl+C ends.").arg(where)
         << Qt::endl;
     QCoreApplication::exec();
-    const QString summary = CtlTexts::tr("%1 passed, %2 failed").arg(passed).arg(failed) +
-                            (skipped ? CtlTexts::tr(", %1 left alone").arg(skipped) : QString());
+    const StationCounts &n = station.counts();
+    const QString summary =
+        CtlTexts::tr("%1 passed, %2 failed").arg(n.passed).arg(n.failed) +
+        (n.skipped ? CtlTexts::tr(", %1 left alone").arg(n.skipped) : QString());
     (json ? err : out) << summary << Qt::endl;
-    return failed || logFailed ? ExitModule : ExitDone;
+    return n.failed || logFailed ? ExitModule : ExitDone;
 }

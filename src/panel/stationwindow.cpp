@@ -184,7 +184,7 @@ StationWindow::StationWindow(QWidget *parent)
     tick_->setInterval(1000);
     setRunning(false);
     showGolden();
-    showCounters();
+    showCounters({});
 }
 
 StationWindow::~StationWindow() = default;
@@ -293,8 +293,7 @@ bool StationWindow::start()
                           : started.reason);
     }
     engine_ = engine;
-    passed_ = failed_ = skipped_ = 0;
-    showCounters();
+    showCounters(engine_->counts());
     csv_->setText(asked.log.isEmpty()
                       ? tr("No CSV file")
                       : tr("CSV file: %1").arg(QFileInfo(asked.log).absoluteFilePath()));
@@ -389,30 +388,29 @@ void StationWindow::reported(const StationReport &report, const QString &logFaul
     tile->setSerial(report.serial);
     switch (report.result) {
     case StationReport::Result::Pass:
-        ++passed_;
         tile->setState(StationTile::State::Pass);
         break;
     case StationReport::Result::Fail:
-        ++failed_;
         tile->setState(StationTile::State::Fail, failure(report));
         break;
     case StationReport::Result::Skip:
-        ++skipped_;
         if (!report.holder.isEmpty())
             tile->setState(StationTile::State::Held, tr("by %1").arg(report.holder));
         else
             tile->setState(StationTile::State::Skipped, report.reason);
         break;
     }
-    showCounters();
+    showCounters(engine_->counts());
     if (!logFault.isEmpty())
         csv_->setText(logFault);
 }
 
-void StationWindow::showCounters()
+void StationWindow::showCounters(const StationCounts &counts)
 {
-    counters_->setText(
-        tr("Passed %1   Failed %2   Skipped %3").arg(passed_).arg(failed_).arg(skipped_));
+    counters_->setText(tr("Passed %1   Failed %2   Skipped %3")
+                           .arg(counts.passed)
+                           .arg(counts.failed)
+                           .arg(counts.skipped));
 }
 
 void StationWindow::closeEvent(QCloseEvent *event)

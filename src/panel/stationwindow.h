@@ -14,6 +14,7 @@ class QPushButton;
 class QTimer;
 class StationEngine;
 class StationTile;
+struct StationCounts;
 struct StationNews;
 struct StationReport;
 
@@ -52,7 +53,7 @@ private:
     void news(const QString &port, const StationNews &news);
     void reported(const StationReport &report, const QString &logFault);
     void finished();
-    void showCounters();
+    void showCounters(const StationCounts &counts);
     StationTile *tileFor(const QString &port);
 
     QLineEdit *file_;
@@ -80,8 +81,5 @@ private:
     QElapsedTimer clock_;
     QTimer *tick_;
     StationOptions timing_; // --timeout and --gap, which have no field
-    int passed_ = 0;
-    int failed_ = 0;
-    int skipped_ = 0;
     bool closeWhenDone_ = false;
 };

@@ -87,6 +87,9 @@ void StationEngine::begin(const StationPort &port)
                     if (!written.ok())
                         fault = NotWritten(options_.log, written);
                 }
+                ++(r.result == StationReport::Result::Pass   ? counts_.passed
+                   : r.result == StationReport::Result::Fail ? counts_.failed
+                                                             : counts_.skipped);
                 emit reported(r, fault);
             },
             Qt::QueuedConnection);

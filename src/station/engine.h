@@ -22,6 +22,14 @@ enum class StationStartFault {
 };
 using StationStart = Result<StationStartFault>;
 
+// The verdicts since the station started.
+struct StationCounts
+{
+    int passed = 0;
+    int failed = 0;
+    int skipped = 0;
+};
+
 // Sets up modules one after another as they are plugged in, each from the
 // same configuration, several at once on threads of their own; each verdict
 // is appended to the CSV file as it is known. lumaveractl's station and the
@@ -44,10 +52,12 @@ public:
     void stop();
     bool isStopping() const { return stopping_; }
     bool isWorking() const { return !working_.isEmpty(); }
+    const StationCounts &counts() const { return counts_; }
 
 signals:
     void news(const QString &port, const StationNews &news);
-    // A verdict, once it is in the CSV file; `logFault` says why it is not.
+    // A verdict, once it is in the CSV file and the counts; `logFault` says
+    // why it is not in the file.
     void reported(const StationReport &report, const QString &logFault);
     void finished();
 
@@ -63,6 +73,7 @@ private:
     QSet<QString> working_;                    // names being set up now
     std::shared_ptr<std::atomic_bool> stop_;   // the second stop: at once
     std::shared_ptr<std::atomic_bool> ending_; // the first: take no new module
+    StationCounts counts_;
     bool started_ = false;
     bool stopping_ = false;
 };

@@ -1,6 +1,5 @@
 #include "station/options.h"
 
-#include "link/portmap.h"
 #include "settings/ini.h"
 #include "settings/moduleconfig.h"
 #include "settings/settings.h"
@@ -26,10 +25,9 @@ PreparedStation PrepareStation(StationOptions options)
     for (qsizetype i = 0; i < options.ports.size(); ++i) {
         const ResolvedPort port = ResolvePort(options.ports[i], settings.commPort(), settings.pins);
         if (!port) {
-            prepared.fault =
-                port.fault == PortFault::BadName ? StationFault::PortName : StationFault::Port;
+            prepared.fault = StationFault::Port;
             prepared.reason = port.reason;
-            prepared.portNumber = port.number;
+            prepared.port = port;
             prepared.portIndex = int(i);
             return prepared;
         }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/portmap.h"
 #include "link/reply.h"
 #include "link/result.h"
 
@@ -29,15 +30,14 @@ struct StationOptions
 // Why a station cannot start: its file, or one of its ports.
 enum class StationFault {
     None,
-    File,     // the configuration file is missing or not valid
-    PortName, // a port that is no COMn, path or network line
-    Port,     // a COMn with no device behind it
+    File, // the configuration file is missing or not valid
+    Port, // a port that does not resolve: `port` says how
 };
 struct PreparedStation : Result<StationFault>
 {
     StationOptions options;
-    int portNumber = 0; // the COMn that failed, for a Port fault
-    int portIndex = 0;  // which of the ports it was
+    ResolvedPort port; // for a Port fault, the port that failed
+    int portIndex = 0; // and which of the ports it was
 };
 
 // Loads the configuration file whole and resolves each COMn port to its
