@@ -2,6 +2,7 @@
 
 #include "link/networkport.h"
 #include "panel/contrast.h"
+#include "panel/messagebox.h"
 #include "panel/stationtile.h"
 #include "settings/moduleconfig.h"
 #include "station/engine.h"
@@ -249,7 +250,7 @@ bool StationWindow::start()
     if (engine_)
         return false;
     const auto refuse = [this](const QString &why) {
-        QMessageBox::warning(this, tr("Lumavera Station"), why);
+        ShowMessage(this, QMessageBox::Warning, why);
         return false;
     };
     StationOptions asked = timing_;
