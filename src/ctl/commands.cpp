@@ -57,26 +57,33 @@ void sayFailure(const ModuleStep &step, const StepOutcome &done, QTextStream &er
 }
 
 // Runs one step; whether it did what it was asked, the reason on `err` when not.
-bool runStep(ModuleAccess &module, const ModuleStep &step, QTextStream &err,
-             StepOutcome *outcome = nullptr)
+Task<bool> runStep(ModuleAccess &module, ModuleStep step, QTextStream &err,
+                   StepOutcome *outcome = nullptr)
 {
-    const StepOutcome done = module.run(step);
+    const StepOutcome done = co_await module.run(step);
     if (!done.ok())
         sayFailure(step, done, err);
     if (outcome)
         *outcome = done;
-    return done.ok();
+    co_return done.ok();
 }
 
 // Reads the module and keeps its colours; the settings on success, and in
 // `kept` whether the settings file took them.
-std::optional<ModuleSettings> readModule(ModuleAccess &module, QTextStream &err, bool &kept)
+Task<std::optional<ModuleSettings>> readModule(ModuleAccess &module, QTextStream &err, bool &kept)
 {
     StepOutcome read;
-    if (!runStep(module, ModuleStep::read(), err, &read))
-        return std::nullopt;
+    if (!co_await runStep(module, ModuleStep::read(), err, &read))
+        co_return std::nullopt;
     kept = keepColours(SettingsStore(IniPath()).saveSlots(read.settings.slotColors), err);
-    return read.settings;
+    co_return read.settings;
+}
+
+// A restore's pause between frames.
+Task<bool> sleepFor(int ms)
+{
+    QThread::msleep(ulong(ms));
+    co_return true;
 }
 
 } // namespace
@@ -161,62 +168,64 @@ int RunPin(const CtlOptions &o, QTextStream &out, QTextStream &err)
     return ExitDone;
 }
 
-int RunModuleCommand(const CtlOptions &o, ModuleAccess &module, QTextStream &out, QTextStream &err)
+Task<int> RunModuleCommand(CtlOptions o, ModuleAccess &module, QTextStream &out, QTextStream &err)
 {
     using C = CtlOptions::Command;
     switch (o.command) {
     case C::List:
-        return RunList(o, out);
+        co_return RunList(o, out);
     case C::Pin:
     case C::Unpin:
-        return RunPin(o, out, err);
+        co_return RunPin(o, out, err);
     case C::Station:
     case C::Find:
     case C::History:
         break; // a port at a time is not theirs
     case C::Color:
-        return runStep(module, ModuleStep::color(o.colour), err) ? ExitDone : ExitModule;
+        co_return co_await runStep(module, ModuleStep::color(o.colour), err) ? ExitDone
+                                                                             : ExitModule;
     case C::Mode:
-        return runStep(module, ModuleStep::mode(o.value), err) ? ExitDone : ExitModule;
+        co_return co_await runStep(module, ModuleStep::mode(o.value), err) ? ExitDone : ExitModule;
     case C::Fade:
-        return runStep(module, ModuleStep::fade(o.value), err) ? ExitDone : ExitModule;
+        co_return co_await runStep(module, ModuleStep::fade(o.value), err) ? ExitDone : ExitModule;
     case C::Hold:
-        return runStep(module, ModuleStep::hold(o.value), err) ? ExitDone : ExitModule;
+        co_return co_await runStep(module, ModuleStep::hold(o.value), err) ? ExitDone : ExitModule;
     case C::Store:
         // As the window's button: the file keeps a colour that went out.
-        if (!runStep(module, ModuleStep::store(o.slot, o.colour), err))
-            return ExitModule;
-        return keepColours(SettingsStore(IniPath()).saveSlot(o.slot, o.colour), err) ? ExitDone
-                                                                                     : ExitSettings;
+        if (!co_await runStep(module, ModuleStep::store(o.slot, o.colour), err))
+            co_return ExitModule;
+        co_return keepColours(SettingsStore(IniPath()).saveSlot(o.slot, o.colour), err)
+            ? ExitDone
+            : ExitSettings;
     case C::Read: {
         bool kept = false;
-        const std::optional<ModuleSettings> s = readModule(module, err, kept);
+        const std::optional<ModuleSettings> s = co_await readModule(module, err, kept);
         if (!s)
-            return ExitModule;
+            co_return ExitModule;
         out << SettingsText(*s, o.json);
-        return kept ? ExitDone : ExitSettings;
+        co_return kept ? ExitDone : ExitSettings;
     }
     case C::Save:
-        return runStep(module, ModuleStep::save(), err) ? ExitDone : ExitModule;
+        co_return co_await runStep(module, ModuleStep::save(), err) ? ExitDone : ExitModule;
     case C::Backup: {
         bool kept = false;
-        const std::optional<ModuleSettings> s = readModule(module, err, kept);
+        const std::optional<ModuleSettings> s = co_await readModule(module, err, kept);
         if (!s)
-            return ExitModule;
+            co_return ExitModule;
         const WriteResult written = SaveModuleConfig(o.file, *s);
         if (!written.ok()) {
             err << "lumaveractl: " << NotWritten(o.file, written) << '\n';
-            return ExitUsage;
+            co_return ExitUsage;
         }
         out << CtlTexts::tr("backed up %1 to %2").arg(Printable(o.port), Printable(o.file)) << '\n';
-        return kept ? ExitDone : ExitSettings;
+        co_return kept ? ExitDone : ExitSettings;
     }
     case C::Restore: {
         // What the module holds is kept before anything changes it, so that
         // restoring that file undoes this restore.
         StepOutcome held;
-        if (!runStep(module, ModuleStep::read(), err, &held))
-            return ExitModule;
+        if (!co_await runStep(module, ModuleStep::read(), err, &held))
+            co_return ExitModule;
         QString backup;
         if (const WriteResult kept = KeepBackup(o.port, held.settings, &backup); !kept.ok()) {
             err << CtlTexts::tr(
@@ -224,13 +233,13 @@ int RunModuleCommand(const CtlOptions &o, ModuleAccess &module, QTextStream &out
                        "sent: %1")
                        .arg(kept.reason)
                 << '\n';
-            return ExitSettings;
+            co_return ExitSettings;
         }
         // Progress on a terminal: a restore with long gaps takes seconds.
         const bool terminal = ::isatty(STDERR_FILENO);
         const int steps = int(SetupSteps(o.restore).size()) + 1;
         int step = 0;
-        const SetupResult done = SetUpModule(
+        const SetupResult done = co_await SetUpModule(
             [&](const ModuleStep &next) {
                 if (terminal)
                     err << CtlTexts::tr("\rlumaveractl: restoring, step %1 of %2")
@@ -239,16 +248,12 @@ int RunModuleCommand(const CtlOptions &o, ModuleAccess &module, QTextStream &out
                         << Qt::flush;
                 return module.run(next);
             },
-            o.restore, o.gapMs,
-            [](int ms) {
-                QThread::msleep(ulong(ms));
-                return true;
-            });
+            o.restore, o.gapMs, sleepFor);
         if (terminal)
             err << '\n';
         if (done.failedStep) {
             sayFailure(*done.failedStep, done.failure, err);
-            return ExitModule;
+            co_return ExitModule;
         }
         const bool kept =
             keepColours(SettingsStore(IniPath()).saveSlots(done.got->slotColors), err);
@@ -258,9 +263,11 @@ int RunModuleCommand(const CtlOptions &o, ModuleAccess &module, QTextStream &out
                 << '\n';
             for (const QString &line : done.differences)
                 err << "  " << line << '\n';
-            return ExitModule;
+            co_return ExitModule;
         }
-        const bool saved = o.saveAfterRestore && runStep(module, ModuleStep::save(), err);
+        bool saved = false;
+        if (o.saveAfterRestore)
+            saved = co_await runStep(module, ModuleStep::save(), err);
         out << CtlTexts::tr("restored %1 to %2, verified, %3; what it held is kept in %4")
                    .arg(Printable(o.file), Printable(o.port),
                         saved ? CtlTexts::tr("saved to EEPROM")
@@ -268,9 +275,9 @@ int RunModuleCommand(const CtlOptions &o, ModuleAccess &module, QTextStream &out
                         Printable(backup))
             << '\n';
         if (o.saveAfterRestore && !saved)
-            return ExitModule;
-        return kept ? ExitDone : ExitSettings;
+            co_return ExitModule;
+        co_return kept ? ExitDone : ExitSettings;
     }
     }
-    return ExitUsage;
+    co_return ExitUsage;
 }

@@ -7,8 +7,8 @@
 
 // Carries out one parsed command on the module and prints what it has to
 // say: results on `out`, reasons on `err`. Returns the exit status.
-int RunModuleCommand(const CtlOptions &options, ModuleAccess &module, QTextStream &out,
-                     QTextStream &err);
+Task<int> RunModuleCommand(CtlOptions options, ModuleAccess &module, QTextStream &out,
+                           QTextStream &err);
 
 // The twenty port numbers and the devices behind them, numbered as the
 // window numbers them.

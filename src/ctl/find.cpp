@@ -1,7 +1,6 @@
 #include "ctl/find.h"
 
 #include "ctl/printable.h"
-#include "station/setup.h"
 #include "ctl/texts.h"
 #include "link/deviceidentity.h"
 #include "link/modulelink.h"
@@ -9,13 +8,24 @@
 #include "link/portmap.h"
 #include "settings/ini.h"
 #include "settings/settings.h"
+#include "station/setup.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QThread>
 
 #include <vector>
+
+namespace {
+
+Task<> ask(QString device, int timeoutMs, ModuleAnswer &answer)
+{
+    ModuleLink link;
+    ModuleSession session(link, ReplyWaitRule::untilComplete(timeoutMs));
+    answer = co_await AskModule(session, device);
+}
+
+} // namespace
 
 int RunFind(const CtlOptions &options, QTextStream &out)
 {
@@ -37,17 +47,14 @@ int RunFind(const CtlOptions &options, QTextStream &out)
         rows.push_back({n, info, DeviceSerialNumber(device), {}});
     }
     // Every port asked at once: a port without a module costs its timeout once.
-    std::vector<std::unique_ptr<QThread>> threads;
+    std::vector<std::unique_ptr<TaskThread>> threads;
     for (Row &row : rows) {
         if (!row.port.holder.isEmpty()) {
             row.answer.holder = row.port.holder;
             continue;
         }
-        threads.emplace_back(QThread::create([&row, &options] {
-            ModuleLink link;
-            ModuleSession session(link, ReplyWaitRule::untilComplete(options.timeoutMs));
-            row.answer = AskModule(session, row.port.entry.path);
-        }));
+        threads.emplace_back(std::make_unique<TaskThread>(
+            [&row, &options] { return ask(row.port.entry.path, options.timeoutMs, row.answer); }));
         threads.back()->start();
     }
     for (const auto &thread : threads)

@@ -21,6 +21,52 @@
 #include <cstdio>
 #include <memory>
 
+namespace {
+
+// Carries the command out on the module at `options.port`, in this
+// program's event loop.
+Task<int> runOnModule(CtlOptions options, QTextStream &out, QTextStream &err)
+{
+    const QString device = options.port;
+    // Where the window holds the device, it carries the command out; the
+    // two never fight over one line.
+    std::unique_ptr<ModuleAccess> module;
+    auto window = std::make_unique<WindowAccess>(options.timeoutMs);
+    if (window->attach(RealDevicePath(device))) {
+        module = std::move(window);
+    } else {
+        auto direct = std::make_unique<DirectAccess>(device, options.timeoutMs);
+        // Before the open, so that the open and what it throws away show.
+        if (options.verbose)
+            direct->onTraffic = [&err](const QString &line) { err << line << Qt::endl; };
+        const OpenResult opened = co_await direct->open();
+        if (!opened) {
+            err << CtlTexts::tr("lumaveractl: Selected Com Port Not Available: %1")
+                       .arg(opened.reason)
+                << '\n';
+            if (IsNetworkPort(device) && opened.fault != OpenFault::NotSerial)
+                err << CtlTexts::tr("lumaveractl: check that the other machine serves its line "
+                                    "there (ser2net), and that no other client has it.")
+                    << '\n';
+            else if (opened.fault == OpenFault::NoDevice)
+                err << CtlTexts::tr("lumaveractl: 'lumaveractl list' shows the ports there are, "
+                                    "'lumaveractl find' the ones a module answers on.")
+                    << '\n';
+            else if (opened.fault == OpenFault::Held)
+                err << CtlTexts::tr("lumaveractl: close that program, or have it let go of the "
+                                    "port, and try again.")
+                    << '\n';
+            co_return ExitPort;
+        }
+        module = std::move(direct);
+    }
+    if (options.verbose)
+        module->onTraffic = [&err](const QString &line) { err << line << Qt::endl; };
+    co_return co_await RunModuleCommand(options, *module, out, err);
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
@@ -100,40 +146,6 @@ int main(int argc, char *argv[])
     if (!port)
         return refusePort(port.reason, port.fault, port.number, true);
     const QString device = port.path;
-    // Where the window holds the device, it carries the command out; the
-    // two never fight over one line.
-    std::unique_ptr<ModuleAccess> module;
-    auto window = std::make_unique<WindowAccess>(options.timeoutMs);
-    if (window->attach(RealDevicePath(device))) {
-        module = std::move(window);
-    } else {
-        auto direct = std::make_unique<DirectAccess>(device, options.timeoutMs);
-        // Before the open, so that the open and what it throws away show.
-        if (options.verbose)
-            direct->onTraffic = [&err](const QString &line) { err << line << Qt::endl; };
-        const OpenResult opened = direct->open();
-        if (!opened) {
-            err << CtlTexts::tr("lumaveractl: Selected Com Port Not Available: %1")
-                       .arg(opened.reason)
-                << '\n';
-            if (IsNetworkPort(device) && opened.fault != OpenFault::NotSerial)
-                err << CtlTexts::tr("lumaveractl: check that the other machine serves its line "
-                                    "there (ser2net), and that no other client has it.")
-                    << '\n';
-            else if (opened.fault == OpenFault::NoDevice)
-                err << CtlTexts::tr("lumaveractl: 'lumaveractl list' shows the ports there are, "
-                                    "'lumaveractl find' the ones a module answers on.")
-                    << '\n';
-            else if (opened.fault == OpenFault::Held)
-                err << CtlTexts::tr("lumaveractl: close that program, or have it let go of the "
-                                    "port, and try again.")
-                    << '\n';
-            return ExitPort;
-        }
-        module = std::move(direct);
-    }
-    if (options.verbose)
-        module->onTraffic = [&err](const QString &line) { err << line << Qt::endl; };
     options.port = device;
-    return RunModuleCommand(options, *module, out, err);
+    return RunInEventLoop(runOnModule(options, out, err));
 }

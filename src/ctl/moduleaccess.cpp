@@ -16,28 +16,28 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-OpenResult DirectAccess::open()
+Task<OpenResult> DirectAccess::open()
 {
     link_.setHolderCheck(HolderCheck::BeforeOpen);
     if (const OpenResult opened = link_.open(); !opened || !link_.isNetwork())
-        return opened;
-    firstRead_ = session_.run(ModuleStep::read());
+        co_return opened;
+    firstRead_ = co_await session_.run(ModuleStep::read());
     if (const OpenResult ended = link_.lossFault(); ended.fault == OpenFault::Held)
-        return ended;
-    return {};
+        co_return ended;
+    co_return OpenResult{};
 }
 
-StepOutcome DirectAccess::run(const ModuleStep &step)
+Task<StepOutcome> DirectAccess::run(ModuleStep step)
 {
     // The read made at the open answers a read command, or holds back any
     // other step when it failed.
     if (const std::optional<StepOutcome> first = std::exchange(firstRead_, std::nullopt)) {
         if (step.kind == ModuleStep::Kind::Read)
-            return *first;
+            co_return *first;
         if (!first->ok())
-            return session_.withheld(*first);
+            co_return session_.withheld(*first);
     }
-    return session_.run(step);
+    co_return co_await session_.run(step);
 }
 
 DirectAccess::DirectAccess(const QString &device, int timeoutMs)
@@ -155,7 +155,7 @@ HandoffReply WindowAccess::call(const HandoffRequest &request)
     return *reply;
 }
 
-StepOutcome WindowAccess::run(const ModuleStep &step)
+Task<StepOutcome> WindowAccess::run(ModuleStep step)
 {
     HandoffRequest request;
     request.step = step;
@@ -165,7 +165,7 @@ StepOutcome WindowAccess::run(const ModuleStep &step)
         StepOutcome out;
         out.fault = ReplyFault::NotHeld;
         out.reason = CtlTexts::tr("The window no longer holds %1.").arg(device_);
-        return out;
+        co_return out;
     }
-    return reply.outcome;
+    co_return reply.outcome;
 }

@@ -16,7 +16,7 @@ class ModuleAccess
 {
 public:
     virtual ~ModuleAccess() = default;
-    virtual StepOutcome run(const ModuleStep &step) = 0;
+    virtual Task<StepOutcome> run(ModuleStep step) = 0;
 
     // Each traffic line, for --verbose.
     std::function<void(const QString &line)> onTraffic;
@@ -33,8 +33,8 @@ public:
     // its line touched: the look comes before the first byte of any step.
     // A line on another machine is asked with the read command first; a
     // server that says another client has the line refuses the port.
-    OpenResult open();
-    StepOutcome run(const ModuleStep &step) override;
+    Task<OpenResult> open();
+    Task<StepOutcome> run(ModuleStep step) override;
 
 private:
     ModuleLink link_;
@@ -55,7 +55,7 @@ public:
 
     // Whether a window of this user answers and holds `device`.
     bool attach(const QString &device);
-    StepOutcome run(const ModuleStep &step) override;
+    Task<StepOutcome> run(ModuleStep step) override;
 
 private:
     HandoffReply call(const HandoffRequest &request);

@@ -4,8 +4,6 @@
 #include "link/texts.h"
 
 #include <QDateTime>
-#include <QEventLoop>
-#include <QPointer>
 #include <QTimer>
 
 #include <chrono>
@@ -25,11 +23,21 @@ ModuleLink::ModuleLink(QObject *parent) : QObject(parent)
     replyTick_->setObjectName(QStringLiteral("replyTick"));
     replyTick_->setInterval(500);
     replyTick_->setTimerType(Qt::PreciseTimer);
+    deadline_ = new QTimer(this);
+    quiet_ = new QTimer(this);
+    quietLimit_ = new QTimer(this);
+    for (QTimer *timer : {deadline_, quiet_, quietLimit_}) {
+        timer->setSingleShot(true);
+        connect(timer, &QTimer::timeout, this, &ModuleLink::endWait);
+    }
 
     connect(replyTick_, &QTimer::timeout, this, &ModuleLink::onReplyTick);
     connect(port_, &SerialPort::arrived, this, &ModuleLink::onArrived);
     connect(port_, &SerialPort::lost, this, [this] {
         abortReplyWait();
+        // Nothing more comes from a device that is gone.
+        if (quieting_)
+            endWait();
         report(TrafficEvent::Kind::Lost, {}, port_->devicePath());
         emit lost();
     });
@@ -37,7 +45,7 @@ ModuleLink::ModuleLink(QObject *parent) : QObject(parent)
 
 ModuleLink::~ModuleLink()
 {
-    abortReplyWait();
+    endWaits();
 }
 
 void ModuleLink::setDevicePath(const QString &path)
@@ -128,6 +136,10 @@ void ModuleLink::onArrived(const QByteArray &bytes, qint64 atNs)
     // shown once judged, at the time it came.
     if (!waiting_ && !discarding_)
         report(TrafficEvent::Kind::Received, bytes, LinkTexts::tr("not part of an answer"), atNs);
+    if (quieting_)
+        quiet_->start();
+    else if (waiting_ && deadline_->isActive() && port_->bytesWaiting() >= expected_)
+        endWait();
 }
 
 qint64 ModuleLink::lastArrivalNs() const
@@ -144,82 +156,97 @@ void ModuleLink::discardStale()
         report(TrafficEvent::Kind::Discarded, stale);
 }
 
-bool ModuleLink::waitForQuiet(int quietMs)
+Task<bool> ModuleLink::waitForQuiet(int quietMs)
 {
-    const QPointer<ModuleLink> self(this);
-    QEventLoop loop;
-    QTimer quiet;
-    QTimer limit;
-    quiet.setSingleShot(true);
-    limit.setSingleShot(true);
-    connect(&quiet, &QTimer::timeout, &loop, &QEventLoop::quit);
-    connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
-    connect(this, &ModuleLink::lost, &loop, &QEventLoop::quit);
-    connect(port_, &SerialPort::arrived, &loop,
-            [&quiet, quietMs](const QByteArray &, qint64) { quiet.start(quietMs); });
+    if (busy())
+        co_return false;
+    Waiter woken;
+    wait_ = &woken;
+    quieting_ = true;
+    waitAborted_ = false;
+    ++waitNumber_;
     report(TrafficEvent::Kind::Waited, {},
            LinkTexts::tr("a late answer to an earlier command may still come"));
-    quiet.start(quietMs);
-    limit.start(quietMs * 4);
-    loop.exec();
-    if (!self)
-        return false;
+    quiet_->start(quietMs);
+    quietLimit_->start(quietMs * 4);
+    co_await woken;
+    quiet_->stop();
+    quietLimit_->stop();
+    quieting_ = false;
+    wait_ = nullptr;
+    if (ending_)
+        co_return false;
     discardStale();
-    return true;
+    co_return true;
 }
 
 void ModuleLink::onReplyTick()
 {
     ++ticks_;
-    if (waitLoop_)
-        waitLoop_->quit();
+    endWait();
 }
 
-bool ModuleLink::waitForReply(int expected, const ReplyWaitRule &rule)
+Task<bool> ModuleLink::waitForReply(int expected, ReplyWaitRule rule)
 {
-    const QPointer<ModuleLink> self(this);
+    // One exchange at a time: the session refuses a second one before it
+    // gets here.
+    if (busy())
+        co_return false;
+    Waiter woken;
+    wait_ = &woken;
     waiting_ = true;
     waitAborted_ = false;
-    QEventLoop loop;
-    QEventLoop *outer = waitLoop_;
-    waitLoop_ = &loop;
+    expected_ = expected;
+    ++waitNumber_;
     if (rule.policy == ReplyWaitRule::Policy::UntilComplete) {
-        // Sleeps until bytes come, and ends as soon as the whole answer is
-        // there or the time is up. Events run meanwhile, so a window that
-        // waits for a command line stays responsive.
-        QTimer deadline;
-        deadline.setSingleShot(true);
-        connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
-        const QMetaObject::Connection arrivals =
-            connect(port_, &SerialPort::arrived, &loop, [&](const QByteArray &, qint64) {
-                if (port_->bytesWaiting() >= expected)
-                    loop.quit();
-            });
+        // Ends as soon as the whole answer is there or the time is up.
         if (port_->bytesWaiting() < expected) {
-            deadline.start(rule.timeoutMs);
-            loop.exec();
+            deadline_->start(rule.timeoutMs);
+            co_await woken;
+            deadline_->stop();
         }
-        if (self)
-            disconnect(arrivals);
     } else {
+        // Every click, redraw and the tick itself are handled meanwhile.
+        // Only the tick or an abort ends it.
         ticks_ = 0;
         replyTick_->start();
-        // Sleeps until an event comes; every click, redraw and the tick
-        // itself are handled in here. Only the tick or an abort ends it.
-        loop.exec();
-    }
-    if (!self)
-        return false;
-    waitLoop_ = outer;
-    if (rule.policy == ReplyWaitRule::Policy::OneTick)
+        co_await woken;
         replyTick_->stop();
-    // A wait that ran inside another one: the outer wait has seen the tick
-    // as well, and ends too.
-    if (outer)
-        outer->quit();
-    waiting_ = outer != nullptr;
-    return !waitAborted_ && port_->portOpen() &&
-           (rule.policy == ReplyWaitRule::Policy::UntilComplete || ticks_ >= 1);
+    }
+    wait_ = nullptr;
+    waiting_ = false;
+    co_return !waitAborted_ && !ending_ && port_->portOpen() &&
+        (rule.policy == ReplyWaitRule::Policy::UntilComplete || ticks_ >= 1);
+}
+
+Task<bool> ModuleLink::pause(int ms)
+{
+    if (ending_)
+        co_return false;
+    Waiter woken;
+    pauses_.append(&woken);
+    QTimer::singleShot(ms, Qt::PreciseTimer, this, [this, waiter = &woken] {
+        if (pauses_.removeOne(waiter))
+            waiter->wake();
+    });
+    co_await woken;
+    co_return port_->portOpen() && !ending_;
+}
+
+void ModuleLink::endWait()
+{
+    if (!wait_)
+        return;
+    // Woken from the loop, as the wait's own event, never from inside the
+    // event that ended it: a Disconnect, an unplug or the tick is handled
+    // whole first.
+    QMetaObject::invokeMethod(
+        this,
+        [this, number = waitNumber_] {
+            if (wait_ && waitNumber_ == number)
+                wait_->wake();
+        },
+        Qt::QueuedConnection);
 }
 
 void ModuleLink::abortReplyWait()
@@ -228,8 +255,18 @@ void ModuleLink::abortReplyWait()
         return;
     waitAborted_ = true;
     replyTick_->stop();
-    if (waitLoop_)
-        waitLoop_->quit();
+    endWait();
+}
+
+void ModuleLink::endWaits()
+{
+    ending_ = true;
+    waitAborted_ = true;
+    replyTick_->stop();
+    if (wait_)
+        wait_->wake();
+    while (!pauses_.isEmpty())
+        pauses_.takeFirst()->wake();
 }
 
 int ModuleLink::bytesWaiting()

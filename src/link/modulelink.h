@@ -3,14 +3,15 @@
 #include "link/commandframe.h"
 #include "link/deviceholder.h"
 #include "link/serialport.h"
+#include "link/task.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QString>
 
 #include <cstdint>
 
-class QEventLoop;
 class QTimer;
 
 // One thing that happened on the line, as the monitor, the traffic log and
@@ -91,21 +92,28 @@ public:
     // Writes `frame` to the port and reports it; whether every byte went out.
     SendResult send(const Frame &frame);
 
-    // Whether an exchange is waiting for its answer.
-    bool busy() const { return waiting_; }
-    // Ends a running wait at once; its answer is dropped.
+    // Whether an exchange is waiting for its answer, or for the line to go
+    // quiet before it; and always once the link is ending.
+    bool busy() const { return waiting_ || quieting_ || ending_; }
+    // Ends a running wait; its answer is dropped. The waiting exchange goes
+    // on once the event that ended it has been handled.
     void abortReplyWait();
+    // Ends every wait now, before this call returns, and refuses new ones:
+    // for an owner about to go, so that nothing waits on it afterwards.
+    void endWaits();
 
     // Throws away bytes waiting from earlier traffic, and reports them.
     void discardStale();
-    // Lets the line go quiet: waits, events running, until no byte has come
-    // for `quietMs` (at most four times that in all, so that a flood cannot
-    // hold it), then throws away what came. False when the link went away
-    // meanwhile.
-    bool waitForQuiet(int quietMs);
+    // Lets the line go quiet: waits until no byte has come for `quietMs` (at
+    // most four times that in all, so that a flood cannot hold it), then
+    // throws away what came. False when the wait was cut short.
+    Task<bool> waitForQuiet(int quietMs);
     // Waits for an answer of `expected` bytes by `rule`; false when the wait
     // was cut short (Disconnect, close, a lost port).
-    bool waitForReply(int expected, const ReplyWaitRule &rule);
+    Task<bool> waitForReply(int expected, ReplyWaitRule rule);
+    // A pause between frames; false when the port closed meanwhile, or the
+    // link is ending.
+    Task<bool> pause(int ms);
     // The receive buffer after a wait: its count, its bytes left in place,
     // and all of them taken out.
     int bytesWaiting();
@@ -127,13 +135,25 @@ signals:
 private:
     void onReplyTick();
     void onArrived(const QByteArray &bytes, qint64 atNs);
+    // Ends the reply wait or the quiet wait, whichever runs: its coroutine
+    // goes on from the event loop, once the event at hand is done with.
+    void endWait();
 
     SerialPort *port_;
     QTimer *replyTick_; // the window's one 500 ms tick
+    QTimer *deadline_;  // a command line's timeout
+    QTimer *quiet_;     // no byte for a while
+    QTimer *quietLimit_;
     std::int16_t ticks_ = 0;
 
-    QEventLoop *waitLoop_ = nullptr;
+    // The one exchange's wait, and the pauses; each woken exactly once.
+    Waiter *wait_ = nullptr;
+    QList<Waiter *> pauses_;
+    quint64 waitNumber_ = 0;
+    int expected_ = 0;
     bool waiting_ = false;
+    bool quieting_ = false;
+    bool ending_ = false;
     bool waitAborted_ = false;
     bool discarding_ = false;
     qint64 openedAtNs_ = 0;

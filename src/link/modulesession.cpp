@@ -21,20 +21,24 @@ ModuleSession::ModuleSession(ModuleLink &link, const ReplyWaitRule &wait) : link
 {
 }
 
-StepOutcome ModuleSession::run(const ModuleStep &step, const ReplyWaitRule &wait)
+Task<StepOutcome> ModuleSession::run(ModuleStep step, ReplyWaitRule wait)
 {
     if (!step.valid())
-        return failed(ReplyFault::SendFailed,
-                      LinkTexts::tr("The step holds a value the module has no "
-                                    "place for."));
+        co_return failed(ReplyFault::SendFailed,
+                         LinkTexts::tr("The step holds a value the module has no "
+                                       "place for."));
     if (link_.isNetwork() && link_.isOpen() && !link_.moduleAnswered() &&
         step.kind != ModuleStep::Kind::Read) {
-        if (StepOutcome probe = run(ModuleStep::read(), wait); !probe.ok())
-            return withheld(probe);
+        if (StepOutcome probe = co_await run(ModuleStep::read(), wait); !probe.ok())
+            co_return withheld(probe);
     }
     if (step.kind != ModuleStep::Kind::Read && step.kind != ModuleStep::Kind::Save)
-        return send(step);
-    StepOutcome out = step.kind == ModuleStep::Kind::Read ? read(wait) : save(wait);
+        co_return send(step);
+    StepOutcome out;
+    if (step.kind == ModuleStep::Kind::Read)
+        out = co_await read(wait);
+    else
+        out = co_await save(wait);
     // A program holding the device may be what took the answer: looked for
     // only when it failed.
     if (!out.ok() && out.fault != ReplyFault::Aborted) {
@@ -43,7 +47,7 @@ StepOutcome ModuleSession::run(const ModuleStep &step, const ReplyWaitRule &wait
                 u' ' + LinkTexts::tr("%1 is in use by %2, which may have taken the answer.")
                            .arg(link_.devicePath(), holder);
     }
-    return out;
+    co_return out;
 }
 
 StepOutcome ModuleSession::withheld(StepOutcome read) const
@@ -81,22 +85,22 @@ bool ModuleSession::countOk(int expected, const QString &verdict, const ReplyWai
     return false;
 }
 
-std::optional<QByteArray> ModuleSession::exchange(const ModuleStep &step, int expected,
-                                                  const QString &verdict, const ReplyWaitRule &wait,
-                                                  StepOutcome &out)
+Task<std::optional<QByteArray>> ModuleSession::exchange(ModuleStep step, int expected,
+                                                        QString verdict, ReplyWaitRule wait,
+                                                        StepOutcome &out)
 {
     if (link_.busy()) {
         out = failed(ReplyFault::Aborted,
                      LinkTexts::tr("Another exchange is waiting for its answer."));
-        return std::nullopt;
+        co_return std::nullopt;
     }
     // An answer to an earlier exchange that gave up on it may still be on
     // its way, and would pass for this one: it is waited out first.
     const QString device = link_.devicePath();
     if (AnswerPending(device)) {
-        if (!link_.waitForQuiet(wait.timeoutMs)) {
+        if (!co_await link_.waitForQuiet(wait.timeoutMs)) {
             out = failed(ReplyFault::Aborted, LinkTexts::tr("The exchange was cut short."));
-            return std::nullopt;
+            co_return std::nullopt;
         }
         ClearAnswerPending(device);
     }
@@ -104,29 +108,29 @@ std::optional<QByteArray> ModuleSession::exchange(const ModuleStep &step, int ex
     link_.discardStale();
     out = send(step);
     if (!out.ok())
-        return std::nullopt;
-    if (!link_.waitForReply(expected, wait)) {
+        co_return std::nullopt;
+    if (!co_await link_.waitForReply(expected, wait)) {
         MarkAnswerPending(device);
         const QString why = link_.isOpen() ? QString() : link_.lossReason();
         out = failed(ReplyFault::Aborted,
                      why.isEmpty() ? LinkTexts::tr("The exchange was cut short.")
                                    : LinkTexts::tr("The exchange was cut short: %1").arg(why));
-        return std::nullopt;
+        co_return std::nullopt;
     }
     if (!countOk(expected, verdict, wait, out)) {
         MarkAnswerPending(device);
-        return std::nullopt;
+        co_return std::nullopt;
     }
-    return link_.takeAll();
+    co_return link_.takeAll();
 }
 
-StepOutcome ModuleSession::read(const ReplyWaitRule &wait)
+Task<StepOutcome> ModuleSession::read(ReplyWaitRule wait)
 {
     StepOutcome out;
-    const std::optional<QByteArray> answer =
-        exchange(ModuleStep::read(), SettingsReplyLength, LinkTexts::tr("Read Error"), wait, out);
+    const std::optional<QByteArray> answer = co_await exchange(
+        ModuleStep::read(), SettingsReplyLength, LinkTexts::tr("Read Error"), wait, out);
     if (!answer)
-        return out;
+        co_return out;
     const QByteArray &reply = *answer;
     if (!SettingsReplyContentOk(reply)) {
         out.fault = ReplyFault::BadStart;
@@ -134,7 +138,7 @@ StepOutcome ModuleSession::read(const ReplyWaitRule &wait)
         link_.report(TrafficEvent::Kind::Received, reply,
                      LinkTexts::tr("Read Error: does not start like a settings reply"),
                      link_.lastArrivalNs());
-        return out;
+        co_return out;
     }
     const std::optional<ModuleSettings> settings = DecodeSettingsReply(reply);
     const auto at = [&](int i) { return std::uint8_t(reply[i]); };
@@ -155,7 +159,7 @@ StepOutcome ModuleSession::read(const ReplyWaitRule &wait)
                          .arg(at(2))
                          .arg(at(3)),
                      link_.lastArrivalNs());
-        return out;
+        co_return out;
     }
     out.settings = *settings;
     link_.setModuleAnswered();
@@ -165,21 +169,21 @@ StepOutcome ModuleSession::read(const ReplyWaitRule &wait)
                      .arg(settings->fade)
                      .arg(settings->hold),
                  link_.lastArrivalNs());
-    return out;
+    co_return out;
 }
 
-StepOutcome ModuleSession::save(const ReplyWaitRule &wait)
+Task<StepOutcome> ModuleSession::save(ReplyWaitRule wait)
 {
     StepOutcome out;
-    const std::optional<QByteArray> answer =
-        exchange(ModuleStep::save(), SaveAckLength, LinkTexts::tr("No Module Found"), wait, out);
+    const std::optional<QByteArray> answer = co_await exchange(
+        ModuleStep::save(), SaveAckLength, LinkTexts::tr("No Module Found"), wait, out);
     if (!answer)
-        return out;
+        co_return out;
     const QByteArray &reply = *answer;
     if (SaveAckOk(reply)) {
         link_.report(TrafficEvent::Kind::Received, reply, LinkTexts::tr("acknowledgement: saved"),
                      link_.lastArrivalNs());
-        return out;
+        co_return out;
     }
     // A settings reply that came too late for its read is no acknowledgement
     // at all: say so rather than blame the module's save.
@@ -191,12 +195,12 @@ StepOutcome ModuleSession::save(const ReplyWaitRule &wait)
         link_.report(TrafficEvent::Kind::Received, reply,
                      LinkTexts::tr("late settings reply, no acknowledgement"),
                      link_.lastArrivalNs());
-        return out;
+        co_return out;
     }
     out.fault = ReplyFault::WrongAck;
     out.reason = LinkTexts::tr("The module acknowledged with %1 instead of FE AA.")
                      .arg(QString::fromLatin1(reply.first(2).toHex(' ').toUpper()));
     link_.report(TrafficEvent::Kind::Received, reply, LinkTexts::tr("wrong acknowledgement"),
                  link_.lastArrivalNs());
-    return out;
+    co_return out;
 }

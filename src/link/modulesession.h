@@ -15,20 +15,20 @@ public:
 
     ModuleLink &link() const { return link_; }
 
-    StepOutcome run(const ModuleStep &step) { return run(step, wait_); }
-    StepOutcome run(const ModuleStep &step, const ReplyWaitRule &wait);
+    Task<StepOutcome> run(ModuleStep step) { return run(step, wait_); }
+    Task<StepOutcome> run(ModuleStep step, ReplyWaitRule wait);
     // A read that failed, as the outcome of a step that was held back for
     // it: nothing goes to a line on another machine before a module answered.
     StepOutcome withheld(StepOutcome read) const;
 
 private:
     StepOutcome send(const ModuleStep &step);
-    StepOutcome read(const ReplyWaitRule &wait);
-    StepOutcome save(const ReplyWaitRule &wait);
+    Task<StepOutcome> read(ReplyWaitRule wait);
+    Task<StepOutcome> save(ReplyWaitRule wait);
     // Sends the step and waits for its answer; the answer's bytes once the
     // count check passed, else nothing, with `out` saying why.
-    std::optional<QByteArray> exchange(const ModuleStep &step, int expected, const QString &verdict,
-                                       const ReplyWaitRule &wait, StepOutcome &out);
+    Task<std::optional<QByteArray>> exchange(ModuleStep step, int expected, QString verdict,
+                                             ReplyWaitRule wait, StepOutcome &out);
     // After the wait: the count check; false, with the outcome filled in,
     // when too few bytes came.
     bool countOk(int expected, const QString &verdict, const ReplyWaitRule &wait, StepOutcome &out);

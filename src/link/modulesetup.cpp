@@ -2,8 +2,6 @@
 #include "link/texts.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
-#include <QTimer>
 
 QList<ModuleStep> SetupSteps(const ModuleSettings &want)
 {
@@ -33,38 +31,30 @@ QStringList SettingsDifferences(const ModuleSettings &want, const ModuleSettings
     return lines;
 }
 
-void PauseWithEvents(int ms)
-{
-    QEventLoop pause;
-    QTimer::singleShot(ms, &pause, &QEventLoop::quit);
-    pause.exec();
-}
-
-SetupResult SetUpModule(const std::function<StepOutcome(const ModuleStep &)> &run,
-                        const ModuleSettings &want, int gapMs,
-                        const std::function<bool(int ms)> &pause)
+Task<SetupResult> SetUpModule(std::function<Task<StepOutcome>(ModuleStep)> run, ModuleSettings want,
+                              int gapMs, std::function<Task<bool>(int ms)> pause)
 {
     SetupResult result;
     for (const ModuleStep &step : SetupSteps(want)) {
-        const StepOutcome done = run(step);
+        const StepOutcome done = co_await run(step);
         if (!done.ok()) {
             result.failedStep = step;
             result.failure = done;
-            return result;
+            co_return result;
         }
         // A slow module needs a moment between frames.
-        if (!pause(gapMs)) {
+        if (!co_await pause(gapMs)) {
             result.stopped = true;
-            return result;
+            co_return result;
         }
     }
-    const StepOutcome read = run(ModuleStep::read());
+    const StepOutcome read = co_await run(ModuleStep::read());
     if (!read.ok()) {
         result.failedStep = ModuleStep::read();
         result.failure = read;
-        return result;
+        co_return result;
     }
     result.got = read.settings;
     result.differences = SettingsDifferences(want, read.settings);
-    return result;
+    co_return result;
 }

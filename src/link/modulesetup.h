@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/modulestep.h"
+#include "link/task.h"
 
 #include <QList>
 #include <QStringList>
@@ -33,13 +34,8 @@ struct SetupResult
     bool verified() const { return !failedStep && !stopped && got && differences.isEmpty(); }
 };
 
-// The pause between frames with this thread's events running, so that a
-// device pulled out or a port closed meanwhile is noticed.
-void PauseWithEvents(int ms);
-
 // Runs the steps through `run` with `pause(gapMs)` after each; `pause`
-// returns false to stop before the next frame. Stops at the first step that
+// ends false to stop before the next frame. Stops at the first step that
 // fails.
-SetupResult SetUpModule(const std::function<StepOutcome(const ModuleStep &)> &run,
-                        const ModuleSettings &want, int gapMs,
-                        const std::function<bool(int ms)> &pause);
+Task<SetupResult> SetUpModule(std::function<Task<StepOutcome>(ModuleStep)> run, ModuleSettings want,
+                              int gapMs, std::function<Task<bool>(int ms)> pause);

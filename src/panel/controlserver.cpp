@@ -222,12 +222,11 @@ void ControlServer::onWritable(Client *client)
     onReadable(client);
 }
 
-void ControlServer::serve()
+Detached ControlServer::serve()
 {
     if (serving_)
-        return;
+        co_return;
     serving_ = true;
-    const QPointer<ControlServer> self(this);
     while (!waiting_.isEmpty()) {
         if (session_->link().busy()) {
             // The window's own exchange runs; the request waits its turn.
@@ -243,10 +242,9 @@ void ControlServer::serve()
         HandoffReply reply;
         if (request) {
             const QPointer<Client> alive(client);
-            reply = carryOut(*request);
-            // The window may have been closed, or the client gone, meanwhile.
-            if (!self)
-                return;
+            reply = co_await carryOut(*request);
+            // The client may have gone meanwhile. (The window ends the
+            // link's waits before it lets this server go.)
             if (!alive || !clients_.contains(client))
                 continue;
         }
@@ -258,27 +256,28 @@ void ControlServer::serve()
     serving_ = false;
 }
 
-HandoffReply ControlServer::carryOut(const HandoffRequest &request)
+Task<HandoffReply> ControlServer::carryOut(HandoffRequest request)
 {
     ModuleLink &link = session_->link();
     HandoffReply reply;
     const QString held = link.isOpen() ? RealDevicePath(link.devicePath()) : QString();
     reply.handled = !held.isEmpty() && RealDevicePath(request.device) == held;
     if (request.probe)
-        return reply;
+        co_return reply;
     if (!reply.handled) {
         reply.outcome.fault = ReplyFault::NotHeld;
         reply.outcome.reason =
             tr("The window no longer holds %1 (disconnected or unplugged).").arg(request.device);
-        return reply;
+        co_return reply;
     }
     QStringList lines;
     const QMetaObject::Connection collect =
         connect(&link, &ModuleLink::traffic, this, [&](const TrafficEvent &event) {
             lines << TrafficLine(event, link.openedAtNs(), TrafficTime::SinceOpen);
         });
-    reply.outcome = session_->run(request.step, ReplyWaitRule::untilComplete(request.timeoutMs));
+    reply.outcome =
+        co_await session_->run(request.step, ReplyWaitRule::untilComplete(request.timeoutMs));
     disconnect(collect);
     reply.traffic = lines;
-    return reply;
+    co_return reply;
 }

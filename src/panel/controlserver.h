@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/handoff.h"
+#include "link/task.h"
 
 #include <QList>
 #include <QObject>
@@ -41,8 +42,9 @@ private:
     void onReadable(Client *client);
     void onWritable(Client *client);
     void drop(Client *client);
-    void serve();
-    HandoffReply carryOut(const HandoffRequest &request);
+    // Carries out the waiting requests, one at a time.
+    Detached serve();
+    Task<HandoffReply> carryOut(HandoffRequest request);
 
     ModuleSession *session_;
     int fd_ = -1;

@@ -79,7 +79,9 @@ MainWindow::MainWindow(QWidget *parent) : QWidget(parent)
 
 MainWindow::~MainWindow()
 {
-    link->abortReplyWait();
+    // Whatever waits on the line goes on to its end now, while the window
+    // it may still speak to is whole.
+    link->endWaits();
 }
 
 void MainWindow::connectPort()
@@ -289,48 +291,48 @@ void MainWindow::updateMix()
     showMix(red_, green_, blue_);
 }
 
-StepOutcome MainWindow::sendStep(const ModuleStep &step)
+Task<StepOutcome> MainWindow::sendStep(ModuleStep step)
 {
     // The line beside Connect tells of this step from now on, never of one
     // before it.
     notice({});
-    const StepOutcome out = session->run(step);
+    const StepOutcome out = co_await session->run(step);
     if (out.fault == ReplyFault::SendFailed)
         notice(tr("The frame did not go out: %1").arg(out.reason));
-    return out;
+    co_return out;
 }
 
-void MainWindow::sendColour()
+Detached MainWindow::sendColour()
 {
-    sendStep(ModuleStep::color({red_, green_, blue_}));
+    co_await sendStep(ModuleStep::color({red_, green_, blue_}));
 }
 
-void MainWindow::sendMode()
+Detached MainWindow::sendMode()
 {
-    sendStep(ModuleStep::mode(modeList->currentIndex()));
+    co_await sendStep(ModuleStep::mode(modeList->currentIndex()));
 }
 
-void MainWindow::sendFade()
+Detached MainWindow::sendFade()
 {
-    sendStep(ModuleStep::fade(fadeList->currentIndex()));
+    co_await sendStep(ModuleStep::fade(fadeList->currentIndex()));
 }
 
-void MainWindow::sendHold()
+Detached MainWindow::sendHold()
 {
-    sendStep(ModuleStep::hold(holdList->currentIndex()));
+    co_await sendStep(ModuleStep::hold(holdList->currentIndex()));
 }
 
 // ---- Memory slots ----
 
-void MainWindow::storeColour()
+Detached MainWindow::storeColour()
 {
     const int slot = slotList->currentIndex();
     if (slot < 0)
-        return;
+        co_return;
     // A frame that did not go out ends the action, as an error would: the
     // file is not told of a colour the module never got.
-    if (!sendStep(ModuleStep::store(slot, {red_, green_, blue_})).ok())
-        return;
+    if (!(co_await sendStep(ModuleStep::store(slot, {red_, green_, blue_}))).ok())
+        co_return;
     const Rgb colour{red_, green_, blue_};
     const WriteResult kept = store().saveSlot(slot, colour);
     notice(WriteProblem(kept));
@@ -355,17 +357,17 @@ void MainWindow::retrieveColour()
 
 // ---- Module settings transfer ----
 
-void MainWindow::readModuleSettings()
+Detached MainWindow::readModuleSettings()
 {
     // One exchange at a time: two answers would run into each other.
     if (link->busy())
-        return;
-    const StepOutcome reply = sendStep(ModuleStep::read());
+        co_return;
+    const StepOutcome reply = co_await sendStep(ModuleStep::read());
     if (reply.fault == ReplyFault::Aborted || reply.fault == ReplyFault::SendFailed)
-        return;
+        co_return;
     if (!reply.ok()) {
         ShowMessage(this, QMessageBox::Warning, tr("Read Error"), reply.reason);
-        return;
+        co_return;
     }
     const WriteResult kept = showModuleSettings(reply.settings);
     // A read that worked says so, without a box.
@@ -410,19 +412,19 @@ void MainWindow::showSlotColour(int slot, const Rgb &colour)
     slotList->setItemData(slot, QColor(colour.red, colour.green, colour.blue), Qt::DecorationRole);
 }
 
-void MainWindow::saveToEeprom()
+Detached MainWindow::saveToEeprom()
 {
     if (link->busy())
-        return;
+        co_return;
     QMessageBox ask(QMessageBox::Question, tr("Save Settings"),
                     tr("This will Save all Settings onto EEPROM"),
                     QMessageBox::Yes | QMessageBox::No, this);
     ask.setDefaultButton(QMessageBox::Yes);
     ask.setEscapeButton(QMessageBox::No);
     if (ask.exec() != QMessageBox::Yes || !link->isOpen())
-        return;
+        co_return;
 
-    const StepOutcome ack = sendStep(ModuleStep::save());
+    const StepOutcome ack = co_await sendStep(ModuleStep::save());
     if (ack.fault == ReplyFault::NoAnswer || ack.fault == ReplyFault::Short)
         ShowMessage(this, QMessageBox::Warning, tr("No Module Found"), ack.reason);
     else if (ack.ok())

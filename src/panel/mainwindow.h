@@ -2,6 +2,7 @@
 
 #include "link/commandframe.h"
 #include "link/modulestep.h"
+#include "link/task.h"
 #include "panel/ui_mainwindow.h"
 #include "settings/writeresult.h"
 
@@ -53,21 +54,21 @@ private:
     void choosePort();
     void toggleConnection();
     void updateMix();
-    void sendColour();
-    void sendMode();
-    void sendFade();
-    void sendHold();
-    void storeColour();
+    Detached sendColour();
+    Detached sendMode();
+    Detached sendFade();
+    Detached sendHold();
+    Detached storeColour();
     void retrieveColour();
-    void readModuleSettings();
-    void saveToEeprom();
+    Detached readModuleSettings();
+    Detached saveToEeprom();
     void showTrafficLog();
     void showStation();
     void editPortNumbers();
 
     // Carries out one step; a frame that did not go out is said beside
     // Connect, without a box.
-    StepOutcome sendStep(const ModuleStep &step);
+    Task<StepOutcome> sendStep(ModuleStep step);
     // Shows settings the module sent in the lists and on the sliders and
     // keeps its slot colours; how that write went.
     WriteResult showModuleSettings(const ModuleSettings &settings);

@@ -38,15 +38,22 @@ ModuleFiles::ModuleFiles(QWidget *window, Ui_MainWindow &ui, ModuleLink &link, H
 {
 }
 
-std::optional<ModuleSettings> ModuleFiles::readModule()
+Task<std::optional<ModuleSettings>> ModuleFiles::readModule()
 {
-    const StepOutcome reply = hooks_.send(ModuleStep::read());
+    const StepOutcome reply = co_await hooks_.send(ModuleStep::read());
     if (reply.ok())
-        return reply.settings;
+        co_return reply.settings;
     // A cut-short exchange or a frame that did not go out is said elsewhere.
     if (reply.fault != ReplyFault::Aborted && reply.fault != ReplyFault::SendFailed)
         ShowMessage(window_, QMessageBox::Warning, tr("Read Error"), reply.reason);
-    return std::nullopt;
+    co_return std::nullopt;
+}
+
+Task<StepOutcome> ModuleFiles::restoreStep(ModuleStep next, QString path, int step, int steps)
+{
+    const StepOutcome out = co_await hooks_.send(next);
+    ui_.notice(tr("Restoring from %1: step %2 of %3\u2026").arg(path).arg(step).arg(steps));
+    co_return out;
 }
 
 QString ModuleFiles::chooseFile(const QString &title, QFileDialog::AcceptMode mode)
@@ -58,67 +65,58 @@ QString ModuleFiles::chooseFile(const QString &title, QFileDialog::AcceptMode mo
     return link_.isOpen() ? path : QString();
 }
 
-void ModuleFiles::backup()
+Detached ModuleFiles::backup()
 {
     const QString path = chooseFile(tr("Back Up the Module"), QFileDialog::AcceptSave);
     if (path.isEmpty())
-        return;
-    const std::optional<ModuleSettings> held = readModule();
+        co_return;
+    const std::optional<ModuleSettings> held = co_await readModule();
     if (!held)
-        return;
+        co_return;
     const WriteResult written = SaveModuleConfig(path, *held);
     ui_.notice(written.ok() ? tr("The module's settings are in %1.").arg(path)
                             : NotWritten(path, written) + u'.');
 }
 
-void ModuleFiles::restore()
+Detached ModuleFiles::restore()
 {
     const QString path = chooseFile(tr("Restore the Module"), QFileDialog::AcceptOpen);
     if (path.isEmpty())
-        return;
+        co_return;
     const LoadedConfig loaded = LoadModuleConfig(path);
     if (!loaded) {
         ShowMessage(window_, QMessageBox::Warning,
                     tr("Nothing was sent: %1 cannot be used.").arg(path), loaded.reason);
-        return;
+        co_return;
     }
     // What the module holds is kept before the first change, so that
     // restoring that file undoes this restore.
-    const std::optional<ModuleSettings> held = readModule();
+    const std::optional<ModuleSettings> held = co_await readModule();
     if (!held)
-        return;
+        co_return;
     QString backup;
     if (const WriteResult kept = KeepBackup(link_.devicePath(), *held, &backup); !kept.ok()) {
         ShowMessage(window_, QMessageBox::Warning,
                     tr("Nothing was sent: what the module holds could not be kept."), kept.reason);
-        return;
+        co_return;
     }
     // No other step goes out between the restore's frames.
     ui_.settingsGroup->setEnabled(false);
     const ModuleSettings want = loaded.settings;
     const int steps = int(SetupSteps(want).size()) + 1;
     int step = 0;
-    const SetupResult done = SetUpModule(
-        [&](const ModuleStep &next) {
-            const StepOutcome out = hooks_.send(next);
-            ui_.notice(
-                tr("Restoring from %1: step %2 of %3\u2026").arg(path).arg(++step).arg(steps));
-            return out;
-        },
-        want, RestoreGapMs,
-        [this](int ms) {
-            PauseWithEvents(ms);
-            return link_.isOpen();
-        });
+    const SetupResult done = co_await SetUpModule(
+        [&](const ModuleStep &next) { return restoreStep(next, path, ++step, steps); }, want,
+        RestoreGapMs, [this](int ms) { return link_.pause(ms); });
     ui_.settingsGroup->setEnabled(link_.isOpen());
     ui_.notice({});
     if (done.stopped || (done.failedStep && (done.failure.fault == ReplyFault::Aborted ||
                                              done.failure.fault == ReplyFault::SendFailed)))
-        return;
+        co_return;
     if (done.failedStep) {
         ShowMessage(window_, QMessageBox::Warning, tr("The restore did not finish."),
                     done.failure.reason);
-        return;
+        co_return;
     }
     const WriteResult kept = hooks_.show(*done.got);
     if (!done.differences.isEmpty())

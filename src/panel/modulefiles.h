@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/modulestep.h"
+#include "link/task.h"
 #include "panel/ui_mainwindow.h"
 #include "settings/writeresult.h"
 
@@ -25,7 +26,7 @@ public:
     struct Hooks
     {
         // One step, as the window's own buttons send it.
-        std::function<StepOutcome(const ModuleStep &)> send;
+        std::function<Task<StepOutcome>(ModuleStep)> send;
         // The module's settings into the window's lists and sliders, and
         // its slot colours into the settings file; how that write went.
         std::function<WriteResult(const ModuleSettings &)> show;
@@ -33,15 +34,17 @@ public:
 
     ModuleFiles(QWidget *window, Ui_MainWindow &ui, ModuleLink &link, Hooks hooks);
 
-    void backup();
-    void restore();
+    Detached backup();
+    Detached restore();
 
 private:
     // The file the user picks; empty when none is picked, or the link is
     // busy or closed.
     QString chooseFile(const QString &title, QFileDialog::AcceptMode mode);
     // What the module holds; a box says why not where the user should know.
-    std::optional<ModuleSettings> readModule();
+    Task<std::optional<ModuleSettings>> readModule();
+    // One of a restore's steps, then how far it has come.
+    Task<StepOutcome> restoreStep(ModuleStep next, QString path, int step, int steps);
 
     QWidget *window_;
     Ui_MainWindow &ui_;

@@ -98,15 +98,12 @@ void StationEngine::begin(const StationPort &port)
         QMetaObject::invokeMethod(
             this, [this, name, n] { emit news(name, n); }, Qt::QueuedConnection);
     };
-    QThread *thread = QThread::create([this, port, options = options_, stop, ending, report, tell] {
-        if (options.cable)
-            WatchCable(port, options, *stop, *ending, report, tell);
-        else
-            report(SetUpOne(port, options, *stop, tell));
-        QMetaObject::invokeMethod(
-            this, [this, name = port.name] { done(name); }, Qt::QueuedConnection);
-    });
-    thread->setParent(this);
+    // Each port on a thread of its own, in that thread's event loop: a slow
+    // look at a device's holders or a file never holds up another port.
+    auto *thread =
+        new TaskThread([this, port, options = options_, stop, ending, report,
+                        tell] { return work(port, options, stop, ending, report, tell); },
+                       this);
     // Threads of modules long done go as new ones come.
     for (QThread *old : findChildren<QThread *>()) {
         if (old->isFinished()) {
@@ -115,6 +112,20 @@ void StationEngine::begin(const StationPort &port)
         }
     }
     thread->start();
+}
+
+Task<> StationEngine::work(StationPort port, StationOptions options,
+                           std::shared_ptr<std::atomic_bool> stop,
+                           std::shared_ptr<std::atomic_bool> ending,
+                           std::function<void(const StationReport &)> report, StationNewsSink tell)
+{
+    if (options.cable)
+        co_await WatchCable(port, options, *stop, *ending, report, tell);
+    else
+        report(co_await SetUpOne(port, options, *stop, tell));
+    // Back on the engine's thread.
+    QMetaObject::invokeMethod(
+        this, [this, name = port.name] { done(name); }, Qt::QueuedConnection);
 }
 
 void StationEngine::done(const QString &name)

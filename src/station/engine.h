@@ -65,6 +65,10 @@ private:
     QList<StationPort> ports() const;
     void look(bool atStart);
     void begin(const StationPort &port);
+    // One port's work to its verdicts, on the port's thread.
+    Task<> work(StationPort port, StationOptions options, std::shared_ptr<std::atomic_bool> stop,
+                std::shared_ptr<std::atomic_bool> ending,
+                std::function<void(const StationReport &)> report, StationNewsSink tell);
     void done(const QString &name);
 
     StationOptions options_;

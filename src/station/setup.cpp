@@ -16,18 +16,23 @@
 
 namespace {
 
-// Pauses for `ms` with events running, in tenths of a second; false when
-// `stop` came meanwhile.
-bool pauseUnless(int ms, const std::function<bool()> &stop)
+// Pauses for `ms` in tenths of a second; false when `stop` came meanwhile.
+Task<bool> pauseUnless(ModuleLink &link, int ms, std::function<bool()> stop)
 {
     QElapsedTimer paused;
     paused.start();
     for (qint64 left = ms; left > 0; left = ms - paused.elapsed()) {
-        PauseWithEvents(int(std::min<qint64>(left, 100)));
+        co_await link.pause(int(std::min<qint64>(left, 100)));
         if (stop())
-            return false;
+            co_return false;
     }
-    return true;
+    co_return true;
+}
+
+// The pause between a restore's frames: false to stop before the next one.
+Task<bool> gap(ModuleLink &link, int ms, std::function<bool()> stopped)
+{
+    co_return co_await pauseUnless(link, ms, stopped) && !stopped();
 }
 
 // Why a restore ended without its module: the device went away, or the
@@ -65,14 +70,14 @@ struct Verdict
 // Restores the module on an open session from the configuration, once it
 // has answered with what it holds: keeps that first, then restores, reads
 // back and compares, and saves when asked.
-StationReport restoreOne(ModuleSession &session, const ModuleSettings &held,
-                         const StationPort &port, const StationOptions &o,
-                         const std::atomic_bool &stop, const std::function<bool()> &unplugged,
-                         const StationNewsSink &news, Verdict &done)
+Task<StationReport> restoreOne(ModuleSession &session, ModuleSettings held, const StationPort &port,
+                               const StationOptions &o, const std::atomic_bool &stop,
+                               std::function<bool()> unplugged, const StationNewsSink &news,
+                               Verdict &done)
 {
     // Nothing the module held is lost: it is kept before the first change.
     if (const WriteResult kept = KeepBackup(port.name, held, &done.report.backup); !kept.ok())
-        return done(
+        co_return done(
             StationReport::Result::Fail,
             StationTexts::tr("what the module held could not be kept: %1").arg(kept.reason));
     // Every frame of the configuration, its read back and the save asked for.
@@ -84,31 +89,31 @@ StationReport restoreOne(ModuleSession &session, const ModuleSettings &held,
     };
     // A long --gap is paused in short slices, so that a second Ctrl+C or an
     // unplug acts within a tenth of a second.
-    const auto stopped = [&] { return stop || unplugged(); };
-    const SetupResult setup = SetUpModule(
-        run, o.restore, o.gapMs, [&](int ms) { return pauseUnless(ms, stopped) && !stopped(); });
+    const std::function<bool()> stopped = [&] { return stop || unplugged(); };
+    const SetupResult setup = co_await SetUpModule(
+        run, o.restore, o.gapMs, [&](int ms) { return gap(session.link(), ms, stopped); });
     if (unplugged())
-        return done(StationReport::Result::Fail, cutOff(session.link()));
+        co_return done(StationReport::Result::Fail, cutOff(session.link()));
     if (setup.stopped)
-        return done(StationReport::Result::Fail,
-                    StationTexts::tr("stopped before the restore was done"));
+        co_return done(StationReport::Result::Fail,
+                       StationTexts::tr("stopped before the restore was done"));
     if (setup.failedStep)
-        return done(StationReport::Result::Fail,
-                    StationTexts::tr("%1 failed: %2")
-                        .arg(StepName(setup.failedStep->kind), setup.failure.reason));
+        co_return done(StationReport::Result::Fail,
+                       StationTexts::tr("%1 failed: %2")
+                           .arg(StepName(setup.failedStep->kind), setup.failure.reason));
     if (!setup.differences.isEmpty()) {
         done.report.differences = setup.differences;
-        return done(StationReport::Result::Fail,
-                    StationTexts::tr("the module differs from the file"));
+        co_return done(StationReport::Result::Fail,
+                       StationTexts::tr("the module differs from the file"));
     }
     if (o.save) {
-        const StepOutcome saved = run(ModuleStep::save());
+        const StepOutcome saved = co_await run(ModuleStep::save());
         if (!saved.ok())
-            return done(StationReport::Result::Fail,
-                        unplugged() ? cutOff(session.link())
-                                    : StationTexts::tr("save failed: %1").arg(saved.reason));
+            co_return done(StationReport::Result::Fail,
+                           unplugged() ? cutOff(session.link())
+                                       : StationTexts::tr("save failed: %1").arg(saved.reason));
     }
-    return done(StationReport::Result::Pass, {});
+    co_return done(StationReport::Result::Pass, {});
 }
 
 } // namespace
@@ -117,8 +122,8 @@ StationReport restoreOne(ModuleSession &session, const ModuleSettings &held,
 // thread, with its own link, so that no two ports share a wait or an answer.
 // A device the user named (--port, --match) that does not answer like a
 // module fails; any other is left alone.
-StationReport SetUpOne(const StationPort &port, const StationOptions &o,
-                       const std::atomic_bool &stop, const StationNewsSink &news)
+Task<StationReport> SetUpOne(StationPort port, StationOptions o, const std::atomic_bool &stop,
+                             StationNewsSink news)
 {
     Verdict done(port);
     const bool named = o.named();
@@ -128,7 +133,7 @@ StationReport SetUpOne(const StationPort &port, const StationOptions &o,
     const bool network = IsNetworkPort(port.device);
     if (const QString holder = network ? QString() : DeviceHolder(port.device); !holder.isEmpty()) {
         done.report.holder = holder;
-        return done(StationReport::Result::Skip, StationTexts::tr("in use by %1").arg(holder));
+        co_return done(StationReport::Result::Skip, StationTexts::tr("in use by %1").arg(holder));
     }
     ModuleLink link;
     link.setConnectTimeout(o.timeoutMs);
@@ -136,17 +141,17 @@ StationReport SetUpOne(const StationPort &port, const StationOptions &o,
     QObject::connect(&link, &ModuleLink::lost, &link, [&lost] { lost = true; });
     const auto unplugged = [&] { return lost || (!network && !QFileInfo::exists(port.device)); };
     ModuleSession session(link, ReplyWaitRule::untilComplete(o.timeoutMs));
-    const ModuleAnswer first = AskModule(session, port.device);
+    const ModuleAnswer first = co_await AskModule(session, port.device);
     if (!first.reason.isEmpty())
-        return done(StationReport::Result::Fail, first.reason);
+        co_return done(StationReport::Result::Fail, first.reason);
     if (!first.module) {
         const QString why =
             unplugged() ? StationTexts::tr("unplugged before it answered") : first.notModule;
-        return done(named ? StationReport::Result::Fail : StationReport::Result::Skip,
-                    named ? why : StationTexts::tr("not a module: %1").arg(why));
+        co_return done(named ? StationReport::Result::Fail : StationReport::Result::Skip,
+                       named ? why : StationTexts::tr("not a module: %1").arg(why));
     }
     news({StationNews::Kind::Found, 0, 0, done.report.serial});
-    return restoreOne(session, first.settings, port, o, stop, unplugged, news, done);
+    co_return co_await restoreOne(session, first.settings, port, o, stop, unplugged, news, done);
 }
 
 // A cable that stays plugged in, with modules put on and taken off its far
@@ -154,10 +159,9 @@ StationReport SetUpOne(const StationPort &port, const StationOptions &o,
 // which is set up and gets its verdict; the next is taken once the cable has
 // been silent for a second. Silence is no verdict. Runs until `ending` (the
 // first Ctrl+C: a module in progress is finished first) or `stop`.
-void WatchCable(const StationPort &port, const StationOptions &o, const std::atomic_bool &stop,
-                const std::atomic_bool &ending,
-                const std::function<void(const StationReport &)> &report,
-                const StationNewsSink &news)
+Task<> WatchCable(StationPort port, StationOptions o, const std::atomic_bool &stop,
+                  const std::atomic_bool &ending, std::function<void(const StationReport &)> report,
+                  StationNewsSink news)
 {
     constexpr int PollMs = 500;
     constexpr int GoneAfterMs = 1000;
@@ -188,12 +192,12 @@ void WatchCable(const StationPort &port, const StationOptions &o, const std::ato
                 // No module is on a line that does not open: the first
                 // Ctrl+C need not wait for one.
                 state = State::Waiting;
-                pauseUnless(PollMs, [&] { return bool(stop) || bool(ending); });
+                co_await pauseUnless(link, PollMs, [&] { return bool(stop) || bool(ending); });
                 continue;
             }
             lastOpenError.clear();
         }
-        const StepOutcome out = poll.run(ModuleStep::read());
+        const StepOutcome out = co_await poll.run(ModuleStep::read());
         if (out.fault == ReplyFault::NoAnswer) {
             // Only the read command goes out while the cable is polled, so
             // an answer to an earlier poll that comes late tells the same
@@ -210,7 +214,7 @@ void WatchCable(const StationPort &port, const StationOptions &o, const std::ato
         if (state == State::Waiting && out.ok()) {
             Verdict done(port);
             news({StationNews::Kind::Found, 0, 0, done.report.serial});
-            report(restoreOne(
+            report(co_await restoreOne(
                 session, out.settings, port, o, stop, [&] { return lost; }, news, done));
             state = State::Attached;
         } else if (state == State::Waiting && !out.ok() && out.fault != ReplyFault::NoAnswer &&
@@ -223,12 +227,12 @@ void WatchCable(const StationPort &port, const StationOptions &o, const std::ato
             }
             lastFault = out.reason;
         }
-        pauseUnless(int(std::max<qint64>(0, PollMs - tick.elapsed())),
-                    [&] { return bool(stop) || (ending && state == State::Waiting); });
+        co_await pauseUnless(link, int(std::max<qint64>(0, PollMs - tick.elapsed())),
+                             [&] { return bool(stop) || (ending && state == State::Waiting); });
     }
 }
 
-ModuleAnswer AskModule(ModuleSession &session, const QString &device)
+Task<ModuleAnswer> AskModule(ModuleSession &session, QString device)
 {
     ModuleAnswer answer;
     ModuleLink &link = session.link();
@@ -236,13 +240,13 @@ ModuleAnswer AskModule(ModuleSession &session, const QString &device)
     link.setHolderCheck(HolderCheck::None);
     if (const OpenResult opened = link.open(); !opened) {
         answer.reason = opened.reason;
-        return answer;
+        co_return answer;
     }
-    const StepOutcome read = session.run(ModuleStep::read());
+    const StepOutcome read = co_await session.run(ModuleStep::read());
     answer.module = read.ok();
     answer.settings = read.settings;
     answer.notModule = read.reason;
-    return answer;
+    co_return answer;
 }
 
 bool MatchesGlob(const QString &glob, const QStringList &names)

@@ -46,15 +46,15 @@ struct ModuleAnswer
     QString reason;    // why the device could not be opened
     QString notModule; // why the answer was not a module's, when it was not
 };
-ModuleAnswer AskModule(ModuleSession &session, const QString &device);
+Task<ModuleAnswer> AskModule(ModuleSession &session, QString device);
 
-// One port's set-up, on a thread of its own with its own link, so that no
-// two ports share a wait or an answer: asks, keeps what the module held,
-// restores and verifies. A device the user named (--port, --match) that does
+// One port's set-up, with a link of its own, so that no two ports share a
+// wait or an answer: asks, keeps what the module held, restores and
+// verifies. A device the user named (--port, --match) that does
 // not answer like a module fails; any other is left alone. `news` hears of
 // the module found and of each step.
-StationReport SetUpOne(const StationPort &port, const StationOptions &o,
-                       const std::atomic_bool &stop, const StationNewsSink &news);
+Task<StationReport> SetUpOne(StationPort port, StationOptions o, const std::atomic_bool &stop,
+                             StationNewsSink news);
 
 // A cable that stays plugged in, with modules put on and taken off its far
 // end: asked with the read command every half second until a module answers,
@@ -62,10 +62,9 @@ StationReport SetUpOne(const StationPort &port, const StationOptions &o,
 // silent for a second. Silence is no verdict. Runs until `ending` (the first
 // Ctrl+C: a module in progress is finished first) or `stop`; `news` hears
 // what a technician is told on the way.
-void WatchCable(const StationPort &port, const StationOptions &o, const std::atomic_bool &stop,
-                const std::atomic_bool &ending,
-                const std::function<void(const StationReport &)> &report,
-                const StationNewsSink &news);
+Task<> WatchCable(StationPort port, StationOptions o, const std::atomic_bool &stop,
+                  const std::atomic_bool &ending, std::function<void(const StationReport &)> report,
+                  StationNewsSink news);
 
 // Whether any of `names` matches the shell pattern `glob` (empty: all do),
 // whole or by its last part.

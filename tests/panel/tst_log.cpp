@@ -64,8 +64,10 @@ void LogTest::session()
     QTRY_VERIFY(shownRows(early).join(u' ').contains(QLatin1String("not part of an answer")));
     early->close();
     bench.click(w.cmdReadSettings);
+    QTRY_VERIFY(w.lblNotice->text().startsWith(QLatin1String("Read at ")));
     module.module->options().shortReply = true;
     bench.click(w.cmdReadSettings);
+    QTRY_VERIFY(!boxes.seen.isEmpty());
     module.module->stop();
     QTRY_VERIFY(bench.isClosedState());
 

@@ -496,6 +496,7 @@ void WindowTest::backupAndRestoreAWholeModule()
     const QString path = dir.filePath(QStringLiteral("module.ini"));
     chooseFile(path);
     bench.click(w.cmdBackup);
+    QTRY_VERIFY(w.lblNotice->text().startsWith(QLatin1String("The module's settings are in")));
     QCOMPARE(module.heard, ReadFrame);
     const LoadedConfig saved = LoadModuleConfig(path);
     QVERIFY(saved);
@@ -516,6 +517,8 @@ void WindowTest::backupAndRestoreAWholeModule()
         bench.click(w.cmdRestore);
         // What the module held is read and kept first.
         QTRY_COMPARE_WITH_TIMEOUT(module.heard.size(), wire.size() + 10, 5000);
+        QTRY_VERIFY(same ? w.lblNotice->text().contains(QLatin1String("the module matches"))
+                         : !boxes.seen.isEmpty());
         QCOMPARE(module.heard, ReadFrame + wire + ReadFrame);
         QVERIFY(bench.isOpenState());
         QCOMPARE(w.cboHold->currentIndex(), 10);
@@ -565,7 +568,7 @@ void WindowTest::readSettings()
     QTRY_COMPARE(bench.module->heard, ReadFrame);
     QVERIFY(bench.isOpenState());
     if (!why.isEmpty()) {
-        QCOMPARE(boxes.texts(), QStringList{"Read Error"});
+        QTRY_COMPARE(boxes.texts(), QStringList{"Read Error"});
         QVERIFY2(boxes.seen[0].details.contains(why), qPrintable(boxes.seen[0].details));
         QCOMPARE(state(w), before);
         QCOMPARE(bench.config.read(), fileBefore);
@@ -573,10 +576,10 @@ void WindowTest::readSettings()
     }
     // The lists and sliders mirror the module, nothing goes back to it, and
     // the thirty colours land in one replace of the file.
+    QTRY_VERIFY2(w.lblNotice->text().startsWith(QLatin1String("Read at ")) &&
+                     w.lblNotice->text().endsWith(QLatin1String("mode 3, fade 1, hold 10.")),
+                 qPrintable(w.lblNotice->text()));
     QCOMPARE(boxes.texts(), QStringList());
-    QVERIFY2(w.lblNotice->text().startsWith(QLatin1String("Read at ")) &&
-                 w.lblNotice->text().endsWith(QLatin1String("mode 3, fade 1, hold 10.")),
-             qPrintable(w.lblNotice->text()));
     QCOMPARE(state(w), QStringLiteral("3 1 10 1 200 0 3"));
     alignas(inotify_event) char events[4096] = {};
     const ssize_t got = ::read(watch, events, sizeof events); // one rename: one event
@@ -639,8 +642,9 @@ void WindowTest::save()
     QCOMPARE(ask.text, QStringLiteral("This will Save all Settings onto EEPROM"));
     QCOMPARE(ask.defaultButton, int(QMessageBox::Yes));
     QCOMPARE(ask.escapeButton, int(QMessageBox::No));
+    QTRY_COMPARE(boxes.texts(), after);
+    QTRY_VERIFY2(w.lblNotice->text().contains(notice), qPrintable(w.lblNotice->text()));
     QCOMPARE(boxes.texts(), after);
-    QVERIFY2(w.lblNotice->text().contains(notice), qPrintable(w.lblNotice->text()));
     const QByteArray mode("\xFF\x28\x01\xFB\xFB");
     QTRY_COMPARE(bench.module->heard, answer == QMessageBox::No ? mode : mode + SaveFrame);
     QCOMPARE(w.lblTxData->text(), answer == QMessageBox::No ? QStringLiteral("FF 28 01 FB FB ")
@@ -679,18 +683,19 @@ void WindowTest::duringTheWait()
         }
     });
     bench.click(w.cmdReadSettings);
-    QCOMPARE(boxes.texts(), QStringList());
     if (action == QLatin1String("clicks")) {
         // One read, and the colour sent while it waited; no second exchange.
-        QTRY_COMPARE(bench.module->heard, ReadFrame + QByteArray("\xFF\x01\x0C\x00\x00", 5));
-        QCOMPARE(state(w), QStringLiteral("3 1 10 1 200 0 3"));
+        QTRY_COMPARE(state(w), QStringLiteral("3 1 10 1 200 0 3"));
+        QCOMPARE(bench.module->heard, ReadFrame + QByteArray("\xFF\x01\x0C\x00\x00", 5));
+        QCOMPARE(boxes.texts(), QStringList());
         return;
     }
-    QCOMPARE(state(w).section(u' ', 0, 2), QStringLiteral("1 1 5"));
     if (action == QLatin1String("close"))
-        QVERIFY(!bench.portHeld() && !w.form->isVisible());
+        QTRY_VERIFY(!bench.portHeld() && !w.form->isVisible());
     else
         QTRY_VERIFY(bench.isClosedState());
+    QCOMPARE(boxes.texts(), QStringList());
+    QCOMPARE(state(w).section(u' ', 0, 2), QStringLiteral("1 1 5"));
     if (action == QLatin1String("unplug"))
         QVERIFY(w.lblNotice->text().contains(QLatin1String("unplugged or closed")));
     if (action == QLatin1String("close")) {
@@ -701,7 +706,7 @@ void WindowTest::duringTheWait()
         // The same line opens again and answers.
         QVERIFY(bench.connect());
         bench.click(bench.ui().cmdReadSettings);
-        QCOMPARE(bench.ui().cboHold->currentText(), QStringLiteral("10"));
+        QTRY_COMPARE(bench.ui().cboHold->currentText(), QStringLiteral("10"));
     }
 }
 
@@ -952,13 +957,17 @@ void WindowTest::servesLumaveractl()
                      qPrintable(s.lblNotice->text()));
     }
     QProcess during;
+    bool started = false;
     QTimer::singleShot(100, [&] {
         during.start(QStringLiteral(LUMAVERACTL), {"--port", bench.device, "read"});
+        started = true;
     });
     bench.click(w.cmdReadSettings);
+    QTRY_VERIFY(started);
     QTRY_COMPARE_WITH_TIMEOUT(during.state(), QProcess::NotRunning, 10000);
     QVERIFY2(during.exitCode() == 0, during.readAllStandardError().constData());
-    QVERIFY(during.readAllStandardOutput().startsWith("mode 3\nfade 1\nhold 10\nslot 1 200 0 3\n"));
+    const QByteArray printed = during.readAllStandardOutput();
+    QVERIFY2(printed.startsWith("mode 3\nfade 1\nhold 10\nslot 1 200 0 3\n"), printed.constData());
     QCOMPARE(boxes.seen.size(), 0);
     QCOMPARE(w.cboHold->currentText(), QStringLiteral("10"));
     QCOMPARE(bench.module->heard, ReadFrame + ReadFrame);
