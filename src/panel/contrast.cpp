@@ -1,5 +1,8 @@
 #include "panel/contrast.h"
 
+#include <QImage>
+#include <QWidget>
+
 #include <algorithm>
 #include <cmath>
 
@@ -53,4 +56,14 @@ QColor BlackOrWhiteOn(const QColor &background)
     return ContrastRatio(Qt::white, background) >= ContrastRatio(Qt::black, background)
                ? QColor(Qt::white)
                : QColor(Qt::black);
+}
+
+QColor ColourBehind(QWidget *w)
+{
+    QWidget *parent = w->parentWidget();
+    const QRect place = w->geometry();
+    QImage drawn(place.size(), QImage::Format_ARGB32_Premultiplied);
+    drawn.fill(parent->palette().color(QPalette::Window));
+    parent->render(&drawn, QPoint(), QRegion(place), QWidget::DrawWindowBackground);
+    return drawn.pixelColor(place.width() / 2, place.height() / 2);
 }

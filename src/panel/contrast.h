@@ -2,6 +2,8 @@
 
 #include <QColor>
 
+class QWidget;
+
 // Contrast of text against its background, as WCAG 2 measures it: from 1
 // (none) to 21 (black on white).
 double ContrastRatio(const QColor &a, const QColor &b);
@@ -19,3 +21,7 @@ QColor TextColorOn(const QColor &hue, const QColor &background);
 
 // Black or white, whichever reads better on `background`.
 QColor BlackOrWhiteOn(const QColor &background);
+
+// The colour the style draws behind `w`: its parent's background and frame
+// at its place, without any control on them.
+QColor ColourBehind(QWidget *w);

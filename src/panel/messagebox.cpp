@@ -53,3 +53,11 @@ void ShowMessage(QWidget *owner, QMessageBox::Icon icon, const QString &text,
     box.setInformativeText(unbroken(details));
     box.exec();
 }
+
+QString WriteProblem(const WriteResult &result)
+{
+    return result.ok()
+               ? QString()
+               : QCoreApplication::translate("MainWindow", "Settings could not be saved: %1.")
+                     .arg(result.reason);
+}

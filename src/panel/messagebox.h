@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/writeresult.h"
+
 #include <QMessageBox>
 
 // The windows' one message box: "Lumavera" over `text`, `details` below it,
@@ -7,3 +9,7 @@
 // copies is what it says.
 void ShowMessage(QWidget *owner, QMessageBox::Icon icon, const QString &text,
                  const QString &details = {});
+
+// What the line beside Connect says after a settings write: why it failed,
+// or nothing.
+QString WriteProblem(const WriteResult &result);

@@ -33,8 +33,8 @@ QString askForFile(QWidget *owner, const QString &title, QFileDialog::AcceptMode
 
 } // namespace
 
-ModuleFiles::ModuleFiles(QWidget *window, Ui_MainWindow &ui, ModuleLink &link, Hooks hooks)
-    : window_(window), ui_(ui), link_(link), hooks_(std::move(hooks))
+ModuleFiles::ModuleFiles(QWidget *window, ModuleLink &link, Hooks hooks)
+    : window_(window), link_(link), hooks_(std::move(hooks))
 {
 }
 
@@ -52,7 +52,7 @@ Task<std::optional<ModuleSettings>> ModuleFiles::readModule()
 Task<StepOutcome> ModuleFiles::restoreStep(ModuleStep next, QString path, int step, int steps)
 {
     const StepOutcome out = co_await hooks_.send(next);
-    ui_.notice(tr("Restoring from %1: step %2 of %3\u2026").arg(path).arg(step).arg(steps));
+    hooks_.say(tr("Restoring from %1: step %2 of %3\u2026").arg(path).arg(step).arg(steps), {});
     co_return out;
 }
 
@@ -74,8 +74,9 @@ Detached ModuleFiles::backup()
     if (!held)
         co_return;
     const WriteResult written = SaveModuleConfig(path, *held);
-    ui_.notice(written.ok() ? tr("The module's settings are in %1.").arg(path)
-                            : NotWritten(path, written) + u'.');
+    hooks_.say(written.ok() ? tr("The module's settings are in %1.").arg(path)
+                            : NotWritten(path, written) + u'.',
+               {});
 }
 
 Detached ModuleFiles::restore()
@@ -101,15 +102,15 @@ Detached ModuleFiles::restore()
         co_return;
     }
     // No other step goes out between the restore's frames.
-    ui_.settingsGroup->setEnabled(false);
+    hooks_.restoring(true);
     const ModuleSettings want = loaded.settings;
     const int steps = int(SetupSteps(want).size()) + 1;
     int step = 0;
     const SetupResult done = co_await SetUpModule(
         [&](const ModuleStep &next) { return restoreStep(next, path, ++step, steps); }, want,
         RestoreGapMs, [this](int ms) { return link_.pause(ms); });
-    ui_.settingsGroup->setEnabled(link_.isOpen());
-    ui_.notice({});
+    hooks_.restoring(false);
+    hooks_.say({}, {});
     if (done.stopped || (done.failedStep && (done.failure.fault == ReplyFault::Aborted ||
                                              done.failure.fault == ReplyFault::SendFailed)))
         co_return;
@@ -124,14 +125,14 @@ Detached ModuleFiles::restore()
                     tr("The module differs from %1 after the restore.").arg(path),
                     done.differences.join(u'\n'));
     else if (!kept.ok())
-        ui_.notice(Ui_MainWindow::WriteProblem(kept));
+        hooks_.say(WriteProblem(kept), {});
     else {
         // Two lines fit: the file's name there, where things are in full in
         // the tooltip.
-        ui_.notice(tr("Restored from %1 and read back: the module matches. Not saved to the "
-                      "EEPROM.")
-                       .arg(QFileInfo(path).fileName()));
-        ui_.noticeLine->setToolTip(
+        hooks_.say(
+            tr("Restored from %1 and read back: the module matches. Not saved to the "
+               "EEPROM.")
+                .arg(QFileInfo(path).fileName()),
             tr("Restored from %1. What the module held before is kept in %2.").arg(path, backup));
     }
 }

@@ -2,7 +2,6 @@
 
 #include "link/modulestep.h"
 #include "link/task.h"
-#include "panel/ui_mainwindow.h"
 #include "settings/writeresult.h"
 
 #include <QCoreApplication>
@@ -30,9 +29,13 @@ public:
         // The module's settings into the window's lists and sliders, and
         // its slot colours into the settings file; how that write went.
         std::function<WriteResult(const ModuleSettings &)> show;
+        // The line beside Connect, and in full as its tooltip.
+        std::function<void(const QString &text, const QString &toolTip)> say;
+        // A restore begins (true) or ends: no other step goes out meanwhile.
+        std::function<void(bool restoring)> restoring;
     };
 
-    ModuleFiles(QWidget *window, Ui_MainWindow &ui, ModuleLink &link, Hooks hooks);
+    ModuleFiles(QWidget *window, ModuleLink &link, Hooks hooks);
 
     Detached backup();
     Detached restore();
@@ -47,7 +50,6 @@ private:
     Task<StepOutcome> restoreStep(ModuleStep next, QString path, int step, int steps);
 
     QWidget *window_;
-    Ui_MainWindow &ui_;
     ModuleLink &link_;
     Hooks hooks_;
 };

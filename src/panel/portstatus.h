@@ -7,8 +7,8 @@
 
 class ModuleLink;
 class PortWatcher;
+class QComboBox;
 class Reconnector;
-struct Ui_MainWindow;
 
 // The window's side of the ports: the device behind each number, shown in
 // the port list as the system's ports come and go, and a lost port's way
@@ -18,8 +18,9 @@ class PortStatus : public QObject
     Q_OBJECT
 
 public:
-    // `commPort` is the number chosen in the list, as the window keeps it.
-    PortStatus(Ui_MainWindow &ui, ModuleLink *link, std::function<QString()> commPort,
+    // `list` is the window's port list; `commPort` the number chosen in it,
+    // as the window keeps it.
+    PortStatus(QComboBox *list, ModuleLink *link, std::function<QString()> commPort,
                QObject *parent);
 
     // The port was opened on purpose; remembered for a later loss.
@@ -31,12 +32,20 @@ public:
     // the settings file's pins as they are now.
     void refresh();
 
+signals:
+    // What the line beside Connect says now.
+    void said(const QString &text);
+    // The port is open (a reconnect) or lost: Connect and the groups follow.
+    void connectionShown(bool open);
+    // The list's devices are shown anew; the line under it may follow.
+    void refreshed();
+
 private:
     void onWaiting(const QString &path);
     void onRefused(const QString &reason, bool tryingAgain);
     void onReconnected(const QString &path);
 
-    Ui_MainWindow &ui_;
+    QComboBox *list_;
     ModuleLink *link_;
     std::function<QString()> commPort_;
     PortWatcher *watcher_;
