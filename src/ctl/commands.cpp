@@ -226,12 +226,12 @@ Task<int> RunModuleCommand(CtlOptions o, ModuleAccess &module, QTextStream &out,
         StepOutcome held;
         if (!co_await runStep(module, ModuleStep::read(), err, &held))
             co_return ExitModule;
-        QString backup;
-        if (const WriteResult kept = KeepBackup(o.port, held.settings, &backup); !kept.ok()) {
+        const KeptResult backup = KeepBackup(o.port, held.settings);
+        if (!backup.ok()) {
             err << CtlTexts::tr(
                        "lumaveractl: what the module holds could not be kept, so nothing was "
                        "sent: %1")
-                       .arg(kept.reason)
+                       .arg(backup.reason)
                 << '\n';
             co_return ExitSettings;
         }
@@ -272,7 +272,7 @@ Task<int> RunModuleCommand(CtlOptions o, ModuleAccess &module, QTextStream &out,
                    .arg(Printable(o.file), Printable(o.port),
                         saved ? CtlTexts::tr("saved to EEPROM")
                               : CtlTexts::tr("not saved to EEPROM"),
-                        Printable(backup))
+                        Printable(backup.path))
             << '\n';
         if (o.saveAfterRestore && !saved)
             co_return ExitModule;

@@ -50,7 +50,8 @@ int RunFind(const CtlOptions &options, QTextStream &out)
     std::vector<std::unique_ptr<TaskThread>> threads;
     for (Row &row : rows) {
         if (!row.port.holder.isEmpty()) {
-            row.answer.holder = row.port.holder;
+            row.answer.fault = AnswerFault::Held;
+            row.answer.reason = CtlTexts::tr("in use by %1").arg(row.port.holder);
             continue;
         }
         threads.emplace_back(std::make_unique<TaskThread>(
@@ -63,18 +64,17 @@ int RunFind(const CtlOptions &options, QTextStream &out)
     bool any = false;
     for (const Row &row : rows) {
         const ModuleAnswer &a = row.answer;
-        any = any || a.module;
+        any = any || a.ok();
         const QString port = QStringLiteral("COM%1").arg(row.number);
-        const QString state = a.module              ? QStringLiteral("module")
-                              : !a.holder.isEmpty() ? CtlTexts::tr("in use by %1").arg(a.holder)
-                              : a.reason.isEmpty()  ? QStringLiteral("no answer")
-                                                    : a.reason;
+        const QString state = a.ok()                              ? QStringLiteral("module")
+                              : a.fault == AnswerFault::NotModule ? QStringLiteral("no answer")
+                                                                  : a.reason;
         if (options.json) {
             QJsonObject object{{QStringLiteral("port"), port},
                                {QStringLiteral("path"), row.port.entry.path},
                                {QStringLiteral("serial"), row.serial},
-                               {QStringLiteral("module"), a.module}};
-            if (a.module) {
+                               {QStringLiteral("module"), a.ok()}};
+            if (a.ok()) {
                 object.insert(QStringLiteral("mode"), a.settings.mode);
                 object.insert(QStringLiteral("fade"), a.settings.fade);
                 object.insert(QStringLiteral("hold"), a.settings.hold);
@@ -87,7 +87,7 @@ int RunFind(const CtlOptions &options, QTextStream &out)
         out << port.leftJustified(6) << ' ' << Printable(row.port.entry.path) << "  "
             << (row.serial.isEmpty() ? QStringLiteral("-") : Printable(row.serial)) << "  "
             << Printable(state);
-        if (a.module)
+        if (a.ok())
             out << QStringLiteral(" (mode %1, fade %2, hold %3)")
                        .arg(a.settings.mode)
                        .arg(a.settings.fade)

@@ -243,8 +243,8 @@ void MainWindow::load()
 
     // The file is read once for all of start-up.
     const Settings settings = store().load();
-    if (!settings.problem.isEmpty())
-        notice(settings.problem);
+    if (!settings.usable)
+        notice(settings.usable.reason);
     showSlotColours(settings.slotColors);
     // A missing, empty or foreign value (the very first run) starts on COM1.
     const int number = settings.commPort();

@@ -95,10 +95,11 @@ Detached ModuleFiles::restore()
     const std::optional<ModuleSettings> held = co_await readModule();
     if (!held)
         co_return;
-    QString backup;
-    if (const WriteResult kept = KeepBackup(link_.devicePath(), *held, &backup); !kept.ok()) {
+    const KeptResult backup = KeepBackup(link_.devicePath(), *held);
+    if (!backup.ok()) {
         ShowMessage(window_, QMessageBox::Warning,
-                    tr("Nothing was sent: what the module holds could not be kept."), kept.reason);
+                    tr("Nothing was sent: what the module holds could not be kept."),
+                    backup.reason);
         co_return;
     }
     // No other step goes out between the restore's frames.
@@ -129,10 +130,10 @@ Detached ModuleFiles::restore()
     else {
         // Two lines fit: the file's name there, where things are in full in
         // the tooltip.
-        hooks_.say(
-            tr("Restored from %1 and read back: the module matches. Not saved to the "
-               "EEPROM.")
-                .arg(QFileInfo(path).fileName()),
-            tr("Restored from %1. What the module held before is kept in %2.").arg(path, backup));
+        hooks_.say(tr("Restored from %1 and read back: the module matches. Not saved to the "
+                      "EEPROM.")
+                       .arg(QFileInfo(path).fileName()),
+                   tr("Restored from %1. What the module held before is kept in %2.")
+                       .arg(path, backup.path));
     }
 }

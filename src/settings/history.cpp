@@ -16,7 +16,7 @@ QString HistoryFolder()
     return base + QStringLiteral("/lumavera/");
 }
 
-WriteResult KeepBackup(const QString &device, const ModuleSettings &held, QString *path)
+KeptResult KeepBackup(const QString &device, const ModuleSettings &held)
 {
     // The device's own name, reduced to what any file system takes.
     static const QRegularExpression unsafe(QStringLiteral("[^A-Za-z0-9._-]+"));
@@ -27,17 +27,15 @@ WriteResult KeepBackup(const QString &device, const ModuleSettings &held, QStrin
             .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz")),
                  name.isEmpty() ? QStringLiteral("module") : name);
     if (!QDir().mkpath(HistoryFolder()))
-        return {FileFault::Failed,
-                QStringLiteral("the folder %1 cannot be made").arg(HistoryFolder())};
-    const WriteResult written = SaveModuleConfig(file, held);
-    if (!written)
-        return written;
-    if (path)
-        *path = file;
+        return {{FileFault::Failed,
+                 QStringLiteral("the folder %1 cannot be made").arg(HistoryFolder())},
+                {}};
+    if (const WriteResult written = SaveModuleConfig(file, held); !written)
+        return {written, {}};
     const QList<KeptBackup> all = BackupHistory();
     for (qsizetype i = MaxKept; i < all.size(); ++i)
         QFile::remove(all[i].path);
-    return written;
+    return {{}, file};
 }
 
 QList<KeptBackup> BackupHistory()

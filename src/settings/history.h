@@ -18,9 +18,14 @@ inline constexpr int MaxKept = 200;
 // The folder the backups are kept in, with one trailing '/'.
 QString HistoryFolder();
 
-// Keeps `held`, read from the module at `device`, as a new backup; its path
-// in `path` when it was written.
-WriteResult KeepBackup(const QString &device, const ModuleSettings &held, QString *path);
+// A backup kept, or why not.
+struct KeptResult : WriteResult
+{
+    QString path; // the backup's file, once written
+};
+
+// Keeps `held`, read from the module at `device`, as a new backup.
+KeptResult KeepBackup(const QString &device, const ModuleSettings &held);
 
 // One kept backup, as its file's name tells it.
 struct KeptBackup

@@ -204,10 +204,10 @@ IniText IniFile::read() const
     QFile file(path_);
     if (!file.exists())
         return {};
-    const auto unusable = [](const QString &problem) {
+    const auto unusable = [](const QString &reason, FileFault fault = FileFault::Refused) {
         IniText text;
         text.exists = true;
-        text.problem = problem;
+        text.usable = {fault, reason};
         return text;
     };
     const QString tooLarge =
@@ -223,7 +223,8 @@ IniText IniFile::read() const
     // check is still refused.
     const QByteArray raw = file.open(QIODevice::ReadOnly) ? file.read(MaxSize + 1) : QByteArray();
     if (file.error() != QFileDevice::NoError)
-        return unusable(SettingsTexts::tr("%1 cannot be read: %2").arg(path_, file.errorString()));
+        return unusable(SettingsTexts::tr("%1 cannot be read: %2").arg(path_, file.errorString()),
+                        FileFault::Failed);
     if (raw.size() > MaxSize)
         return unusable(tooLarge);
     return decoded(raw);
@@ -257,8 +258,8 @@ WriteResult IniFile::write(const QList<IniEdit> &edits) const
     removeStaleTemporaries(folder, targetInfo.fileName());
 
     IniText before = IniFile(target).read();
-    if (!before.problem.isEmpty())
-        return refused(before.problem);
+    if (!before.usable)
+        return refused(before.usable.reason);
 
     QByteArray content = std::move(before.content);
     bool changed = false;

@@ -23,10 +23,10 @@ struct IniText
     QByteArray content;
     Encoding encoding = Encoding::Bytes;
     bool exists = false;
-    // Why the file cannot be used, empty when it can: larger than any file
+    // Whether the file can be used: not when it is larger than any file
     // this tool writes, unreadable, or not a regular file. Such a file reads
     // as empty and is never replaced.
-    QString problem;
+    ReadResult usable;
 };
 
 // Replaces the file at `path` with `bytes` through a temporary file beside

@@ -37,8 +37,8 @@ LoadedConfig LoadModuleConfig(const QString &path)
     if (!QFileInfo::exists(path))
         return {{ConfigFault::Missing, SettingsTexts::tr("%1 does not exist").arg(path)}, {}};
     const IniText text = IniFile(path).read();
-    if (!text.problem.isEmpty())
-        return {{ConfigFault::Unusable, text.problem}, {}};
+    if (!text.usable)
+        return {{ConfigFault::Unusable, text.usable.reason}, {}};
     // A file that is no configuration at all, or another INI file, is said
     // in one line rather than as every key it lacks.
     QSet<QByteArray> sections;

@@ -155,7 +155,7 @@ Settings SettingsStore::load() const
 {
     const IniText text = file_.read();
     Settings s = Settings::parse(text.content);
-    s.problem = text.problem;
+    s.usable = text.usable;
     return s;
 }
 

@@ -21,8 +21,8 @@ struct Settings
     std::array<std::optional<Rgb>, SlotCount> slotColors{};
     // "Ports": COMn=path, pinned by the user or by the tool.
     QMap<int, QString> pins;
-    // Why the file could not be used, empty when it could.
-    QString problem;
+    // Whether the file could be used (see IniText).
+    ReadResult usable;
 
     // The port number to start on: CommPort when it is a whole number
     // 1..20, else COM1 (a first run, or a value of some other program's).

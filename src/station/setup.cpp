@@ -76,7 +76,9 @@ Task<StationReport> restoreOne(ModuleSession &session, ModuleSettings held, cons
                                Verdict &done)
 {
     // Nothing the module held is lost: it is kept before the first change.
-    if (const WriteResult kept = KeepBackup(port.name, held, &done.report.backup); !kept.ok())
+    const KeptResult kept = KeepBackup(port.name, held);
+    done.report.backup = kept.path;
+    if (!kept.ok())
         co_return done(
             StationReport::Result::Fail,
             StationTexts::tr("what the module held could not be kept: %1").arg(kept.reason));
@@ -142,11 +144,11 @@ Task<StationReport> SetUpOne(StationPort port, StationOptions o, const std::atom
     const auto unplugged = [&] { return lost || (!network && !QFileInfo::exists(port.device)); };
     ModuleSession session(link, ReplyWaitRule::untilComplete(o.timeoutMs));
     const ModuleAnswer first = co_await AskModule(session, port.device);
-    if (!first.reason.isEmpty())
+    if (first.fault == AnswerFault::NotOpened)
         co_return done(StationReport::Result::Fail, first.reason);
-    if (!first.module) {
+    if (!first.ok()) {
         const QString why =
-            unplugged() ? StationTexts::tr("unplugged before it answered") : first.notModule;
+            unplugged() ? StationTexts::tr("unplugged before it answered") : first.reason;
         co_return done(named ? StationReport::Result::Fail : StationReport::Result::Skip,
                        named ? why : StationTexts::tr("not a module: %1").arg(why));
     }
@@ -239,13 +241,15 @@ Task<ModuleAnswer> AskModule(ModuleSession &session, QString device)
     link.setDevicePath(device);
     link.setHolderCheck(HolderCheck::None);
     if (const OpenResult opened = link.open(); !opened) {
+        answer.fault = AnswerFault::NotOpened;
         answer.reason = opened.reason;
         co_return answer;
     }
     const StepOutcome read = co_await session.run(ModuleStep::read());
-    answer.module = read.ok();
+    if (!read.ok())
+        answer.fault = AnswerFault::NotModule;
     answer.settings = read.settings;
-    answer.notModule = read.reason;
+    answer.reason = read.reason;
     co_return answer;
 }
 

@@ -38,13 +38,15 @@ struct StationPort
 // The one question asked before anything is written to a device: whether a
 // module answers the read command on it. Opens the session's link on
 // `device` (the caller has looked for a program holding it) and leaves it open.
-struct ModuleAnswer
+enum class AnswerFault {
+    None,
+    Held,      // another program holds the device; nothing was sent
+    NotOpened, // the device could not be opened
+    NotModule, // what answered (or did not) is no module
+};
+struct ModuleAnswer : Result<AnswerFault>
 {
-    bool module = false;
-    ModuleSettings settings;
-    QString holder;    // another program holding it; nothing was sent
-    QString reason;    // why the device could not be opened
-    QString notModule; // why the answer was not a module's, when it was not
+    ModuleSettings settings; // what the module holds, when it answered
 };
 Task<ModuleAnswer> AskModule(ModuleSession &session, QString device);
 
