@@ -98,6 +98,9 @@ int main(int argc, char *argv[])
         QElapsedTimer clock;
         clock.start();
         QTest::mouseClick(w.cmdReadSettings, Qt::LeftButton);
+        if (!waitUntil([&] { return w.lblNotice->text().startsWith(QLatin1String("Read at ")); },
+                       3000))
+            return 1;
         reads.push_back(double(clock.nsecsElapsed()) / 1e6);
     }
     // The CPU of the window while another program runs for two seconds,
