@@ -26,6 +26,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+using namespace lumavera;
+
 namespace {
 
 void report(const char *what, std::vector<double> v, const char *unit)

@@ -7,6 +7,8 @@
 
 #include "check.h"
 
+using namespace lumavera;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray line(reinterpret_cast<const char *>(data), qsizetype(size));

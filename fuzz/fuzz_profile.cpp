@@ -7,6 +7,8 @@
 
 #include <cstdlib>
 
+using namespace lumavera;
+
 namespace {
 
 // Names the tool uses, plus whatever the fuzzer makes up.

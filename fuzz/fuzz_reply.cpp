@@ -6,6 +6,8 @@
 
 #include "check.h"
 
+using namespace lumavera;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size > 1024)

@@ -17,6 +17,8 @@
 #include <string_view>
 #include <thread>
 
+using namespace lumavera;
+
 namespace {
 
 // --help and --version answer on the terminal, before any display is

@@ -6,6 +6,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+namespace lumavera {
+
 namespace {
 
 int signalPipe[2] = {-1, -1};
@@ -35,3 +37,5 @@ void OnUnixSignals(std::initializer_list<int> which, QObject *context,
                          handler();
                      });
 }
+
+} // namespace lumavera

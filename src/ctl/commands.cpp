@@ -18,6 +18,8 @@
 
 #include <unistd.h>
 
+namespace lumavera {
+
 namespace {
 
 QString jsonString(const QString &text)
@@ -281,3 +283,5 @@ Task<int> RunModuleCommand(CtlOptions o, ModuleAccess &module, QTextStream &out,
     }
     co_return ExitUsage;
 }
+
+} // namespace lumavera

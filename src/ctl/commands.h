@@ -5,6 +5,8 @@
 
 #include <QTextStream>
 
+namespace lumavera {
+
 // Carries out one parsed command on the module and prints what it has to
 // say: results on `out`, reasons on `err`. Returns the exit status.
 Task<int> RunModuleCommand(CtlOptions options, ModuleAccess &module, QTextStream &out,
@@ -22,3 +24,5 @@ int RunPin(const CtlOptions &options, QTextStream &out, QTextStream &err);
 
 // A read's result as `read` prints it, plain or as JSON.
 QString SettingsText(const ModuleSettings &settings, bool json);
+
+} // namespace lumavera

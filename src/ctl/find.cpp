@@ -16,6 +16,8 @@
 
 #include <vector>
 
+namespace lumavera {
+
 namespace {
 
 Task<> ask(QString device, int timeoutMs, ModuleAnswer &answer)
@@ -98,3 +100,5 @@ int RunFind(const CtlOptions &options, QTextStream &out)
         out << CtlTexts::tr("No serial port to ask.") << '\n';
     return any ? ExitDone : ExitModule;
 }
+
+} // namespace lumavera

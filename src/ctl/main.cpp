@@ -21,6 +21,8 @@
 #include <cstdio>
 #include <memory>
 
+using namespace lumavera;
+
 namespace {
 
 // Carries the command out on the module at `options.port`, in this

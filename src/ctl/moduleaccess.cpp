@@ -16,6 +16,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+namespace lumavera {
+
 Task<OpenResult> DirectAccess::open()
 {
     link_.setHolderCheck(HolderCheck::BeforeOpen);
@@ -169,3 +171,5 @@ Task<StepOutcome> WindowAccess::run(ModuleStep step)
     }
     co_return reply.outcome;
 }
+
+} // namespace lumavera

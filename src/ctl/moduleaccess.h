@@ -9,6 +9,8 @@
 #include <functional>
 #include <optional>
 
+namespace lumavera {
+
 // The road a command of lumaveractl takes to the module: a port of its own,
 // or the window that holds the port already. Either way a step runs through
 // a module session, with the same outcome, timeout and reasons.
@@ -72,3 +74,5 @@ private:
     QByteArray pending_;
     QString device_;
 };
+
+} // namespace lumavera

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+namespace lumavera {
+
 namespace {
 
 // A whole number from `min` to `max` written as plain decimal digits.
@@ -410,3 +412,5 @@ QString CtlCommandHelp(const QString &command)
     return QStringLiteral("Usage: lumaveractl [OPTIONS] %1\n\n%2\n")
         .arg(QLatin1String(info->synopsis), CtlTexts::tr(info->help));
 }
+
+} // namespace lumavera

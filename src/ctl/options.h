@@ -8,6 +8,8 @@
 #include <optional>
 #include <variant>
 
+namespace lumavera {
+
 // The command line of lumaveractl, parsed: the global options, the command
 // and its arguments, each checked before anything is opened or sent.
 struct CtlOptions
@@ -71,3 +73,5 @@ std::variant<Rgb, QString> ParseColour(const QStringList &words);
 // The usage text: the whole program's, or one command's.
 QString CtlUsage();
 QString CtlCommandHelp(const QString &command);
+
+} // namespace lumavera

@@ -1,5 +1,7 @@
 #include "ctl/printable.h"
 
+namespace lumavera {
+
 QString Printable(const QString &text)
 {
     QString shown;
@@ -21,3 +23,5 @@ QString Printable(const QString &text)
     }
     return shown;
 }
+
+} // namespace lumavera

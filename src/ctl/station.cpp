@@ -9,6 +9,8 @@
 
 #include <csignal>
 
+namespace lumavera {
+
 namespace {
 
 // One verdict as a line for standard output.
@@ -107,3 +109,5 @@ int RunStation(const StationOptions &options, bool json, QTextStream &out, QText
     (json ? err : out) << summary << Qt::endl;
     return n.failed || logFailed ? ExitModule : ExitDone;
 }
+
+} // namespace lumavera

@@ -4,6 +4,8 @@
 
 #include <QTextStream>
 
+namespace lumavera {
+
 struct StationOptions;
 
 // The station as a command: runs the station engine on the options, one
@@ -14,3 +16,5 @@ int RunStation(const StationOptions &options, bool json, QTextStream &out, QText
 
 // The station's part of the command line.
 StationOptions StationOptionsFrom(const CtlOptions &o);
+
+} // namespace lumavera

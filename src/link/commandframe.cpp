@@ -1,5 +1,7 @@
 #include "link/commandframe.h"
 
+namespace lumavera {
+
 FrameBody SetColorBody(std::uint8_t r, std::uint8_t g, std::uint8_t b)
 {
     return {SetColor.code, r, g, b};
@@ -89,3 +91,5 @@ QString DescribeFrame(const Frame &f)
         return QStringLiteral("ReadModuleSettings");
     return QStringLiteral("Unknown ") + HexFrame(f).trimmed();
 }
+
+} // namespace lumavera

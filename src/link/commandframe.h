@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 
+namespace lumavera {
+
 // The module's wire format: every request is one five-byte frame, a start
 // marker followed by a command code and three arguments. Commands with fewer
 // than three arguments pad with a filler byte of their own.
@@ -57,3 +59,5 @@ QString HexFrame(const Frame &frame);
 // "SetColor r=128 g=64 b=0" or "StoreSlot slot=10 r=255 g=7 b=10" (slots
 // counted from 1, as the user sees them).
 QString DescribeFrame(const Frame &frame);
+
+} // namespace lumavera

@@ -10,6 +10,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+namespace lumavera {
+
 namespace {
 
 // Reads directory entries from an open folder, calling `each` with every name
@@ -110,3 +112,5 @@ QString DeviceHolder(const QString &path, const std::atomic_bool *cancel)
 {
     return DeviceHolders({path}, cancel).value(path);
 }
+
+} // namespace lumavera

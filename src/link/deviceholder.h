@@ -6,6 +6,8 @@
 
 #include <atomic>
 
+namespace lumavera {
+
 // Which other program holds a serial device open.
 
 // A program as the user is told of it: "NAME (pid N)".
@@ -24,3 +26,5 @@ QMap<QString, QString> DeviceHolders(const QStringList &paths,
 // When an open looks for another program holding the device: not at all
 // (the caller looks itself, as the station does), or before the open returns.
 enum class HolderCheck { None, BeforeOpen };
+
+} // namespace lumavera

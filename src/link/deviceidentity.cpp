@@ -7,6 +7,8 @@
 #include <ctime>
 #include <sys/stat.h>
 
+namespace lumavera {
+
 qint64 WallClockNs()
 {
     // File times come from the coarse clock: a finer one can run a tick
@@ -59,3 +61,5 @@ QString NameStamp(const QString &path)
         return path + QStringLiteral(" -\n");
     return QStringLiteral("%1 %2.%3\n").arg(path).arg(st.st_ctim.tv_sec).arg(st.st_ctim.tv_nsec);
 }
+
+} // namespace lumavera

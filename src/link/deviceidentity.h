@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace lumavera {
+
 // Whether a device name still leads to the same device: when names were made,
 // serial numbers, the return of a device after a loss.
 
@@ -24,3 +26,5 @@ bool CameBack(const QString &path, qint64 lostAtNs, const QString &serialNumber)
 // A name and when it was last made or changed ("PATH SECONDS.NANOSECONDS"),
 // so that a device unplugged and plugged back between two looks differs.
 QString NameStamp(const QString &path);
+
+} // namespace lumavera

@@ -16,6 +16,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+namespace lumavera {
+
 namespace {
 
 QJsonObject objectOf(const QByteArray &json)
@@ -179,3 +181,5 @@ std::optional<HandoffReply> HandoffReply::decode(const QByteArray &line)
     r.outcome.settings = *settings;
     return r;
 }
+
+} // namespace lumavera

@@ -9,6 +9,10 @@
 
 #include <optional>
 
+struct sockaddr_un;
+
+namespace lumavera {
+
 // How a command line hands a step to the window that holds the module's
 // port, so that the two never fight over one line: one JSON object a line
 // each way over a local socket of the user's own.
@@ -28,8 +32,6 @@ struct HandoffPath : HandoffResult
     QString path;
 };
 HandoffPath HandoffSocketPath();
-
-struct sockaddr_un;
 
 // The socket address for `path`; false when the path is too long for one.
 bool HandoffAddress(const QString &path, sockaddr_un *address);
@@ -67,3 +69,5 @@ struct HandoffReply
 // The real path of a device, links resolved, for telling whether two names
 // mean one device.
 QString RealDevicePath(const QString &path);
+
+} // namespace lumavera

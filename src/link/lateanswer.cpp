@@ -13,6 +13,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+namespace lumavera {
+
 namespace {
 
 constexpr qint64 PendingForMs = 60 * 1000;
@@ -111,3 +113,5 @@ void ClearAnswerPending(const QString &path)
         return inMemory([&](QHash<QString, QByteArray> &marks) { marks.remove(realName(path)); });
     ::unlink(QFile::encodeName(mark).constData());
 }
+
+} // namespace lumavera

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace lumavera {
+
 // The module's protocol carries no sequence number: an answer that comes
 // after its exchange gave up would pass for the answer to the next one. An
 // exchange whose answer did not come whole marks its device, for this user's
@@ -20,3 +22,5 @@ bool AnswerPending(const QString &path);
 
 // The late answer has been waited out.
 void ClearAnswerPending(const QString &path);
+
+} // namespace lumavera

@@ -15,6 +15,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace lumavera {
+
 namespace {
 
 QStringList lockFolders()
@@ -217,3 +219,5 @@ void ReleaseLockFiles(QList<HeldLockFile> &held)
     }
     held.clear();
 }
+
+} // namespace lumavera

@@ -7,6 +7,8 @@
 
 #include <sys/types.h>
 
+namespace lumavera {
+
 // The old convention of a lock file per device, "LCK..ttyUSB0", in the
 // shared lock folder (/run/lock, or LUMAVERA_LOCK_DIR). Lumavera itself
 // locks a device with flock() on the device, but respects a lock file that
@@ -43,3 +45,5 @@ OpenResult TakeLockFiles(const QString &path, QList<HeldLockFile> *held);
 
 // Removes the lock files, each only if it is still the one that was made.
 void ReleaseLockFiles(QList<HeldLockFile> &held);
+
+} // namespace lumavera

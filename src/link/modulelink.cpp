@@ -8,6 +8,8 @@
 
 #include <chrono>
 
+namespace lumavera {
+
 qint64 MonotonicNs()
 {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -283,3 +285,5 @@ QByteArray ModuleLink::takeAll()
 {
     return port_->takeAll();
 }
+
+} // namespace lumavera

@@ -14,6 +14,8 @@
 
 class QTimer;
 
+namespace lumavera {
+
 // One thing that happened on the line, as the monitor, the traffic log and
 // the command line's --verbose show it.
 struct TrafficEvent
@@ -159,3 +161,5 @@ private:
     qint64 openedAtNs_ = 0;
     bool moduleAnswered_ = false;
 };
+
+} // namespace lumavera

@@ -5,6 +5,8 @@
 
 #include <QCoreApplication>
 
+namespace lumavera {
+
 namespace {
 
 StepOutcome failed(ReplyFault fault, const QString &reason)
@@ -204,3 +206,5 @@ Task<StepOutcome> ModuleSession::save(ReplyWaitRule wait)
                  link_.lastArrivalNs());
     co_return out;
 }
+
+} // namespace lumavera

@@ -3,6 +3,8 @@
 #include "link/modulelink.h"
 #include "link/modulestep.h"
 
+namespace lumavera {
+
 // Carries out steps on a module link: the step as a frame, the exchange, and
 // the answer judged. The window, lumaveractl, the hand-off to the window and
 // the station all go through here, so a step has one outcome whichever way
@@ -36,3 +38,5 @@ private:
     ModuleLink &link_;
     ReplyWaitRule wait_;
 };
+
+} // namespace lumavera

@@ -3,6 +3,8 @@
 
 #include <QCoreApplication>
 
+namespace lumavera {
+
 QList<ModuleStep> SetupSteps(const ModuleSettings &want)
 {
     QList<ModuleStep> steps = {ModuleStep::mode(want.mode), ModuleStep::fade(want.fade),
@@ -58,3 +60,5 @@ Task<SetupResult> SetUpModule(std::function<Task<StepOutcome>(ModuleStep)> run, 
     result.differences = SettingsDifferences(want, read.settings);
     co_return result;
 }
+
+} // namespace lumavera

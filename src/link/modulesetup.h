@@ -9,6 +9,8 @@
 #include <functional>
 #include <optional>
 
+namespace lumavera {
+
 // Setting a module up from a whole configuration, as restore, the station
 // and the window's Restore do it: mode, fade, hold and the ten slots, a
 // pause after each frame for a slow module, then a read back compared with
@@ -39,3 +41,5 @@ struct SetupResult
 // fails.
 Task<SetupResult> SetUpModule(std::function<Task<StepOutcome>(ModuleStep)> run, ModuleSettings want,
                               int gapMs, std::function<Task<bool>(int ms)> pause);
+
+} // namespace lumavera

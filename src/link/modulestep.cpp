@@ -2,6 +2,8 @@
 
 #include <iterator>
 
+namespace lumavera {
+
 namespace {
 
 const char *const StepNames[] = {"color", "mode", "fade", "hold", "store", "read", "save"};
@@ -90,3 +92,5 @@ int WireMs(ModuleStep::Kind kind)
     const int bits = (int(std::tuple_size_v<Frame>) + answer) * BitsPerByte;
     return (bits * 1000 + BitsPerSecond - 1) / BitsPerSecond;
 }
+
+} // namespace lumavera

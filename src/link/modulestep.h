@@ -8,6 +8,8 @@
 
 #include <optional>
 
+namespace lumavera {
+
 // One thing asked of the module: show a colour, set the mode, the fade or the
 // hold, store a slot, read the settings, or save them to the EEPROM.
 struct ModuleStep
@@ -67,3 +69,5 @@ struct StepOutcome : Result<ReplyFault>
     int count = 0; // bytes waiting after the wait
     ModuleSettings settings;
 };
+
+} // namespace lumavera

@@ -17,6 +17,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+namespace lumavera {
+
 QString NetworkAddress::label() const
 {
     return (host.contains(u':') ? u'[' + host + u']' : host) + u':' + QString::number(port);
@@ -315,3 +317,5 @@ NetworkConnection ConnectNetworkPort(const NetworkAddress &address, int timeoutM
     connection.fd = fd;
     return connection;
 }
+
+} // namespace lumavera

@@ -6,6 +6,8 @@
 
 #include <optional>
 
+namespace lumavera {
+
 class TelnetStream;
 
 // A serial line another machine serves over TCP, as ser2net does, named as
@@ -52,3 +54,5 @@ OpenResult ConnectionEnded(const QString &where, const QByteArray &heard);
 // what the server answers); the reason names HOST:PORT.
 NetworkConnection ConnectNetworkPort(const NetworkAddress &address, int timeoutMs,
                                      TelnetStream *telnet);
+
+} // namespace lumavera

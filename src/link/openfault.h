@@ -2,6 +2,8 @@
 
 #include "link/result.h"
 
+namespace lumavera {
+
 // Why a port did not open.
 enum class OpenFault {
     None,
@@ -14,3 +16,5 @@ enum class OpenFault {
     Failed,     // the system refused for another reason
 };
 using OpenResult = Result<OpenFault>;
+
+} // namespace lumavera

@@ -11,6 +11,8 @@
 
 #include <vector>
 
+namespace lumavera {
+
 namespace {
 
 QString groupName(gid_t gid)
@@ -93,3 +95,5 @@ QString PermissionAdvice(const QString &path)
                          "administrator, can change that.")
         .arg(path, who);
 }
+
+} // namespace lumavera

@@ -12,6 +12,8 @@
 
 #include <algorithm>
 
+namespace lumavera {
+
 namespace {
 
 int group(const QString &path)
@@ -262,3 +264,5 @@ QString PortSummary(const PortInfo &port, const QString &own)
         text += LinkTexts::tr(" \u2014 in use by %1").arg(port.holder);
     return text;
 }
+
+} // namespace lumavera

@@ -10,6 +10,8 @@
 #include <array>
 #include <functional>
 
+namespace lumavera {
+
 // How the port numbers COM1..COM20 the user picks map to serial devices.
 //
 // A pinned number (COM3=/dev/serial/by-id/..., from the "Ports" section of
@@ -97,3 +99,5 @@ PortListing ListPorts(const QMap<int, QString> &pins, bool withHolders);
 // device not plugged in, or " — in use by NAME (pid N)" for one another
 // program holds (`own`, the device this program holds, is not in use).
 QString PortSummary(const PortInfo &port, const QString &own = {});
+
+} // namespace lumavera

@@ -9,6 +9,8 @@
 #include <QFileSystemWatcher>
 #include <QTimer>
 
+namespace lumavera {
+
 namespace {
 
 // Names in /dev that serial devices take; the rest (disks, pseudo-terminals
@@ -88,3 +90,5 @@ void PortWatcher::settled()
     last_ = std::move(now);
     emit changed();
 }
+
+} // namespace lumavera

@@ -8,6 +8,8 @@
 class QFileSystemWatcher;
 class QTimer;
 
+namespace lumavera {
+
 // Watches where serial devices and their stable names come and go (/dev,
 // /dev/serial, the stable names' folder and the folders of pinned and
 // followed devices) and says once, after a burst of events has settled,
@@ -41,3 +43,5 @@ private:
     QStringList named_; // pinned and followed devices
     QString last_;
 };
+
+} // namespace lumavera

@@ -6,6 +6,8 @@
 
 #include <QTimer>
 
+namespace lumavera {
+
 Reconnector::Reconnector(ModuleLink *link, PortWatcher *watcher, QObject *parent)
     : QObject(parent), link_(link), watcher_(watcher), retry_(new QTimer(this))
 {
@@ -64,3 +66,5 @@ void Reconnector::look()
     tries_ = 0;
     emit reconnected(path);
 }
+
+} // namespace lumavera

@@ -3,9 +3,12 @@
 #include <QObject>
 #include <QString>
 
+class QTimer;
+
+namespace lumavera {
+
 class ModuleLink;
 class PortWatcher;
-class QTimer;
 
 // What happens when the device goes away without a Disconnect: the link
 // waits for that same device to come back (the name made anew since the
@@ -51,3 +54,5 @@ private:
     qint64 lostAtNs_ = 0;
     int tries_ = 0;
 };
+
+} // namespace lumavera

@@ -1,5 +1,7 @@
 #include "link/reply.h"
 
+namespace lumavera {
+
 bool SettingsReplyContentOk(const QByteArray &reply)
 {
     if (reply.size() < 2)
@@ -53,3 +55,5 @@ QString RgbText(const Rgb &colour)
 {
     return QStringLiteral("%1 %2 %3").arg(colour.red).arg(colour.green).arg(colour.blue);
 }
+
+} // namespace lumavera

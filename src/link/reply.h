@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <optional>
 
+namespace lumavera {
+
 // The module's two answers. Neither is framed: the tool takes whatever bytes
 // have arrived once the reply wait is over, so each check starts with a count.
 
@@ -58,3 +60,5 @@ bool SaveAckOk(const QByteArray &reply);
 
 // The 35-byte reply the module sends for these settings (its last byte 0).
 QByteArray EncodeSettingsReply(const ModuleSettings &settings);
+
+} // namespace lumavera

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace lumavera {
+
 // How an operation that can fail went: a fault of the operation's own kind,
 // None when it went through, and the reason a person reads.
 template <typename Fault> struct Result
@@ -12,3 +14,5 @@ template <typename Fault> struct Result
     bool ok() const { return fault == Fault::None; }
     explicit operator bool() const { return ok(); }
 };
+
+} // namespace lumavera

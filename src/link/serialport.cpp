@@ -23,6 +23,8 @@
 #include <unistd.h>
 #include <utility>
 
+namespace lumavera {
+
 SerialPort::SerialPort(QObject *parent) : QObject(parent) {}
 
 SerialPort::~SerialPort()
@@ -380,3 +382,5 @@ void SerialPort::closeLostPort()
     losing_ = false;
     emit lost();
 }
+
+} // namespace lumavera

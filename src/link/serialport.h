@@ -11,6 +11,10 @@
 
 #include <memory>
 
+class QSocketNotifier;
+
+namespace lumavera {
+
 class TelnetStream;
 
 // Why a frame did not go out whole.
@@ -111,7 +115,7 @@ private:
 
     int fd_ = -1;
     QList<HeldLockFile> lockFiles_;
-    class QSocketNotifier *notifier_ = nullptr;
+    QSocketNotifier *notifier_ = nullptr;
     QString path_;
     QByteArray buffer_;
     qint64 lastArrivalNs_ = 0;
@@ -123,3 +127,5 @@ private:
     QByteArray heard_; // the first bytes of a network connection
     OpenResult ended_;
 };
+
+} // namespace lumavera

@@ -3,6 +3,8 @@
 #include <QJsonArray>
 #include <QStringList>
 
+namespace lumavera {
+
 QByteArray RgbJson(const Rgb &colour)
 {
     // Written by hand: QJsonObject would sort the keys.
@@ -59,3 +61,5 @@ std::optional<ModuleSettings> SettingsFromJson(const QJsonObject &object)
     }
     return settings;
 }
+
+} // namespace lumavera

@@ -7,6 +7,8 @@
 
 #include <optional>
 
+namespace lumavera {
+
 // A module's settings and colours as JSON, one way for every program that
 // prints or passes them on.
 
@@ -21,3 +23,5 @@ QByteArray SettingsJson(const ModuleSettings &settings);
 // is missing or out of its range, or the slots are not ten.
 std::optional<Rgb> RgbFromJson(const QJsonValue &value);
 std::optional<ModuleSettings> SettingsFromJson(const QJsonObject &object);
+
+} // namespace lumavera

@@ -1,5 +1,7 @@
 #include "link/task.h"
 
+namespace lumavera {
+
 namespace {
 
 Detached finishWithLoop(Task<int> work, int &status)
@@ -40,3 +42,5 @@ void TaskThread::run()
         &context, [this] { finishWithThread(work_(), this); }, Qt::QueuedConnection);
     exec();
 }
+
+} // namespace lumavera

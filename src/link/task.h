@@ -10,6 +10,8 @@
 #include <optional>
 #include <utility>
 
+namespace lumavera {
+
 // Work that waits for the line without a second event loop: C++20
 // coroutines over Qt's one loop. A Task runs when it is awaited and resumes
 // its awaiter when it ends; a Detached coroutine (an event's handler) starts
@@ -140,3 +142,5 @@ protected:
 private:
     std::function<Task<>()> work_;
 };
+
+} // namespace lumavera

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+namespace lumavera {
+
 namespace {
 
 constexpr char Iac = char(0xFF);
@@ -145,3 +147,5 @@ QList<TelnetStream::ComPortReply> TelnetStream::takeComPortReplies()
 {
     return std::exchange(replies_, {});
 }
+
+} // namespace lumavera

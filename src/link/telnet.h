@@ -6,6 +6,8 @@
 #include <array>
 #include <cstdint>
 
+namespace lumavera {
+
 // The client's side of telnet as serial servers speak it (RFC 854, with the
 // COM-PORT-OPTION of RFC 2217): every 0xFF of the data doubled, options the
 // server offers answered, and its answers to the serial settings collected.
@@ -61,3 +63,5 @@ private:
     QList<ComPortReply> replies_;
     bool comPortRefused_ = false;
 };
+
+} // namespace lumavera

@@ -2,6 +2,8 @@
 
 #include <QDateTime>
 
+namespace lumavera {
+
 QString TrafficDirection(TrafficEvent::Kind kind)
 {
     switch (kind) {
@@ -52,3 +54,5 @@ QString TrafficLine(const TrafficEvent &event, qint64 openedAtNs, TrafficTime ti
         line += QStringLiteral("  ") + event.note;
     return line;
 }
+
+} // namespace lumavera

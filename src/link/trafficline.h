@@ -4,6 +4,8 @@
 
 #include <QString>
 
+namespace lumavera {
+
 // One traffic event as a line of text, the same in the window's log and on
 // the command line's standard error:
 //
@@ -24,3 +26,5 @@ QString TrafficHex(const QByteArray &bytes);
 
 // Printable ASCII for the bytes, a dot for each of the rest.
 QString PrintableAscii(const QByteArray &bytes);
+
+} // namespace lumavera

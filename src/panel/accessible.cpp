@@ -5,6 +5,8 @@
 #include <QComboBox>
 #include <QLineEdit>
 
+namespace lumavera {
+
 namespace {
 
 // A control whose value is also its text, read-only, as a reader that asks
@@ -115,7 +117,7 @@ QAccessibleInterface *factory(const QString &className, QObject *object)
         return nullptr;
     if (className == QLatin1String("QComboBox"))
         return new AccessibleList(static_cast<QComboBox *>(object));
-    if (className == QLatin1String("Readout"))
+    if (className == QLatin1String(Readout::staticMetaObject.className()))
         return new AccessibleReadout(static_cast<Readout *>(object));
     return nullptr;
 }
@@ -156,3 +158,5 @@ void InstallAccessibleInterfaces()
     }();
     (void)installed;
 }
+
+} // namespace lumavera

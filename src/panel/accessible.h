@@ -2,6 +2,8 @@
 
 #include <QLabel>
 
+namespace lumavera {
+
 // A label that shows a value (the monitor, the port line, a notice, the
 // swatch) under a fixed accessible name: screen readers get the name, read
 // the shown text as its value and hear of each change.
@@ -31,3 +33,5 @@ private:
 // mode and slot lists all sounded like plain numbers: a list is named here by
 // its accessible name or its label, and its current item is its value.
 void InstallAccessibleInterfaces();
+
+} // namespace lumavera

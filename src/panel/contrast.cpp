@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace lumavera {
+
 namespace {
 
 double channel(double c)
@@ -67,3 +69,5 @@ QColor ColourBehind(QWidget *w)
     parent->render(&drawn, QPoint(), QRegion(place), QWidget::DrawWindowBackground);
     return drawn.pixelColor(place.width() / 2, place.height() / 2);
 }
+
+} // namespace lumavera

@@ -4,6 +4,8 @@
 
 class QWidget;
 
+namespace lumavera {
+
 // Contrast of text against its background, as WCAG 2 measures it: from 1
 // (none) to 21 (black on white).
 double ContrastRatio(const QColor &a, const QColor &b);
@@ -25,3 +27,5 @@ QColor BlackOrWhiteOn(const QColor &background);
 // The colour the style draws behind `w`: its parent's background and frame
 // at its place, without any control on them.
 QColor ColourBehind(QWidget *w);
+
+} // namespace lumavera

@@ -15,6 +15,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+namespace lumavera {
+
 namespace {
 
 // Whether a server answers on the socket at `address`.
@@ -281,3 +283,5 @@ Task<HandoffReply> ControlServer::carryOut(HandoffRequest request)
     reply.traffic = lines;
     co_return reply;
 }
+
+} // namespace lumavera

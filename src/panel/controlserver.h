@@ -9,9 +9,12 @@
 
 #include <sys/types.h>
 
-class ModuleSession;
 class QSocketNotifier;
 class QTimer;
+
+namespace lumavera {
+
+class ModuleSession;
 
 // The window's end of the local socket lumaveractl hands its steps to: one
 // per user, in a folder only that user can write, answering only that user's
@@ -57,3 +60,5 @@ private:
     QList<Client *> waiting_;
     bool serving_ = false;
 };
+
+} // namespace lumavera

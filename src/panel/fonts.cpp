@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QStringList>
 
+namespace lumavera {
+
 namespace {
 
 const char *const WineTahoma = "/usr/share/wine/fonts/tahoma.ttf";
@@ -103,3 +105,5 @@ QFont PanelFont()
     font.setStyleHint(QFont::SansSerif);
     return font;
 }
+
+} // namespace lumavera

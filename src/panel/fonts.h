@@ -4,6 +4,8 @@
 
 class QWidget;
 
+namespace lumavera {
+
 // The window's font: Tahoma 8.25 pt, the face its layout was measured for.
 // Where the system has no Tahoma, the Tahoma-metric face Debian ships with
 // Wine is loaded from its file; failing that, the narrowest sans at hand.
@@ -14,3 +16,5 @@ QFont PanelFont();
 // With a Tahoma-metric face that is the font unchanged; with any other face
 // the captions shrink a little rather than being cut.
 QFont FittingFont(const QWidget *window, QFont font);
+
+} // namespace lumavera

@@ -29,6 +29,8 @@
 
 #include "ui_mainwindow.h"
 
+namespace lumavera {
+
 namespace {
 
 const char *const PortNotAvailable =
@@ -434,3 +436,5 @@ Detached MainWindow::saveToEeprom()
     else if (ack.fault != ReplyFault::Aborted && ack.fault != ReplyFault::SendFailed)
         notice(ack.reason);
 }
+
+} // namespace lumavera

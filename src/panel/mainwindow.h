@@ -11,12 +11,16 @@
 #include <cstdint>
 #include <memory>
 
-class ControlServer;
 class QComboBox;
 class QGroupBox;
 class QLabel;
 class QPushButton;
 class QSlider;
+class Ui_MainWindow;
+
+namespace lumavera {
+
+class ControlServer;
 class Readout;
 class ModuleLink;
 class ModuleSession;
@@ -27,8 +31,6 @@ class ModuleFiles;
 class TrafficLogWindow;
 class StationWindow;
 struct TrafficEvent;
-
-class Ui_MainWindow;
 
 // The tool's one window: the port choice and Connect button, the "RGB
 // Settings" group that talks to the module, and the communication monitor.
@@ -156,3 +158,5 @@ private:
     std::uint8_t green_ = 0;
     std::uint8_t blue_ = 0;
 };
+
+} // namespace lumavera

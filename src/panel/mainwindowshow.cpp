@@ -13,6 +13,8 @@
 
 #include "ui_mainwindow.h"
 
+namespace lumavera {
+
 // How the main window shows its state: its controls as the form makes
 // them, their colours, the swatch, the monitor and the lines of text.
 
@@ -183,3 +185,5 @@ void MainWindow::showPortInfo(int position)
     portInfo->setText(info);
     portInfo->setToolTip(info);
 }
+
+} // namespace lumavera

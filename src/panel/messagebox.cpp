@@ -6,6 +6,8 @@
 #include <QKeyEvent>
 #include <QRegularExpression>
 
+namespace lumavera {
+
 namespace {
 
 constexpr QChar WordJoiner(0x2060);
@@ -61,3 +63,5 @@ QString WriteProblem(const WriteResult &result)
                : QCoreApplication::translate("MainWindow", "Settings could not be saved: %1.")
                      .arg(result.reason);
 }
+
+} // namespace lumavera

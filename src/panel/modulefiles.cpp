@@ -13,6 +13,8 @@
 #include <QGroupBox>
 #include <QMessageBox>
 
+namespace lumavera {
+
 namespace {
 
 // The pause between a restore's frames.
@@ -137,3 +139,5 @@ Detached ModuleFiles::restore()
                        .arg(path, backup.path));
     }
 }
+
+} // namespace lumavera

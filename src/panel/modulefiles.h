@@ -10,8 +10,11 @@
 #include <functional>
 #include <optional>
 
-class ModuleLink;
 class QWidget;
+
+namespace lumavera {
+
+class ModuleLink;
 
 // The window's Backup… and Restore…: a connected module's whole
 // configuration into a file, and a file's back onto the module, read back
@@ -53,3 +56,5 @@ private:
     ModuleLink &link_;
     Hooks hooks_;
 };
+
+} // namespace lumavera

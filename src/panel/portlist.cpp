@@ -3,6 +3,8 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 
+namespace lumavera {
+
 namespace {
 
 constexpr int DeviceRole = Qt::UserRole + 1;
@@ -35,3 +37,5 @@ void PortItemDelegate::initStyleOption(QStyleOptionViewItem *option, const QMode
     QStyledItemDelegate::initStyleOption(option, index);
     option->text = itemText(index);
 }
+
+} // namespace lumavera

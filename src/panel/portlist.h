@@ -4,6 +4,8 @@
 
 class QComboBox;
 
+namespace lumavera {
+
 // The port list's drop-down: each number with the device behind it, so that
 // the numbers leading somewhere stand out from those leading nowhere. The
 // closed list, and what a screen reader reads as its value, stay "COMn".
@@ -19,3 +21,5 @@ public:
 protected:
     void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override;
 };
+
+} // namespace lumavera

@@ -19,6 +19,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+namespace lumavera {
+
 PortNumbersDialog::PortNumbersDialog(QWidget *owner) : QDialog(owner)
 {
     setObjectName(QStringLiteral("frmPorts"));
@@ -144,3 +146,5 @@ void PortNumbersDialog::unpinPort()
     cboDevice->setEditText(QString());
     pinned(number, SettingsStore(IniPath()).pin(number, QString()));
 }
+
+} // namespace lumavera

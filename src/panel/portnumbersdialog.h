@@ -8,6 +8,8 @@ class QComboBox;
 class QPushButton;
 class QTableWidget;
 
+namespace lumavera {
+
 // Where the user gives port numbers to devices, as Windows' "COM Port
 // Number" setting does: COM1..COM20 with the device each stands for, and a
 // number pinned to a present device or a typed path, or its pin removed.
@@ -32,3 +34,5 @@ private:
     QPushButton *cmdPin;
     QPushButton *cmdUnpin;
 };
+
+} // namespace lumavera

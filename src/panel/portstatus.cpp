@@ -11,6 +11,8 @@
 #include <QComboBox>
 #include <QFileInfo>
 
+namespace lumavera {
+
 PortStatus::PortStatus(QComboBox *list, ModuleLink *link, std::function<QString()> commPort,
                        QObject *parent)
     : QObject(parent), list_(list), link_(link), commPort_(std::move(commPort)),
@@ -77,3 +79,5 @@ void PortStatus::onReconnected(const QString &path)
     emit said(tr("Reconnected to COM%1 (%2).").arg(commPort_(), path));
     emit connectionShown(true);
 }
+
+} // namespace lumavera

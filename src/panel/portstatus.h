@@ -5,9 +5,12 @@
 
 #include <functional>
 
+class QComboBox;
+
+namespace lumavera {
+
 class ModuleLink;
 class PortWatcher;
-class QComboBox;
 class Reconnector;
 
 // The window's side of the ports: the device behind each number, shown in
@@ -51,3 +54,5 @@ private:
     PortWatcher *watcher_;
     Reconnector *reconnector_;
 };
+
+} // namespace lumavera

@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+namespace lumavera {
+
 namespace {
 
 struct Look
@@ -112,3 +114,5 @@ void StationTile::showState()
         description << tr("serial number %1").arg(serial_);
     setAccessibleDescription(description.join(QStringLiteral(", ")));
 }
+
+} // namespace lumavera

@@ -4,6 +4,8 @@
 
 class QLabel;
 
+namespace lumavera {
+
 // One port at the station, to be read from across the bench: its name, its
 // state in words on the state's colour, why, and the module's USB serial
 // number. A screen reader hears the port as the tile's name and the state
@@ -35,3 +37,5 @@ private:
     QLabel *detailLabel_;
     QLabel *serialLabel_;
 };
+
+} // namespace lumavera

@@ -24,6 +24,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+namespace lumavera {
+
 namespace {
 
 QLabel *bigLabel(const QString &name, int points, QWidget *parent)
@@ -435,3 +437,5 @@ void StationWindow::closeEvent(QCloseEvent *event)
     engine_ = nullptr;
     event->accept();
 }
+
+} // namespace lumavera

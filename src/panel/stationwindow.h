@@ -12,6 +12,9 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTimer;
+
+namespace lumavera {
+
 class StationEngine;
 class StationTile;
 struct StationCounts;
@@ -83,3 +86,5 @@ private:
     StationOptions timing_; // --timeout and --gap, which have no field
     bool closeWhenDone_ = false;
 };
+
+} // namespace lumavera

@@ -21,6 +21,8 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+namespace lumavera {
+
 namespace {
 
 // Room left for the frame a window manager draws around the window.
@@ -201,3 +203,5 @@ bool TrafficLogWindow::eventFilter(QObject *watched, QEvent *event)
     }
     return QWidget::eventFilter(watched, event);
 }
+
+} // namespace lumavera

@@ -7,6 +7,9 @@
 class QComboBox;
 class QPushButton;
 class QTableView;
+
+namespace lumavera {
+
 class TrafficModel;
 
 // The traffic log: every frame sent, every byte read as an answer or thrown
@@ -38,3 +41,5 @@ private:
     QPushButton *cmdSave;
     QPushButton *cmdClear;
 };
+
+} // namespace lumavera

@@ -3,6 +3,8 @@
 #include <QDateTime>
 #include <QTimer>
 
+namespace lumavera {
+
 TrafficModel::TrafficModel(QObject *parent) : QAbstractTableModel(parent), batch_(new QTimer(this))
 {
     batch_->setSingleShot(true);
@@ -164,3 +166,5 @@ QStringList TrafficModel::lines(const QList<int> &rows) const
     }
     return some;
 }
+
+} // namespace lumavera

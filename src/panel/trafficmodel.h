@@ -10,6 +10,8 @@
 
 class QTimer;
 
+namespace lumavera {
+
 // The traffic log's lines: the newest `Capacity` events, oldest first, and a
 // first line that counts those that dropped off. Events come in through
 // append() and reach the view in batches, so that a module flooding the line
@@ -63,3 +65,5 @@ private:
     TrafficTime time_ = TrafficTime::SinceOpen;
     QTimer *batch_;
 };
+
+} // namespace lumavera

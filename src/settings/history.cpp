@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+namespace lumavera {
+
 QString HistoryFolder()
 {
     // The XDG rule: a relative or empty XDG_STATE_HOME is ignored.
@@ -58,3 +60,5 @@ QList<KeptBackup> BackupHistory()
     }
     return kept;
 }
+
+} // namespace lumavera

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace lumavera {
+
 // What a module held before a restore changed it: one file per module and
 // time in the user's state folder ($XDG_STATE_HOME/lumavera/, by default
 // ~/.local/state/lumavera/), in the format restore reads, so that restoring
@@ -38,3 +40,5 @@ struct KeptBackup
 
 // Every kept backup, newest first.
 QList<KeptBackup> BackupHistory();
+
+} // namespace lumavera

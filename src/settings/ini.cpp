@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+namespace lumavera {
+
 QString WithTrailingSlash(const QString &folder)
 {
     return folder.endsWith(u'/') ? folder : folder + u'/';
@@ -70,3 +72,5 @@ WriteResult WriteIniValues(const QList<IniEdit> &edits)
 {
     return IniFile(IniPath()).write(edits);
 }
+
+} // namespace lumavera

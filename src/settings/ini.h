@@ -4,6 +4,8 @@
 
 #include <QString>
 
+namespace lumavera {
+
 // The tool's settings file, "lumavera.ini": the port last chosen, the colour
 // of each memory slot, and the pinning of port numbers to devices. It lives
 // in the per-user configuration folder, $XDG_CONFIG_HOME/lumavera/
@@ -37,3 +39,5 @@ WriteResult WriteIniValue(const QString &section, const QString &key, const QStr
 // Stores all the values in one replace of the file: every one of them, or,
 // with the reason, none.
 WriteResult WriteIniValues(const QList<IniEdit> &edits);
+
+} // namespace lumavera

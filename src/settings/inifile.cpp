@@ -18,6 +18,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace lumavera {
+
 namespace {
 
 QString reasonFor(int error)
@@ -341,3 +343,5 @@ WriteResult AppendToFile(const QString &path, const QByteArray &bytes, const QBy
         return failed(reasonFor(errno));
     return {};
 }
+
+} // namespace lumavera

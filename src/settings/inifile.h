@@ -6,6 +6,8 @@
 #include <QList>
 #include <QString>
 
+namespace lumavera {
+
 // One key of a settings file set to a value.
 struct IniEdit
 {
@@ -65,3 +67,5 @@ private:
     QString path_;
     Folder folder_;
 };
+
+} // namespace lumavera

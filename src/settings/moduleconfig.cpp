@@ -9,6 +9,8 @@
 #include <QMap>
 #include <QSet>
 
+namespace lumavera {
+
 namespace {
 
 const QString Module = QStringLiteral("Module");
@@ -123,3 +125,5 @@ WriteResult SaveModuleConfig(const QString &path, const ModuleSettings &settings
     edits += SlotTableEdits(settings.slotColors);
     return IniFile(path, IniFile::Folder::MustExist).write(edits);
 }
+
+} // namespace lumavera

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+namespace lumavera {
+
 // A module's whole configuration in a file, for backup, restore and cloning:
 // the settings file's own INI dialect, section "Module" with "Mode", "Fade"
 // and "Hold", and section "Colors" with "Red1".."Blue10", so that the files
@@ -27,3 +29,5 @@ LoadedConfig LoadModuleConfig(const QString &path);
 
 // Writes every key in one replace of the file, keeping its other bytes.
 WriteResult SaveModuleConfig(const QString &path, const ModuleSettings &settings);
+
+} // namespace lumavera

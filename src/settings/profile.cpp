@@ -2,6 +2,8 @@
 
 #include <QSet>
 
+namespace lumavera {
+
 namespace profile {
 namespace {
 
@@ -279,3 +281,5 @@ QByteArray withValue(const QByteArray &content, const QByteArray &section, const
 }
 
 } // namespace profile
+
+} // namespace lumavera

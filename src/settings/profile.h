@@ -6,6 +6,8 @@
 
 #include <functional>
 
+namespace lumavera {
+
 // A reader and writer for sectioned key=value text files ("INI" profiles)
 // that follows the rules the Windows profile functions apply, so that files
 // written by either side read the same on the other.
@@ -54,3 +56,5 @@ bool setValue(QByteArray &content, const QByteArray &section, const QByteArray &
               const QByteArray &value);
 
 } // namespace profile
+
+} // namespace lumavera

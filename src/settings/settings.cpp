@@ -2,6 +2,8 @@
 
 #include "settings/profile.h"
 
+namespace lumavera {
+
 namespace {
 
 const QString ColorsSection = QStringLiteral("Colors");
@@ -178,3 +180,5 @@ WriteResult SettingsStore::pin(int number, const QString &path) const
 {
     return file_.write(PinEdits(number, path));
 }
+
+} // namespace lumavera

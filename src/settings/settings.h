@@ -9,6 +9,8 @@
 #include <array>
 #include <optional>
 
+namespace lumavera {
+
 // What the settings file holds, typed: the port last chosen, the ten slot
 // colours and the numbers pinned to devices. One load() reads the file once;
 // the edit builders below describe a change that IniFile::write() applies in
@@ -72,3 +74,5 @@ public:
 private:
     IniFile file_;
 };
+
+} // namespace lumavera

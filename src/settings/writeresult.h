@@ -2,6 +2,8 @@
 
 #include "link/result.h"
 
+namespace lumavera {
+
 // Why a file was not written, or cannot be used as it was read.
 enum class FileFault {
     None,
@@ -20,3 +22,5 @@ using ReadResult = Result<FileFault>;
 // What a person is told of a write that failed: "PATH could not be written:
 // why".
 QString NotWritten(const QString &path, const WriteResult &written);
+
+} // namespace lumavera

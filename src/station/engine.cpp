@@ -11,6 +11,8 @@
 #include <QFileInfo>
 #include <QThread>
 
+namespace lumavera {
+
 StationEngine::StationEngine(const StationOptions &options, QObject *parent)
     : QObject(parent), options_(options), watcher_(new PortWatcher(this)),
       stop_(std::make_shared<std::atomic_bool>(false)),
@@ -168,3 +170,5 @@ StationStart StationEngine::start()
     look(true);
     return {};
 }
+
+} // namespace lumavera

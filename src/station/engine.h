@@ -12,6 +12,8 @@
 #include <atomic>
 #include <memory>
 
+namespace lumavera {
+
 class PortWatcher;
 
 // Why a station could not start.
@@ -81,3 +83,5 @@ private:
     bool started_ = false;
     bool stopping_ = false;
 };
+
+} // namespace lumavera

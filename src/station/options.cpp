@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+namespace lumavera {
+
 PreparedStation PrepareStation(StationOptions options)
 {
     PreparedStation prepared;
@@ -36,3 +38,5 @@ PreparedStation PrepareStation(StationOptions options)
     prepared.options = options;
     return prepared;
 }
+
+} // namespace lumavera

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace lumavera {
+
 // What a station is asked to do: which ports it watches, and the
 // configuration every module found on them is set up from.
 struct StationOptions
@@ -43,3 +45,5 @@ struct PreparedStation : Result<StationFault>
 // Loads the configuration file whole and resolves each COMn port to its
 // device as the window numbers them, before anything is opened.
 PreparedStation PrepareStation(StationOptions options);
+
+} // namespace lumavera

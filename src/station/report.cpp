@@ -5,6 +5,8 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 
+namespace lumavera {
+
 QString StationReport::resultName(Result result)
 {
     switch (result) {
@@ -74,3 +76,5 @@ QString StationReport::csv() const
                .join(u',') +
            u'\n';
 }
+
+} // namespace lumavera

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace lumavera {
+
 // What became of one device at the station.
 struct StationReport
 {
@@ -28,3 +30,5 @@ struct StationReport
     QString csv() const;  // one CSV record, as CsvHeader names the fields
     static QString csvHeader();
 };
+
+} // namespace lumavera

@@ -14,6 +14,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+namespace lumavera {
+
 namespace {
 
 // Pauses for `ms` in tenths of a second; false when `stop` came meanwhile.
@@ -266,3 +268,5 @@ bool MatchesGlob(const QString &glob, const QStringList &names)
     }
     return false;
 }
+
+} // namespace lumavera

@@ -10,6 +10,8 @@
 #include <atomic>
 #include <functional>
 
+namespace lumavera {
+
 // What a port's set-up tells on the way to its verdict.
 struct StationNews
 {
@@ -71,3 +73,5 @@ Task<> WatchCable(StationPort port, StationOptions o, const std::atomic_bool &st
 // Whether any of `names` matches the shell pattern `glob` (empty: all do),
 // whole or by its last part.
 bool MatchesGlob(const QString &glob, const QStringList &names);
+
+} // namespace lumavera

@@ -19,6 +19,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using namespace lumavera;
+
 Q_DECLARE_METATYPE(ModuleStep)
 Q_DECLARE_METATYPE(ReplyFault)
 

@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QtTest>
 
+using namespace lumavera;
+
 // Run where no Tahoma-metric face exists (see tests/fonts/without-tahoma.sh).
 class FontsTest : public QObject
 {

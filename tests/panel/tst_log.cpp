@@ -12,6 +12,8 @@
 #include <QTableView>
 #include <QTemporaryDir>
 
+using namespace lumavera;
+
 namespace {
 
 // The log window's rows, one string of cells a row, once a batch is shown.

@@ -18,6 +18,8 @@
 
 #include <csignal>
 
+using namespace lumavera;
+
 namespace {
 
 VirtualModule::Options forgetting()

@@ -30,6 +30,8 @@
 
 #include <sys/inotify.h>
 
+using namespace lumavera;
+
 Q_DECLARE_METATYPE(VirtualModule::Options)
 
 namespace {

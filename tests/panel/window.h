@@ -13,6 +13,8 @@
 
 #include <memory>
 
+using namespace lumavera;
+
 // A settings folder whose "Ports" section sends COM1 to the virtual module,
 // and a window started on it: the setting-up every window test begins with.
 struct Bench

@@ -20,6 +20,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using namespace lumavera;
+
 class SettingsTest : public QObject
 {
     Q_OBJECT

@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using namespace lumavera;
+
 namespace {
 
 struct Query

@@ -18,6 +18,8 @@
 #include <stdexcept>
 #include <unistd.h>
 
+using namespace lumavera;
+
 Pty::Pty()
 {
     char name[256] = {};

@@ -10,6 +10,8 @@
 
 #include <memory>
 
+using namespace lumavera;
+
 // A bare pseudo-terminal: a device that comes and goes with this object,
 // hung up (as if unplugged) by closeMaster().
 class Pty

@@ -3,6 +3,8 @@
 
 #include <QtTest>
 
+using namespace lumavera;
+
 namespace {
 QList<QString> words(const std::vector<Frame> &frames)
 {

@@ -1,5 +1,7 @@
 #include "framefinder.h"
 
+namespace lumavera {
+
 std::vector<Frame> FrameFinder::feed(const QByteArray &bytes, qint64 nowMs)
 {
     std::vector<Frame> frames;
@@ -23,3 +25,5 @@ std::vector<Frame> FrameFinder::feed(const QByteArray &bytes, qint64 nowMs)
         lastByteMs_ = nowMs;
     return frames;
 }
+
+} // namespace lumavera

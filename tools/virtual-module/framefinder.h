@@ -6,6 +6,8 @@
 
 #include <vector>
 
+namespace lumavera {
+
 // Cuts the byte stream from the tool into five-byte frames, as the module's
 // firmware does: bytes before a start marker are skipped, and once a marker
 // is found the next four bytes belong to its frame, whatever they hold (an
@@ -30,3 +32,5 @@ private:
     qint64 lastByteMs_ = 0;
     qint64 skipped_ = 0;
 };
+
+} // namespace lumavera

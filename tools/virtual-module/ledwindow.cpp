@@ -4,6 +4,8 @@
 
 #include <QPainter>
 
+namespace lumavera {
+
 LedWindow::LedWindow(const VirtualModule &module, QWidget *parent)
     : QWidget(parent), module_(module)
 {
@@ -42,3 +44,5 @@ void LedWindow::paintEvent(QPaintEvent *)
         p.drawText(QRect(box.left(), 256, 32, 16), Qt::AlignCenter, QString::number(i + 1));
     }
 }
+
+} // namespace lumavera

@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+namespace lumavera {
+
 class VirtualModule;
 
 // What the virtual module's LED shows: a large swatch in its current colour,
@@ -19,3 +21,5 @@ protected:
 private:
     const VirtualModule &module_;
 };
+
+} // namespace lumavera

@@ -18,6 +18,8 @@
 #include <unistd.h>
 #include <vector>
 
+using namespace lumavera;
+
 namespace {
 
 void say(const QString &line)

@@ -13,6 +13,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+namespace lumavera {
+
 namespace {
 // Three bytes that are neither a start marker nor an acknowledgement.
 const QByteArray Noise("\x13\x00\x37", 3);
@@ -248,3 +250,5 @@ bool VirtualModule::saveEeprom()
     return file.open(QIODevice::WriteOnly) &&
            file.write(EncodeSettingsReply(state_)) == SettingsReplyLength && file.commit();
 }
+
+} // namespace lumavera

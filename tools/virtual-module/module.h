@@ -12,6 +12,8 @@
 class QSocketNotifier;
 class QTimer;
 
+namespace lumavera {
+
 // The far end of the serial line: an LED module that keeps its colour, mode,
 // fade, hold and ten memory slots, and answers the two commands that expect
 // an answer. It sits on a pseudo-terminal the tool can open as its port.
@@ -102,3 +104,5 @@ private:
     qint64 nextByteNs_ = 0;
     QTimer *pacer_ = nullptr;
 };
+
+} // namespace lumavera
