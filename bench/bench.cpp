@@ -3,6 +3,7 @@
 // the five bytes on the line, and the time to apply a settings reply.
 
 #include "cpu.h"
+#include "events.h"
 #include "filewatch.h"
 #include "panel/mainwindow.h"
 #include "panel/trafficlogwindow.h"
@@ -50,17 +51,6 @@ void report(const char *what, const Stats &s, const char *unit)
 {
     std::printf("%-44s median %9.3f %s  (min %.3f, max %.3f, n=%zu)\n", what, s.median(), unit,
                 s.min(), s.max(), s.samples.size());
-}
-
-// Lets the event loop run until `done` holds (at most two seconds), woken by
-// each event rather than polling, so that a figure taken right after holds
-// no polling interval.
-template <typename Done> void runEventsUntil(Done done)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < 2000)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 double ms(const QElapsedTimer &t)
@@ -123,7 +113,8 @@ int main(int argc, char *argv[])
         QTest::mouseClick(w.cmdReadSettings, Qt::LeftButton);
         // The click starts the exchange; the event loop carries it to the tick
         // and the reply applied.
-        runEventsUntil([&] { return w.lblNotice->text().startsWith(QLatin1String("Read at ")); });
+        runEventsUntil([&] { return w.lblNotice->text().startsWith(QLatin1String("Read at ")); },
+                       2000);
         apply.add(ms(tickClock));
         exchangeCpu.add(cpuMilliseconds() - before);
         waitCpu.add(late - early);
@@ -169,7 +160,7 @@ int main(int argc, char *argv[])
     // it when the port list is opened.
     FileWatch watch(config.iniPath());
     QTest::mouseClick(w.cmdReadSettings, Qt::LeftButton);
-    runEventsUntil([&] { return w.lblNotice->text().startsWith(QLatin1String("Read at ")); });
+    runEventsUntil([&] { return w.lblNotice->text().startsWith(QLatin1String("Read at ")); }, 2000);
     const int renames = watch.take().renames;
     // And per lumaveractl restore handed to the window: thirteen steps, the
     // read-back, and the colours kept in one replace.

@@ -1,21 +1,13 @@
 #pragma once
 
+#include "events.h"
+
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QStringList>
 #include <QTest>
 
 #include <functional>
-
-// Runs the event loop until `done` holds or `ms` pass; whether it held.
-inline bool waitUntil(const std::function<bool()> &done, int ms)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < ms)
-        QTest::qWait(10);
-    return done();
-}
 
 // The virtual module as a separate process on a pty linked at `link`; it is
 // up once it has printed its link.
