@@ -163,10 +163,7 @@ Task<bool> ModuleLink::waitForQuiet(int quietMs)
     if (busy())
         co_return false;
     Waiter woken;
-    wait_ = &woken;
-    quieting_ = true;
-    waitAborted_ = false;
-    ++waitNumber_;
+    beginWait(woken, quieting_);
     report(TrafficEvent::Kind::Waited, {},
            LinkTexts::tr("a late answer to an earlier command may still come"));
     quiet_->start(quietMs);
@@ -174,8 +171,7 @@ Task<bool> ModuleLink::waitForQuiet(int quietMs)
     co_await woken;
     quiet_->stop();
     quietLimit_->stop();
-    quieting_ = false;
-    wait_ = nullptr;
+    endedWait(quieting_);
     if (ending_)
         co_return false;
     discardStale();
@@ -195,11 +191,8 @@ Task<bool> ModuleLink::waitForReply(int expected, ReplyWaitRule rule)
     if (busy())
         co_return false;
     Waiter woken;
-    wait_ = &woken;
-    waiting_ = true;
-    waitAborted_ = false;
+    beginWait(woken, waiting_);
     expected_ = expected;
-    ++waitNumber_;
     if (rule.policy == ReplyWaitRule::Policy::UntilComplete) {
         // Ends as soon as the whole answer is there or the time is up.
         if (port_->bytesWaiting() < expected) {
@@ -215,8 +208,7 @@ Task<bool> ModuleLink::waitForReply(int expected, ReplyWaitRule rule)
         co_await woken;
         replyTick_->stop();
     }
-    wait_ = nullptr;
-    waiting_ = false;
+    endedWait(waiting_);
     co_return !waitAborted_ && !ending_ && port_->portOpen() &&
         (rule.policy == ReplyWaitRule::Policy::UntilComplete || ticks_ >= 1);
 }
@@ -233,6 +225,20 @@ Task<bool> ModuleLink::pause(int ms)
     });
     co_await woken;
     co_return port_->portOpen() && !ending_;
+}
+
+void ModuleLink::beginWait(Waiter &woken, bool &state)
+{
+    wait_ = &woken;
+    state = true;
+    waitAborted_ = false;
+    ++waitNumber_;
+}
+
+void ModuleLink::endedWait(bool &state)
+{
+    wait_ = nullptr;
+    state = false;
 }
 
 void ModuleLink::endWait()

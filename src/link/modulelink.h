@@ -137,6 +137,10 @@ signals:
 private:
     void onReplyTick();
     void onArrived(const QByteArray &bytes, qint64 atNs);
+    // The reply wait or the quiet wait (`state` says which runs) begins,
+    // and is over.
+    void beginWait(Waiter &woken, bool &state);
+    void endedWait(bool &state);
     // Ends the reply wait or the quiet wait, whichever runs: its coroutine
     // goes on from the event loop, once the event at hand is done with.
     void endWait();

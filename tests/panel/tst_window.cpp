@@ -655,11 +655,12 @@ void WindowTest::save()
 
 // What the user does while Read Module Settings waits for its tick: the
 // window stays responsive, runs one exchange at a time, and an ended
-// connection or window drops the answer without a box.
+// connection or window (closed, or deleted outright) drops the answer
+// without a box.
 void WindowTest::duringTheWait_data()
 {
     QTest::addColumn<QString>("action");
-    for (const char *a : {"clicks", "Disconnect", "close", "unplug"})
+    for (const char *a : {"clicks", "Disconnect", "close", "unplug", "deleted"})
         QTest::newRow(a) << QString::fromLatin1(a);
 }
 
@@ -680,6 +681,8 @@ void WindowTest::duringTheWait()
             w.cmdConnect->click();
         } else if (action == QLatin1String("close")) {
             w.form->close();
+        } else if (action == QLatin1String("deleted")) {
+            bench.window.reset();
         } else {
             bench.module->module->stop();
         }
@@ -692,15 +695,19 @@ void WindowTest::duringTheWait()
         QCOMPARE(boxes.texts(), QStringList());
         return;
     }
+    const bool gone = action == QLatin1String("deleted");
     if (action == QLatin1String("close"))
         QTRY_VERIFY(!bench.portHeld() && !w.form->isVisible());
+    else if (gone)
+        QTRY_VERIFY(!bench.portHeld());
     else
         QTRY_VERIFY(bench.isClosedState());
     QCOMPARE(boxes.texts(), QStringList());
-    QCOMPARE(state(w).section(u' ', 0, 2), QStringLiteral("1 1 5"));
+    if (!gone)
+        QCOMPARE(state(w).section(u' ', 0, 2), QStringLiteral("1 1 5"));
     if (action == QLatin1String("unplug"))
         QVERIFY(w.lblNotice->text().contains(QLatin1String("unplugged or closed")));
-    if (action == QLatin1String("close")) {
+    if (action == QLatin1String("close") || gone) {
         QCOMPARE(profile::valueIn(bench.config.read(), "Settings", "CommPort"), QByteArray("1"));
         bench.window = std::make_unique<MainWindow>();
     }
