@@ -11,16 +11,22 @@ it made (115200 baud) stay as they were.
   >     "python3|/usr/bin/python3 -c 'import serial, time; s = serial.Serial(\"$device\", 115200); time.sleep(30)'"
   >     "python3|/usr/bin/python3 -c 'import serial, time; s = serial.Serial(\"$device\", 115200, exclusive=True); time.sleep(30)'")
   $ speed() { /usr/bin/python3 -c 'import os, sys, termios; fd = os.open(sys.argv[1], os.O_RDONLY | os.O_NONBLOCK | os.O_NOCTTY); print(termios.tcgetattr(fd)[5] == termios.B115200)' "$device"; }
+Only the program started here, and what it started, is looked at and stopped:
+another python3 of the same user may be running beside this test.
+
+  $ tree() { local p; for p in "$@"; do echo $p; tree $(pgrep -P $p); done; }
+  $ holds() { local p; for p in $(tree $started); do [ "$(cat /proc/$p/comm 2> /dev/null)" = "$name" ] && ls -l /proc/$p/fd 2> /dev/null | grep -qF "$device" && return 0; done; return 1; }
+  $ gone() { local p; for p in "$@"; do kill -0 $p 2> /dev/null && return 1; done; return 0; }
   $ for other in "${others[@]}"; do
   >     name="${other%%|*}"
-  >     bash -c "exec ${other#*|}" < /dev/null > /dev/null 2>&1 &
-  >     poll 200 "$name never held it" sh -c "pgrep -nx $name > pid && [ -n \"\$(ls -l /proc/\$(cat pid)/fd 2>/dev/null | grep -F '$device')\" ]"
+  >     bash -c "exec ${other#*|}" < /dev/null > /dev/null 2>&1 & started=$!
+  >     poll 200 "$name never held it" holds
   >     before="$(speed)"; said=()
   >     for step in "color 1 2 3" read; do
   >         lumaveractl --port line $step > /dev/null 2> err; said+=("$?: $(grep -o "in use by $name" err)")
   >     done
   >     echo "$name: ${said[*]}; 115200 baud kept: $([ "$(speed)" = "$before" ] && echo $before)"
-  >     pkill -x $name; poll 200 "$name still holds it" sh -c "! pgrep -x $name > /dev/null"
+  >     pids="$(tree $started)"; kill $pids; poll 200 "$name still holds it" gone $pids
   > done
   socat: 3: in use by socat 3: in use by socat; 115200 baud kept: True
   picocom: 3: in use by picocom 3: in use by picocom; 115200 baud kept: True
