@@ -1,9 +1,11 @@
 #include "app/unixsignals.h"
+#include "app/windowoptions.h"
 #include "ctl/options.h"
 #include "ctl/station.h"
 #include "panel/mainwindow.h"
 #include "panel/stationwindow.h"
 #include "settings/ini.h"
+#include "settings/moduleconfig.h"
 #include "station/options.h"
 
 #include <QApplication>
@@ -19,49 +21,20 @@
 
 using namespace lumavera;
 
-namespace {
-
-// --help and --version answer on the terminal, before any display is
-// needed, as the man page's options say.
-bool answeredAlone(int argc, char *argv[])
-{
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view word = argv[i];
-        if (word == "--help" || word == "-h") {
-            std::fputs(
-                "Usage: lumavera [--connect] [--settings FILE] [Qt options]\n"
-                "       lumavera --station FILE [station options]\n"
-                "Sets up an RGB LED controller module on a serial port.\n"
-                "\n"
-                "  --connect        connect to the port the window last used as it opens\n"
-                "  --settings FILE  use FILE as the settings file (as LUMAVERA_SETTINGS)\n"
-                "  --station FILE   open the station window and start it: every module\n"
-                "                   plugged in is set up from FILE. It takes the options of\n"
-                "                   'lumaveractl station' (--port, given again for more\n"
-                "                   ports, --match, --all, --cable, --save, --gap, --log)\n"
-                "  -h, --help       print this and exit\n"
-                "  --version        print the version and exit\n"
-                "\n"
-                "It also takes the options of every Qt program (-platform NAME, -style\n"
-                "NAME, ...). lumaveractl drives the module from the shell; see\n"
-                "'man lumavera' and 'lumaveractl --help'.\n",
-                stdout);
-            return true;
-        }
-        if (word == "--version") {
-            std::fputs("lumavera " LUMAVERA_VERSION "\n", stdout);
-            return true;
-        }
-    }
-    return false;
-}
-
-} // namespace
-
 int main(int argc, char *argv[])
 {
-    if (answeredAlone(argc, argv))
+    // --help, --version and a mistyped option are answered on the terminal,
+    // before any display is needed.
+    const WindowCommandLine line = CheckWindowCommandLine(argc, argv);
+    if (!line.answer.isEmpty()) {
+        std::fputs(qPrintable(line.answer), stdout);
         return std::fflush(stdout) == 0 ? 0 : 1;
+    }
+    if (!line.refusal.isEmpty()) {
+        std::fprintf(stderr, "lumavera: %s\nTry 'lumavera --help' for more.\n",
+                     qPrintable(line.refusal));
+        return 2;
+    }
     // --station FILE and what follows it are a station command line, taken
     // as lumaveractl takes one, and refused before any display is needed.
     std::optional<CtlOptions> station;
@@ -78,6 +51,12 @@ int main(int argc, char *argv[])
             return 2;
         }
         station = std::get<CtlOptions>(parsed);
+        // The golden file too, whole, as lumaveractl station checks it.
+        if (const LoadedConfig golden = LoadModuleConfig(station->file); !golden) {
+            std::fprintf(stderr, "lumavera: %s\n",
+                         qPrintable(QString(golden.reason).replace(u'\n', "\nlumavera: ")));
+            return 2;
+        }
         argc = i; // what follows is not Qt's
         break;
     }
@@ -85,7 +64,9 @@ int main(int argc, char *argv[])
     // milliseconds the window's first caption would wait for; it runs while
     // the application connects to the display.
     std::thread fonts([] { FcInit(); });
+    std::optional<DisplayCheck> display(std::in_place);
     QApplication app(argc, argv);
+    display.reset();
     fonts.join();
     QApplication::setApplicationName(QStringLiteral("Lumavera"));
     QApplication::setApplicationVersion(QStringLiteral(LUMAVERA_VERSION));

@@ -108,6 +108,14 @@ const CtlCommandInfo Commands[] = {
      "that change. With --json, one JSON object per line."},
 };
 
+QStringList commandNames()
+{
+    QStringList names;
+    for (const CtlCommandInfo &c : Commands)
+        names << QLatin1String(c.name);
+    return names;
+}
+
 const CtlCommandInfo *find(const QString &name)
 {
     for (const CtlCommandInfo &c : Commands) {
@@ -136,25 +144,6 @@ qsizetype editDistance(const QString &a, const QString &b)
     return row[b.size()];
 }
 
-// The command a mistyped name most likely meant: within two letters, or
-// one the name begins; none when nothing is that near.
-const CtlCommandInfo *nearest(const QString &name)
-{
-    const CtlCommandInfo *best = nullptr;
-    qsizetype bestDistance = 3;
-    for (const CtlCommandInfo &c : Commands) {
-        const QString candidate = QLatin1String(c.name);
-        const qsizetype d = name.size() >= 3 && candidate.startsWith(name.toLower())
-                                ? 1
-                                : editDistance(name, candidate);
-        if (d < bestDistance && d < candidate.size() - 1) {
-            best = &c;
-            bestDistance = d;
-        }
-    }
-    return best;
-}
-
 // The shortest wait that can see the command's answer whole.
 int shortestTimeout(CtlOptions::Command command)
 {
@@ -174,6 +163,22 @@ int shortestTimeout(CtlOptions::Command command)
 }
 
 } // namespace
+
+QString NearestWord(const QString &word, const QStringList &candidates)
+{
+    QString best;
+    qsizetype bestDistance = 3;
+    for (const QString &candidate : candidates) {
+        const qsizetype d = word.size() >= 3 && candidate.startsWith(word.toLower())
+                                ? 1
+                                : editDistance(word, candidate);
+        if (d < bestDistance && d < candidate.size() - 1) {
+            best = candidate;
+            bestDistance = d;
+        }
+    }
+    return best;
+}
 
 std::variant<Rgb, QString> ParseColour(const QStringList &words)
 {
@@ -261,6 +266,16 @@ std::variant<CtlOptions, QString> ParseCtlArguments(const QStringList &arguments
             (arg == QLatin1String("--timeout") ? o.timeoutMs : o.gapMs) = *ms;
             timeoutGiven = timeoutGiven || arg == QLatin1String("--timeout");
         } else if (arg.startsWith(u'-') && arg.size() > 1 && !arg[1].isDigit()) {
+            static const QStringList options{
+                QStringLiteral("--help"),     QStringLiteral("--json"),
+                QStringLiteral("--verbose"),  QStringLiteral("--save"),
+                QStringLiteral("--all"),      QStringLiteral("--cable"),
+                QStringLiteral("--match"),    QStringLiteral("--log"),
+                QStringLiteral("--settings"), QStringLiteral("--port"),
+                QStringLiteral("--timeout"),  QStringLiteral("--gap")};
+            if (const QString meant = NearestWord(arg, options); !meant.isEmpty())
+                return CtlTexts::tr("unknown option '%1'; did you mean '%2'?")
+                    .arg(arguments[i], meant);
             return CtlTexts::tr("unknown option '%1'").arg(arguments[i]);
         } else {
             words << arguments[i];
@@ -271,9 +286,8 @@ std::variant<CtlOptions, QString> ParseCtlArguments(const QStringList &arguments
     const QString commandName = words.takeFirst();
     const CtlCommandInfo *info = find(commandName);
     if (!info) {
-        if (const CtlCommandInfo *meant = nearest(commandName))
-            return CtlTexts::tr("unknown command '%1'; did you mean '%2'?")
-                .arg(commandName, QLatin1String(meant->name));
+        if (const QString meant = NearestWord(commandName, commandNames()); !meant.isEmpty())
+            return CtlTexts::tr("unknown command '%1'; did you mean '%2'?").arg(commandName, meant);
         return CtlTexts::tr("unknown command '%1'").arg(commandName);
     }
     o.command = info->command;
@@ -379,7 +393,7 @@ QString CtlUsage()
     // where it fits and under it where not.
     constexpr int Column = 38;
     for (const CtlCommandInfo &c : Commands) {
-        const QString synopsis = QString::fromLatin1(c.synopsis).section(u'\n', 0, 0);
+        const QString synopsis = QString::fromLatin1(c.synopsis).replace(u'\n', "\n  ");
         const QString brief = CtlTexts::tr(c.brief);
         text += synopsis.size() + 2 < Column
                     ? QStringLiteral("  %1%2\n").arg(synopsis, -Column).arg(brief)

@@ -70,6 +70,10 @@ std::variant<CtlOptions, QString> ParseCtlArguments(const QStringList &arguments
 // is wrong, naming the value and its range, otherwise.
 std::variant<Rgb, QString> ParseColour(const QStringList &words);
 
+// The candidate a mistyped word most likely meant: within two letters, or
+// one the word begins; empty when none is that near.
+QString NearestWord(const QString &word, const QStringList &candidates);
+
 // The usage text: the whole program's, or one command's.
 QString CtlUsage();
 QString CtlCommandHelp(const QString &command);

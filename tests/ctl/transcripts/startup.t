@@ -12,7 +12,22 @@ is needed (here there is none at all):
   2
   $ lumavera --help | cmp - <(lumavera -h)
 
-The station window takes lumaveractl station's options, refused the same way:
+Without a display the window says so in one line, and a mistyped option is
+refused with the one it most likely meant, all before a display is needed:
+
+  $ lumavera
+  lumavera: no display to open the window on (DISPLAY is not set): start it in a desktop session or over 'ssh -X'; lumaveractl needs none
+  [2]
+  $ DISPLAY=:65001 lumavera --connect
+  lumavera: the display :65001 could not be opened (platform xcb): check that it runs and lets you in; lumaveractl needs none
+  [2]
+  $ lumavera --conect
+  lumavera: unknown option '--conect'; did you mean '--connect'?
+  Try 'lumavera --help' for more.
+  [2]
+
+The station window takes lumaveractl station's options, refused the same way,
+and its golden file is read whole first:
 
   $ lumavera --station golden.ini --cable
   lumavera: --cable goes with station and --port or --match
@@ -21,6 +36,9 @@ The station window takes lumaveractl station's options, refused the same way:
   $ lumavera --station
   lumavera: station takes one FILE
   Try 'lumavera --help' for more.
+  [2]
+  $ printf '[Module]\nMdoe=3\n' > golden.ini; lumavera --station golden.ini
+  lumavera: golden.ini has no [Colors] section (Red1..Blue10). 'lumaveractl backup FILE' or the window's Backup\xe2\x80\xa6 writes one. (esc)
   [2]
 
 lumaveractl lists every command with what it does and its ranges; a
