@@ -32,6 +32,26 @@ QString slotRuns(const QString &colour, const QList<int> &numbers)
     return runs.join(QStringLiteral(", "));
 }
 
+bool KnownModuleKey(const QString &key)
+{
+    for (const char *known : {"Mode", "Fade", "Hold"}) {
+        if (key.compare(QLatin1String(known), Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+bool KnownSlotKey(const QString &key)
+{
+    for (int i = 0; i < SlotCount; ++i) {
+        for (const char *colour : {"Red", "Green", "Blue"}) {
+            if (key.compare(SlotKey(QLatin1String(colour), i), Qt::CaseInsensitive) == 0)
+                return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 LoadedConfig LoadModuleConfig(const QString &path)
@@ -44,9 +64,21 @@ LoadedConfig LoadModuleConfig(const QString &path)
     // A file that is no configuration at all, or another INI file, is said
     // in one line rather than as every key it lacks.
     QSet<QByteArray> sections;
-    profile::forEachKey(text.content, [&](QByteArrayView section, QByteArrayView, QByteArrayView) {
-        sections.insert(section.toByteArray().toLower());
-    });
+    QStringList otherSections;
+    QMap<QString, QStringList> otherKeys; // keys of [Module] and [Colors] a configuration has not
+    profile::forEachKey(text.content,
+                        [&](QByteArrayView section, QByteArrayView key, QByteArrayView) {
+                            const QByteArray lower = section.toByteArray().toLower();
+                            const QString name = QString::fromUtf8(section).trimmed();
+                            if (lower != "module" && lower != "colors" && !sections.contains(lower))
+                                otherSections << QStringLiteral("[%1]").arg(name);
+                            sections.insert(lower);
+                            const QString k = QString::fromUtf8(key).trimmed();
+                            if (lower == "module" && !KnownModuleKey(k))
+                                otherKeys[Module] << k;
+                            else if (lower == "colors" && !KnownSlotKey(k))
+                                otherKeys[Colors] << k;
+                        });
     const QString makeOne =
         SettingsTexts::tr("'lumaveractl backup FILE' or the window's Backup\u2026 writes one.");
     if (sections.isEmpty())
@@ -59,6 +91,15 @@ LoadedConfig LoadModuleConfig(const QString &path)
         return {{ConfigFault::Invalid,
                  SettingsTexts::tr("%1 has no [Module] section (Mode, Fade and Hold). %2")
                      .arg(path, makeOne)},
+                {}};
+    if (!sections.contains("colors"))
+        return {{ConfigFault::Invalid,
+                 otherSections.isEmpty()
+                     ? SettingsTexts::tr("%1 has no [Colors] section (Red1..Blue10). %2")
+                           .arg(path, makeOne)
+                     : SettingsTexts::tr("%1 has no [Colors] section (Red1..Blue10); it does not "
+                                         "read %2. %3")
+                           .arg(path, otherSections.join(u", "), makeOne)},
                 {}};
     QStringList errors;
     QMap<QString, QList<int>> missingSlots;
@@ -110,6 +151,16 @@ LoadedConfig LoadModuleConfig(const QString &path)
                       count == 1
                           ? SettingsTexts::tr("%1: [Colors] %2 is missing").arg(path, named)
                           : SettingsTexts::tr("%1: [Colors] %2 are missing").arg(path, named));
+    }
+    // A key a configuration has not is often the missing one mistyped.
+    if (!errors.isEmpty()) {
+        for (const QString &section : {Module, Colors}) {
+            for (const QString &key : otherKeys.value(section))
+                errors << SettingsTexts::tr("%1: [%2] %3 is not a key of a configuration (%4)")
+                              .arg(path, section, key,
+                                   section == Module ? QStringLiteral("Mode, Fade, Hold")
+                                                     : QStringLiteral("Red1..Blue10"));
+        }
     }
     // Every problem at once, one a line, so that one edit mends them all.
     if (!errors.isEmpty())

@@ -108,6 +108,9 @@ Every usage error prints the lines above; below, the reason and status alone:
   $ usage blink
   lumaveractl: unknown command 'blink'
   [2]
+  $ usage --port short --tiemout 900 read
+  lumaveractl: unknown option '--tiemout'; did you mean '--timeout'?
+  [2]
   $ usage
   lumaveractl: no command given
   [2]
@@ -134,6 +137,17 @@ missing slots too:
   $ printf '[Module]\nMode=3\nFade=1\nHold=10\n[Colors]\nRed1=255\nGreen1=0\nBlue1=7\nRed4=1\n' > slot1.ini
   $ lumaveractl --port short restore slot1.ini
   lumaveractl: slot1.ini: [Colors] Red2..Red3, Red5..Red10, Green2..Green10 and Blue2..Blue10 are missing
+  [2]
+
+A key or section mistyped is named beside what it leaves missing:
+
+  $ sed 's/^Mode=/Mdoe=/' want.ini > mdoe.ini; sed 's/^\[Colors\]/[Colours]/' want.ini > colours.ini
+  $ lumaveractl --port short restore mdoe.ini
+  lumaveractl: mdoe.ini: [Module] Mode is missing
+  lumaveractl: mdoe.ini: [Module] Mdoe is not a key of a configuration (Mode, Fade, Hold)
+  [2]
+  $ lumaveractl --port short restore colours.ini
+  lumaveractl: colours.ini has no [Colors] section (Red1..Blue10); it does not read [Colours]. 'lumaveractl backup FILE' or the window's Backup\xe2\x80\xa6 writes one. (esc)
   [2]
   $ grep -c '^Set\|^Store' short.log
   0
