@@ -144,6 +144,8 @@ int main(int argc, char *argv[])
     const bool numbered = options.port.isEmpty() ||
                           options.port.startsWith(QLatin1String("COM"), Qt::CaseInsensitive);
     const Settings settings = numbered ? SettingsStore(IniPath()).load() : Settings();
+    for (const QString &passedOver : settings.ignored)
+        err << "lumaveractl: " << IniPath() << ": " << passedOver << '\n';
     const ResolvedPort port = ResolvePort(options.port, settings.commPort(), settings.pins);
     if (!port)
         return refusePort(port.reason, port.fault, port.number, true);

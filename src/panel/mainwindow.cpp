@@ -18,6 +18,7 @@
 #include <QAbstractItemView>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMessageBox>
@@ -161,6 +162,9 @@ void MainWindow::load()
     const Settings settings = store().load();
     if (!settings.usable)
         notice(settings.usable.reason);
+    else if (!settings.ignored.isEmpty())
+        notice(QStringLiteral("%1: %2").arg(QFileInfo(store().path()).fileName(),
+                                            settings.ignored.join(u"; ")));
     showSlotColours(settings.slotColors);
     // A missing, empty or foreign value (the very first run) starts on COM1.
     const int number = settings.commPort();

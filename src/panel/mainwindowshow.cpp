@@ -1,3 +1,4 @@
+#include "panel/fittedtext.h"
 #include "panel/mainwindow.h"
 
 #include "panel/accessible.h"
@@ -171,8 +172,7 @@ void MainWindow::showConnected(bool open)
 
 void MainWindow::notice(const QString &text, const QString &toolTip)
 {
-    noticeLine->setText(text);
-    noticeLine->setToolTip(toolTip.isEmpty() ? text : toolTip);
+    ShowFitted(noticeLine, text, toolTip);
 }
 
 void MainWindow::showPortInfo(int position)
@@ -182,8 +182,7 @@ void MainWindow::showPortInfo(int position)
                              : QStringLiteral("COM%1: %2")
                                    .arg(position + 1)
                                    .arg(portList->itemData(position, Qt::ToolTipRole).toString());
-    portInfo->setText(info);
-    portInfo->setToolTip(info);
+    ShowFitted(portInfo, info);
 }
 
 } // namespace lumavera

@@ -1,6 +1,7 @@
 #include "settings/settings.h"
 
 #include "settings/profile.h"
+#include "settings/texts.h"
 
 namespace lumavera {
 
@@ -43,11 +44,39 @@ int numberAfter(QByteArrayView key, QByteArrayView prefix, int max)
 
 } // namespace
 
+namespace {
+
+// The number CommPort names: "3" as the file keeps it, or "COM3" as people
+// write it; 0 for anything else.
+int commPortNumber(const QString &text)
+{
+    QString digits = text.trimmed();
+    if (digits.startsWith(QLatin1String("COM"), Qt::CaseInsensitive))
+        digits = digits.mid(3);
+    bool ok = false;
+    const int number = digits.toInt(&ok);
+    return ok && number >= 1 && number <= 20 && !digits.startsWith(u'+') ? number : 0;
+}
+
+// A section whose name is one the tool reads but for a letter people
+// often change ([Port], [Colours], [Setting]).
+bool nearlyNamed(QByteArrayView section, QByteArrayView want)
+{
+    const auto plain = [](QByteArrayView name) {
+        QByteArray n = name.toByteArray().trimmed().toLower().replace("colour", "color");
+        if (n.endsWith('s'))
+            n.chop(1);
+        return n;
+    };
+    return !named(section, want) && plain(section) == plain(want);
+}
+
+} // namespace
+
 int Settings::commPort() const
 {
-    bool ok = false;
-    const int number = commPortText.toInt(&ok);
-    return ok && number >= 1 && number <= 20 ? number : 1;
+    const int number = commPortNumber(commPortText);
+    return number > 0 ? number : 1;
 }
 
 Settings Settings::parse(const QByteArray &content)
@@ -63,31 +92,47 @@ Settings Settings::parse(const QByteArray &content)
     std::array<bool, 20> pinSeen{};
     const QByteArrayView prefixes[3] = {"Red", "Green", "Blue"};
     // One pass over the file; the first of each key counts, as for a reader.
-    profile::forEachKey(content,
-                        [&](QByteArrayView section, QByteArrayView key, QByteArrayView value) {
-                            value = value.first(std::min(value.size(), profile::MaxValueLength));
-                            if (named(section, "Settings")) {
-                                if (named(key, "CommPort") && !commPortSeen) {
-                                    commPortSeen = true;
-                                    s.commPortText = QString::fromUtf8(value);
-                                }
-                            } else if (named(section, "Colors")) {
-                                for (int c = 0; c < 3; ++c) {
-                                    const int slot = numberAfter(key, prefixes[c], SlotCount) - 1;
-                                    if (slot >= 0 && !seen[c][slot]) {
-                                        seen[c][slot] = true;
-                                        levels[c][slot] = level(value);
-                                    }
-                                }
-                            } else if (named(section, "Ports")) {
-                                const int number = numberAfter(key, "COM", 20);
-                                if (number > 0 && !pinSeen[number - 1]) {
-                                    pinSeen[number - 1] = true;
-                                    if (!value.isEmpty())
-                                        s.pins.insert(number, QString::fromUtf8(value));
-                                }
-                            }
-                        });
+    profile::forEachKey(
+        content, [&](QByteArrayView section, QByteArrayView key, QByteArrayView value) {
+            value = value.first(std::min(value.size(), profile::MaxValueLength));
+            if (named(section, "Settings")) {
+                if (named(key, "CommPort") && !commPortSeen) {
+                    commPortSeen = true;
+                    s.commPortText = QString::fromUtf8(value);
+                }
+            } else if (named(section, "Colors")) {
+                for (int c = 0; c < 3; ++c) {
+                    const int slot = numberAfter(key, prefixes[c], SlotCount) - 1;
+                    if (slot >= 0 && !seen[c][slot]) {
+                        seen[c][slot] = true;
+                        levels[c][slot] = level(value);
+                    }
+                }
+            } else if (named(section, "Ports")) {
+                const int number = numberAfter(key, "COM", 20);
+                if (number < 0)
+                    s.ignored << SettingsTexts::tr("[Ports] %1 is not a port number (COM1..COM20)")
+                                     .arg(QString::fromUtf8(key).trimmed());
+                if (number > 0 && !pinSeen[number - 1]) {
+                    pinSeen[number - 1] = true;
+                    if (!value.isEmpty())
+                        s.pins.insert(number, QString::fromUtf8(value));
+                }
+            } else {
+                for (const char *known : {"Settings", "Colors", "Ports"}) {
+                    const QString line =
+                        SettingsTexts::tr("[%1] is not a section the tool reads; "
+                                          "did you mean [%2]?")
+                            .arg(QString::fromUtf8(section).trimmed(), QLatin1String(known));
+                    if (nearlyNamed(section, known) && !s.ignored.contains(line))
+                        s.ignored << line;
+                }
+            }
+        });
+    if (commPortSeen && !s.commPortText.trimmed().isEmpty() && commPortNumber(s.commPortText) == 0)
+        s.ignored.prepend(SettingsTexts::tr("[Settings] CommPort=%1 is not a port number 1..20, "
+                                            "so COM1 is chosen")
+                              .arg(s.commPortText));
     for (int i = 0; i < SlotCount; ++i) {
         if (levels[0][i] >= 0 && levels[1][i] >= 0 && levels[2][i] >= 0)
             s.slotColors[i] = Rgb{std::uint8_t(levels[0][i]), std::uint8_t(levels[1][i]),

@@ -25,9 +25,13 @@ struct Settings
     QMap<int, QString> pins;
     // Whether the file could be used (see IniText).
     ReadResult usable;
+    // What the file holds that the tool cannot mean and so passes over, one
+    // line each for a person ("[Ports] COM25 is not a port number ...").
+    QStringList ignored;
 
-    // The port number to start on: CommPort when it is a whole number
-    // 1..20, else COM1 (a first run, or a value of some other program's).
+    // The port number to start on: CommPort when it is 1..20, as the file
+    // keeps it ("3") or as people write it ("COM3"), else COM1 (a first run,
+    // or a value of some other program's).
     int commPort() const;
 
     static Settings parse(const QByteArray &content);

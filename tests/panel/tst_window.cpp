@@ -150,17 +150,54 @@ void WindowTest::startup_data()
 {
     QTest::addColumn<QByteArray>("ini");
     QTest::addColumn<int>("port");
-    QTest::newRow("CommPort=7") << QByteArray("[Settings]\r\nCommPort=7\r\n") << 7;
-    QTest::newRow("missing file") << QByteArray() << 1;
+    QTest::addColumn<QString>("said"); // beside Connect, whole on hover
+    QTest::newRow("CommPort=7") << QByteArray("[Settings]\r\nCommPort=7\r\n") << 7 << "";
+    QTest::newRow("missing file") << QByteArray() << 1 << "";
     QTest::newRow("pinned") << QByteArray(
                                    "[Settings]\r\nCommPort=20\r\n[Ports]\r\nCOM20=/dev/null\r\n")
-                            << 20;
+                            << 20 << "";
+    QTest::newRow("CommPort=COM3") << QByteArray("[Settings]\r\nCommPort=COM3\r\n") << 3 << "";
+    QTest::newRow("CommPort=25") << QByteArray("[Settings]\r\nCommPort=25\r\n") << 1
+                                 << "CommPort=25 is not a port number 1..20, so COM1 is chosen";
+    QTest::newRow("[Port]") << QByteArray(
+                                   "[Settings]\r\nCommPort=2\r\n[Port]\r\nCOM2=/dev/null\r\n")
+                            << 2 << "[Port] is not a section the tool reads; did you mean [Ports]?";
+    QTest::newRow("COM25, COM01")
+        << QByteArray("[Ports]\r\nCOM25=/dev/null\r\nCOM01=/dev/null\r\n") << 1
+        << "[Ports] COM25 is not a port number (COM1..COM20); [Ports] COM01 is not a port number";
+    QTest::newRow("long pinned path")
+        << QByteArray("[Settings]\r\nCommPort=4\r\n[Ports]\r\nCOM4=/tmp/lumavera-a-clone-"
+                      "with-a-long-name/build/and/deeper/folders/of/the/demo/module\r\n")
+        << 4 << "";
+}
+
+// Whether a label of fixed size shows its text whole, or cut after a
+// whole word with the whole text on hover and for a screen reader.
+bool shownWhole(QLabel *label)
+{
+    const QString shown = label->text();
+    const QString whole = label->toolTip();
+    const QFontMetrics metrics(label->font());
+    const QRect box = label->contentsRect();
+    const QRect drawn = metrics.boundingRect(QRect(0, 0, box.width(), 1 << 20),
+                                             label->wordWrap() ? Qt::TextWordWrap : 0, shown);
+    if (drawn.width() > box.width() || drawn.height() > box.height())
+        return false;
+    if (shown == whole)
+        return label->accessibleDescription().isEmpty();
+    // Cut or shortened: it ends as the whole text does, or in an ellipsis
+    // after a word of it.
+    const QString last = shown.section(u' ', -1);
+    return label->accessibleDescription() == whole &&
+           (whole.endsWith(last) ||
+            (last.endsWith(u'\u2026') && whole.contains(last.chopped(1) + u' ')));
 }
 
 void WindowTest::startup()
 {
     QFETCH(QByteArray, ini);
     QFETCH(int, port);
+    QFETCH(QString, said);
     TempConfig config;
     if (!ini.isEmpty())
         config.write(ini);
@@ -183,13 +220,22 @@ void WindowTest::startup()
     // Every item says which device it stands for, once the window has looked.
     window.show();
     QTRY_VERIFY(w.lblPortInfo->text().startsWith(QStringLiteral("COM%1: ").arg(port)));
+    QVERIFY2(shownWhole(w.lblPortInfo), qPrintable(w.lblPortInfo->text()));
+    if (ini.contains("/module"))
+        QVERIFY2(w.lblPortInfo->toolTip().contains(
+                     QLatin1String(profile::valueIn(ini, "Ports", "COM4"))),
+                 qPrintable(w.lblPortInfo->toolTip()));
+    QVERIFY2(said.isEmpty() ? w.lblNotice->text().isEmpty()
+                            : w.lblNotice->toolTip().contains(said) && shownWhole(w.lblNotice),
+             qPrintable(w.lblNotice->text() + u'|' + w.lblNotice->toolTip()));
     // Its drop-down shows the device beside a number that has one, and
     // nothing beside one that has none; the closed list keeps "COMn".
     w.cboComm->showPopup();
     QAccessibleInterface *drop = QAccessible::queryAccessibleInterface(w.cboComm->view());
     QTRY_VERIFY(drop && drop->childCount() == 20);
-    QCOMPARE(drop->child(19)->text(QAccessible::Name),
-             ini.contains("/dev/null") ? QStringLiteral("COM20   null") : QStringLiteral("COM20"));
+    QCOMPARE(drop->child(19)->text(QAccessible::Name), ini.contains("COM20=/dev/null")
+                                                           ? QStringLiteral("COM20   null")
+                                                           : QStringLiteral("COM20"));
     w.cboComm->hidePopup();
     QCOMPARE(w.cboComm->currentText(), QStringLiteral("COM%1").arg(port));
     // The hold list drops down as a list of about twenty, not a screenful.

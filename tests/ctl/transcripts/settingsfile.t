@@ -30,3 +30,17 @@ The module got every frame all the same:
   $ kill $module; wait
   $ grep -c . m.log
   21
+
+What the settings file holds that the tool cannot mean is said, not passed
+over in silence; CommPort is read as people write it too:
+
+  $ export LUMAVERA_SETTINGS="$PWD/mine.ini"
+  $ printf '[Settings]\r\nCommPort=COM3\r\n[Port]\r\nCOM1=%s\r\n[Ports]\r\nCOM3=%s\r\nCOM03=m\r\nCOM25=m\r\n' "$PWD/m" "$PWD/m" > mine.ini
+  $ start_module m --fast
+  $ lumaveractl mode 2
+  lumaveractl: */mine.ini: [Port] is not a section the tool reads; did you mean [Ports]? (glob)
+  lumaveractl: */mine.ini: [Ports] COM03 is not a port number (COM1..COM20) (glob)
+  lumaveractl: */mine.ini: [Ports] COM25 is not a port number (COM1..COM20) (glob)
+  $ kill $module; wait
+  $ grep -c 'SetMode' m.log
+  1
