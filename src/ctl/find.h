@@ -6,8 +6,9 @@
 
 namespace lumavera {
 
-// find: asks every free port (or those --match names) in parallel whether a
-// module answers.
-int RunFind(const CtlOptions &options, QTextStream &out);
+// find: asks every port (those --match names, or the one --port names) in
+// parallel whether a module answers; a port the window holds is asked
+// through the window. Why a port may not be opened is said once, on `err`.
+int RunFind(const CtlOptions &options, QTextStream &out, QTextStream &err);
 
 } // namespace lumavera

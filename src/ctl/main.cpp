@@ -16,6 +16,7 @@
 #include "station/options.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QTextStream>
 
 #include <cstdio>
@@ -24,6 +25,20 @@
 using namespace lumavera;
 
 namespace {
+
+// What a --port that names nothing most likely meant: "1" the port number
+// COM1, "ttyUSB0" the device /dev/ttyUSB0.
+QString meantPort(const QString &port)
+{
+    bool number = false;
+    const int n = port.toInt(&number);
+    if (number && n >= FirstPort && n <= LastPort)
+        return QStringLiteral("COM%1").arg(n);
+    const QString device = QStringLiteral("/dev/") + port;
+    if (!port.contains(u'/') && (port.startsWith(QLatin1String("tty")) || QFile::exists(device)))
+        return device;
+    return {};
+}
 
 // Carries the command out on the module at `options.port`, in this
 // program's event loop.
@@ -50,11 +65,13 @@ Task<int> runOnModule(CtlOptions options, QTextStream &out, QTextStream &err)
                 err << CtlTexts::tr("lumaveractl: check that the other machine serves its line "
                                     "there (ser2net), and that no other client has it.")
                     << '\n';
-            else if (opened.fault == OpenFault::NoDevice)
+            else if (opened.fault == OpenFault::NoDevice) {
+                if (const QString meant = meantPort(device); !meant.isEmpty())
+                    err << CtlTexts::tr("lumaveractl: did you mean --port %1?").arg(meant) << '\n';
                 err << CtlTexts::tr("lumaveractl: 'lumaveractl list' shows the ports there are, "
                                     "'lumaveractl find' the ones a module answers on.")
                     << '\n';
-            else if (opened.fault == OpenFault::Held)
+            } else if (opened.fault == OpenFault::Held)
                 err << CtlTexts::tr("lumaveractl: close that program, or have it let go of the "
                                     "port, and try again.")
                     << '\n';
@@ -100,7 +117,7 @@ int main(int argc, char *argv[])
         return RunPin(options, out, err);
 
     if (options.command == CtlOptions::Command::Find)
-        return RunFind(options, out);
+        return RunFind(options, out, err);
     if (options.command == CtlOptions::Command::History)
         return RunHistory(options, out);
 

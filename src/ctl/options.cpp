@@ -95,11 +95,13 @@ const CtlCommandInfo Commands[] = {
      "  --json        one JSON object per line\n"
      "Exit status: 0 every module passed; 1 one failed; 2 bad usage or FILE;\n"
      "3 the --port cannot be opened."},
-    {"find", CtlOptions::Command::Find, "find [--match GLOB]", "which ports have a module on them",
+    {"find", CtlOptions::Command::Find, "find [--match GLOB | --port PORT]",
+     "which ports have a module on them",
      "Sends the read command to every serial port no other program holds (or to\n"
-     "those --match names), all at once, and prints for each whether a module\n"
-     "answers, with its mode, fade and hold. Other devices on those ports get\n"
-     "the five bytes of the read command too."},
+     "those --match names, or to the one --port names), all at once, and prints\n"
+     "for each whether a module answers, with its mode, fade and hold. A port the\n"
+     "window is connected to is asked through the window. Other devices on those\n"
+     "ports get the five bytes of the read command too."},
     {"history", CtlOptions::Command::History, "history [--json]",
      "what modules held before restores",
      "Lists the backups of what modules held before a restore or a station\n"

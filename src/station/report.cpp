@@ -47,7 +47,7 @@ QString StationReport::json() const
     const QJsonObject object{
         {QStringLiteral("time"), at.toString(Qt::ISODate)},
         {QStringLiteral("device"), device},
-        {QStringLiteral("serial"), serial},
+        {QStringLiteral("serial"), serial.isEmpty() ? QJsonValue() : QJsonValue(serial)},
         {QStringLiteral("result"), resultName(result)},
         {QStringLiteral("reason"), reason},
         {QStringLiteral("differences"), QJsonArray::fromStringList(differences)},

@@ -244,6 +244,7 @@ Task<ModuleAnswer> AskModule(ModuleSession &session, QString device)
     link.setHolderCheck(HolderCheck::None);
     if (const OpenResult opened = link.open(); !opened) {
         answer.fault = AnswerFault::NotOpened;
+        answer.opening = opened.fault;
         answer.reason = opened.reason;
         co_return answer;
     }

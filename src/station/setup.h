@@ -48,7 +48,8 @@ enum class AnswerFault {
 };
 struct ModuleAnswer : Result<AnswerFault>
 {
-    ModuleSettings settings; // what the module holds, when it answered
+    ModuleSettings settings;             // what the module holds, when it answered
+    OpenFault opening = OpenFault::None; // why it was not opened (NotOpened)
 };
 Task<ModuleAnswer> AskModule(ModuleSession &session, QString device);
 

@@ -67,6 +67,9 @@ Ports that cannot be opened or named:
   lumaveractl: Selected Com Port Not Available: There is no device /dev/lumavera-none.
   lumaveractl: 'lumaveractl list' shows the ports there are, 'lumaveractl find' the ones a module answers on.
   [3]
+  $ lumaveractl --port 1 mode 1 2>&1 | sed -n 2p; lumaveractl --port ttyUSB7 mode 1 2>&1 | sed -n 2p
+  lumaveractl: did you mean --port COM1?
+  lumaveractl: did you mean --port /dev/ttyUSB7?
   $ lumaveractl --port COM17 mode 1
   lumaveractl: No device is assigned to COM17.
   See 'lumaveractl list' for the devices behind the numbers; give COM17 a device with 'lumaveractl pin COM17 PATH', or name the device with --port PATH.
@@ -151,5 +154,15 @@ A key or section mistyped is named beside what it leaves missing:
   [2]
   $ grep -c '^Set\|^Store' short.log
   0
+  [1]
+Why ports may not be opened is said once, after the ports it concerns:
+
+  $ chmod 000 "$(readlink silent)" "$(readlink short)"
+  $ for n in 5 6; do lumaveractl --settings denied.ini pin COM$n "$PWD/s$((n - 4))"; done > /dev/null
+  $ ln -s "$(readlink silent)" s1; ln -s "$(readlink short)" s2
+  $ lumaveractl --settings denied.ini find --match "$PWD/s?"
+  COM5   */s1  -  permission denied (glob)
+  COM6   */s2  -  permission denied (glob)
+  lumaveractl: Permission denied for */s1: its mode lets no one but root open it. * (glob)
   [1]
   $ kill $a $b $c $d $e $f; wait

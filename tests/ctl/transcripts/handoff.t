@@ -28,6 +28,14 @@ settings file itself.
   ReadModuleSettings -> 35 bytes
   ReadModuleSettings -> 35 bytes
 
+find asks the window's port through the window too, and --port keeps it to
+that one:
+
+  $ lumaveractl find --port COM1
+  COM1   */m  -  module (mode 0, fade 0, hold 0) (glob)
+  $ lumaveractl find --port COM1 --json
+  {"fade":0,"hold":0,"mode":0,"module":true,"path":"*/m","port":"COM1","serial":null} (glob)
+
 Strangers on the way: a program of the user's that floods the socket, and
 four that connect and say nothing, keep no one out; the silent ones are
 closed after ten seconds:
