@@ -56,6 +56,10 @@ void sayFailure(const ModuleStep &step, const StepOutcome &done, QTextStream &er
         err << CtlTexts::tr("lumaveractl: part of the answer was lost: check the cable and its "
                             "connectors, and try again; a slow module needs a longer --timeout MS.")
             << '\n';
+    else if (done.fault == ReplyFault::Unplugged)
+        err << CtlTexts::tr("lumaveractl: plug it back in (or bring its far end back) and try "
+                            "again.")
+            << '\n';
 }
 
 // Runs one step; whether it did what it was asked, the reason on `err` when not.
@@ -255,6 +259,13 @@ Task<int> RunModuleCommand(CtlOptions o, ModuleAccess &module, QTextStream &out,
             err << '\n';
         if (done.failedStep) {
             sayFailure(*done.failedStep, done.failure, err);
+            err << CtlTexts::tr("lumaveractl: the restore stopped at step %1 of %2: %3. What the "
+                                "module held before is kept in %4; restoring %5 again finishes "
+                                "it, restoring that file undoes it.")
+                       .arg(done.completed + 1)
+                       .arg(steps)
+                       .arg(SetupReached(done), Printable(backup.path), Printable(o.file))
+                << '\n';
             co_return ExitModule;
         }
         const bool kept =

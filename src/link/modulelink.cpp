@@ -36,6 +36,7 @@ ModuleLink::ModuleLink(QObject *parent) : QObject(parent)
     connect(replyTick_, &QTimer::timeout, this, &ModuleLink::onReplyTick);
     connect(port_, &SerialPort::arrived, this, &ModuleLink::onArrived);
     connect(port_, &SerialPort::lost, this, [this] {
+        deviceLost_ = true;
         abortReplyWait();
         // Nothing more comes from a device that is gone.
         if (quieting_)
@@ -66,6 +67,7 @@ OpenResult ModuleLink::open()
         return opened;
     openedAtNs_ = MonotonicNs();
     moduleAnswered_ = false;
+    deviceLost_ = false;
     report(TrafficEvent::Kind::Opened, {}, port_->devicePath(), openedAtNs_);
     // Whatever waited on the line before is no answer to anything sent here.
     discardStale();

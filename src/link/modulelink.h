@@ -87,6 +87,9 @@ public:
     // Whether a module answered a read since the port opened. A line on
     // another machine may lead anywhere: only a read goes to it before one has.
     bool moduleAnswered() const { return moduleAnswered_; }
+    // Whether the device went away (unplugged, its far end closed) since
+    // the port last opened.
+    bool deviceLost() const { return deviceLost_; }
     void setModuleAnswered() { moduleAnswered_ = true; }
     // When the port was last opened, on the traffic's clock.
     qint64 openedAtNs() const { return openedAtNs_; }
@@ -164,6 +167,7 @@ private:
     bool discarding_ = false;
     qint64 openedAtNs_ = 0;
     bool moduleAnswered_ = false;
+    bool deviceLost_ = false;
 };
 
 } // namespace lumavera

@@ -62,7 +62,9 @@ StepOutcome ModuleSession::withheld(StepOutcome read) const
 StepOutcome ModuleSession::send(const ModuleStep &step)
 {
     if (const SendResult sent = link_.send(FrameOf(step.body())); !sent)
-        return failed(ReplyFault::SendFailed, sent.reason);
+        return failed(sent.fault == SendFault::Gone ? ReplyFault::Unplugged
+                                                    : ReplyFault::SendFailed,
+                      sent.reason);
     return {};
 }
 
@@ -114,6 +116,13 @@ Task<std::optional<QByteArray>> ModuleSession::exchange(ModuleStep step, int exp
     if (!co_await link_.waitForReply(expected, wait)) {
         MarkAnswerPending(device);
         const QString why = link_.isOpen() ? QString() : link_.lossReason();
+        if (why.isEmpty() && link_.deviceLost()) {
+            out = failed(ReplyFault::Unplugged,
+                         LinkTexts::tr("%1 went away during the exchange: unplugged, or closed at "
+                                       "its far end.")
+                             .arg(device));
+            co_return std::nullopt;
+        }
         out = failed(ReplyFault::Aborted,
                      why.isEmpty() ? LinkTexts::tr("The exchange was cut short.")
                                    : LinkTexts::tr("The exchange was cut short: %1").arg(why));

@@ -33,6 +33,29 @@ QStringList SettingsDifferences(const ModuleSettings &want, const ModuleSettings
     return lines;
 }
 
+QString SetupReached(const SetupResult &result)
+{
+    constexpr int Settings = 3; // mode, fade, hold, then the ten slots
+    const int done = result.completed;
+    if (done == 0)
+        return LinkTexts::tr("nothing of the file reached the module");
+    if (done >= Settings + SlotCount)
+        return LinkTexts::tr("every frame reached the module; its read back did not come");
+    const auto slotRange = [](int first, int last) {
+        return first == last ? LinkTexts::tr("slot %1").arg(first)
+                             : LinkTexts::tr("slots %1..%2").arg(first).arg(last);
+    };
+    if (done == 1)
+        return LinkTexts::tr("mode reached the module; fade, hold and the slots did not");
+    if (done == 2)
+        return LinkTexts::tr("mode and fade reached the module; hold and the slots did not");
+    const int slotsDone = done - Settings;
+    if (slotsDone == 0)
+        return LinkTexts::tr("mode, fade and hold reached the module; the slots did not");
+    return LinkTexts::tr("mode, fade, hold and %1 reached the module; %2 did not")
+        .arg(slotRange(1, slotsDone), slotRange(slotsDone + 1, SlotCount));
+}
+
 Task<SetupResult> SetUpModule(std::function<Task<StepOutcome>(ModuleStep)> run, ModuleSettings want,
                               int gapMs, std::function<Task<bool>(int ms)> pause)
 {
@@ -44,6 +67,7 @@ Task<SetupResult> SetUpModule(std::function<Task<StepOutcome>(ModuleStep)> run, 
             result.failure = done;
             co_return result;
         }
+        ++result.completed;
         // A slow module needs a moment between frames.
         if (!co_await pause(gapMs)) {
             result.stopped = true;
@@ -56,6 +80,7 @@ Task<SetupResult> SetUpModule(std::function<Task<StepOutcome>(ModuleStep)> run, 
         result.failure = read;
         co_return result;
     }
+    ++result.completed;
     result.got = read.settings;
     result.differences = SettingsDifferences(want, read.settings);
     co_return result;

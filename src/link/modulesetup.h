@@ -32,9 +32,14 @@ struct SetupResult
     std::optional<ModuleSettings> got;
     QStringList differences;
     bool stopped = false; // asked to stop between frames
+    int completed = 0;    // the steps that went through, the read back among them
 
     bool verified() const { return !failedStep && !stopped && got && differences.isEmpty(); }
 };
+
+// What of a setup that ended early reached the module, for a person: "mode,
+// fade, hold and slots 1..4 reached the module; slots 5..10 did not".
+QString SetupReached(const SetupResult &result);
 
 // Runs the steps through `run` with `pause(gapMs)` after each; `pause`
 // ends false to stop before the next frame. Stops at the first step that

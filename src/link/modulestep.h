@@ -57,6 +57,7 @@ enum class ReplyFault {
     LateAnswer, // what came is recognisably the answer to an earlier command
     SendFailed, // the frame did not go out whole
     NotHeld,    // the window let go of the device before the step
+    Unplugged,  // the device went away during the step (unplugged, or its far end closed)
 };
 
 // The one text form of a fault ("no-answer", ...) and back; None is "".

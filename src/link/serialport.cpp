@@ -241,18 +241,25 @@ SendResult SerialPort::write(const QByteArray &bytes)
         return {SendFault::Failed,
                 LinkTexts::tr("The frame could not be written: %1").arg(ended_.reason)};
     }
+    const bool gone = error == EIO || error == ENXIO || error == ENODEV;
     const QString reason =
         error == ETIMEDOUT
             ? LinkTexts::tr("%1 took none of the frame within a second (is its output stopped?).")
                   .arg(path_)
-            : LinkTexts::tr("The frame could not be written to %1: %2.")
-                  .arg(path_, QString::fromLocal8Bit(strerror(error)));
+        : gone ? LinkTexts::tr("%1 went away as the frame was written: unplugged, or closed at "
+                               "its far end (%2).")
+                     .arg(path_, QString::fromLocal8Bit(strerror(error)))
+               : LinkTexts::tr("The frame could not be written to %1: %2.")
+                     .arg(path_, QString::fromLocal8Bit(strerror(error)));
     // Nothing of a frame reported as failed may go out later.
     if (!network_)
         ::tcflush(fd_, TCOFLUSH);
-    if (error == EIO || error == ENXIO || error == ENODEV)
+    if (gone)
         markLost();
-    return {error == ETIMEDOUT ? SendFault::Stalled : SendFault::Failed, reason};
+    return {error == ETIMEDOUT ? SendFault::Stalled
+            : gone             ? SendFault::Gone
+                               : SendFault::Failed,
+            reason};
 }
 
 bool SerialPort::hungUp() const

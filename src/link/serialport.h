@@ -23,6 +23,7 @@ enum class SendFault {
     NotOpen, // the port is closed
     Stalled, // the line took nothing for a second (output stopped, a wedged adapter)
     Failed,  // the system refused the write
+    Gone,    // the device went away (unplugged, or its far end closed)
 };
 using SendResult = Result<SendFault>;
 

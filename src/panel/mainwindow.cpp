@@ -387,7 +387,8 @@ Detached MainWindow::readModuleSettings()
     if (link->busy())
         co_return;
     const StepOutcome reply = co_await sendStep(ModuleStep::read());
-    if (reply.fault == ReplyFault::Aborted || reply.fault == ReplyFault::SendFailed)
+    if (reply.fault == ReplyFault::Aborted || reply.fault == ReplyFault::SendFailed ||
+        reply.fault == ReplyFault::Unplugged)
         co_return;
     if (!reply.ok()) {
         ShowMessage(this, QMessageBox::Warning, tr("Read Error"), reply.reason);
@@ -437,7 +438,8 @@ Detached MainWindow::saveToEeprom()
         ShowMessage(this, QMessageBox::Information, tr("Save Successful"));
     // A wrong or late acknowledgement ends without a box; the line beside
     // Connect says what came back.
-    else if (ack.fault != ReplyFault::Aborted && ack.fault != ReplyFault::SendFailed)
+    else if (ack.fault != ReplyFault::Aborted && ack.fault != ReplyFault::SendFailed &&
+             ack.fault != ReplyFault::Unplugged)
         notice(ack.reason);
 }
 

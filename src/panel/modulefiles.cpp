@@ -46,7 +46,8 @@ Task<std::optional<ModuleSettings>> ModuleFiles::readModule()
     if (reply.ok())
         co_return reply.settings;
     // A cut-short exchange or a frame that did not go out is said elsewhere.
-    if (reply.fault != ReplyFault::Aborted && reply.fault != ReplyFault::SendFailed)
+    if (reply.fault != ReplyFault::Aborted && reply.fault != ReplyFault::SendFailed &&
+        reply.fault != ReplyFault::Unplugged)
         ShowMessage(window_, QMessageBox::Warning, tr("Read Error"), reply.reason);
     co_return std::nullopt;
 }
@@ -118,8 +119,15 @@ Detached ModuleFiles::restore()
                                              done.failure.fault == ReplyFault::SendFailed)))
         co_return;
     if (done.failedStep) {
+        // Half a restore is worth knowing in full: what reached the module,
+        // and where what it held before is.
         ShowMessage(window_, QMessageBox::Warning, tr("The restore did not finish."),
-                    done.failure.reason);
+                    tr("%1\n\nIt stopped at step %2 of %3: %4. What the module held before is "
+                       "kept in %5; restoring %6 again finishes it, restoring that file undoes it.")
+                        .arg(done.failure.reason)
+                        .arg(done.completed + 1)
+                        .arg(steps)
+                        .arg(SetupReached(done), backup.path, path));
         co_return;
     }
     const WriteResult kept = hooks_.show(*done.got);

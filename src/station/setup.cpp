@@ -96,8 +96,14 @@ Task<StationReport> restoreOne(ModuleSession &session, ModuleSettings held, cons
     const std::function<bool()> stopped = [&] { return stop || unplugged(); };
     const SetupResult setup = co_await SetUpModule(
         run, o.restore, o.gapMs, [&](int ms) { return gap(session.link(), ms, stopped); });
-    if (unplugged())
-        co_return done(StationReport::Result::Fail, cutOff(session.link()));
+    // Half a module set up is said with what reached it; what it held is
+    // in the backup column.
+    if (unplugged() || setup.failure.fault == ReplyFault::Unplugged)
+        co_return done(StationReport::Result::Fail, StationTexts::tr("%1 at step %2 of %3: %4")
+                                                        .arg(cutOff(session.link()))
+                                                        .arg(setup.completed + 1)
+                                                        .arg(steps)
+                                                        .arg(SetupReached(setup)));
     if (setup.stopped)
         co_return done(StationReport::Result::Fail,
                        StationTexts::tr("stopped before the restore was done"));

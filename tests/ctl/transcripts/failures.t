@@ -155,6 +155,26 @@ A key or section mistyped is named beside what it leaves missing:
   $ grep -c '^Set\|^Store' short.log
   0
   [1]
+A module pulled in the middle of a step is said as an unplug, with what to
+do; a restore cut short says what reached the module and where what it held
+before is kept:
+
+  $ start_module gone --fast; lumaveractl --port gone backup gone.ini > /dev/null
+  $ lumaveractl --port gone --gap 200 restore gone.ini > /dev/null 2> restore.err & restore=$!
+  $ wait_for gone.log SetFade 1; kill $module; wait $restore
+  [1]
+  $ cat restore.err
+  lumaveractl: hold failed: gone went away as the frame was written: unplugged, or closed at its far end (Input/output error).
+  lumaveractl: plug it back in (or bring its far end back) and try again.
+  lumaveractl: the restore stopped at step 3 of 14: mode and fade reached the module; hold and the slots did not. What the module held before is kept in /*/state/lumavera/*-gone.ini; restoring gone.ini again finishes it, restoring that file undoes it. (glob)
+  $ start_module pulled --delay 1500
+  $ lumaveractl --port pulled --timeout 3000 read 2> read.err & read=$!
+  $ wait_for pulled.log ReadModuleSettings 1; kill $module; wait $read
+  [1]
+  $ cat read.err
+  lumaveractl: read failed: pulled went away during the exchange: unplugged, or closed at its far end.
+  lumaveractl: plug it back in (or bring its far end back) and try again.
+
 Why ports may not be opened is said once, after the ports it concerns:
 
   $ chmod 000 "$(readlink silent)" "$(readlink short)"

@@ -91,6 +91,7 @@ there, with no read back and no save:
   [1]
   $ cat restore.err
   lumaveractl: * failed: The window no longer holds /dev/pts/* (disconnected or unplugged). (glob)
+  lumaveractl: the restore stopped at step 3 of 14: mode and fade reached the module; hold and the slots did not. What the module held before is kept in /*/state/lumavera/*.ini; restoring want.ini again finishes it, restoring that file undoes it. (glob)
   $ sed -n '/SetFade/,$p' m.log | grep -c 'ReadModuleSettings\|SaveToEeprom'
   0
   [1]

@@ -85,7 +85,7 @@ is sent fails with every difference, one pulled out part-way fails too:
   $ sed 's/^[0-9-]* [0-9:]*  //' out | sort
   /*/bench/forgetful  -  FAIL  * ms  mode: file 3, module 0; slot 1: file 255 128 0, module 0 0 0 (glob)
   /*/bench/held  -  SKIP  * ms  in use by sleep (pid *) (glob)
-  /*/bench/late  -  FAIL  * ms  unplugged during restore (glob)
+  /*/bench/late  -  FAIL  * ms  unplugged during restore at step * of 14: mode, fade, hold and slots 1..* reached the module; slots * did not (glob)
   /*/bench/module-1  -  PASS  * ms (glob)
   /*/bench/module-2  -  PASS  * ms (glob)
   /*/bench/silent  -  SKIP  * ms  not a module: No answer came from the module within 300 ms. (glob)
