@@ -46,6 +46,23 @@ QString cutOff(const ModuleLink &link)
                : StationTexts::tr("unplugged during restore");
 }
 
+// The same, for a restore cut off at `step` of `steps`, with what reached
+// the module.
+QString cutOff(const ModuleLink &link, int step, int steps, const QString &reached)
+{
+    QString why = link.isNetwork() ? link.lossReason() : QString();
+    if (why.endsWith(u'.'))
+        why.chop(1);
+    return why.isEmpty() ? StationTexts::tr("unplugged during restore at step %1 of %2: %3")
+                               .arg(step)
+                               .arg(steps)
+                               .arg(reached)
+                         : StationTexts::tr("cut off during restore at step %1 of %2 (%3): %4")
+                               .arg(step)
+                               .arg(steps)
+                               .arg(why, reached);
+}
+
 // One device's line as it is being made: which device, and since when.
 struct Verdict
 {
@@ -99,11 +116,8 @@ Task<StationReport> restoreOne(ModuleSession &session, ModuleSettings held, cons
     // Half a module set up is said with what reached it; what it held is
     // in the backup column.
     if (unplugged() || setup.failure.fault == ReplyFault::Unplugged)
-        co_return done(StationReport::Result::Fail, StationTexts::tr("%1 at step %2 of %3: %4")
-                                                        .arg(cutOff(session.link()))
-                                                        .arg(setup.completed + 1)
-                                                        .arg(steps)
-                                                        .arg(SetupReached(setup)));
+        co_return done(StationReport::Result::Fail,
+                       cutOff(session.link(), setup.completed + 1, steps, SetupReached(setup)));
     if (setup.stopped)
         co_return done(StationReport::Result::Fail,
                        StationTexts::tr("stopped before the restore was done"));
