@@ -11,9 +11,11 @@ namespace lumavera {
 namespace {
 
 int signalPipe[2] = {-1, -1};
+volatile std::sig_atomic_t lastSignal = 0;
 
-void onSignal(int)
+void onSignal(int signal)
 {
+    lastSignal = signal;
     // Only a write is safe in a signal handler; the event loop does the rest.
     const char c = 1;
     [[maybe_unused]] auto n = ::write(signalPipe[1], &c, 1);
@@ -36,6 +38,11 @@ void OnUnixSignals(std::initializer_list<int> which, QObject *context,
                          }
                          handler();
                      });
+}
+
+int LastUnixSignal()
+{
+    return lastSignal;
 }
 
 } // namespace lumavera

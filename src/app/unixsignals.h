@@ -13,4 +13,9 @@ namespace lumavera {
 void OnUnixSignals(std::initializer_list<int> which, QObject *context,
                    std::function<void()> handler);
 
+// The last of those signals that arrived, 0 for none: a program that blocks
+// outside its event loop for a moment (a wait on a socket) learns of the
+// signal when that wait is interrupted, before its handler has run.
+int LastUnixSignal();
+
 } // namespace lumavera

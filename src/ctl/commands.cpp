@@ -14,7 +14,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QThread>
 
 #include <unistd.h>
 
@@ -42,6 +41,9 @@ bool keepColours(const WriteResult &written, QTextStream &err)
 // Why a step failed, with the way forward where there is one.
 void sayFailure(const ModuleStep &step, const StepOutcome &done, QTextStream &err)
 {
+    // A stop is said once, for the whole command.
+    if (done.fault == ReplyFault::Stopped)
+        return;
     err << CtlTexts::tr("lumaveractl: %1 failed: %2")
                .arg(StepName(step.kind), done.reason.isEmpty()
                                              ? CtlTexts::tr("the exchange was cut short")
@@ -83,13 +85,6 @@ Task<std::optional<ModuleSettings>> readModule(ModuleAccess &module, QTextStream
         co_return std::nullopt;
     kept = keepColours(SettingsStore(IniPath()).saveSlots(read.settings.slotColors), err);
     co_return read.settings;
-}
-
-// A restore's pause between frames.
-Task<bool> sleepFor(int ms)
-{
-    QThread::msleep(ulong(ms));
-    co_return true;
 }
 
 } // namespace
@@ -254,11 +249,12 @@ Task<int> RunModuleCommand(CtlOptions o, ModuleAccess &module, QTextStream &out,
                         << Qt::flush;
                 return module.run(next);
             },
-            o.restore, o.gapMs, sleepFor);
+            o.restore, o.gapMs, [&module](int ms) { return module.pause(ms); });
         if (terminal)
             err << '\n';
-        if (done.failedStep) {
-            sayFailure(*done.failedStep, done.failure, err);
+        if (done.failedStep || done.stopped) {
+            if (done.failedStep)
+                sayFailure(*done.failedStep, done.failure, err);
             err << CtlTexts::tr("lumaveractl: the restore stopped at step %1 of %2: %3. What the "
                                 "module held before is kept in %4; restoring %5 again finishes "
                                 "it, restoring that file undoes it.")

@@ -1,6 +1,7 @@
 // lumaveractl: the LED module from the shell. It never asks anything: it does
 // what it is told and exits with a status a script can test.
 
+#include "app/unixsignals.h"
 #include "ctl/commands.h"
 #include "ctl/find.h"
 #include "ctl/moduleaccess.h"
@@ -19,7 +20,9 @@
 #include <QFile>
 #include <QTextStream>
 
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 using namespace lumavera;
@@ -45,6 +48,24 @@ QString meantPort(const QString &port)
 Task<int> runOnModule(CtlOptions options, QTextStream &out, QTextStream &err)
 {
     const QString device = options.port;
+    // Ctrl+C, a closed terminal or a kill ends the step at once and lets
+    // the port go the ordinary way: lock files removed, the exclusive mode
+    // released.
+    QObject signalContext;
+    ModuleAccess *running = nullptr;
+    OnUnixSignals({SIGINT, SIGTERM, SIGHUP}, &signalContext, [&running] {
+        if (running)
+            running->stop();
+    });
+    const auto stoppedBy = [&err](int signal) {
+        err << CtlTexts::tr("lumaveractl: stopped by %1 before the command was done; the port is "
+                            "let go.")
+                   .arg(signal == SIGINT
+                            ? QStringLiteral("Ctrl+C (SIGINT)")
+                            : QStringLiteral("SIG") + QLatin1String(sigabbrev_np(signal)))
+            << '\n';
+        return 128 + signal;
+    };
     // Where the window holds the device, it carries the command out; the
     // two never fight over one line.
     std::unique_ptr<ModuleAccess> module;
@@ -81,7 +102,14 @@ Task<int> runOnModule(CtlOptions options, QTextStream &out, QTextStream &err)
     }
     if (options.verbose)
         module->onTraffic = [&err](const QString &line) { err << line << Qt::endl; };
-    co_return co_await RunModuleCommand(options, *module, out, err);
+    running = module.get();
+    if (LastUnixSignal() != 0)
+        running->stop();
+    const int status = co_await RunModuleCommand(options, *module, out, err);
+    running = nullptr;
+    if (const int signal = LastUnixSignal(); signal != 0 && module->stopped())
+        co_return stoppedBy(signal);
+    co_return status;
 }
 
 } // namespace

@@ -1,10 +1,12 @@
 #include "ctl/moduleaccess.h"
 
+#include "app/unixsignals.h"
 #include "ctl/texts.h"
 #include "link/trafficline.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTimer>
 
 #include <QFile>
 #include <utility>
@@ -17,6 +19,53 @@
 #include <unistd.h>
 
 namespace lumavera {
+
+Task<bool> ModuleAccess::pause(int ms)
+{
+    if (stopped_)
+        co_return false;
+    Waiter woken;
+    pausing_ = &woken;
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&timer, &QTimer::timeout, [this] {
+        if (Waiter *w = std::exchange(pausing_, nullptr))
+            w->wake();
+    });
+    timer.start(ms);
+    co_await woken;
+    co_return !stopped_;
+}
+
+void ModuleAccess::stop()
+{
+    stopped_ = true;
+    endWaits();
+    if (Waiter *w = std::exchange(pausing_, nullptr))
+        w->wake();
+}
+
+StepOutcome ModuleAccess::StoppedOutcome()
+{
+    StepOutcome stopped;
+    stopped.fault = ReplyFault::Stopped;
+    stopped.reason = CtlTexts::tr("Stopped before it was done.");
+    return stopped;
+}
+
+StepOutcome ModuleAccess::unlessStopped(const StepOutcome &out) const
+{
+    return !stopped_ || out.ok() ? out : StoppedOutcome();
+}
+
+Task<bool> DirectAccess::pause(int ms)
+{
+    // A device that went away meanwhile is said by the next step.
+    if (!stopped())
+        co_await link_.pause(ms);
+    co_return !stopped();
+}
 
 Task<OpenResult> DirectAccess::open()
 {
@@ -31,6 +80,8 @@ Task<OpenResult> DirectAccess::open()
 
 Task<StepOutcome> DirectAccess::run(ModuleStep step)
 {
+    if (stopped())
+        co_return StoppedOutcome();
     // The read made at the open answers a read command, or holds back any
     // other step when it failed.
     if (const std::optional<StepOutcome> first = std::exchange(firstRead_, std::nullopt)) {
@@ -39,7 +90,7 @@ Task<StepOutcome> DirectAccess::run(ModuleStep step)
         if (!first->ok())
             co_return session_.withheld(*first);
     }
-    co_return co_await session_.run(step);
+    co_return unlessStopped(co_await session_.run(step));
 }
 
 DirectAccess::DirectAccess(const QString &device, int timeoutMs)
@@ -159,9 +210,17 @@ HandoffReply WindowAccess::call(const HandoffRequest &request)
 
 Task<StepOutcome> WindowAccess::run(ModuleStep step)
 {
+    if (stopped())
+        co_return StoppedOutcome();
     HandoffRequest request;
     request.step = step;
     const HandoffReply reply = call(request);
+    // A signal interrupts the wait on the window's socket before its handler
+    // runs in the loop.
+    if (LastUnixSignal() != 0)
+        stop();
+    if (stopped())
+        co_return unlessStopped(reply.outcome);
     // A step the window did not carry out did not happen, whatever it says.
     if (!reply.handled && reply.outcome.ok()) {
         StepOutcome out;

@@ -19,9 +19,26 @@ class ModuleAccess
 public:
     virtual ~ModuleAccess() = default;
     virtual Task<StepOutcome> run(ModuleStep step) = 0;
+    // A pause between frames; false once stopped (or the port went away).
+    virtual Task<bool> pause(int ms);
+
+    // Ends the step under way and every wait at once, and refuses the steps
+    // after it: each ends as stopped (a signal to the program, as Ctrl+C).
+    void stop();
+    bool stopped() const { return stopped_; }
 
     // Each traffic line, for --verbose.
     std::function<void(const QString &line)> onTraffic;
+
+protected:
+    virtual void endWaits() {}
+    // A step's outcome once stopped: stopped, unless it was done.
+    StepOutcome unlessStopped(const StepOutcome &out) const;
+    static StepOutcome StoppedOutcome();
+
+private:
+    bool stopped_ = false;
+    Waiter *pausing_ = nullptr;
 };
 
 // On a port this program opens itself; waits until the whole answer is there
@@ -37,8 +54,10 @@ public:
     // server that says another client has the line refuses the port.
     Task<OpenResult> open();
     Task<StepOutcome> run(ModuleStep step) override;
+    Task<bool> pause(int ms) override;
 
 private:
+    void endWaits() override { link_.endWaits(); }
     ModuleLink link_;
     ModuleSession session_;
     std::optional<StepOutcome> firstRead_;

@@ -416,7 +416,8 @@ QString CtlUsage()
                      "  --help         this text; COMMAND --help for one command\n"
                      "\nExit status: 0 done; 1 the module did not answer as expected; 2 bad usage\n"
                      "or values; 3 the port could not be opened; 4 the module did as asked but\n"
-                     "the settings file could not be written.\n");
+                     "the settings file could not be written; 128+N stopped by signal N (130\n"
+                     "Ctrl+C), the port let go.\n");
     return text;
 }
 

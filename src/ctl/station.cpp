@@ -84,7 +84,7 @@ int RunStation(const StationOptions &options, bool json, QTextStream &out, QText
             << Qt::endl;
         return ExitPort;
     }
-    OnUnixSignals({SIGINT, SIGTERM}, &station, [&] {
+    OnUnixSignals({SIGINT, SIGTERM, SIGHUP}, &station, [&] {
         if (station.isStopping())
             err << CtlTexts::tr("lumaveractl: stopping now.") << Qt::endl;
         else if (station.isWorking())

@@ -61,11 +61,22 @@ StepOutcome ModuleSession::withheld(StepOutcome read) const
 
 StepOutcome ModuleSession::send(const ModuleStep &step)
 {
-    if (const SendResult sent = link_.send(FrameOf(step.body())); !sent)
-        return failed(sent.fault == SendFault::Gone ? ReplyFault::Unplugged
-                                                    : ReplyFault::SendFailed,
-                      sent.reason);
-    return {};
+    const SendResult sent = link_.send(FrameOf(step.body()));
+    if (sent.ok())
+        return {};
+    if (sent.fault == SendFault::Gone)
+        return failed(ReplyFault::Unplugged, sent.reason);
+    // Closed since the last step because the device went away.
+    if (sent.fault == SendFault::NotOpen && link_.deviceLost()) {
+        const QString why = link_.lossReason();
+        return why.isEmpty()
+                   ? failed(ReplyFault::Unplugged,
+                            LinkTexts::tr("%1 went away: unplugged, or closed at its far end.")
+                                .arg(link_.devicePath()))
+                   : failed(ReplyFault::SendFailed,
+                            LinkTexts::tr("The frame could not be written: %1").arg(why));
+    }
+    return failed(ReplyFault::SendFailed, sent.reason);
 }
 
 bool ModuleSession::countOk(int expected, const QString &verdict, const ReplyWaitRule &wait,

@@ -9,8 +9,8 @@ namespace {
 const char *const StepNames[] = {"color", "mode", "fade", "hold", "store", "read", "save"};
 
 const char *const FaultNames[] = {
-    "",          "aborted",     "no-answer",   "short",    "start",    "out-of-range",
-    "wrong-ack", "late-answer", "send-failed", "not-held", "unplugged"};
+    "",          "aborted",     "no-answer",   "short",    "start",     "out-of-range",
+    "wrong-ack", "late-answer", "send-failed", "not-held", "unplugged", "stopped"};
 
 } // namespace
 

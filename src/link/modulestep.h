@@ -58,6 +58,7 @@ enum class ReplyFault {
     SendFailed, // the frame did not go out whole
     NotHeld,    // the window let go of the device before the step
     Unplugged,  // the device went away during the step (unplugged, or its far end closed)
+    Stopped,    // the program was asked to stop (Ctrl+C, a signal) before the step was done
 };
 
 // The one text form of a fault ("no-answer", ...) and back; None is "".

@@ -55,6 +55,25 @@ program, keeps the device that program's:
   lumaveractl: Selected Com Port Not Available: module is in use by sleep (pid *). (glob)
   $ kill $sleeper
 
+Stopped by a signal (timeout's SIGTERM, a closed terminal's SIGHUP, Ctrl+C)
+in the middle of a command, it lets the line go the ordinary way, so that the
+next program opens it at once, and says so with the signal's status:
+
+  $ before=$module; start_module slowly --fast; slowly=$module
+  $ lumaveractl --port slowly backup slowly.ini > /dev/null
+  $ lumaveractl --port slowly --gap 300 restore slowly.ini > /dev/null 2> restore.err & restore=$!
+  $ wait_for slowly.log SetFade 1; kill -HUP $restore; wait $restore
+  [129]
+  $ tail -1 restore.err
+  lumaveractl: stopped by SIGHUP before the command was done; the port is let go.
+  $ start_module mute --silent; mute=$module
+  $ timeout 0.5 lumaveractl --port mute --timeout 5000 read
+  lumaveractl: stopped by SIGTERM before the command was done; the port is let go.
+  [124]
+  $ ls locks; lumaveractl --port slowly hold 9; lumaveractl --port mute save 2>&1 | head -1
+  lumaveractl: save failed: No answer came from the module within 500 ms.
+  $ kill $slowly $mute; wait $slowly $mute; module=$before
+
 A lock folder the user may not write to is no fault:
 
   $ mkdir -m 555 closed; LUMAVERA_LOCK_DIR="$PWD/closed" lumaveractl --port module hold 8
