@@ -41,7 +41,20 @@ Task<bool> ModuleAccess::pause(int ms)
 void ModuleAccess::stop()
 {
     stopped_ = true;
-    endWaits();
+    // The waits end from the event loop, after the event that stopped them
+    // (a signal's): the command then ends, and this with it, while nothing
+    // of the stop is on the stack any more.
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [this, alive = std::weak_ptr<void>(alive_)] {
+            if (!alive.expired())
+                endWaits();
+        },
+        Qt::QueuedConnection);
+}
+
+void ModuleAccess::endWaits()
+{
     if (Waiter *w = std::exchange(pausing_, nullptr))
         w->wake();
 }

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace lumavera {
@@ -31,7 +32,8 @@ public:
     std::function<void(const QString &line)> onTraffic;
 
 protected:
-    virtual void endWaits() {}
+    // Wakes what waits, as its last act: a woken step may end the command.
+    virtual void endWaits();
     // A step's outcome once stopped: stopped, unless it was done.
     StepOutcome unlessStopped(const StepOutcome &out) const;
     static StepOutcome StoppedOutcome();
@@ -39,6 +41,7 @@ protected:
 private:
     bool stopped_ = false;
     Waiter *pausing_ = nullptr;
+    std::shared_ptr<void> alive_ = std::make_shared<int>(0);
 };
 
 // On a port this program opens itself; waits until the whole answer is there

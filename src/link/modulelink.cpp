@@ -273,10 +273,13 @@ void ModuleLink::endWaits()
     ending_ = true;
     waitAborted_ = true;
     replyTick_->stop();
+    // Every waiter is taken before any is woken: a woken coroutine may end
+    // the owner, and this link with it, before the wake returns.
+    QList<Waiter *> woken = std::exchange(pauses_, {});
     if (wait_)
-        wait_->wake();
-    while (!pauses_.isEmpty())
-        pauses_.takeFirst()->wake();
+        woken.prepend(wait_);
+    for (Waiter *waiter : woken)
+        waiter->wake();
 }
 
 int ModuleLink::bytesWaiting()
