@@ -162,6 +162,21 @@ Task<StepOutcome> ModuleSession::read(ReplyWaitRule wait)
                      link_.lastArrivalNs());
         co_return out;
     }
+    // The window takes the first 35 bytes of a longer answer, as it always
+    // has (the traffic log shows the rest); lumaveractl, the hand-off and
+    // the station do not vouch for one.
+    StepOutcome sized = out;
+    sized.count = int(reply.size());
+    if (wait.policy == ReplyWaitRule::Policy::UntilComplete) {
+        if (const StepOutcome whole = WholeAnswerOnly(sized); !whole.ok()) {
+            link_.report(TrafficEvent::Kind::Received, reply,
+                         LinkTexts::tr("Read Error: %1 bytes where %2 were expected")
+                             .arg(reply.size())
+                             .arg(SettingsReplyLength),
+                         link_.lastArrivalNs());
+            co_return whole;
+        }
+    }
     const std::optional<ModuleSettings> settings = DecodeSettingsReply(reply);
     const auto at = [&](int i) { return std::uint8_t(reply[i]); };
     if (!settings) {

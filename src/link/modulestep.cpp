@@ -1,4 +1,7 @@
 #include "link/modulestep.h"
+#include "link/texts.h"
+
+#include <QCoreApplication>
 
 #include <iterator>
 
@@ -10,7 +13,8 @@ const char *const StepNames[] = {"color", "mode", "fade", "hold", "store", "read
 
 const char *const FaultNames[] = {
     "",          "aborted",     "no-answer",   "short",    "start",     "out-of-range",
-    "wrong-ack", "late-answer", "send-failed", "not-held", "unplugged", "stopped"};
+    "wrong-ack", "late-answer", "send-failed", "not-held", "unplugged", "stopped",
+    "too-long"};
 
 } // namespace
 
@@ -64,6 +68,19 @@ std::optional<ModuleStep::Kind> StepKindNamed(const QString &name)
             return ModuleStep::Kind(i);
     }
     return std::nullopt;
+}
+
+StepOutcome WholeAnswerOnly(const StepOutcome &read)
+{
+    if (!read.ok() || read.count <= SettingsReplyLength)
+        return read;
+    StepOutcome out;
+    out.fault = ReplyFault::TooLong;
+    out.count = read.count;
+    out.reason = LinkTexts::tr("The module answered %1 bytes where %2 were expected.")
+                     .arg(read.count)
+                     .arg(SettingsReplyLength);
+    return out;
 }
 
 QString FaultName(ReplyFault fault)

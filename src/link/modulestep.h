@@ -59,6 +59,7 @@ enum class ReplyFault {
     NotHeld,    // the window let go of the device before the step
     Unplugged,  // the device went away during the step (unplugged, or its far end closed)
     Stopped,    // the program was asked to stop (Ctrl+C, a signal) before the step was done
+    TooLong,    // a settings reply longer than one: a byte in the middle would shift the slots
 };
 
 // The one text form of a fault ("no-answer", ...) and back; None is "".
@@ -71,5 +72,10 @@ struct StepOutcome : Result<ReplyFault>
     int count = 0; // bytes waiting after the wait
     ModuleSettings settings;
 };
+
+// A read that vouches for the module's settings only where its answer was
+// exactly one settings reply: a longer one (a byte inserted in the middle
+// shifts every slot after it) fails as TooLong.
+StepOutcome WholeAnswerOnly(const StepOutcome &read);
 
 } // namespace lumavera

@@ -42,7 +42,8 @@ ModuleFiles::ModuleFiles(QWidget *window, ModuleLink &link, Hooks hooks)
 
 Task<std::optional<ModuleSettings>> ModuleFiles::readModule()
 {
-    const StepOutcome reply = co_await hooks_.send(ModuleStep::read());
+    // A backup keeps only what one whole settings reply says.
+    const StepOutcome reply = WholeAnswerOnly(co_await hooks_.send(ModuleStep::read()));
     if (reply.ok())
         co_return reply.settings;
     // A cut-short exchange or a frame that did not go out is said elsewhere.
@@ -54,7 +55,7 @@ Task<std::optional<ModuleSettings>> ModuleFiles::readModule()
 
 Task<StepOutcome> ModuleFiles::restoreStep(ModuleStep next, QString path, int step, int steps)
 {
-    const StepOutcome out = co_await hooks_.send(next);
+    const StepOutcome out = WholeAnswerOnly(co_await hooks_.send(next));
     hooks_.say(tr("Restoring from %1: step %2 of %3\u2026").arg(path).arg(step).arg(steps), {});
     co_return out;
 }

@@ -102,7 +102,7 @@ void LinkTest::wire_data()
     const Row rows[] = {
         {"mode 12 is no step", ModuleStep::mode(12), {}, {}, "", F::SendFailed},
         {"read, 35 bytes", r, {}, good, rd, F::None},
-        {"read, 40 bytes", r, {}, good + "\x11\x11", rd, F::None},
+        {"read, 37 bytes", r, {}, good + "\x11\x11", rd, F::TooLong},
         {"read after stale bytes", r, "\xFE\xAA\x13", good, rd, F::None},
         {"read, mode 11 fade 2 hold 240", r, {}, reply({255, 11, 2, 240}, 35), rd, F::None},
         {"read, 00 first, mode 254", r, {}, reply({0, 254, 1, 10}, 35), rd, F::OutOfRange},

@@ -155,6 +155,17 @@ A key or section mistyped is named beside what it leaves missing:
   $ grep -c '^Set\|^Store' short.log
   0
   [1]
+An answer longer than a settings reply is not vouched for: a byte too many
+in the middle shifts every slot after it (here an FF FF in slot 1):
+
+  $ start_module long --fast --answer "FF03010AFF0007FFFF$(printf '00%.0s' $(seq 28))"; g=$module
+  $ lumaveractl --port long backup long.ini; test -e long.ini
+  lumaveractl: read failed: The module answered 37 bytes where 35 were expected.
+  [1]
+  $ lumaveractl --port long --verbose read 2>&1 | grep -c 'Read Error: 37 bytes where 35 were expected'
+  1
+  $ kill $g
+
 A module pulled in the middle of a step is said as an unplug, with what to
 do; a restore cut short says what reached the module and where what it held
 before is kept:
