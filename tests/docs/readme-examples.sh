@@ -40,7 +40,7 @@ module() {
     lumavera-virtual-module --link "$1" >/dev/null 2>&1 &
     wait_link "$1"
 }
-module build/demo/module
+module "$work/build/demo/module"
 lumaveractl --settings build/demo/lumavera.ini pin COM1 "$work/build/demo/module" >/dev/null
 module "$work/ttyUSB0"
 module "$work/ttyUSB1"
