@@ -112,12 +112,16 @@ WindowCommandLine CheckWindowCommandLine(int argc, char *argv[])
     static const QStringList ours{QStringLiteral("--connect"), QStringLiteral("--settings"),
                                   QStringLiteral("--station"), QStringLiteral("--help"),
                                   QStringLiteral("--version")};
+    // Help wherever it is asked for, the station's options included.
     for (int i = 1; i < argc; ++i) {
         const std::string_view word = argv[i];
         if (word == "--help" || word == "-h")
             return {QString::fromLatin1(Usage), {}};
         if (word == "--version")
             return {QStringLiteral("lumavera " LUMAVERA_VERSION "\n"), {}};
+    }
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view word = argv[i];
         // What follows --station is the station's, checked by its own parser.
         if (word == "--station")
             break;

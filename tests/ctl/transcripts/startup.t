@@ -11,6 +11,7 @@ is needed (here there is none at all):
   $ lumavera -h | grep -c -- '^  -h, --help\|^  --version'
   2
   $ lumavera --help | cmp - <(lumavera -h)
+  $ lumavera --station golden.ini --help | cmp - <(lumavera -h)
 
 Without a display the window says so in one line, and a mistyped option is
 refused with the one it most likely meant, all before a display is needed:
