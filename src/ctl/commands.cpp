@@ -49,14 +49,23 @@ void sayFailure(const ModuleStep &step, const StepOutcome &done, QTextStream &er
                                              ? CtlTexts::tr("the exchange was cut short")
                                              : done.reason)
         << '\n';
+    // Another user's program on the line cannot be seen, only suspected.
+    const QString others =
+        done.unseenHolderOf.isEmpty()
+            ? QString()
+            : CtlTexts::tr(", and that no program of another user has the line ('sudo fuser "
+                           "-v %1' shows who has it open)")
+                  .arg(done.unseenHolderOf);
     if (done.fault == ReplyFault::NoAnswer)
-        err << CtlTexts::tr(
-                   "lumaveractl: check that the module has power and is on this port; a slow "
-                   "one needs a longer --timeout MS.")
+        err << CtlTexts::tr("lumaveractl: check that the module has power and is on this port%1; "
+                            "a slow one needs a longer --timeout MS.")
+                   .arg(others)
             << '\n';
     else if (done.fault == ReplyFault::Short)
         err << CtlTexts::tr("lumaveractl: part of the answer was lost: check the cable and its "
-                            "connectors, and try again; a slow module needs a longer --timeout MS.")
+                            "connectors%1, and try again; a slow module needs a longer --timeout "
+                            "MS.")
+                   .arg(others)
             << '\n';
     else if (done.fault == ReplyFault::Unplugged)
         err << CtlTexts::tr("lumaveractl: plug it back in (or bring its far end back) and try "

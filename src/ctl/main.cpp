@@ -8,6 +8,7 @@
 #include "ctl/options.h"
 #include "ctl/station.h"
 #include "ctl/texts.h"
+#include "link/deviceholder.h"
 #include "link/handoff.h"
 #include "link/networkport.h"
 #include "link/portmap.h"
@@ -24,6 +25,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 using namespace lumavera;
 
@@ -96,6 +98,10 @@ Task<int> runOnModule(CtlOptions options, QTextStream &out, QTextStream &err)
                 err << CtlTexts::tr("lumaveractl: close that program, or have it let go of the "
                                     "port, and try again.")
                     << '\n';
+            else if (opened.fault == OpenFault::Locked)
+                err << CtlTexts::tr("lumaveractl: if no program is using the port, the lock "
+                                    "file's owner (or root) can remove it.")
+                    << '\n';
             co_return ExitPort;
         }
         module = std::move(direct);
@@ -116,6 +122,10 @@ Task<int> runOnModule(CtlOptions options, QTextStream &out, QTextStream &err)
 
 int main(int argc, char *argv[])
 {
+    // The look for other programs holding the device, the slowest part of
+    // an open on a busy machine, runs beside everything before the open.
+    std::optional<HolderLookAhead> lookAhead;
+    lookAhead.emplace();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("lumaveractl"));
     QTextStream out(stdout);
@@ -166,6 +176,8 @@ int main(int argc, char *argv[])
         return fault == PortFault::BadName ? ExitUsage : ExitPort;
     };
     if (options.command == CtlOptions::Command::Station) {
+        // The station looks at each port as a module comes, not now.
+        lookAhead.reset();
         const PreparedStation station = PrepareStation(StationOptionsFrom(options));
         switch (station.fault) {
         case StationFault::None:

@@ -159,6 +159,8 @@ QByteArray HandoffReply::encode() const
                   {"reason", outcome.reason},
                   {"traffic", QJsonArray::fromStringList(traffic)}};
     o.insert(QLatin1String("settings"), objectOf(SettingsJson(outcome.settings)));
+    if (!outcome.unseenHolderOf.isEmpty())
+        o.insert(QLatin1String("unseenHolderOf"), outcome.unseenHolderOf);
     return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
 }
 
@@ -171,6 +173,7 @@ std::optional<HandoffReply> HandoffReply::decode(const QByteArray &line)
     r.handled = o->value(QLatin1String("handled")).toBool();
     r.outcome.fault = FaultNamed(o->value(QLatin1String("fault")).toString());
     r.outcome.reason = o->value(QLatin1String("reason")).toString();
+    r.outcome.unseenHolderOf = o->value(QLatin1String("unseenHolderOf")).toString();
     for (const QJsonValue &v : o->value(QLatin1String("traffic")).toArray())
         r.traffic << v.toString();
     // A settings part that is not a module's is no answer at all.

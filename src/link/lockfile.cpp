@@ -3,6 +3,7 @@
 #include "link/texts.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
@@ -51,20 +52,48 @@ QString lockName(const QString &path)
     return QStringLiteral("LCK..") + name;
 }
 
-// Every name another program may have locked the device under: ours; the
-// name of the link that was opened, as cu names it ("LCK..led" for a link
-// /tmp/led); and the whole path with '/' as '_', as ser2net names it
-// ("LCK.._dev_ttyUSB0").
-QStringList lockNames(const QString &path)
+// A name another program may have locked the device under; `shared` when
+// another device may go by it too (a link's name, a last component), so
+// that its lock counts only where its program is not seen to hold another.
+struct LockName
 {
-    QStringList names{lockName(path)};
-    const auto add = [&names](QString name) {
-        if (!name.isEmpty() && !names.contains(name))
-            names << name;
+    QString name;
+    bool shared = false;
+};
+
+QString wholePathName(QString path)
+{
+    return QStringLiteral("LCK..") + path.replace(u'/', u'_');
+}
+
+// Every name another program may have locked the device under: ours; the
+// last component of the path it was given and of the device, as cu names
+// it ("LCK..led" for a link /tmp/led, "LCK..3" for /dev/pts/3); every
+// /dev/serial link to it, as minicom names what it was given; and the whole
+// path with '/' as '_', as ser2net names it ("LCK.._dev_ttyUSB0").
+QList<LockName> lockNames(const QString &path)
+{
+    QList<LockName> names{{lockName(path), false}};
+    const auto add = [&names](const QString &name, bool shared) {
+        for (const LockName &known : std::as_const(names))
+            if (known.name == name)
+                return;
+        names.push_back({name, shared});
     };
-    add(QStringLiteral("LCK..") + QFileInfo(path).fileName());
-    for (QString whole : {realDevice(path), QFileInfo(path).absoluteFilePath()})
-        add(QStringLiteral("LCK..") + whole.replace(u'/', u'_'));
+    const QString device = realDevice(path);
+    for (const QString &whole : {device, QFileInfo(path).absoluteFilePath()})
+        add(wholePathName(whole), false);
+    add(QStringLiteral("LCK..") + QFileInfo(path).fileName(), true);
+    add(QStringLiteral("LCK..") + QFileInfo(device).fileName(), true);
+    for (const char *folder : {"/dev/serial/by-id", "/dev/serial/by-path"}) {
+        const QDir links(QString::fromLatin1(folder));
+        for (const QFileInfo &link : links.entryInfoList(QDir::System | QDir::Files)) {
+            if (link.isSymLink() && link.canonicalFilePath() == device) {
+                add(QStringLiteral("LCK..") + link.fileName(), true);
+                add(wholePathName(link.absoluteFilePath()), false);
+            }
+        }
+    }
     return names;
 }
 
@@ -91,7 +120,7 @@ pid_t pidIn(const QByteArray &bytes)
     return 0;
 }
 
-OpenResult refusalOf(const QString &path, const QString &lock)
+OpenResult refusalOf(const QString &path, const QString &lock, bool shared = false)
 {
     const QByteArray native = QFile::encodeName(lock);
     struct stat named
@@ -124,7 +153,22 @@ OpenResult refusalOf(const QString &path, const QString &lock)
         return {}; // stale: its program is gone
     if (pid == ::getpid())
         return {OpenFault::Held, LinkTexts::tr("%1 is in use by another program.").arg(path)};
-    return {OpenFault::Held, LinkTexts::tr("%1 is in use by %2.").arg(path, ProcessLabel(pid))};
+    // A live pid is believed where its program is seen to have the device
+    // open; a pid that was reused, or a program whose files this user
+    // cannot see, leaves the lock file itself to be named.
+    const std::optional<bool> holds = ProcessHolds(pid, path);
+    if (holds == true)
+        return {OpenFault::Held, LinkTexts::tr("%1 is in use by %2.").arg(path, ProcessLabel(pid))};
+    if (holds == false && shared)
+        return {}; // another device's, of the same name
+    if (holds == false)
+        return {OpenFault::Locked,
+                LinkTexts::tr("%1 is locked by %2, which names %3, a program that does not have "
+                              "it open.")
+                    .arg(path, lock, ProcessLabel(pid))};
+    return {
+        OpenFault::Locked,
+        LinkTexts::tr("%1 is locked by %2, which names %3.").arg(path, lock, ProcessLabel(pid))};
 }
 
 OpenResult takeLockFile(const QString &path, const QString &lock, HeldLockFile *held)
@@ -172,9 +216,11 @@ OpenResult takeLockFile(const QString &path, const QString &lock, HeldLockFile *
 
 OpenResult LockFileRefusal(const QString &path)
 {
+    const QList<LockName> names = lockNames(path);
     for (const QString &folder : lockFolders()) {
-        for (const QString &name : lockNames(path)) {
-            if (const OpenResult refusal = refusalOf(path, folder + u'/' + name); !refusal)
+        for (const LockName &name : names) {
+            if (const OpenResult refusal = refusalOf(path, folder + u'/' + name.name, name.shared);
+                !refusal)
                 return refusal;
         }
     }
@@ -187,14 +233,14 @@ OpenResult TakeLockFiles(const QString &path, QList<HeldLockFile> *held)
     const QStringList folders = lockFolders();
     if (folders.isEmpty())
         return {};
-    // Not under the link's own name: two links of one name in two folders
-    // (a bench's "led" beside another's) would keep each other out.
-    const QString linkName = QStringLiteral("LCK..") + QFileInfo(path).fileName();
-    for (const QString &name : lockNames(path)) {
-        if (name == linkName && name != lockName(path))
+    // Not under a name another device may go by: two links of one name in
+    // two folders (a bench's "led" beside another's) would keep each other
+    // out.
+    for (const LockName &name : lockNames(path)) {
+        if (name.shared)
             continue;
         HeldLockFile one;
-        if (const OpenResult taken = takeLockFile(path, folders.first() + u'/' + name, &one);
+        if (const OpenResult taken = takeLockFile(path, folders.first() + u'/' + name.name, &one);
             !taken) {
             ReleaseLockFiles(*held);
             return taken;

@@ -16,14 +16,16 @@ namespace lumavera {
 // is looked at without following, blocking on or reading more than a few
 // bytes of it.
 
-// Why a lock file keeps the device at `path` from being opened: held by the
-// live program a lock file names, or locked by something that is no lock
-// file, in words that name the file and its owner; none when no live lock
-// file is there. A regular file naming a process that is gone is stale and
-// does not count.
-// Other programs name their lock files after the device ("LCK..ttyUSB0"),
-// after the link they opened ("LCK..led", as cu does) or after the whole
-// path ("LCK.._dev_ttyUSB0", as ser2net does): all of them count.
+// Why a lock file keeps the device at `path` from being opened, in words
+// that name its program, or the file itself and its owner; none when no live
+// lock file is there. A regular file naming a process that is gone is stale
+// and does not count. Other programs name their lock files after the device
+// ("LCK..ttyUSB0"), the last component of what they opened ("LCK..led" for a
+// link, "LCK..3" for /dev/pts/3, a /dev/serial link's name) or the whole path
+// ("LCK.._dev_ttyUSB0", as ser2net does): all of them count. A live pid
+// counts as the holder only where its program is seen to have the device
+// open; one seen to have it not under a name another device may share
+// ("led") is another device's lock; otherwise the lock file is named.
 OpenResult LockFileRefusal(const QString &path);
 
 // A lock file this program holds for a device while it has it open, so

@@ -79,7 +79,7 @@ void ModuleLink::setHolderCheck(HolderCheck check)
     port_->setHolderCheck(check);
 }
 
-QString ModuleLink::holder()
+HolderLook ModuleLink::holder()
 {
     return port_->holder();
 }

@@ -74,7 +74,7 @@ public:
     // How open() looks for another program holding the device (see SerialPort).
     void setHolderCheck(HolderCheck check);
     // Who else has the device now (see SerialPort::holder).
-    QString holder();
+    HolderLook holder();
     void close();
     bool isOpen() const;
     // Whether the port is a line another machine serves (see networkport.h).

@@ -4,6 +4,7 @@
 #include "link/texts.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 
 namespace lumavera {
 
@@ -42,12 +43,19 @@ Task<StepOutcome> ModuleSession::run(ModuleStep step, ReplyWaitRule wait)
     else
         out = co_await save(wait);
     // A program holding the device may be what took the answer: looked for
-    // only when it failed.
-    if (!out.ok() && out.fault != ReplyFault::Aborted) {
-        if (const QString holder = link_.holder(); !holder.isEmpty())
+    // only when it failed. One of another user's cannot be seen, only
+    // suspected, and how to see it said.
+    if (!out.ok() && out.fault != ReplyFault::Aborted && out.fault != ReplyFault::Stopped) {
+        const HolderLook look = link_.holder();
+        const QString device = link_.devicePath();
+        if (const QString holder = look.holders.value(device); !holder.isEmpty()) {
             out.reason +=
                 u' ' + LinkTexts::tr("%1 is in use by %2, which may have taken the answer.")
-                           .arg(link_.devicePath(), holder);
+                           .arg(device, holder);
+        } else if (look.unseen > 0 &&
+                   (out.fault == ReplyFault::NoAnswer || out.fault == ReplyFault::Short)) {
+            out.unseenHolderOf = QFileInfo(device).canonicalFilePath();
+        }
     }
     co_return out;
 }

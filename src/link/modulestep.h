@@ -71,6 +71,10 @@ struct StepOutcome : Result<ReplyFault>
 {
     int count = 0; // bytes waiting after the wait
     ModuleSettings settings;
+    // The device, where the answer came short or not at all and processes
+    // of other users, whose open files this user cannot see, might hold it
+    // and have taken the answer; empty otherwise.
+    QString unseenHolderOf;
 };
 
 // A read that vouches for the module's settings only where its answer was

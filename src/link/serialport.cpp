@@ -25,6 +25,33 @@
 
 namespace lumavera {
 
+namespace {
+
+// Refuses a device that another program keeps from us (its exclusive mode,
+// or a lock on it), naming that program where it can be found: a lock shows
+// its holder in /proc/locks whoever it is; a holder without one shows only
+// where its open files may be seen.
+OpenResult heldRefusal(const QString &path)
+{
+    QString holder = LockHolder(path);
+    int unseen = 0;
+    if (holder.isEmpty()) {
+        const HolderLook look = LookForHolders({path});
+        holder = look.holders.value(path);
+        unseen = look.unseen;
+    }
+    if (!holder.isEmpty())
+        return {OpenFault::Held, LinkTexts::tr("%1 is in use by %2.").arg(path, holder)};
+    if (unseen > 0)
+        return {OpenFault::Held,
+                LinkTexts::tr("%1 is in use by another program, perhaps another user's "
+                              "('sudo fuser -v %2' shows which).")
+                    .arg(path, QFileInfo(path).canonicalFilePath())};
+    return {OpenFault::Held, LinkTexts::tr("%1 is in use by another program.").arg(path)};
+}
+
+} // namespace
+
 SerialPort::SerialPort(QObject *parent) : QObject(parent) {}
 
 SerialPort::~SerialPort()
@@ -32,15 +59,15 @@ SerialPort::~SerialPort()
     close();
 }
 
-QString SerialPort::holder()
+HolderLook SerialPort::holder()
 {
     // The device was nobody else's when it opened, so a program that has it
     // now came since (root, whom the exclusive mode does not keep out:
     // Debian's ser2net service, a root terminal). A caller that looks for
     // holders itself (the station, polling a cable) asked for no look.
-    return holderCheck_ == HolderCheck::BeforeOpen && !path_.isEmpty() && !network_
-               ? DeviceHolder(path_)
-               : QString();
+    if (holderCheck_ != HolderCheck::BeforeOpen || path_.isEmpty() || network_)
+        return {};
+    return LookForHolders({path_});
 }
 
 void SerialPort::setDevicePath(const QString &path)
@@ -82,12 +109,8 @@ OpenResult SerialPort::openDevice()
             return {OpenFault::NoDevice, LinkTexts::tr("There is no device %1.").arg(path_)};
         if (error == EACCES || error == EPERM)
             return {OpenFault::Denied, PermissionAdvice(path_)};
-        if (error == EBUSY) {
-            const QString holder = DeviceHolder(path_);
-            return {OpenFault::Held,
-                    holder.isEmpty() ? LinkTexts::tr("%1 is in use by another program.").arg(path_)
-                                     : LinkTexts::tr("%1 is in use by %2.").arg(path_, holder)};
-        }
+        if (error == EBUSY)
+            return heldRefusal(path_);
         return {OpenFault::Failed, LinkTexts::tr("%1 could not be opened: %2.")
                                        .arg(path_, QString::fromLocal8Bit(strerror(error)))};
     }
@@ -101,10 +124,8 @@ OpenResult SerialPort::openDevice()
                     LinkTexts::tr("%1 could not be opened: it is not a serial device.").arg(path_));
     // Another of our programs (or a tool that locks the same way) has it.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const QString holder = DeviceHolder(path_);
-        return fail(OpenFault::Held,
-                    holder.isEmpty() ? LinkTexts::tr("%1 is in use by another program.").arg(path_)
-                                     : LinkTexts::tr("%1 is in use by %2.").arg(path_, holder));
+        const OpenResult held = heldRefusal(path_);
+        return fail(held.fault, held.reason);
     }
     if (const OpenResult refusal = LockFileRefusal(path_); !refusal)
         return fail(refusal.fault, refusal.reason);

@@ -60,10 +60,11 @@ public:
     // Whether an open looks through /proc for another program that holds
     // the device without a lock, before a byte or a setting of the line.
     void setHolderCheck(HolderCheck check) { holderCheck_ = check; }
-    // The program holding the device beside this one now, where the open
-    // looked first (so it came since); empty when none. For when an answer
-    // failed to come whole.
-    QString holder();
+    // The programs holding the device beside this one now, where the open
+    // looked first (so they came since), and how many processes of other
+    // users could not be looked at; nothing when the open did not look. For
+    // when an answer failed to come whole.
+    HolderLook holder();
     bool portOpen() const { return fd_ >= 0; }
     // Whether the path is a line another machine serves.
     bool network() const { return network_; }

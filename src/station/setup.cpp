@@ -166,6 +166,16 @@ Task<StationReport> SetUpOne(StationPort port, StationOptions o, const std::atom
     const auto unplugged = [&] { return lost || (!network && !QFileInfo::exists(port.device)); };
     ModuleSession session(link, ReplyWaitRule::untilComplete(o.timeoutMs));
     const ModuleAnswer first = co_await AskModule(session, port.device);
+    // Held by a program of another user, or locked: seen only by the open.
+    if (first.fault == AnswerFault::NotOpened &&
+        (first.opening == OpenFault::Held || first.opening == OpenFault::Locked)) {
+        // "in use by …" as the station's own look says it, the device being
+        // the row's.
+        QString why = first.reason;
+        if (const QString prefix = port.device + QStringLiteral(" is "); why.startsWith(prefix))
+            why = why.mid(prefix.size()).chopped(why.endsWith(u'.') ? 1 : 0);
+        co_return done(StationReport::Result::Skip, why);
+    }
     if (first.fault == AnswerFault::NotOpened)
         co_return done(StationReport::Result::Fail, first.reason);
     if (!first.ok()) {

@@ -17,18 +17,18 @@ Answers a module should not give:
   $ start_module odd --fast --answer 'FE'; f=$module
   $ lumaveractl --port silent read
   lumaveractl: read failed: No answer came from the module within 500 ms.
-  lumaveractl: check that the module has power and is on this port; a slow one needs a longer --timeout MS.
+  lumaveractl: check that the module has power and is on this port, and that no program of another user has the line ('sudo fuser -v /dev/pts/*' shows who has it open); a slow one needs a longer --timeout MS. (glob)
   [1]
   $ lumaveractl --port silent read > /dev/null 2>&1 && lumaveractl --port silent color '#FF0000' ||
   >     echo "no module answers on silent"
   no module answers on silent
   $ lumaveractl --port silent backup out.ini
   lumaveractl: read failed: No answer came from the module within 500 ms.
-  lumaveractl: check that the module has power and is on this port; a slow one needs a longer --timeout MS.
+  lumaveractl: check that the module has power and is on this port, and that no program of another user has the line ('sudo fuser -v /dev/pts/*' shows who has it open); a slow one needs a longer --timeout MS. (glob)
   [1]
   $ lumaveractl --port short read
   lumaveractl: read failed: Only 34 of 35 bytes came back.
-  lumaveractl: part of the answer was lost: check the cable and its connectors, and try again; a slow module needs a longer --timeout MS.
+  lumaveractl: part of the answer was lost: check the cable and its connectors, and that no program of another user has the line ('sudo fuser -v /dev/pts/*' shows who has it open), and try again; a slow module needs a longer --timeout MS. (glob)
   [1]
   $ lumaveractl --port noisy read
   lumaveractl: read failed: The answer does not start like a settings reply.
@@ -38,7 +38,7 @@ Answers a module should not give:
   [1]
   $ lumaveractl --port odd save
   lumaveractl: save failed: Only 1 of 2 bytes came back.
-  lumaveractl: part of the answer was lost: check the cable and its connectors, and try again; a slow module needs a longer --timeout MS.
+  lumaveractl: part of the answer was lost: check the cable and its connectors, and that no program of another user has the line ('sudo fuser -v /dev/pts/*' shows who has it open), and try again; a slow module needs a longer --timeout MS. (glob)
   [1]
   $ lumavera-virtual-module --answer FEA
   lumavera-virtual-module: --answer takes bytes in hex, such as 'FE AA', not 'FEA'

@@ -106,7 +106,7 @@ A slow module answers a window's step within lumaveractl's own --timeout:
   mode 0
   $ lumaveractl --port slow --timeout 100 read
   lumaveractl: read failed: No answer came from the module within 100 ms.
-  lumaveractl: check that the module has power and is on this port; a slow one needs a longer --timeout MS.
+  lumaveractl: check that the module has power and is on this port, and that no program of another user has the line ('sudo fuser -v /dev/pts/*' shows who has it open); a slow one needs a longer --timeout MS. (glob)
   [1]
   $ kill $window; wait $window
 

@@ -7,7 +7,7 @@ command's answer: the next command that waits for one first waits it out.
 
   $ lumaveractl --port late --timeout 300 read
   lumaveractl: read failed: No answer came from the module within 300 ms.
-  lumaveractl: check that the module has power and is on this port; a slow one needs a longer --timeout MS.
+  lumaveractl: check that the module has power and is on this port, and that no program of another user has the line ('sudo fuser -v /dev/pts/*' shows who has it open); a slow one needs a longer --timeout MS. (glob)
   [1]
   $ lumaveractl --port late mode 7
   $ lumaveractl --port late --timeout 3000 backup b.ini

@@ -14,6 +14,7 @@ A FIFO of another user is refused at once, naming the file and its owner:
   $ mkfifo "$lock" && chown nobody "$lock"
   $ lumaveractl --port module --timeout 500 color 1 2 3
   lumaveractl: Selected Com Port Not Available: module is locked by a file of user nobody: /*/locks/LCK..pts_* (glob)
+  lumaveractl: if no program is using the port, the lock file's owner (or root) can remove it.
   [3]
 
 So is a link, to a device or to anything else:
@@ -21,10 +22,12 @@ So is a link, to a device or to anything else:
   $ rm "$lock" && ln -s /dev/zero "$lock" && chown -h nobody "$lock"
   $ lumaveractl --port module read
   lumaveractl: Selected Com Port Not Available: module is locked by a file of user nobody: /*/locks/LCK..pts_* (glob)
+  lumaveractl: if no program is using the port, the lock file's owner (or root) can remove it.
   [3]
   $ rm "$lock" && ln -s /etc/passwd "$lock"
   $ lumaveractl --port module read
   lumaveractl: Selected Com Port Not Available: module is locked by a file of user root: /*/locks/LCK..pts_* (glob)
+  lumaveractl: if no program is using the port, the lock file's owner (or root) can remove it.
   [3]
 
 A program of root's (past the exclusive mode, as Debian's ser2net) that takes

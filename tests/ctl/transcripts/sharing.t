@@ -1,6 +1,6 @@
-Programs of one's own on the line: a lock file naming a live program is
-that program's, one naming a program that is gone is stale (and goes), and
-two of our own programs never share a device.
+Programs of one's own on the line: a lock file naming a live program keeps
+the device, one naming a program that is gone is stale (and goes), and two of
+our own programs never share a device.
 
   $ export LUMAVERA_LOCK_DIR="$PWD/locks" LUMAVERA_SETTINGS="$PWD/lumavera.ini"
   $ mkdir locks
@@ -9,10 +9,16 @@ two of our own programs never share a device.
   $ lock="locks/LCK..$(readlink module | sed 's,^/dev/,,; s,/,_,g')"
   $ sleep 30 < /dev/null & sleeper=$!; echo "$sleeper" > "$lock"
   $ lumaveractl --port module read
-  lumaveractl: Selected Com Port Not Available: module is in use by sleep (pid *). (glob)
-  lumaveractl: close that program, or have it let go of the port, and try again.
+  lumaveractl: Selected Com Port Not Available: module is locked by /*/locks/LCK..pts_*, which names sleep (pid *), a program that does not have it open. (glob)
+  lumaveractl: if no program is using the port, the lock file's owner (or root) can remove it.
   [3]
-  $ kill $sleeper; wait $sleeper; lumaveractl --port module hold 7
+
+A pid that was reused names a program this user cannot look into: the lock
+file is named, and the program only as what the pid is now:
+
+  $ echo 1 > "$lock"; lumaveractl --port module read 2>&1 | head -1
+  lumaveractl: Selected Com Port Not Available: module is locked by /*/locks/LCK..pts_*, which names * (pid 1, user root). (glob)
+  $ kill $sleeper; wait $sleeper; rm "$lock"; lumaveractl --port module hold 7
   $ ls locks
 
 While one lumaveractl waits on a module that does not answer, another is
@@ -43,16 +49,19 @@ newline, so that cu keeps out:
   [1]
   $ ls locks
 
-A lock file under the link's name or the whole path, naming a live
-program, keeps the device that program's:
+A lock file under the whole path, naming a live program, keeps the device;
+one under the name of the link, which a link to another device may share
+(two benches' "module"), stands aside where its program is seen to have
+another device open:
 
   $ sleep 30 < /dev/null & sleeper=$!
-  $ for name in LCK..module "LCK..$(readlink module | tr / _)"; do
+  $ for name in "LCK..$(readlink module | tr / _)" LCK..module; do
   >     echo "$sleeper" > "locks/$name"; lumaveractl --port module color 1 2 3 2>&1 | head -1
-  >     rm "locks/$name"
+  >     echo "exit ${PIPESTATUS[0]}"; rm "locks/$name"
   > done
-  lumaveractl: Selected Com Port Not Available: module is in use by sleep (pid *). (glob)
-  lumaveractl: Selected Com Port Not Available: module is in use by sleep (pid *). (glob)
+  lumaveractl: Selected Com Port Not Available: module is locked by /*/locks/LCK.._dev_pts_*, which names sleep (pid *), a program that does not have it open. (glob)
+  exit 3
+  exit 0
   $ kill $sleeper
 
 Stopped by a signal (timeout's SIGTERM, a closed terminal's SIGHUP, Ctrl+C)
@@ -85,4 +94,5 @@ The module saw the one frame that was allowed through:
   device /dev/pts/* (glob)
   link module
   SetHold 7
+  SetColor r=1 g=2 b=3
   SetHold 8
