@@ -3,7 +3,7 @@ command's answer: the next command that waits for one first waits it out.
 
   $ . "$TESTDIR/module.sh"
   $ export LUMAVERA_SETTINGS="$PWD/lumavera.ini"
-  $ start_module late --fast --delay 800
+  $ start_module late --fast --delay 1500
 
   $ lumaveractl --port late --timeout 300 read
   lumaveractl: read failed: No answer came from the module within 300 ms.

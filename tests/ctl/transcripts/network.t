@@ -42,7 +42,7 @@ another client has (ser2net says so), a port that is no address at all:
   > others = [socket.create_connection(("127.0.0.1", int(p))) for p in sys.argv[3:]]
   > open("ready", "w").close()
   > time.sleep(60)' ${ports[@]} $telnet $raw < /dev/null > others.log 2>&1 & others=$!
-  $ poll 200 "$(cat others.log)" test -e ready
+  $ poll 200 "$(cat others.log 2> /dev/null)" test -e ready
   $ for port in socket://127.0.0.1:$(free_port) rfc2217://127.0.0.1:$plain \
   >     rfc2217://127.0.0.1:${ports[1]} socket://127.0.0.1:${ports[0]} \
   >     rfc2217://127.0.0.1:$telnet socket://127.0.0.1:$raw socket://[::1]; do
