@@ -163,7 +163,11 @@ Task<StationReport> SetUpOne(StationPort port, StationOptions o, const std::atom
     link.setConnectTimeout(o.timeoutMs);
     bool lost = false;
     QObject::connect(&link, &ModuleLink::lost, &link, [&lost] { lost = true; });
-    const auto unplugged = [&] { return lost || (!network && !QFileInfo::exists(port.device)); };
+    // A server's hang-up is known the moment a write meets it, before the
+    // link's loss is told through the event loop.
+    const auto unplugged = [&] {
+        return lost || (network ? !link.lossReason().isEmpty() : !QFileInfo::exists(port.device));
+    };
     ModuleSession session(link, ReplyWaitRule::untilComplete(o.timeoutMs));
     const ModuleAnswer first = co_await AskModule(session, port.device);
     // Held by a program of another user, or locked: seen only by the open.

@@ -87,7 +87,7 @@ polling the other:
   $ serve benchA 'telnet(rfc2217),tcp'; A=rfc2217://127.0.0.1:$served
   $ serve benchB 'telnet(rfc2217),tcp'; B=rfc2217://127.0.0.1:$served; b_server=$server
   $ lumaveractl station golden.ini --port $A --port $B --cable --gap 200 --log s.csv > out 2> err &
-  $ wait_for err "module found on $B" 1; kill $b_server; wait_for out PASS 2; kill -INT $!; wait $!
+  $ wait_for benchB.log SetMode 1; kill $b_server; wait_for out PASS 2; kill -INT $!; wait $!
   [1]
   $ sed "s,^[0-9-]* [0-9:]*  ,,; s,$A,A,; s,$B,B," out | sort
   2 passed, 1 failed
