@@ -85,6 +85,17 @@ Task<bool> runStep(ModuleAccess &module, ModuleStep step, QTextStream &err,
     co_return done.ok();
 }
 
+// A step that has no answer of its own, done only once it reached the module.
+Task<bool> runWriteStep(ModuleAccess &module, ModuleStep step, QTextStream &err)
+{
+    if (!co_await runStep(module, step, err))
+        co_return false;
+    const StepOutcome confirmed = co_await module.confirmDelivered();
+    if (!confirmed.ok())
+        sayFailure(step, confirmed, err);
+    co_return confirmed.ok();
+}
+
 // Reads the module and keeps its colours; the settings on success, and in
 // `kept` whether the settings file took them.
 Task<std::optional<ModuleSettings>> readModule(ModuleAccess &module, QTextStream &err, bool &kept)
@@ -192,17 +203,20 @@ Task<int> RunModuleCommand(CtlOptions o, ModuleAccess &module, QTextStream &out,
     case C::History:
         break; // a port at a time is not theirs
     case C::Color:
-        co_return co_await runStep(module, ModuleStep::color(o.colour), err) ? ExitDone
-                                                                             : ExitModule;
+        co_return co_await runWriteStep(module, ModuleStep::color(o.colour), err) ? ExitDone
+                                                                                  : ExitModule;
     case C::Mode:
-        co_return co_await runStep(module, ModuleStep::mode(o.value), err) ? ExitDone : ExitModule;
+        co_return co_await runWriteStep(module, ModuleStep::mode(o.value), err) ? ExitDone
+                                                                                : ExitModule;
     case C::Fade:
-        co_return co_await runStep(module, ModuleStep::fade(o.value), err) ? ExitDone : ExitModule;
+        co_return co_await runWriteStep(module, ModuleStep::fade(o.value), err) ? ExitDone
+                                                                                : ExitModule;
     case C::Hold:
-        co_return co_await runStep(module, ModuleStep::hold(o.value), err) ? ExitDone : ExitModule;
+        co_return co_await runWriteStep(module, ModuleStep::hold(o.value), err) ? ExitDone
+                                                                                : ExitModule;
     case C::Store:
         // As the window's button: the file keeps a colour that went out.
-        if (!co_await runStep(module, ModuleStep::store(o.slot, o.colour), err))
+        if (!co_await runWriteStep(module, ModuleStep::store(o.slot, o.colour), err))
             co_return ExitModule;
         co_return keepColours(SettingsStore(IniPath()).saveSlot(o.slot, o.colour), err)
             ? ExitDone

@@ -20,6 +20,13 @@
 
 namespace lumavera {
 
+// The window keeps its line open after the command: what it sent is not
+// thrown away by a close.
+Task<StepOutcome> ModuleAccess::confirmDelivered()
+{
+    co_return StepOutcome{};
+}
+
 Task<bool> ModuleAccess::pause(int ms)
 {
     if (stopped_)
@@ -104,6 +111,13 @@ Task<StepOutcome> DirectAccess::run(ModuleStep step)
             co_return session_.withheld(*first);
     }
     co_return unlessStopped(co_await session_.run(step));
+}
+
+Task<StepOutcome> DirectAccess::confirmDelivered()
+{
+    if (stopped())
+        co_return StoppedOutcome();
+    co_return unlessStopped(co_await session_.confirmDelivered());
 }
 
 DirectAccess::DirectAccess(const QString &device, int timeoutMs)

@@ -22,6 +22,9 @@ public:
     virtual Task<StepOutcome> run(ModuleStep step) = 0;
     // A pause between frames; false once stopped (or the port went away).
     virtual Task<bool> pause(int ms);
+    // Done once what was sent has reached the module, before the command
+    // says it was done.
+    virtual Task<StepOutcome> confirmDelivered();
 
     // Ends the step under way and every wait at once, and refuses the steps
     // after it: each ends as stopped (a signal to the program, as Ctrl+C).
@@ -58,6 +61,7 @@ public:
     Task<OpenResult> open();
     Task<StepOutcome> run(ModuleStep step) override;
     Task<bool> pause(int ms) override;
+    Task<StepOutcome> confirmDelivered() override;
 
 private:
     void endWaits() override { link_.endWaits(); }

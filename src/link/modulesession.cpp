@@ -67,9 +67,23 @@ StepOutcome ModuleSession::withheld(StepOutcome read) const
     return read;
 }
 
+Task<StepOutcome> ModuleSession::confirmDelivered()
+{
+    if (!unanswered_ || !link_.isNetwork())
+        co_return StepOutcome{};
+    StepOutcome read = co_await run(ModuleStep::read());
+    if (read.ok())
+        co_return StepOutcome{};
+    read.reason = LinkTexts::tr("Whether the frame reached the module is unknown: the read sent "
+                                "after it to confirm it failed. %1")
+                      .arg(read.reason);
+    co_return read;
+}
+
 StepOutcome ModuleSession::send(const ModuleStep &step)
 {
     const SendResult sent = link_.send(FrameOf(step.body()));
+    unanswered_ = true;
     if (sent.ok())
         return {};
     if (sent.fault == SendFault::Gone)
@@ -151,6 +165,7 @@ Task<std::optional<QByteArray>> ModuleSession::exchange(ModuleStep step, int exp
         MarkAnswerPending(device);
         co_return std::nullopt;
     }
+    unanswered_ = false;
     co_return link_.takeAll();
 }
 

@@ -22,6 +22,12 @@ public:
     // A read that failed, as the outcome of a step that was held back for
     // it: nothing goes to a line on another machine before a module answered.
     StepOutcome withheld(StepOutcome read) const;
+    // Done once the module has answered after the last frame sent. The
+    // server of a network line throws away what it has not yet passed on
+    // when the connection closes (ser2net flushes its device then), so a
+    // frame that had no answer is confirmed by a read before the line is
+    // let go; on a local line, and after an answer, at once.
+    Task<StepOutcome> confirmDelivered();
 
 private:
     StepOutcome send(const ModuleStep &step);
@@ -37,6 +43,8 @@ private:
 
     ModuleLink &link_;
     ReplyWaitRule wait_;
+    // A frame went out that no answer has come after.
+    bool unanswered_ = false;
 };
 
 } // namespace lumavera
