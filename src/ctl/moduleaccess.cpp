@@ -93,7 +93,10 @@ Task<OpenResult> DirectAccess::open()
     if (const OpenResult opened = link_.open(); !opened || !link_.isNetwork())
         co_return opened;
     firstRead_ = co_await session_.run(ModuleStep::read());
-    if (const OpenResult ended = link_.lossFault(); ended.fault == OpenFault::Held)
+    // A server that hung up before a module answered did not serve the
+    // line: the port is not available, with the server's words.
+    if (const OpenResult ended = link_.lossFault();
+        ended.fault == OpenFault::Held || (!ended.ok() && !firstRead_->ok()))
         co_return ended;
     co_return OpenResult{};
 }

@@ -7,6 +7,7 @@
 #include <QMap>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -61,6 +62,10 @@ std::optional<NetworkAddress> ParseNetworkAddress(const QString &name)
 }
 
 namespace {
+
+// More than a set-up's answers and a server's message by far.
+constexpr qint64 FloodBytes = 16 * 1024;
+constexpr qsizetype EarlyBytes = 512;
 
 class Deadline
 {
@@ -216,23 +221,39 @@ OpenResult setLine(int fd, const NetworkAddress &address, TelnetStream *telnet,
     if (!sendAll(fd, out, deadline))
         return ended();
     QMap<int, QByteArray> answered;
+    // A server that never stops sending keeps the socket readable: the
+    // deadline is looked at after every read, not only when it is quiet.
+    qint64 heard = 0;
     while (answered.size() < wanted.size()) {
+        if (deadline.left() == 0)
+            return {
+                OpenFault::Failed,
+                heard > FloodBytes
+                    ? LinkTexts::tr("%1 sends without end, and never set up its line.").arg(where)
+                    : LinkTexts::tr(
+                          "%1 did not set up its line in time (is it an RFC 2217 server?).")
+                          .arg(where)};
         pollfd ready{fd, POLLIN, 0};
         const int n = ::poll(&ready, 1, deadline.left());
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
-            return {OpenFault::Failed,
-                    LinkTexts::tr("%1 did not set up its line in time (is it an RFC 2217 server?).")
-                        .arg(where)};
+        if (n == 0)
+            continue;
+        if (n < 0)
+            return ended();
         char buffer[512];
         const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
         if (got < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
         if (got <= 0)
             return ended();
+        heard += got;
         QByteArray answer;
-        *early += telnet->feed(QByteArray(buffer, got), &answer);
+        // What came before the line was set up is no answer to anything;
+        // only its start is kept, for the server's own words.
+        const QByteArray data = telnet->feed(QByteArray(buffer, got), &answer);
+        if (early->size() < EarlyBytes)
+            *early += data.first(std::min(data.size(), EarlyBytes - early->size()));
         if (!answer.isEmpty() && !sendAll(fd, answer, deadline))
             return ended();
         if (telnet->comPortRefused())
@@ -260,6 +281,16 @@ OpenResult ConnectionEnded(const QString &where, const QByteArray &heard)
     if (heard.contains("in use"))
         return {OpenFault::Held,
                 LinkTexts::tr("%1 is in use by another client of its server.").arg(where)};
+    // A server that cannot serve the line says why in a line of text
+    // before it hangs up (ser2net: "Device open failure: ..."): its words,
+    // where they are words.
+    const QByteArray said = heard.trimmed();
+    const bool text = !said.isEmpty() && std::all_of(said.begin(), said.end(), [](char c) {
+        return (c >= 0x20 && c < 0x7F) || c == '\r' || c == '\n' || c == '\t';
+    });
+    if (text)
+        return {OpenFault::Failed, LinkTexts::tr("%1 closed the connection, saying \"%2\".")
+                                       .arg(where, QString::fromLatin1(said).simplified())};
     return {OpenFault::Failed, LinkTexts::tr("%1 closed the connection.").arg(where)};
 }
 

@@ -111,12 +111,14 @@ QByteArray TelnetStream::feed(const QByteArray &bytes, QByteArray *answer)
 
 void TelnetStream::negotiate(std::uint8_t verb, std::uint8_t option, QByteArray *answer)
 {
-    // Answered only when the option changes state, so that two ends never
-    // echo each other's answers for ever.
+    // Answered only when the option changes state, and an offer refused
+    // once is not refused again: two ends never echo each other's answers
+    // for ever, and a server repeating itself gets no answer to each.
     if (verb == Will || verb == Wont) {
         const bool on = verb == Will && theyMay(option);
         const bool asked = std::exchange(askedTheirs_[option], false);
-        if (on != theirs_[option] || (verb == Will && !on)) {
+        const bool refusal = verb == Will && !on && !std::exchange(refusedTheirs_[option], true);
+        if (on != theirs_[option] || refusal) {
             theirs_[option] = on;
             if (!asked || !on)
                 *answer += command(on ? Do : Dont, option);
@@ -126,7 +128,8 @@ void TelnetStream::negotiate(std::uint8_t verb, std::uint8_t option, QByteArray 
         const bool asked = std::exchange(askedOurs_[option], false);
         if (option == ComPortOption && !on)
             comPortRefused_ = true;
-        if (on != ours_[option] || (verb == Do && !on)) {
+        const bool refusal = verb == Do && !on && !std::exchange(refusedOurs_[option], true);
+        if (on != ours_[option] || refusal) {
             ours_[option] = on;
             if (!asked || !on)
                 *answer += command(on ? Will : Wont, option);

@@ -60,6 +60,9 @@ private:
     std::array<bool, 256> theirs_{};
     std::array<bool, 256> askedOurs_{};
     std::array<bool, 256> askedTheirs_{};
+    // Offers already refused.
+    std::array<bool, 256> refusedOurs_{};
+    std::array<bool, 256> refusedTheirs_{};
     QList<ComPortReply> replies_;
     bool comPortRefused_ = false;
 };

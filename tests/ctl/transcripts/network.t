@@ -33,21 +33,24 @@ and an answer full of 0xFF comes back whole.
 A step with no answer of its own is done once the module has answered a
 read sent after it: the server throws away what it has not yet passed on
 when the connection closes. Two hundred such steps through each kind of
-server, every one in the module's log:
+server, every one in the module's log (a module each: a server that lets go
+of a line flushes it, and would throw away the other's first answer):
 
-  $ for port in rfc2217://127.0.0.1:$telnet socket://localhost:$raw; do
+  $ start_module rawline --fast; serve rawline tcp; rawline=$served
+  $ for port in rfc2217://127.0.0.1:$telnet socket://localhost:$rawline; do
   >     for i in $(seq 40); do
   >         for step in "color $i 0 0" "mode 1" "fade 2" "hold 3" "store 2 $i 0 0"; do
   >             lumaveractl --port $port $step || echo "$step failed"
   >         done
   >     done
   > done
-  $ grep -v '^device\|^link\|^Read' line.log | sed 's/ .*//' | sort | uniq -c
+  $ grep -hv '^device\|^link\|^Read' line.log rawline.log | sed 's/ .*//' | sort | uniq -c
        82 SetColor
        80 SetFade
        80 SetHold
        80 SetMode
        82 StoreSlot
+  $ kill $module $server
 
 What goes wrong is said plainly, naming HOST:PORT, within the command's
 timeout, with a local port's exit status: a port nothing serves, a telnet
@@ -90,13 +93,49 @@ another client has (ser2net says so), a port that is no address at all:
   0
   [1]
 
+Servers no serial server should be: one that sends zeros without end, one
+whose subnegotiation never ends, one that offers an option three thousand
+times. Each ends within the timeout with what it did; the offer is refused
+once, not three thousand times:
+
+  $ python3 "$TESTDIR/servers.py" > hostile 2> /dev/null & hostile=$!
+  $ poll 200 "the hostile servers did not listen" test -s hostile; read flood subneg storm < hostile
+  $ for port in rfc2217://127.0.0.1:$flood socket://127.0.0.1:$flood \
+  >     rfc2217://127.0.0.1:$subneg rfc2217://127.0.0.1:$storm; do
+  >     lumaveractl --port $port --timeout 500 read 2>&1 | head -1; echo "exit ${PIPESTATUS[0]}"
+  > done
+  lumaveractl: Selected Com Port Not Available: 127.0.0.1:* sends without end, and never set up its line. (glob)
+  exit 3
+  lumaveractl: read failed: The answer does not start like a settings reply.
+  exit 1
+  lumaveractl: Selected Com Port Not Available: 127.0.0.1:* sends without end, and never set up its line. (glob)
+  exit 3
+  lumaveractl: Selected Com Port Not Available: 127.0.0.1:* did not set up its line in time (is it an RFC 2217 server?). (glob)
+  exit 3
+  $ wait_for storm.log refused 1; cat storm.log; kill $hostile
+  refused 1 times
+
+A server whose device is missing says so before it hangs up; its words are
+the message, for either kind of line:
+
+  $ serve absent 'telnet(rfc2217),tcp'; absent_telnet=$served
+  $ serve absent tcp; absent_raw=$served
+  $ for port in rfc2217://127.0.0.1:$absent_telnet socket://127.0.0.1:$absent_raw; do
+  >     lumaveractl --port $port read 2>&1 | head -1; echo "exit ${PIPESTATUS[0]}"
+  > done
+  lumaveractl: Selected Com Port Not Available: 127.0.0.1:* closed the connection, saying "Device open failure: Value or file not found". (glob)
+  exit 3
+  lumaveractl: Selected Com Port Not Available: 127.0.0.1:* closed the connection, saying "Device open failure: Value or file not found". (glob)
+  exit 3
+
 A server stopped in the middle of a restore: the step it cut short is named,
 with why:
 
   $ lumaveractl --port rfc2217://127.0.0.1:$telnet backup golden.ini
   backed up rfc2217://127.0.0.1:* to golden.ini (glob)
+  $ fades=$(grep -c SetFade line.log)
   $ lumaveractl --port rfc2217://127.0.0.1:$telnet restore golden.ini --gap 1000 2>&1 & restoring=$!
-  $ wait_for line.log SetFade 81; kill $telnet_server; wait $restoring
+  $ wait_for line.log SetFade $((fades + 1)); kill $telnet_server; wait $restoring
   lumaveractl: hold failed: The frame could not be written: 127.0.0.1:* closed the connection. (glob)
   lumaveractl: the restore stopped at step 3 of 14: mode and fade reached the module; hold and the slots did not. What the module held before is kept in /*/state/lumavera/*.ini; restoring golden.ini again finishes it, restoring that file undoes it. (glob)
   [1]
