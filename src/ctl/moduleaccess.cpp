@@ -93,6 +93,11 @@ Task<OpenResult> DirectAccess::open()
     if (const OpenResult opened = link_.open(); !opened || !link_.isNetwork())
         co_return opened;
     firstRead_ = co_await session_.run(ModuleStep::read());
+    // What a server says as it hangs up may come as fast as an answer
+    // would, and pass for a bad one: a failed first read waits for the
+    // line to go quiet, or the connection to end, before it is judged.
+    if (!firstRead_->ok() && firstRead_->fault != ReplyFault::Stopped && link_.isOpen())
+        co_await link_.waitForQuiet(200);
     // A server that hung up before a module answered did not serve the
     // line: the port is not available, with the server's words.
     if (const OpenResult ended = link_.lossFault();

@@ -261,8 +261,14 @@ OpenResult setLine(int fd, const NetworkAddress &address, TelnetStream *telnet,
                     LinkTexts::tr("%1 does not set serial lines (it refused RFC 2217); where its "
                                   "server fixes the line at 9600 8N1, use socket://%1.")
                         .arg(where)};
-        for (const T::ComPortReply &reply : telnet->takeComPortReplies())
-            answered.insert(reply.command, reply.value);
+        // Only the answers to what was asked count: a server notifies its
+        // line and modem state (106, 107) whenever it likes, before the
+        // last answer too.
+        for (const T::ComPortReply &reply : telnet->takeComPortReplies()) {
+            if (std::any_of(wanted.begin(), wanted.end(),
+                            [&](const auto &asked) { return asked.first == reply.command; }))
+                answered.insert(reply.command, reply.value);
+        }
     }
     for (const auto &[command, value] : wanted) {
         if (answered.value(command) != value)

@@ -52,6 +52,18 @@ of a line flushes it, and would throw away the other's first answer):
        82 StoreSlot
   $ kill $module $server
 
+python3-serial's own RFC 2217 server, which notifies its modem lines between
+its answers, sets the line up as ser2net does:
+
+  $ python3 "$TESTDIR/rfc2217server.py" "$(readlink -f line)" > pyport & pyserver=$!
+  $ poll 200 "the RFC 2217 server did not listen" test -s pyport
+  $ for i in $(seq 20); do
+  >     lumaveractl --port rfc2217://127.0.0.1:$(cat pyport) read > /dev/null || echo "read $i failed"
+  > done
+  $ lumaveractl --port rfc2217://127.0.0.1:$(cat pyport) color 4 5 6 && grep -c 'r=4 g=5 b=6' line.log
+  1
+  $ kill $pyserver
+
 What goes wrong is said plainly, naming HOST:PORT, within the command's
 timeout, with a local port's exit status: a port nothing serves, a telnet
 server without RFC 2217, a server that never sets the line up, a host that
