@@ -330,8 +330,10 @@ QString LockHolder(const QString &path)
         QByteArray::number(::major(device.st_dev), 16).rightJustified(2, '0') + ':' +
         QByteArray::number(::minor(device.st_dev), 16).rightJustified(2, '0') + ':' + inode;
     const pid_t self = ::getpid();
-    while (!locks.atEnd()) {
-        const QList<QByteArray> fields = locks.readLine(512).simplified().split(' ');
+    // /proc/locks says its size is 0: read to its end, never asking atEnd().
+    const QByteArray all = locks.readAll();
+    for (const QByteArray &line : all.split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
         if (fields.size() < 6 || fields[1] == "->" || fields[5] != where)
             continue;
         const int pid = fields[4].toInt();

@@ -147,7 +147,11 @@ OpenResult SerialPort::openDevice()
     line.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
     line.c_cflag |= CS8 | CLOCAL | CREAD;
     line.c_iflag &= ~(IXON | IXOFF | IXANY);
-    line.c_cc[VMIN] = 0;
+    // The descriptor is non-blocking, so these mean nothing to our reads; but
+    // the terminal's settings are shared, and VMIN 0 would make the blocking
+    // reads of another user's program we cannot see (cat, socat) end as if
+    // the line had closed.
+    line.c_cc[VMIN] = 1;
     line.c_cc[VTIME] = 0;
     if (::tcsetattr(fd, TCSANOW, &line) != 0) {
         const int error = errno;
