@@ -6,6 +6,7 @@
 #include "panel/stationwindow.h"
 #include "settings/ini.h"
 #include "settings/moduleconfig.h"
+#include "station/descriptors.h"
 #include "station/options.h"
 
 #include <QApplication>
@@ -25,6 +26,7 @@ int main(int argc, char *argv[])
 {
     // --help, --version and a mistyped option are answered on the terminal,
     // before any display is needed.
+    RaiseDescriptorLimit();
     const WindowCommandLine line = CheckWindowCommandLine(argc, argv);
     if (!line.answer.isEmpty()) {
         std::fputs(qPrintable(line.answer), stdout);

@@ -15,6 +15,7 @@
 #include "settings/ini.h"
 #include "settings/moduleconfig.h"
 #include "settings/settings.h"
+#include "station/descriptors.h"
 #include "station/options.h"
 
 #include <QCoreApplication>
@@ -126,6 +127,7 @@ int main(int argc, char *argv[])
     // an open on a busy machine, runs beside everything before the open.
     std::optional<HolderLookAhead> lookAhead;
     lookAhead.emplace();
+    RaiseDescriptorLimit();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("lumaveractl"));
     QTextStream out(stdout);

@@ -76,7 +76,7 @@ int RunStation(const StationOptions &options, bool json, QTextStream &out, QText
     QObject::connect(&station, &StationEngine::finished, &station, &QCoreApplication::quit);
 
     if (const StationStart started = station.start(); !started) {
-        if (started.fault == StationStartFault::Log) {
+        if (started.fault != StationStartFault::Open) {
             err << "lumaveractl: " << started.reason << Qt::endl;
             return ExitUsage;
         }

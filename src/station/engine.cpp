@@ -6,6 +6,7 @@
 #include "link/portmap.h"
 #include "link/portwatcher.h"
 #include "settings/inifile.h"
+#include "station/descriptors.h"
 #include "station/texts.h"
 
 #include <QFileInfo>
@@ -149,6 +150,12 @@ void StationEngine::stop()
 
 StationStart StationEngine::start()
 {
+    // Refused before the first port is touched, rather than a module failed,
+    // or the program ended, by the tool's own limit halfway through.
+    const qsizetype ports =
+        options_.ports.isEmpty() ? SystemPortPaths().size() : options_.ports.size();
+    if (const QString shortfall = DescriptorShortfall(ports); !shortfall.isEmpty())
+        return {StationStartFault::Descriptors, shortfall};
     if (!options_.log.isEmpty()) {
         const WriteResult written =
             AppendToFile(options_.log, {}, StationReport::csvHeader().toUtf8());

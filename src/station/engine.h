@@ -19,8 +19,9 @@ class PortWatcher;
 // Why a station could not start.
 enum class StationStartFault {
     None,
-    Log,  // the CSV file cannot be written
-    Open, // a port that is there cannot be opened
+    Log,         // the CSV file cannot be written
+    Open,        // a port that is there cannot be opened
+    Descriptors, // the ports need more open files than the process may have
 };
 using StationStart = Result<StationStartFault>;
 

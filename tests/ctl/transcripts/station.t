@@ -129,4 +129,17 @@ What the module held before is kept; restoring it undoes the station:
   $ lumaveractl --port =later --gap 0 restore "$(lumaveractl history | head -1 | awk '{print $NF}')" > /dev/null
   $ lumaveractl --port =later read | head -1
   mode 0
+
+Each port needs a few open files. The station raises its limit as far as it
+may, so that a login's lower soft limit is no fault; where even the most it
+may have is too few, the run is refused before a port is touched, saying how
+many are needed:
+
+  $ (ulimit -Sn 20; lumaveractl station golden.ini --port =later --port a --port b > out 2> err & wait_for out PASS 1; kill -INT $!; wait $!)
+  $ cat out
+  * =later  -  PASS  * ms (glob)
+  1 passed, 0 failed
+  $ (ulimit -n 64; lumaveractl station golden.ini $(seq -f '--port p%g' 64))
+  lumaveractl: 64 ports need about 344 open files, and this process may have only 64: raise the limit (ulimit -n 344 in the shell that starts it, or LimitNOFILE=344 in its service) and start it again.
+  [2]
   $ kill $module; wait
