@@ -109,6 +109,16 @@ int main(int argc, char *argv[])
 
     // Logging out or Ctrl+C in the terminal closes the window the ordinary
     // way, so the chosen port is saved and queued bytes still go out.
-    OnUnixSignals({SIGTERM, SIGINT, SIGHUP}, &window, [&window] { window.close(); });
+    // A station window opened from this one ends with the program: its
+    // modules in progress finish, as its Stop does, and a second signal
+    // stops them at once.
+    OnUnixSignals({SIGTERM, SIGINT, SIGHUP}, &window, [&window] {
+        if (window.isVisible())
+            window.close();
+        for (QWidget *top : QApplication::topLevelWidgets()) {
+            if (auto *station = qobject_cast<StationWindow *>(top))
+                station->finishAndClose();
+        }
+    });
     return app.exec();
 }

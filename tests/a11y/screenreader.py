@@ -131,8 +131,18 @@ def main():
                           lambda: find_window(program.pid))
         read(window)
         act(window)
-    finally:
+        # A logout or Ctrl+C ends the whole program, whichever of its windows
+        # are open: the station window too, not the main window alone.
+        press(named(window, "push button", "Station\u2026"))
+        wait_for("the station window never appeared",
+                 lambda: find_window(program.pid, lambda w: w.name == "Lumavera Station"))
         program.terminate()
+        try:
+            print(f"SIGTERM with the station window open: exit {program.wait(10)}")
+        except subprocess.TimeoutExpired:
+            sys.exit("FAIL: SIGTERM left the program running with the station window open")
+    finally:
+        program.kill()
         program.wait(10)
 
 
