@@ -79,10 +79,11 @@ void StationEngine::begin(const StationPort &port)
     const std::shared_ptr<std::atomic_bool> stop = stop_;
     const std::shared_ptr<std::atomic_bool> ending = ending_;
     // Verdicts and news come back to this thread, in order.
-    const auto report = [this](const StationReport &r) {
+    const auto report = [this, name = port.name](const StationReport &r) {
         QMetaObject::invokeMethod(
             this,
-            [this, r] {
+            [this, name, r] {
+                settingUp_.remove(name);
                 QString fault;
                 if (!options_.log.isEmpty()) {
                     const WriteResult written = AppendToFile(options_.log, r.csv().toUtf8(),
@@ -99,7 +100,15 @@ void StationEngine::begin(const StationPort &port)
     };
     const auto tell = [this, name = port.name](const StationNews &n) {
         QMetaObject::invokeMethod(
-            this, [this, name, n] { emit news(name, n); }, Qt::QueuedConnection);
+            this,
+            [this, name, n] {
+                // On a cable, a module is being set up from the moment it
+                // is found until its verdict.
+                if (n.kind == StationNews::Kind::Found)
+                    settingUp_.insert(name);
+                emit news(name, n);
+            },
+            Qt::QueuedConnection);
     };
     // Each port on a thread of its own, in that thread's event loop: a slow
     // look at a device's holders or a file never holds up another port.
@@ -134,8 +143,14 @@ Task<> StationEngine::work(StationPort port, StationOptions options,
 void StationEngine::done(const QString &name)
 {
     working_.remove(name);
+    settingUp_.remove(name);
     if (stopping_ && working_.isEmpty())
         emit finished();
+}
+
+bool StationEngine::isWorking() const
+{
+    return options_.cable ? !settingUp_.isEmpty() : !working_.isEmpty();
 }
 
 void StationEngine::stop()

@@ -54,7 +54,9 @@ public:
     // the second stops them at once. finished() follows once none is left.
     void stop();
     bool isStopping() const { return stopping_; }
-    bool isWorking() const { return !working_.isEmpty(); }
+    // Whether a module is being set up now; a cable that is only watched,
+    // or holds a module whose verdict is in, is not.
+    bool isWorking() const;
     const StationCounts &counts() const { return counts_; }
 
 signals:
@@ -77,7 +79,8 @@ private:
     StationOptions options_;
     PortWatcher *watcher_;
     QHash<QString, QString> seen_;             // name → stamp
-    QSet<QString> working_;                    // names being set up now
+    QSet<QString> working_;                    // names being set up or watched now
+    QSet<QString> settingUp_;                  // cables with a module being set up
     std::shared_ptr<std::atomic_bool> stop_;   // the second stop: at once
     std::shared_ptr<std::atomic_bool> ending_; // the first: take no new module
     StationCounts counts_;

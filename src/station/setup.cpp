@@ -218,7 +218,9 @@ Task<> WatchCable(StationPort port, StationOptions o, const std::atomic_bool &st
     QString lastOpenError;
     news({StationNews::Kind::Waiting, 0, 0, {}});
     heard.start();
-    while (!stop && !(ending && state == State::Waiting)) {
+    // A module whose verdict is in is no longer being set up: the first stop
+    // lets the cable go once none is, whether or not a module sits on it.
+    while (!stop && !ending) {
         QElapsedTimer tick;
         tick.start();
         if (!link.isOpen()) {
@@ -266,7 +268,7 @@ Task<> WatchCable(StationPort port, StationOptions o, const std::atomic_bool &st
             lastFault = out.reason;
         }
         co_await pauseUnless(link, int(std::max<qint64>(0, PollMs - tick.elapsed())),
-                             [&] { return bool(stop) || (ending && state == State::Waiting); });
+                             [&] { return bool(stop) || bool(ending); });
     }
 }
 
