@@ -95,7 +95,16 @@ int RunStation(const StationOptions &options, bool json, QTextStream &out, QText
     });
     // Said once the ports there at start are known: whatever is plugged in
     // from now on counts as new.
-    const QString where = !options.ports.isEmpty() ? Printable(options.ports.join(u", "))
+    // A line of benches is named by its first few ports: a line of 64 names
+    // is read by nobody.
+    constexpr qsizetype Listed = 4;
+    const QString named = options.ports.size() <= Listed + 1
+                              ? Printable(options.ports.join(u", "))
+                              : CtlTexts::tr("%1 ports (%2 and %3 more)")
+                                    .arg(options.ports.size())
+                                    .arg(Printable(options.ports.first(Listed).join(u", ")))
+                                    .arg(options.ports.size() - Listed);
+    const QString where = !options.ports.isEmpty() ? named
                           : !options.match.isEmpty()
                               ? CtlTexts::tr("ports matching %1").arg(options.match)
                               : CtlTexts::tr("any serial port");

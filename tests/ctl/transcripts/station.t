@@ -135,10 +135,15 @@ may, so that a login's lower soft limit is no fault; where even the most it
 may have is too few, the run is refused before a port is touched, saying how
 many are needed:
 
-  $ (ulimit -Sn 20; lumaveractl station golden.ini --port =later --port a --port b > out 2> err & wait_for out PASS 1; kill -INT $!; wait $!)
+  $ (ulimit -Sn 20; lumaveractl station golden.ini --port =later $(seq -f '--port p%g' 7) > out 2> err & wait_for out PASS 1; kill -INT $!; wait $!)
   $ cat out
   * =later  -  PASS  * ms (glob)
   1 passed, 0 failed
+
+A line of many ports is named by its first few when the station starts:
+
+  $ head -1 err
+  lumaveractl: waiting for modules on 8 ports (=later, p1, p2, p3 and 4 more); Ctrl+C ends.
   $ (ulimit -n 64; lumaveractl station golden.ini $(seq -f '--port p%g' 64))
   lumaveractl: 64 ports need about 344 open files, and this process may have only 64: raise the limit (ulimit -n 344 in the shell that starts it, or LimitNOFILE=344 in its service) and start it again.
   [2]
