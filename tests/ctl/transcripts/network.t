@@ -128,14 +128,16 @@ once, not three thousand times:
   refused 1 times
 
 A server whose device is missing says so before it hangs up; its words are
-the message, for either kind of line:
+the message, for either kind of line. (An RFC 2217 server that hangs up with
+our set-up unread may reset the connection before its words go out; then
+only the hang-up is told.)
 
   $ serve absent 'telnet(rfc2217),tcp'; absent_telnet=$served
   $ serve absent tcp; absent_raw=$served
   $ for port in rfc2217://127.0.0.1:$absent_telnet socket://127.0.0.1:$absent_raw; do
   >     lumaveractl --port $port read 2>&1 | head -1; echo "exit ${PIPESTATUS[0]}"
   > done
-  lumaveractl: Selected Com Port Not Available: 127.0.0.1:* closed the connection, saying "Device open failure: Value or file not found". (glob)
+  lumaveractl: Selected Com Port Not Available: 127\.0\.0\.1:[0-9]+ closed the connection(, saying "Device open failure: Value or file not found")?\. (re)
   exit 3
   lumaveractl: Selected Com Port Not Available: 127.0.0.1:* closed the connection, saying "Device open failure: Value or file not found". (glob)
   exit 3

@@ -135,7 +135,7 @@ may, so that a login's lower soft limit is no fault; where even the most it
 may have is too few, the run is refused before a port is touched, saying how
 many are needed:
 
-  $ (ulimit -Sn 20; lumaveractl station golden.ini --port =later $(seq -f '--port p%g' 7) > out 2> err & wait_for out PASS 1; kill -INT $!; wait $!)
+  $ rm -f out; (ulimit -Sn 20; lumaveractl station golden.ini --port =later $(seq -f '--port p%g' 7) > out 2> err & wait_for out PASS 1; kill -INT $!; wait $!)
   $ cat out
   * =later  -  PASS  * ms (glob)
   1 passed, 0 failed
