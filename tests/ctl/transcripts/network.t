@@ -68,7 +68,9 @@ What goes wrong is said plainly, naming HOST:PORT, within the command's
 timeout, with a local port's exit status: a port nothing serves, a telnet
 server without RFC 2217, a server that never sets the line up, a host that
 never answers the connection (a listener whose queue is full), a line
-another client has (ser2net says so), a port that is no address at all:
+another client has (ser2net says so; over RFC 2217 it may reset the
+connection, our set-up unread, before its words go out), a port that is no
+address at all:
 
   $ serve line telnet,tcp; plain=$served
   $ ports=($(free_port) $(free_port))
@@ -94,7 +96,7 @@ another client has (ser2net says so), a port that is no address at all:
   exit 3
   lumaveractl: Selected Com Port Not Available: 127.0.0.1:* did not answer within 300 ms. (glob)
   exit 3
-  lumaveractl: Selected Com Port Not Available: 127.0.0.1:* is in use by another client of its server. (glob)
+  lumaveractl: Selected Com Port Not Available: 127\.0\.0\.1:[0-9]+ (is in use by another client of its server|closed the connection)\. (re)
   exit 3
   lumaveractl: Selected Com Port Not Available: 127.0.0.1:* is in use by another client of its server. (glob)
   exit 3

@@ -96,7 +96,7 @@ is sent fails with every difference, one pulled out part-way fails too:
 
 A verdict the log cannot keep fails the station:
 
-  $ lumaveractl station golden.ini --port gone --gap 0 --log gone.csv > out 2> err &
+  $ rm -f out err; lumaveractl station golden.ini --port gone --gap 0 --log gone.csv > out 2> err &
   $ station=$!; wait_for err 'waiting for modules' 1; rm gone.csv; mkdir gone.csv
   $ start_module gone --fast; gone=$module
   $ wait_for out PASS 1; kill -INT $station; wait $station
