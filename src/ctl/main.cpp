@@ -189,6 +189,8 @@ int main(int argc, char *argv[])
         case StationFault::Port:
             return refusePort(station.reason, station.port.fault, station.port.number,
                               station.portIndex == 0);
+        case StationFault::Twice:
+            return refuseFile(station.reason);
         }
     }
     if (options.command == CtlOptions::Command::Restore) {

@@ -85,7 +85,8 @@ const CtlCommandInfo Commands[] = {
      "  --match GLOB  only devices whose stable name (/dev/serial/by-id) or path\n"
      "                matches, e.g. --match 'usb-FTDI*'\n"
      "  --port PORT   only this port, set up again each time it is plugged in;\n"
-     "                waited for when it is not there yet (given again: those ports)\n"
+     "                waited for while it is not there, or another program holds\n"
+     "                it, or it does not open (given again: those ports)\n"
      "  --cable       the --port or --match ports are cables that stay plugged in:\n"
      "                each is asked with the read command every half second, a\n"
      "                module that answers is set up, and the next is taken once\n"
@@ -93,8 +94,8 @@ const CtlCommandInfo Commands[] = {
      "  --save        have each module save to its EEPROM after it verified\n"
      "  --log FILE    append every line to FILE as CSV, flushed as it is known\n"
      "  --json        one JSON object per line\n"
-     "Exit status: 0 every module passed; 1 one failed; 2 bad usage or FILE;\n"
-     "3 the --port cannot be opened."},
+     "Exit status: 0 every module passed; 1 one failed; 2 bad usage, a bad FILE\n"
+     "or a port named twice."},
     {"find", CtlOptions::Command::Find, "find [--match GLOB | --port PORT]",
      "which ports have a module on them",
      "Sends the read command to every serial port no other program holds (or to\n"

@@ -47,24 +47,34 @@ int RunStation(const StationOptions &options, bool json, QTextStream &out, QText
 {
     StationEngine station(options);
     bool logFailed = false;
-    QObject::connect(&station, &StationEngine::news, &station,
-                     [&err](const QString &port, const StationNews &news) {
-                         QString line;
-                         switch (news.kind) {
-                         case StationNews::Kind::Waiting:
-                             line = CtlTexts::tr("waiting for a module on %1").arg(port);
-                             break;
-                         case StationNews::Kind::Found:
-                             line = CtlTexts::tr("module found on %1").arg(port);
-                             break;
-                         case StationNews::Kind::Note:
-                             line = news.text;
-                             break;
-                         case StationNews::Kind::Working:
-                             return;
-                         }
-                         err << "lumaveractl: " << Printable(line) << Qt::endl;
-                     });
+    QObject::connect(
+        &station, &StationEngine::news, &station,
+        [&err](const QString &port, const StationNews &news) {
+            QString line;
+            switch (news.kind) {
+            case StationNews::Kind::Waiting:
+                line = CtlTexts::tr("waiting for a module on %1").arg(port);
+                break;
+            case StationNews::Kind::Found:
+                line = CtlTexts::tr("module found on %1").arg(port);
+                break;
+            case StationNews::Kind::Note:
+                line = news.text;
+                break;
+            case StationNews::Kind::Absent:
+                line = news.text.isEmpty()
+                           ? CtlTexts::tr("waiting for %1, which is not plugged in").arg(port)
+                           : CtlTexts::tr("waiting for %1: %2").arg(port, news.text);
+                break;
+            case StationNews::Kind::Held:
+            case StationNews::Kind::Unopened:
+                line = CtlTexts::tr("waiting for %1: %2").arg(port, news.text);
+                break;
+            case StationNews::Kind::Working:
+                return;
+            }
+            err << "lumaveractl: " << Printable(line) << Qt::endl;
+        });
     QObject::connect(&station, &StationEngine::reported, &station,
                      [&](const StationReport &report, const QString &logFault) {
                          out << (json ? report.json() : verdictLine(report)) << Qt::endl;
@@ -76,13 +86,8 @@ int RunStation(const StationOptions &options, bool json, QTextStream &out, QText
     QObject::connect(&station, &StationEngine::finished, &station, &QCoreApplication::quit);
 
     if (const StationStart started = station.start(); !started) {
-        if (started.fault != StationStartFault::Open) {
-            err << "lumaveractl: " << started.reason << Qt::endl;
-            return ExitUsage;
-        }
-        err << CtlTexts::tr("lumaveractl: Selected Com Port Not Available: %1").arg(started.reason)
-            << Qt::endl;
-        return ExitPort;
+        err << "lumaveractl: " << started.reason << Qt::endl;
+        return ExitUsage;
     }
     OnUnixSignals({SIGINT, SIGTERM, SIGHUP}, &station, [&] {
         if (station.isStopping())

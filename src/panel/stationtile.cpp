@@ -20,6 +20,8 @@ Look lookOf(StationTile::State state)
     switch (state) {
     case StationTile::State::Waiting:
         return {QT_TRANSLATE_NOOP("StationTile", "Waiting for a module"), {}};
+    case StationTile::State::Absent:
+        return {QT_TRANSLATE_NOOP("StationTile", "Not plugged in"), {}};
     case StationTile::State::Working:
         return {QT_TRANSLATE_NOOP("StationTile", "Working"), QColor(0x1f, 0x5f, 0xbf)};
     case StationTile::State::Pass:

@@ -15,7 +15,7 @@ class StationTile : public QFrame
     Q_OBJECT
 
 public:
-    enum class State { Waiting, Working, Pass, Fail, Held, Skipped };
+    enum class State { Waiting, Absent, Working, Pass, Fail, Held, Skipped };
 
     StationTile(const QString &title, QWidget *parent = nullptr);
 

@@ -60,6 +60,14 @@ QString failure(const StationReport &report)
     return lines.join(u'\n');
 }
 
+// Who holds a port, under the tile's "In use": "by NAME (pid N)", or the
+// lock that keeps it.
+QString heldBy(const QString &reason)
+{
+    const QString inUse = QStringLiteral("in use ");
+    return reason.startsWith(inUse) ? reason.mid(inUse.size()) : reason;
+}
+
 } // namespace
 
 StationWindow::StationWindow(QWidget *parent)
@@ -291,9 +299,7 @@ bool StationWindow::start()
         tileFor(port);
     if (const StationStart started = engine->start(); !started) {
         delete engine;
-        return refuse(started.fault == StationStartFault::Open
-                          ? tr("Selected Com Port Not Available: %1").arg(started.reason)
-                          : started.reason);
+        return refuse(started.reason);
     }
     engine_ = engine;
     showCounters(engine_->counts());
@@ -361,6 +367,7 @@ void StationWindow::news(const QString &port, const StationNews &news)
 {
     StationTile *tile = tileFor(port);
     const bool verdictShown = tile->state() != StationTile::State::Waiting &&
+                              tile->state() != StationTile::State::Absent &&
                               tile->state() != StationTile::State::Working;
     switch (news.kind) {
     case StationNews::Kind::Waiting:
@@ -379,8 +386,19 @@ void StationWindow::news(const QString &port, const StationNews &news)
                        tr("step %1 of %2").arg(news.step).arg(news.steps));
         break;
     case StationNews::Kind::Note:
+    case StationNews::Kind::Unopened:
         if (!verdictShown)
             tile->setState(StationTile::State::Waiting, news.text);
+        break;
+    case StationNews::Kind::Absent:
+        if (!verdictShown)
+            tile->setState(StationTile::State::Absent, news.text);
+        else
+            tile->setNote(tr("not plugged in"));
+        break;
+    case StationNews::Kind::Held:
+        if (!verdictShown || tile->state() == StationTile::State::Held)
+            tile->setState(StationTile::State::Held, heldBy(news.text));
         break;
     }
 }
@@ -397,8 +415,8 @@ void StationWindow::reported(const StationReport &report, const QString &logFaul
         tile->setState(StationTile::State::Fail, failure(report));
         break;
     case StationReport::Result::Skip:
-        if (!report.holder.isEmpty())
-            tile->setState(StationTile::State::Held, tr("by %1").arg(report.holder));
+        if (report.held)
+            tile->setState(StationTile::State::Held, heldBy(report.reason));
         else
             tile->setState(StationTile::State::Skipped, report.reason);
         break;

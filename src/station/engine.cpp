@@ -1,7 +1,6 @@
 #include "station/engine.h"
 
 #include "link/deviceidentity.h"
-#include "link/modulelink.h"
 #include "link/networkport.h"
 #include "link/portmap.h"
 #include "link/portwatcher.h"
@@ -9,8 +8,9 @@
 #include "station/descriptors.h"
 #include "station/texts.h"
 
-#include <QFileInfo>
 #include <QThread>
+
+#include <algorithm>
 
 namespace lumavera {
 
@@ -41,7 +41,9 @@ QList<StationPort> StationEngine::ports() const
     const QStringList paths = options_.ports.isEmpty() ? SystemPortPaths() : options_.ports;
     QList<StationPort> found;
     for (const QString &path : paths) {
-        const QString device = RealPathOnDisk(path);
+        // A number no device had at start may have one now.
+        const QString device = RealPathOnDisk(
+            options_.unresolved.contains(path) ? ResolvePort(path, 0, options_.pins).path : path);
         if (device.isEmpty())
             continue;
         QString name = options_.ports.isEmpty() ? QString() : path;
@@ -69,6 +71,18 @@ void StationEngine::look(bool atStart)
             options_.cable || (atStart ? options_.all || !options_.ports.isEmpty() : fresh);
         if (qualifies && !stopping_ && !working_.contains(port.name))
             begin(port);
+    }
+    // A port the user named is a tile from the start: one not there says
+    // so, at start and whenever it goes, and is waited for.
+    for (const QString &name : options_.ports) {
+        if (IsNetworkPort(name) || now.contains(name) || working_.contains(name) ||
+            (!atStart && !seen_.contains(name)))
+            continue;
+        idle_.insert(name);
+        const StationNews absent{StationNews::Kind::Absent, 0, 0, options_.unresolved.value(name)};
+        // Told from the event loop, after the station's own start is.
+        QMetaObject::invokeMethod(
+            this, [this, name, absent] { emit news(name, absent); }, Qt::QueuedConnection);
     }
     seen_ = now;
 }
@@ -104,8 +118,13 @@ void StationEngine::begin(const StationPort &port)
             [this, name, n] {
                 // On a cable, a module is being set up from the moment it
                 // is found until its verdict.
-                if (n.kind == StationNews::Kind::Found)
+                if (n.kind == StationNews::Kind::Found) {
                     settingUp_.insert(name);
+                    idle_.remove(name);
+                } else if (n.kind == StationNews::Kind::Held ||
+                           n.kind == StationNews::Kind::Unopened) {
+                    idle_.insert(name);
+                }
                 emit news(name, n);
             },
             Qt::QueuedConnection);
@@ -134,7 +153,7 @@ Task<> StationEngine::work(StationPort port, StationOptions options,
     if (options.cable)
         co_await WatchCable(port, options, *stop, *ending, report, tell);
     else
-        report(co_await SetUpOne(port, options, *stop, tell));
+        co_await SetUpPort(port, options, *stop, *ending, report, tell);
     // Back on the engine's thread.
     QMetaObject::invokeMethod(
         this, [this, name = port.name] { done(name); }, Qt::QueuedConnection);
@@ -144,13 +163,24 @@ void StationEngine::done(const QString &name)
 {
     working_.remove(name);
     settingUp_.remove(name);
+    idle_.remove(name);
+    // A named port that went while its module was had: waited for again.
+    if (!stopping_ && !options_.cable && options_.ports.contains(name) && !IsNetworkPort(name) &&
+        !seen_.contains(name)) {
+        idle_.insert(name);
+        emit news(name, {StationNews::Kind::Absent, 0, 0, {}});
+    }
     if (stopping_ && working_.isEmpty())
         emit finished();
 }
 
 bool StationEngine::isWorking() const
 {
-    return options_.cable ? !settingUp_.isEmpty() : !working_.isEmpty();
+    if (options_.cable)
+        return !settingUp_.isEmpty();
+    // A port that waits for a program to let it go has nothing in progress.
+    return std::any_of(working_.begin(), working_.end(),
+                       [this](const QString &name) { return !idle_.contains(name); });
 }
 
 void StationEngine::stop()
@@ -176,17 +206,6 @@ StationStart StationEngine::start()
             AppendToFile(options_.log, {}, StationReport::csvHeader().toUtf8());
         if (!written.ok())
             return {StationStartFault::Log, NotWritten(options_.log, written)};
-    }
-    // A port that is there must open; one that is not is waited for, as is
-    // a line on another machine (whose server, besides, takes a moment to
-    // let one connection go before it lets the next in).
-    for (const QString &port : options_.ports) {
-        if (IsNetworkPort(port) || !QFileInfo::exists(port))
-            continue;
-        ModuleLink probe;
-        probe.setDevicePath(port);
-        if (const OpenResult opened = probe.open(); !opened)
-            return {StationStartFault::Open, opened.reason};
     }
     started_ = true;
     look(true);

@@ -20,7 +20,6 @@ class PortWatcher;
 enum class StationStartFault {
     None,
     Log,         // the CSV file cannot be written
-    Open,        // a port that is there cannot be opened
     Descriptors, // the ports need more open files than the process may have
 };
 using StationStart = Result<StationStartFault>;
@@ -47,7 +46,8 @@ public:
 
     const StationOptions &options() const { return options_; }
 
-    // Checks the CSV file and the ports named, then watches for modules.
+    // Checks the CSV file and the open files the ports need, then watches
+    // for modules; a port named that is not there is told and waited for.
     StationStart start();
 
     // The first call takes no new module and lets those in progress finish;
@@ -81,6 +81,7 @@ private:
     QHash<QString, QString> seen_;             // name → stamp
     QSet<QString> working_;                    // names being set up or watched now
     QSet<QString> settingUp_;                  // cables with a module being set up
+    QSet<QString> idle_;                       // named ports that wait to be had
     std::shared_ptr<std::atomic_bool> stop_;   // the second stop: at once
     std::shared_ptr<std::atomic_bool> ending_; // the first: take no new module
     StationCounts counts_;

@@ -4,6 +4,7 @@
 #include "link/reply.h"
 #include "link/result.h"
 
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -16,11 +17,15 @@ struct StationOptions
     QString file;           // the configuration file, as given
     ModuleSettings restore; // what it sets, once loaded
     QStringList ports;      // devices or network lines; empty: every serial port
-    QString match;          // a glob on a device's stable name or path
-    bool all = false;       // the ports present at start too
-    bool cable = false;     // the ports are cables that stay plugged in
-    bool save = false;      // each module saves to its EEPROM once verified
-    QString log;            // the CSV file verdicts are appended to
+    // Ports named by a number no device has yet (COMn as given → why), and
+    // the pins they are looked up in again as devices come.
+    QMap<QString, QString> unresolved;
+    QMap<int, QString> pins;
+    QString match;      // a glob on a device's stable name or path
+    bool all = false;   // the ports present at start too
+    bool cable = false; // the ports are cables that stay plugged in
+    bool save = false;  // each module saves to its EEPROM once verified
+    QString log;        // the CSV file verdicts are appended to
     int timeoutMs = 500;
     int gapMs = 50;
 
@@ -32,8 +37,9 @@ struct StationOptions
 // Why a station cannot start: its file, or one of its ports.
 enum class StationFault {
     None,
-    File, // the configuration file is missing or not valid
-    Port, // a port that does not resolve: `port` says how
+    File,  // the configuration file is missing or not valid
+    Port,  // a port name that is no port at all: `port` says how
+    Twice, // two of the ports are one device
 };
 struct PreparedStation : Result<StationFault>
 {
@@ -43,7 +49,8 @@ struct PreparedStation : Result<StationFault>
 };
 
 // Loads the configuration file whole and resolves each COMn port to its
-// device as the window numbers them, before anything is opened.
+// device as the window numbers them, before anything is opened. A number
+// whose device is not plugged in, or that no device has yet, is waited for.
 PreparedStation PrepareStation(StationOptions options);
 
 } // namespace lumavera

@@ -18,8 +18,10 @@ struct StationReport
     QString reason;          // why it failed or was left alone
     QStringList differences; // what the read back showed differently
     qint64 ms = 0;
-    QString backup; // the file that keeps what the module held before
-    QString holder; // the other program that holds the device, for a SKIP
+    QString backup;        // the file that keeps what the module held before
+    QString holder;        // the other program that holds the device, for a SKIP
+    bool held = false;     // a SKIP because another program holds or locks it
+    bool unopened = false; // a FAIL because the device did not open
 
     // What the verdict says of the module, in capitals: PASS, FAIL or SKIP.
     static QString resultName(Result result);

@@ -13,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QTimer>
 
 namespace lumavera {
 
@@ -140,6 +141,23 @@ Task<StationReport> restoreOne(ModuleSession &session, ModuleSettings held, cons
     co_return done(StationReport::Result::Pass, {});
 }
 
+// Waits `ms` in tenths of a second; false when `until` came first.
+Task<bool> waitUnless(int ms, const std::function<bool()> &until)
+{
+    QObject context;
+    QElapsedTimer waited;
+    waited.start();
+    for (qint64 left = ms; left > 0; left = ms - waited.elapsed()) {
+        Waiter woken;
+        QTimer::singleShot(int(std::min<qint64>(left, 100)), Qt::PreciseTimer, &context,
+                           [&woken] { woken.wake(); });
+        co_await woken;
+        if (until())
+            co_return false;
+    }
+    co_return true;
+}
+
 } // namespace
 
 // Sets up the module on one port from the configuration: runs on its own
@@ -157,6 +175,7 @@ Task<StationReport> SetUpOne(StationPort port, StationOptions o, const std::atom
     const bool network = IsNetworkPort(port.device);
     if (const QString holder = network ? QString() : DeviceHolder(port.device); !holder.isEmpty()) {
         done.report.holder = holder;
+        done.report.held = true;
         co_return done(StationReport::Result::Skip, StationTexts::tr("in use by %1").arg(holder));
     }
     ModuleLink link;
@@ -178,10 +197,13 @@ Task<StationReport> SetUpOne(StationPort port, StationOptions o, const std::atom
         QString why = first.reason;
         if (const QString prefix = port.device + QStringLiteral(" is "); why.startsWith(prefix))
             why = why.mid(prefix.size()).chopped(why.endsWith(u'.') ? 1 : 0);
+        done.report.held = true;
         co_return done(StationReport::Result::Skip, why);
     }
-    if (first.fault == AnswerFault::NotOpened)
+    if (first.fault == AnswerFault::NotOpened) {
+        done.report.unopened = true;
         co_return done(StationReport::Result::Fail, first.reason);
+    }
     if (!first.ok()) {
         const QString why =
             unplugged() ? StationTexts::tr("unplugged before it answered") : first.reason;
@@ -190,6 +212,34 @@ Task<StationReport> SetUpOne(StationPort port, StationOptions o, const std::atom
     }
     news({StationNews::Kind::Found, 0, 0, done.report.serial});
     co_return co_await restoreOne(session, first.settings, port, o, stop, unplugged, news, done);
+}
+
+Task<> SetUpPort(StationPort port, StationOptions o, const std::atomic_bool &stop,
+                 const std::atomic_bool &ending, std::function<void(const StationReport &)> report,
+                 StationNewsSink news)
+{
+    constexpr int LookAgainMs = 1000;
+    const bool network = IsNetworkPort(port.device);
+    QString told;
+    for (bool first = true;; first = false) {
+        const StationReport r = co_await SetUpOne(port, o, stop, news);
+        if (!o.named() || (!r.held && !r.unopened)) {
+            report(r);
+            co_return;
+        }
+        // One SKIP for the program that holds it, as for a port not named;
+        // after that only what changes is told.
+        if (first && r.held)
+            report(r);
+        if (r.reason != told)
+            news({r.held ? StationNews::Kind::Held : StationNews::Kind::Unopened, 0, 0, r.reason});
+        told = r.reason;
+        if (!co_await waitUnless(LookAgainMs, [&] { return bool(stop) || bool(ending); }))
+            co_return;
+        // Gone: looked at again when it is plugged in anew.
+        if (!network && !QFileInfo::exists(port.device))
+            co_return;
+    }
 }
 
 // A cable that stays plugged in, with modules put on and taken off its far

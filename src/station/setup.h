@@ -20,6 +20,10 @@ struct StationNews
         Found,   // a module answered; `text` is its USB serial number, if any
         Working, // sending step `step` of `steps`
         Note,    // something the technician is told: `text`
+        // A port the user named that is waited for (no verdict): `text` says why.
+        Absent,   // not plugged in; or a number no device has yet, `text`
+        Held,     // another program holds it, or has it locked
+        Unopened, // it is there but does not open
     };
     Kind kind = Kind::Note;
     int step = 0;
@@ -60,6 +64,14 @@ Task<ModuleAnswer> AskModule(ModuleSession &session, QString device);
 // the module found and of each step.
 Task<StationReport> SetUpOne(StationPort port, StationOptions o, const std::atomic_bool &stop,
                              StationNewsSink news);
+
+// A port's set-up as the station runs it: SetUpOne, once. A port the user
+// named (--port, --match) that another program holds gets its SKIP, and one
+// that does not open none; either is told and looked at again every second
+// until the module on it can be set up, the device goes away, or `ending`.
+Task<> SetUpPort(StationPort port, StationOptions o, const std::atomic_bool &stop,
+                 const std::atomic_bool &ending, std::function<void(const StationReport &)> report,
+                 StationNewsSink news);
 
 // A cable that stays plugged in, with modules put on and taken off its far
 // end: asked with the read command every half second until a module answers,

@@ -139,6 +139,8 @@ class StationTest : public QObject
 private slots:
     void tilesTellEachPort();
     void cableKeepsTheLastVerdict();
+    void namedPortsAreWaitedFor_data();
+    void namedPortsAreWaitedFor();
     void refusedBeforeStart_data();
     void refusedBeforeStart();
     void stopAndCloseWhileWorking_data();
@@ -222,6 +224,51 @@ void StationTest::cableKeepsTheLastVerdict()
     module.setAttached(true);
     QTRY_VERIFY_WITH_TIMEOUT(tilesAsRead(s.window).join(u' ').startsWith(u"COM1: FAIL"), 10000);
     QCOMPARE(s.text("stationCounters"), QStringLiteral("Passed 1   Failed 1   Skipped 0"));
+}
+
+void StationTest::namedPortsAreWaitedFor_data()
+{
+    QTest::addColumn<bool>("unplugged");
+    QTest::newRow("COM3 not plugged in, then plugged in") << true;
+    QTest::newRow("COM3 held, then let go") << false;
+}
+
+// A port named that cannot be had at start is a tile that says why, and is
+// set up once it can be; a number no device has says so on its own tile.
+void StationTest::namedPortsAreWaitedFor()
+{
+    QFETCH(bool, unplugged);
+    Station s;
+    if (unplugged) {
+        s.held.module->stop();
+    } else {
+        s.holder.setStandardInputFile(s.held.device());
+        s.holder.start(QStringLiteral("sleep"), {QStringLiteral("60")});
+        QVERIFY(s.holder.waitForStarted());
+    }
+    s.field("stationPorts")->setText(QStringLiteral("COM3 COM5"));
+    BoxAnswerer boxes;
+    s.bench.click(s.button("stationStart"));
+    const QString nothingOnCom5 =
+        QStringLiteral("COM5: Not plugged in, No device is assigned to COM5.");
+    const QString waiting =
+        unplugged ? QStringLiteral("COM3: Not plugged in")
+                  : QStringLiteral("COM3: In use, by sleep (pid %1)").arg(s.holder.processId());
+    QTRY_COMPARE_WITH_TIMEOUT(tilesAsRead(s.window), (QStringList{waiting, nothingOnCom5}), 10000);
+    QCOMPARE(s.text("stationStatus"), QStringLiteral("Running."));
+    if (unplugged) {
+        QString error;
+        QVERIFY2(s.held.module->start(&error), qPrintable(error));
+    } else {
+        s.holder.kill();
+        s.holder.waitForFinished();
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(tilesAsRead(s.window),
+                              (QStringList{QStringLiteral("COM3: PASS"), nothingOnCom5}), 10000);
+    QCOMPARE(s.text("stationCounters"), unplugged
+                                            ? QStringLiteral("Passed 1   Failed 0   Skipped 0")
+                                            : QStringLiteral("Passed 1   Failed 0   Skipped 1"));
+    QCOMPARE(boxes.texts(), QStringList());
 }
 
 void StationTest::refusedBeforeStart_data()

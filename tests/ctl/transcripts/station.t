@@ -105,6 +105,35 @@ A verdict the log cannot keep fails the station:
   lumaveractl: gone.csv could not be written: Is a directory
   $ kill $gone
 
+Every port named is waited for, whatever keeps it from the station at
+start: a path not plugged in, a number pinned to a device that is gone, a
+number no device has yet, one another program holds (its SKIP once, then it
+is looked at again every second until that program lets it go). Only a
+port named twice is refused:
+
+  $ lumaveractl pin COM9 "$PWD/pinned" > /dev/null
+  $ start_module taken --fast; taken=$module; hold taken
+  $ rm -f out err; lumaveractl station golden.ini --port absent --port COM9 --port COM19 --port taken --gap 0 > out 2> err &
+  $ station=$!; wait_for err 'waiting for taken' 1
+  $ head -1 err; tail -n +2 err | sort
+  lumaveractl: waiting for modules on absent, /*/pinned, COM19, taken; Ctrl+C ends. (glob)
+  lumaveractl: waiting for /*/pinned, which is not plugged in (glob)
+  lumaveractl: waiting for COM19: No device is assigned to COM19.
+  lumaveractl: waiting for absent, which is not plugged in
+  lumaveractl: waiting for taken: in use by sleep (pid *) (glob)
+  $ start_module absent --fast; a=$module; start_module pinned --fast; b=$module; kill $holder
+  $ wait_for out PASS 3; kill -INT $station; wait $station
+  $ sed 's/^[0-9-]* [0-9:]*  //' out
+  taken  -  SKIP  * ms  in use by sleep (pid *) (glob)
+  *  -  PASS  * ms (glob)
+  *  -  PASS  * ms (glob)
+  *  -  PASS  * ms (glob)
+  3 passed, 0 failed, 1 left alone
+  $ lumaveractl station golden.ini --port taken --port COM9 --port "$PWD/taken"
+  lumaveractl: taken and /*/taken are the same port. (glob)
+  [2]
+  $ kill $a $b $taken; lumaveractl unpin COM9 > /dev/null
+
 A --port that is not there yet is waited for. Ctrl+C lets the module in
 progress finish; a field that starts like a formula is written as text:
 
