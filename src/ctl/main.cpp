@@ -80,7 +80,12 @@ Task<int> runOnModule(CtlOptions options, QTextStream &out, QTextStream &err)
         // Before the open, so that the open and what it throws away show.
         if (options.verbose)
             direct->onTraffic = [&err](const QString &line) { err << line << Qt::endl; };
+        // A signal calls a connection to another machine off at once.
+        running = direct.get();
         const OpenResult opened = co_await direct->open();
+        running = nullptr;
+        if (opened.fault == OpenFault::Stopped)
+            co_return stoppedBy(LastUnixSignal());
         if (!opened) {
             err << CtlTexts::tr("lumaveractl: Selected Com Port Not Available: %1")
                        .arg(opened.reason)

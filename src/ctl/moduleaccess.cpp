@@ -90,7 +90,7 @@ Task<bool> DirectAccess::pause(int ms)
 Task<OpenResult> DirectAccess::open()
 {
     link_.setHolderCheck(HolderCheck::BeforeOpen);
-    if (const OpenResult opened = link_.open(); !opened || !link_.isNetwork())
+    if (const OpenResult opened = co_await link_.open(); !opened || !link_.isNetwork())
         co_return opened;
     firstRead_ = co_await session_.run(ModuleStep::read());
     // What a server says as it hangs up may come as fast as an answer

@@ -4,6 +4,7 @@
 #include "link/texts.h"
 
 #include <QDateTime>
+#include <QPointer>
 #include <QTimer>
 
 #include <chrono>
@@ -61,17 +62,23 @@ QString ModuleLink::devicePath() const
     return port_->devicePath();
 }
 
-OpenResult ModuleLink::open()
+Task<OpenResult> ModuleLink::open()
 {
-    if (const OpenResult opened = port_->open(); !opened)
-        return opened;
+    // A stopped open may have ended this link: nothing of it is touched.
+    if (const OpenResult opened = co_await port_->open(); !opened)
+        co_return opened;
     openedAtNs_ = MonotonicNs();
     moduleAnswered_ = false;
     deviceLost_ = false;
     report(TrafficEvent::Kind::Opened, {}, port_->devicePath(), openedAtNs_);
     // Whatever waited on the line before is no answer to anything sent here.
     discardStale();
-    return {};
+    co_return OpenResult{};
+}
+
+bool ModuleLink::opening() const
+{
+    return port_->opening();
 }
 
 void ModuleLink::setHolderCheck(HolderCheck check)
@@ -87,8 +94,11 @@ HolderLook ModuleLink::holder()
 void ModuleLink::close()
 {
     abortReplyWait();
-    if (!port_->portOpen())
+    if (!port_->portOpen()) {
+        // May end whoever awaited the open, and this link with it.
+        port_->cancelOpen();
         return;
+    }
     port_->close();
     report(TrafficEvent::Kind::Closed, {}, port_->devicePath());
 }
@@ -278,8 +288,12 @@ void ModuleLink::endWaits()
     QList<Waiter *> woken = std::exchange(pauses_, {});
     if (wait_)
         woken.prepend(wait_);
+    const QPointer<ModuleLink> self(this);
     for (Waiter *waiter : woken)
         waiter->wake();
+    // Gone with the wakes, the port called its open off as it went.
+    if (self)
+        port_->cancelOpen();
 }
 
 int ModuleLink::bytesWaiting()

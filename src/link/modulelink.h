@@ -67,10 +67,14 @@ public:
     explicit ModuleLink(QObject *parent = nullptr);
     ~ModuleLink() override;
 
-    // The port, opened by device path.
+    // The port, opened by device path. A network line connects without
+    // holding up the event loop; close() or endWaits() calls the open off
+    // (it ends OpenFault::Stopped, and whoever awaits it must then touch
+    // nothing that may have gone).
     void setDevicePath(const QString &path);
     QString devicePath() const;
-    OpenResult open();
+    Task<OpenResult> open();
+    bool opening() const;
     // How open() looks for another program holding the device (see SerialPort).
     void setHolderCheck(HolderCheck check);
     // Who else has the device now (see SerialPort::holder).
@@ -103,8 +107,9 @@ public:
     // Ends a running wait; its answer is dropped. The waiting exchange goes
     // on once the event that ended it has been handled.
     void abortReplyWait();
-    // Ends every wait now, before this call returns, and refuses new ones:
-    // for an owner about to go, so that nothing waits on it afterwards.
+    // Ends every wait now, an open under way too, before this call returns,
+    // and refuses new ones: for an owner about to go, so that nothing waits
+    // on it afterwards.
     void endWaits();
 
     // Throws away bytes waiting from earlier traffic, and reports them.

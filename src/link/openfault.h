@@ -14,6 +14,7 @@ enum class OpenFault {
     Locked,     // a lock file of another program or user names it
     NotSerial,  // not a serial line
     Failed,     // the system refused for another reason
+    Stopped,    // the open was called off before it was done
 };
 using OpenResult = Result<OpenFault>;
 

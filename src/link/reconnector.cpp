@@ -4,7 +4,10 @@
 #include "link/modulelink.h"
 #include "link/portwatcher.h"
 
+#include <QPointer>
 #include <QTimer>
+
+#include <utility>
 
 namespace lumavera {
 
@@ -29,6 +32,8 @@ bool Reconnector::stop()
     const bool was = awaiting();
     awaited_.clear();
     retry_->stop();
+    if (std::exchange(opening_, false))
+        link_->close();
     return was;
 }
 
@@ -43,23 +48,32 @@ void Reconnector::onLost()
     emit waiting(awaited_);
 }
 
-void Reconnector::look()
+Detached Reconnector::look()
 {
     const bool network = link_->isNetwork();
-    if (awaited_.isEmpty() || link_->isOpen() ||
+    if (awaited_.isEmpty() || opening_ || link_->isOpen() ||
         (!network && !CameBack(awaited_, lostAtNs_, serialNumber_)))
-        return;
+        co_return;
     link_->setDevicePath(awaited_);
-    if (const OpenResult opened = link_->open(); !opened) {
+    opening_ = true;
+    const QPointer<Reconnector> self(this);
+    const OpenResult opened = co_await link_->open();
+    // Called off: by the user taking over, or by this object's end.
+    if (!self)
+        co_return;
+    opening_ = false;
+    if (opened.fault == OpenFault::Stopped)
+        co_return;
+    if (!opened) {
         if (network) {
             retry_->start(NetworkRetryMs);
-            return;
+            co_return;
         }
         const bool again = ++tries_ <= Retries;
         if (again)
             retry_->start();
         emit refused(opened.reason, again);
-        return;
+        co_return;
     }
     const QString path = awaited_;
     awaited_.clear();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/task.h"
+
 #include <QObject>
 #include <QString>
 
@@ -30,7 +32,8 @@ public:
 
     // The device just opened on purpose; remembered for a later loss.
     void opened(const QString &path);
-    // The user took over: no more waiting. Whether it was waiting.
+    // The user took over: no more waiting, and a try under way is called
+    // off. Whether it was waiting.
     bool stop();
     bool awaiting() const { return !awaited_.isEmpty(); }
     QString awaitedPath() const { return awaited_; }
@@ -44,7 +47,7 @@ signals:
 
 private:
     void onLost();
-    void look();
+    Detached look();
 
     ModuleLink *link_;
     PortWatcher *watcher_;
@@ -53,6 +56,7 @@ private:
     QString serialNumber_;
     qint64 lostAtNs_ = 0;
     int tries_ = 0;
+    bool opening_ = false; // a try of ours is under way
 };
 
 } // namespace lumavera

@@ -15,11 +15,13 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -78,23 +80,89 @@ void SerialPort::setDevicePath(const QString &path)
     }
 }
 
-OpenResult SerialPort::openNetwork()
+// A network connection being made on its thread, and what came of it.
+// The thread and the port share it; whichever learns that the other no
+// longer wants the connection closes it.
+struct SerialPort::Connecting
+{
+    std::mutex mutex;
+    bool calledOff = false;
+    bool done = false;
+    NetworkConnection connection;
+    std::unique_ptr<TelnetStream> telnet;
+    Waiter woken;
+
+    // Closes a connection nobody took.
+    void drop()
+    {
+        if (connection.fd >= 0)
+            ::close(std::exchange(connection.fd, -1));
+    }
+};
+
+void SerialPort::cancelOpen()
+{
+    const std::shared_ptr<Connecting> connecting = std::exchange(connecting_, {});
+    if (!connecting)
+        return;
+    {
+        const std::lock_guard lock(connecting->mutex);
+        connecting->calledOff = true;
+        if (connecting->done)
+            connecting->drop();
+    }
+    connecting->woken.wake();
+}
+
+Task<OpenResult> SerialPort::openNetwork()
 {
     const std::optional<NetworkAddress> address = ParseNetworkAddress(path_);
     if (!address)
-        return {OpenFault::NoDevice, MalformedNetworkAddress(path_) + u'.'};
-    telnet_.reset(address->kind == NetworkAddress::Kind::Rfc2217 ? new TelnetStream : nullptr);
-    const NetworkConnection connection =
-        ConnectNetworkPort(*address, connectTimeoutMs_, telnet_.get());
+        co_return OpenResult{OpenFault::NoDevice, MalformedNetworkAddress(path_) + u'.'};
+    const auto connecting = std::make_shared<Connecting>();
+    connecting->telnet.reset(address->kind == NetworkAddress::Kind::Rfc2217 ? new TelnetStream
+                                                                            : nullptr);
+    connecting_ = connecting;
+    // The lookup, the connection and the line's set-up each wait within the
+    // timeout; meanwhile the event loop here goes on, and a cancel ends the
+    // open at once (the thread then ends within the timeout by itself).
+    std::thread([connecting, address = *address, timeoutMs = connectTimeoutMs_, to = this] {
+        NetworkConnection made = ConnectNetworkPort(address, timeoutMs, connecting->telnet.get());
+        const std::lock_guard lock(connecting->mutex);
+        connecting->connection = made;
+        connecting->done = true;
+        if (connecting->calledOff) {
+            connecting->drop();
+            return;
+        }
+        // The port is there while the open is not called off: its end calls
+        // it off first, under the same lock.
+        QMetaObject::invokeMethod(
+            to,
+            [to, connecting] {
+                if (to->connecting_ == connecting) {
+                    to->connecting_.reset();
+                    connecting->woken.wake();
+                }
+            },
+            Qt::QueuedConnection);
+    }).detach();
+    co_await connecting->woken;
+    const std::lock_guard lock(connecting->mutex);
+    if (connecting->calledOff)
+        co_return OpenResult{OpenFault::Stopped,
+                             LinkTexts::tr("Stopped before the line was open.")};
+    const NetworkConnection &connection = connecting->connection;
     if (!connection)
-        return {connection.fault, connection.reason};
+        co_return OpenResult{connection.fault, connection.reason};
     fd_ = connection.fd;
+    telnet_ = std::move(connecting->telnet);
     heard_ = connection.early.first(std::min<qsizetype>(connection.early.size(), 64));
     ended_ = {};
     // What the line sent while the server set it up waits to be thrown away
     // with whatever else came before the first frame.
     buffer_ = connection.early.first(std::min(connection.early.size(), ReceiveBufferSize));
-    return {};
+    co_return OpenResult{};
 }
 
 OpenResult SerialPort::openDevice()
@@ -166,18 +234,29 @@ OpenResult SerialPort::openDevice()
 
 void SerialPort::close()
 {
+    cancelOpen();
     losing_ = false;
     closeDevice();
 }
 
-OpenResult SerialPort::open()
+Task<OpenResult> SerialPort::open()
 {
     if (fd_ >= 0)
-        return {};
+        co_return OpenResult{};
+    if (connecting_)
+        co_return OpenResult{OpenFault::Failed,
+                             LinkTexts::tr("%1 is being opened already.").arg(path_)};
     if (path_.isEmpty())
-        return {OpenFault::Unassigned, LinkTexts::tr("No device is assigned to this port number.")};
-    if (const OpenResult opened = network_ ? openNetwork() : openDevice(); !opened)
-        return opened;
+        co_return OpenResult{OpenFault::Unassigned,
+                             LinkTexts::tr("No device is assigned to this port number.")};
+    // Not a co_await inside ?: — built by GCC 12, that corrupted the heap.
+    OpenResult opened;
+    if (network_)
+        opened = co_await openNetwork();
+    else
+        opened = openDevice();
+    if (!opened)
+        co_return opened;
     // Bytes the system still holds from before this program opened the line
     // stay for the caller to throw away, and to show that it did.
     if (!network_)
@@ -188,7 +267,7 @@ OpenResult SerialPort::open()
         if (!take())
             markLost();
     });
-    return {};
+    co_return OpenResult{};
 }
 
 void SerialPort::closeDevice()

@@ -4,6 +4,7 @@
 #include "link/lockfile.h"
 #include "link/openfault.h"
 #include "link/result.h"
+#include "link/task.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -53,9 +54,17 @@ public:
     void setDevicePath(const QString &path);
 
     // Opens the device: raw 9600 8N1, locked against our other programs and
-    // kept from everyone else.
-    OpenResult open();
-    // Closes the port after sending what is still queued.
+    // kept from everyone else. A network line is connected on a thread of
+    // its own, its name looked up and its line set up there, while this
+    // thread's event loop goes on.
+    Task<OpenResult> open();
+    // Whether an open is under way.
+    bool opening() const { return bool(connecting_); }
+    // Ends an open under way at once: it ends Stopped, and a connection that
+    // comes after all is closed.
+    void cancelOpen();
+    // Closes the port after sending what is still queued; an open under
+    // way is called off.
     void close();
     // Whether an open looks through /proc for another program that holds
     // the device without a lock, before a byte or a setting of the line.
@@ -100,7 +109,7 @@ signals:
 private:
     // Opens, locks and sets up the line; the reason when it cannot.
     OpenResult openDevice();
-    OpenResult openNetwork();
+    Task<OpenResult> openNetwork();
     void closeDevice();
     // The device went away: closed once, from the event loop.
     void markLost();
@@ -128,6 +137,8 @@ private:
     int connectTimeoutMs_ = 2000;
     QByteArray heard_; // the first bytes of a network connection
     OpenResult ended_;
+    struct Connecting;
+    std::shared_ptr<Connecting> connecting_; // the network open under way
 };
 
 } // namespace lumavera

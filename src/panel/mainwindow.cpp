@@ -210,9 +210,14 @@ void MainWindow::choosePort()
     showPortInfo(portList->currentIndex());
 }
 
-void MainWindow::toggleConnection()
+Detached MainWindow::toggleConnection()
 {
     portStatus->stopReconnect();
+    // Pressed again while a line on another machine connects: called off.
+    if (link->opening()) {
+        link->close();
+        co_return;
+    }
     if (!link->isOpen()) {
         const Settings settings = store().load();
         const ResolvedPort port = ResolvePort({}, commPort_.toInt(), settings.pins);
@@ -224,13 +229,21 @@ void MainWindow::toggleConnection()
                     .arg(port.number);
             ShowMessage(this, QMessageBox::Warning, tr(PortNotAvailable),
                         port.reason + QStringLiteral("\n\n") + next);
-            return;
+            co_return;
         }
         link->setDevicePath(port.path);
-        if (const OpenResult opened = link->open(); !opened) {
+        if (link->isNetwork())
+            notice(tr("Connecting to %1\u2026 Connect again calls it off.").arg(port.path));
+        const OpenResult opened = co_await link->open();
+        // Called off, by the user or by the window's end (its controls are
+        // still there then).
+        notice({});
+        if (opened.fault == OpenFault::Stopped)
+            co_return;
+        if (!opened) {
             portStatus->refresh();
             ShowMessage(this, QMessageBox::Warning, tr(PortNotAvailable), opened.reason);
-            return;
+            co_return;
         }
         portStatus->opened(port.path);
         // As Windows gives an adapter its COM number for good: a device with

@@ -80,7 +80,7 @@ private:
     void onShown();
     void unload();
     void choosePort();
-    void toggleConnection();
+    Detached toggleConnection();
     void updateMix();
     Detached sendColour();
     Detached sendMode();

@@ -275,7 +275,7 @@ Task<> WatchCable(StationPort port, StationOptions o, const std::atomic_bool &st
         tick.start();
         if (!link.isOpen()) {
             lost = false;
-            if (const OpenResult opened = link.open(); !opened) {
+            if (const OpenResult opened = co_await link.open(); !opened) {
                 if (opened.reason != lastOpenError)
                     news({StationNews::Kind::Note, 0, 0, opened.reason});
                 lastOpenError = opened.reason;
@@ -328,7 +328,7 @@ Task<ModuleAnswer> AskModule(ModuleSession &session, QString device)
     ModuleLink &link = session.link();
     link.setDevicePath(device);
     link.setHolderCheck(HolderCheck::None);
-    if (const OpenResult opened = link.open(); !opened) {
+    if (const OpenResult opened = co_await link.open(); !opened) {
         answer.fault = AnswerFault::NotOpened;
         answer.opening = opened.fault;
         answer.reason = opened.reason;

@@ -45,6 +45,23 @@ Detached runInto(Task<StepOutcome> step, std::optional<StepOutcome> &done)
     done = co_await std::move(step);
 }
 
+Detached openInto(ModuleLink &link, std::optional<OpenResult> &done)
+{
+    done = co_await link.open();
+}
+
+// The link's open, carried to its end in the test's event loop.
+OpenResult opened(ModuleLink &link)
+{
+    std::optional<OpenResult> done;
+    openInto(link, done);
+    QElapsedTimer clock;
+    clock.start();
+    while (!done && clock.elapsed() < 10000)
+        QTest::qWait(5);
+    return done.value_or(OpenResult{OpenFault::Failed, QStringLiteral("never opened")});
+}
+
 // A link opened on `device` and watched for its loss and return, as the
 // window watches its port.
 struct Watched
@@ -52,7 +69,7 @@ struct Watched
     Watched(PortWatcher &watcher, const QString &device) : reconnector(&link, &watcher)
     {
         link.setDevicePath(device);
-        if (link.open())
+        if (opened(link))
             reconnector.opened(device);
     }
     ModuleLink link;
@@ -138,7 +155,7 @@ void LinkTest::wire()
             discarded += e.bytes;
     });
     link.setDevicePath(module.device());
-    QVERIFY(link.open());
+    QVERIFY(opened(link));
     module.module->send(stale);
     QTest::qWait(20);
     ModuleSession session(link, ReplyWaitRule::untilComplete(300));

@@ -24,11 +24,14 @@
 
 #include <memory>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <sys/inotify.h>
+#include <sys/socket.h>
 
 using namespace lumavera;
 
@@ -129,6 +132,8 @@ private slots:
     void connectAndDisconnect();
     void failedOpenExplains_data();
     void failedOpenExplains();
+    void silentBenchNeverHoldsTheWindow_data();
+    void silentBenchNeverHoldsTheWindow();
     void buttonsPutTheirFrameOnTheLine();
     void retrieveTakesAllThreeOrNone_data();
     void retrieveTakesAllThreeOrNone();
@@ -418,6 +423,58 @@ void WindowTest::failedOpenExplains()
     sleeper.waitForFinished();
     if (port == 1)
         QVERIFY(bench.connect());
+}
+
+void WindowTest::silentBenchNeverHoldsTheWindow_data()
+{
+    QTest::addColumn<bool>("calledOff");
+    QTest::newRow("Connect again calls it off") << true;
+    QTest::newRow("left to its timeout") << false;
+}
+
+// A line on another machine whose server takes the connection and never
+// answers: the window goes on while it connects, says so, and a second
+// Connect calls it off without a word coming after.
+void WindowTest::silentBenchNeverHoldsTheWindow()
+{
+    QFETCH(bool, calledOff);
+    // A socket that listens and never accepts: the system takes the
+    // connection, and nobody answers on it.
+    const int silent = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const auto closeSilent = qScopeGuard([silent] { ::close(silent); });
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof at;
+    QVERIFY(::bind(silent, reinterpret_cast<sockaddr *>(&at), sizeof at) == 0 &&
+            ::listen(silent, 4) == 0 &&
+            ::getsockname(silent, reinterpret_cast<sockaddr *>(&at), &size) == 0);
+    const QString line = QStringLiteral("rfc2217://127.0.0.1:%1").arg(ntohs(at.sin_port));
+    Bench bench("COM2=" + line.toLocal8Bit() + "\r\n");
+    const Ui w = bench.ui();
+    w.cboComm->setCurrentIndex(1);
+    BoxAnswerer boxes;
+    bench.click(w.cmdConnect);
+    QCOMPARE(w.lblNotice->toolTip().isEmpty() ? w.lblNotice->text() : w.lblNotice->toolTip(),
+             QStringLiteral("Connecting to %1\u2026 Connect again calls it off.").arg(line));
+    QCOMPARE(boxes.texts(), QStringList());
+    // Events are handled meanwhile, and the connection still waits.
+    QTest::qWait(200);
+    QVERIFY(w.lblNotice->text().startsWith(u"Connecting to"));
+    QCOMPARE(boxes.texts(), QStringList());
+    if (calledOff) {
+        bench.click(w.cmdConnect);
+        QCOMPARE(w.lblNotice->text(), QString());
+        // Past the connection's own timeout, nothing more comes of it.
+        QTest::qWait(2500);
+        QCOMPARE(boxes.texts(), QStringList());
+    } else {
+        QTRY_COMPARE_WITH_TIMEOUT(boxes.texts(), QStringList{"Selected Com Port Not Available"},
+                                  5000);
+        QVERIFY2(boxes.seen[0].details.contains(u"did not set up its line in time"),
+                 qPrintable(boxes.seen[0].details));
+    }
+    QVERIFY(bench.isClosedState());
 }
 
 void WindowTest::buttonsPutTheirFrameOnTheLine()

@@ -113,7 +113,7 @@ times. Each ends within the timeout with what it did; the offer is refused
 once, not three thousand times:
 
   $ python3 "$TESTDIR/servers.py" > hostile 2> /dev/null & hostile=$!
-  $ poll 200 "the hostile servers did not listen" test -s hostile; read flood subneg storm < hostile
+  $ poll 200 "the hostile servers did not listen" test -s hostile; read flood subneg storm silent < hostile
   $ for port in rfc2217://127.0.0.1:$flood socket://127.0.0.1:$flood \
   >     rfc2217://127.0.0.1:$subneg rfc2217://127.0.0.1:$storm; do
   >     lumaveractl --port $port --timeout 500 read 2>&1 | head -1; echo "exit ${PIPESTATUS[0]}"
@@ -126,8 +126,16 @@ once, not three thousand times:
   exit 3
   lumaveractl: Selected Com Port Not Available: 127.0.0.1:* did not set up its line in time (is it an RFC 2217 server?). (glob)
   exit 3
-  $ wait_for storm.log refused 1; cat storm.log; kill $hostile
+  $ wait_for storm.log refused 1; cat storm.log
   refused 1 times
+
+One that takes the connection and never answers is waited for no longer
+than the timeout, and Ctrl+C calls the wait off at once:
+
+  $ lumaveractl --port rfc2217://127.0.0.1:$silent --timeout 60000 read & wait_for silent.log connected 1; kill -INT $!; wait $!
+  lumaveractl: stopped by Ctrl+C (SIGINT) before the command was done; the port is let go.
+  [130]
+  $ kill $hostile
 
 A server whose device is missing says so before it hangs up; its words are
 the message, for either kind of line. (An RFC 2217 server that hangs up with

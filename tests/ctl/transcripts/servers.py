@@ -5,6 +5,8 @@
 #   subneg       a COM-PORT-OPTION subnegotiation that never ends
 #   storm        WILL 99, three thousand times; how often the client
 #                refused it, in storm.log once it hangs up
+#   silent       nothing: reads what comes and never answers; each
+#                connection a line "connected" in silent.log
 import socket
 import threading
 
@@ -32,6 +34,13 @@ def storm(c):
         print(f"refused {heard.count(bytes([IAC, DONT, 99]))} times", file=log)
 
 
+def silent(c):
+    with open("silent.log", "a") as log:
+        print("connected", file=log)
+    while c.recv(65536):
+        pass
+
+
 def serve(listener, behaviour):
     while True:
         c, _ = listener.accept()
@@ -47,7 +56,7 @@ def serve(listener, behaviour):
 
 ports = []
 threads = []
-for behaviour in (flood, subneg, storm):
+for behaviour in (flood, subneg, storm, silent):
     listener = socket.socket()
     listener.bind(("127.0.0.1", 0))
     listener.listen(8)
