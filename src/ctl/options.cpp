@@ -70,7 +70,7 @@ const CtlCommandInfo Commands[] = {
      "the pause between frames (default 50 ms)."},
     {"station", CtlOptions::Command::Station,
      "station FILE [--all] [--match GLOB] [--port PORT] [--cable] [--save] [--gap MS]\n"
-     "        [--log FILE.csv]",
+     "        [--log FILE.csv] [--unit-ids FILE] [--sound]",
      "set up every module plugged in from FILE",
      "Waits for modules and sets up each one that is plugged in from FILE (the\n"
      "format backup writes), until Ctrl+C. It first sends the read command; a\n"
@@ -93,6 +93,10 @@ const CtlCommandInfo Commands[] = {
      "                the cable has been silent for a second\n"
      "  --save        have each module save to its EEPROM after it verified\n"
      "  --log FILE    append every line to FILE as CSV, flushed as it is known\n"
+     "  --unit-ids FILE  the units' ids, one a line (- for standard input, read as\n"
+     "                they come): each goes to the next module found, into its\n"
+     "                verdict and the CSV\n"
+     "  --sound       ring the terminal's bell on every FAIL\n"
      "  --json        one JSON object per line\n"
      "Exit status: 0 every module passed; 1 one failed; 2 bad usage, a bad FILE\n"
      "or a port named twice."},
@@ -241,12 +245,17 @@ std::variant<CtlOptions, QString> ParseCtlArguments(const QStringList &arguments
             o.all = true;
         } else if (arg == QLatin1String("--cable")) {
             o.cable = true;
-        } else if (arg == QLatin1String("--match") || arg == QLatin1String("--log")) {
+        } else if (arg == QLatin1String("--sound")) {
+            o.sound = true;
+        } else if (arg == QLatin1String("--match") || arg == QLatin1String("--log") ||
+                   arg == QLatin1String("--unit-ids")) {
             const std::optional<QString> v = value();
             if (!v || v->isEmpty())
                 return arg == QLatin1String("--match") ? CtlTexts::tr("--match needs a pattern")
-                                                       : CtlTexts::tr("--log needs a file");
-            (arg == QLatin1String("--match") ? o.match : o.log) = *v;
+                                                       : CtlTexts::tr("%1 needs a file").arg(arg);
+            (arg == QLatin1String("--match") ? o.match
+             : arg == QLatin1String("--log") ? o.log
+                                             : o.unitIds) = *v;
         } else if (arg == QLatin1String("--settings")) {
             const std::optional<QString> v = value();
             if (!v || v->isEmpty())
@@ -275,7 +284,8 @@ std::variant<CtlOptions, QString> ParseCtlArguments(const QStringList &arguments
                 QStringLiteral("--all"),      QStringLiteral("--cable"),
                 QStringLiteral("--match"),    QStringLiteral("--log"),
                 QStringLiteral("--settings"), QStringLiteral("--port"),
-                QStringLiteral("--timeout"),  QStringLiteral("--gap")};
+                QStringLiteral("--timeout"),  QStringLiteral("--gap"),
+                QStringLiteral("--unit-ids"), QStringLiteral("--sound")};
             if (const QString meant = NearestWord(arg, options); !meant.isEmpty())
                 return CtlTexts::tr("unknown option '%1'; did you mean '%2'?")
                     .arg(arguments[i], meant);
@@ -373,8 +383,12 @@ std::variant<CtlOptions, QString> ParseCtlArguments(const QStringList &arguments
             .arg(shortest);
     if (o.saveAfterRestore && o.command != C::Restore && o.command != C::Station)
         return CtlTexts::tr("--save goes with restore and station");
-    if ((o.all || !o.log.isEmpty()) && o.command != C::Station)
-        return CtlTexts::tr("%1 goes with station").arg(QLatin1String(o.all ? "--all" : "--log"));
+    if ((o.all || o.sound || !o.log.isEmpty() || !o.unitIds.isEmpty()) && o.command != C::Station)
+        return CtlTexts::tr("%1 goes with station")
+            .arg(QLatin1String(o.all              ? "--all"
+                               : o.sound          ? "--sound"
+                               : !o.log.isEmpty() ? "--log"
+                                                  : "--unit-ids"));
     if (!o.match.isEmpty() && o.command != C::Station && o.command != C::Find)
         return CtlTexts::tr("--match goes with station and find");
     if (o.cable && (o.command != C::Station || (o.port.isEmpty() && o.match.isEmpty())))

@@ -43,6 +43,8 @@ struct CtlOptions
     bool all = false;   // station: the ports present at start too
     QString match;      // station, find: a glob on the device's stable name or path
     QString log;        // station: the CSV file results are appended to
+    QString unitIds;    // station: the file (or -) the units' ids come from
+    bool sound = false; // station: a bell on FAIL
     bool cable = false; // station: the ports are cables that stay plugged in
     QString settings;   // the settings file to use instead of the usual one
 

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 
 #include <csignal>
+#include <unistd.h>
 
 namespace lumavera {
 
@@ -38,6 +39,8 @@ StationOptions StationOptionsFrom(const CtlOptions &o)
     s.cable = o.cable;
     s.save = o.saveAfterRestore;
     s.log = o.log;
+    s.unitIds = o.unitIds;
+    s.sound = o.sound;
     s.timeoutMs = o.timeoutMs;
     s.gapMs = o.gapMs;
     return s;
@@ -78,6 +81,10 @@ int RunStation(const StationOptions &options, bool json, QTextStream &out, QText
     QObject::connect(&station, &StationEngine::reported, &station,
                      [&](const StationReport &report, const QString &logFault) {
                          out << (json ? report.json() : verdictLine(report)) << Qt::endl;
+                         // The terminal's bell, where there is a terminal.
+                         if (options.sound && report.result == StationReport::Result::Fail &&
+                             ::isatty(STDERR_FILENO))
+                             err << '\a' << Qt::flush;
                          if (!logFault.isEmpty()) {
                              err << "lumaveractl: " << logFault << Qt::endl;
                              logFailed = true;
@@ -116,11 +123,25 @@ int RunStation(const StationOptions &options, bool json, QTextStream &out, QText
     err << CtlTexts::tr("lumaveractl: waiting for modules on %1; Ctrl+C ends.").arg(where)
         << Qt::endl;
     QCoreApplication::exec();
-    const StationCounts &n = station.counts();
-    const QString summary =
-        CtlTexts::tr("%1 passed, %2 failed").arg(n.passed).arg(n.failed) +
-        (n.skipped ? CtlTexts::tr(", %1 left alone").arg(n.skipped) : QString());
+    const StationTally &tally = station.tally();
+    const auto counted = [](const StationTally::Counts &n) {
+        return CtlTexts::tr("%1 passed, %2 failed").arg(n.passed).arg(n.failed) +
+               (n.skipped ? CtlTexts::tr(", %1 left alone").arg(n.skipped) : QString());
+    };
+    QString summary = counted(tally.all);
+    if (tally.firstTries > 0 && tally.firstTries != tally.all.passed + tally.all.failed)
+        summary += CtlTexts::tr("; first-pass yield %1 % (%2 of %3 units)")
+                       .arg(tally.yieldPercent())
+                       .arg(tally.firstPasses)
+                       .arg(tally.firstTries);
+    // Each named port's share, where there was more than one (a station on
+    // any port meets a new name with every adapter plugged in).
+    if (!options.ports.isEmpty() && tally.ports.size() > 1) {
+        for (auto it = tally.ports.begin(); it != tally.ports.end(); ++it)
+            summary += QStringLiteral("\n  %1: %2").arg(Printable(it.key()), counted(it.value()));
+    }
     (json ? err : out) << summary << Qt::endl;
+    const StationTally::Counts &n = tally.all;
     return n.failed || logFailed ? ExitModule : ExitDone;
 }
 

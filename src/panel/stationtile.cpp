@@ -3,6 +3,7 @@
 #include "panel/contrast.h"
 
 #include <QLabel>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace lumavera {
@@ -53,7 +54,8 @@ QLabel *label(QWidget *parent, int points, bool bold)
 
 StationTile::StationTile(const QString &title, QWidget *parent)
     : QFrame(parent), title_(label(this, 18, true)), words_(label(this, 30, true)),
-      detailLabel_(label(this, 13, false)), serialLabel_(label(this, 12, false))
+      detailLabel_(label(this, 13, false)), serialLabel_(label(this, 12, false)),
+      countsLabel_(label(this, 12, false)), retest_(new QPushButton(tr("&Retest"), this))
 {
     setObjectName(QStringLiteral("stationTile"));
     setFrameShape(QFrame::StyledPanel);
@@ -65,6 +67,13 @@ StationTile::StationTile(const QString &title, QWidget *parent)
     column->addWidget(words_, 1);
     column->addWidget(detailLabel_, 1);
     column->addWidget(serialLabel_);
+    column->addWidget(countsLabel_);
+    retest_->setObjectName(QStringLiteral("stationRetest"));
+    retest_->setAccessibleName(tr("Retest %1").arg(title));
+    column->addWidget(retest_, 0, Qt::AlignHCenter);
+    connect(retest_, &QPushButton::clicked, this, &StationTile::retestAsked);
+    // A tile takes the focus, so that R retests the one chosen.
+    setFocusPolicy(Qt::StrongFocus);
     setAccessibleName(title);
     showState();
 }
@@ -83,6 +92,17 @@ void StationTile::setSerial(const QString &serial)
     showState();
 }
 
+void StationTile::setUnit(const QString &unit)
+{
+    unit_ = unit;
+    showState();
+}
+
+void StationTile::setCounts(const QString &counts)
+{
+    countsLabel_->setText(counts);
+}
+
 void StationTile::setNote(const QString &note)
 {
     note_ = note;
@@ -95,7 +115,13 @@ void StationTile::showState()
     const QString words = tr(look.words);
     words_->setText(words);
     detailLabel_->setText(note_.isEmpty() ? detail_ : detail_ + u'\n' + note_);
-    serialLabel_->setText(serial_.isEmpty() ? QString() : tr("Serial number %1").arg(serial_));
+    QStringList ids;
+    if (!unit_.isEmpty())
+        ids << tr("Unit %1").arg(unit_);
+    if (!serial_.isEmpty())
+        ids << tr("Serial number %1").arg(serial_);
+    serialLabel_->setText(ids.join(QStringLiteral(", ")));
+    retest_->setVisible(state_ == State::Fail);
     // Fixed colours for the verdicts, the same in every palette, with black
     // or white text, whichever reads better on them; a waiting tile keeps
     // the palette's own.
@@ -112,6 +138,8 @@ void StationTile::showState()
         description << detail_;
     if (!note_.isEmpty())
         description << note_;
+    if (!unit_.isEmpty())
+        description << tr("unit %1").arg(unit_);
     if (!serial_.isEmpty())
         description << tr("serial number %1").arg(serial_);
     setAccessibleDescription(description.join(QStringLiteral(", ")));

@@ -3,13 +3,15 @@
 #include <QFrame>
 
 class QLabel;
+class QPushButton;
 
 namespace lumavera {
 
 // One port at the station, to be read from across the bench: its name, its
 // state in words on the state's colour, why, and the module's USB serial
-// number. A screen reader hears the port as the tile's name and the state
-// as its description.
+// number, the unit's id where one was given, the port's counts this shift,
+// and on a FAIL a Retest button. A screen reader hears the port as the
+// tile's name and the state as its description.
 class StationTile : public QFrame
 {
     Q_OBJECT
@@ -21,9 +23,17 @@ public:
 
     void setState(State state, const QString &detail = {});
     void setSerial(const QString &serial);
+    // The id of the unit on the port, as scanned or typed.
+    void setUnit(const QString &unit);
+    // The port's verdicts this shift, in words.
+    void setCounts(const QString &counts);
     // A line under the verdict until the next state: what the port does now.
     void setNote(const QString &note);
     State state() const { return state_; }
+
+signals:
+    // Retest pressed on a FAIL: the module is to be set up again as it is.
+    void retestAsked();
 
 private:
     void showState();
@@ -32,10 +42,13 @@ private:
     QString detail_;
     QString serial_;
     QString note_;
+    QString unit_;
     QLabel *title_;
     QLabel *words_;
     QLabel *detailLabel_;
     QLabel *serialLabel_;
+    QLabel *countsLabel_;
+    QPushButton *retest_;
 };
 
 } // namespace lumavera

@@ -8,6 +8,7 @@
 #include "station/engine.h"
 #include "station/report.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFileDialog>
@@ -15,6 +16,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -23,6 +25,8 @@
 #include <QScrollArea>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <utility>
 
 namespace lumavera {
 
@@ -68,6 +72,16 @@ QString heldBy(const QString &reason)
     return reason.startsWith(inUse) ? reason.mid(inUse.size()) : reason;
 }
 
+// A port's verdicts this shift, as its tile says them.
+QString portCounts(const StationTally::Counts &n)
+{
+    QStringList said{StationWindow::tr("%1 passed").arg(n.passed),
+                     StationWindow::tr("%1 failed").arg(n.failed)};
+    if (n.skipped)
+        said << StationWindow::tr("%1 left alone").arg(n.skipped);
+    return said.join(QStringLiteral(", "));
+}
+
 } // namespace
 
 StationWindow::StationWindow(QWidget *parent)
@@ -76,9 +90,12 @@ StationWindow::StationWindow(QWidget *parent)
       cable_(new QCheckBox(tr("Cables stay plugged in"))),
       all_(new QCheckBox(tr("Modules there at start too"))),
       save_(new QCheckBox(tr("Save each module to its EEPROM"))),
-      startButton_(new QPushButton(tr("Start"))), stopButton_(new QPushButton(tr("Stop"))),
+      sound_(new QCheckBox(tr("Sound on FAIL"))), startButton_(new QPushButton(tr("Start"))),
+      stopButton_(new QPushButton(tr("Stop"))), newShift_(new QPushButton(tr("New shift"))),
+      unit_(new QLineEdit), waitingUnits_(new QLabel),
       goldenName_(bigLabel(QStringLiteral("goldenName"), 16, this)), goldenSettings_(new QLabel),
-      counters_(bigLabel(QStringLiteral("stationCounters"), 16, this)), csv_(new QLabel),
+      counters_(bigLabel(QStringLiteral("stationCounters"), 16, this)),
+      yield_(bigLabel(QStringLiteral("stationYield"), 16, this)), csv_(new QLabel),
       elapsed_(new QLabel), status_(new QLabel), tileArea_(new QWidget), tiles_(new QGridLayout),
       tick_(new QTimer(this))
 {
@@ -96,6 +113,13 @@ StationWindow::StationWindow(QWidget *parent)
     cable_->setObjectName(QStringLiteral("stationCable"));
     all_->setObjectName(QStringLiteral("stationAll"));
     save_->setObjectName(QStringLiteral("stationSave"));
+    sound_->setObjectName(QStringLiteral("stationSound"));
+    newShift_->setObjectName(QStringLiteral("stationNewShift"));
+    newShift_->setToolTip(tr("Sets the counters and the first-pass yield back to zero"));
+    unit_->setObjectName(QStringLiteral("stationUnit"));
+    unit_->setToolTip(tr("Type or scan the unit's id, then Enter: it goes to the next module "
+                         "found, into its verdict and the CSV file"));
+    waitingUnits_->setObjectName(QStringLiteral("stationWaitingUnits"));
     startButton_->setObjectName(QStringLiteral("stationStart"));
     stopButton_->setObjectName(QStringLiteral("stationStop"));
     status_->setObjectName(QStringLiteral("stationStatus"));
@@ -124,7 +148,7 @@ StationWindow::StationWindow(QWidget *parent)
     row(2, tr("&Match"), match_, nullptr);
     row(3, tr("&CSV file"), log_, chooseLog);
     auto *checks = new QHBoxLayout;
-    for (QCheckBox *box : {cable_, all_, save_})
+    for (QCheckBox *box : {cable_, all_, save_, sound_})
         checks->addWidget(box);
     checks->addStretch();
     form->addLayout(checks, 4, 0, 1, 3);
@@ -133,7 +157,8 @@ StationWindow::StationWindow(QWidget *parent)
     buttons->addWidget(stopButton_);
     buttons->addWidget(status_, 1);
     form->addLayout(buttons, 5, 0, 1, 3);
-    fields_ = {file_, ports_, match_, log_, cable_, all_, save_, chooseFile, chooseLog};
+    fields_ = {file_, ports_, match_,     log_,      cable_,   all_,
+               save_, sound_, chooseFile, chooseLog, newShift_};
 
     auto *golden = new QGroupBox(tr("Golden file"));
     auto *goldenColumn = new QVBoxLayout(golden);
@@ -155,8 +180,17 @@ StationWindow::StationWindow(QWidget *parent)
 
     auto *shift = new QHBoxLayout;
     shift->addWidget(counters_);
+    shift->addSpacing(24);
+    shift->addWidget(yield_);
     shift->addStretch();
     shift->addWidget(elapsed_);
+    shift->addWidget(newShift_);
+    auto *units = new QHBoxLayout;
+    auto *unitCaption = new QLabel(tr("&Unit id"));
+    unitCaption->setBuddy(unit_);
+    units->addWidget(unitCaption);
+    units->addWidget(unit_, 1);
+    units->addWidget(waitingUnits_, 2);
     tileArea_->setLayout(tiles_);
     tiles_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
     auto *scroll = new QScrollArea;
@@ -168,6 +202,7 @@ StationWindow::StationWindow(QWidget *parent)
     page->addWidget(run);
     page->addWidget(golden);
     page->addLayout(shift);
+    page->addLayout(units);
     page->addWidget(csv_);
     page->addWidget(scroll, 1);
     resize(1040, 760);
@@ -190,12 +225,20 @@ StationWindow::StationWindow(QWidget *parent)
     });
     connect(startButton_, &QPushButton::clicked, this, &StationWindow::start);
     connect(stopButton_, &QPushButton::clicked, this, &StationWindow::stop);
+    connect(unit_, &QLineEdit::returnPressed, this, &StationWindow::takeUnit);
+    connect(newShift_, &QPushButton::clicked, this, [this] {
+        tally_ = {};
+        for (auto it = tileOf_.begin(); it != tileOf_.end(); ++it)
+            it.value()->setCounts({});
+        showCounters();
+    });
     connect(tick_, &QTimer::timeout, this,
             [this] { elapsed_->setText(tr("Elapsed %1").arg(elapsedText(clock_.elapsed()))); });
     tick_->setInterval(1000);
     setRunning(false);
     showGolden();
-    showCounters({});
+    showCounters();
+    showWaitingUnits();
 }
 
 StationWindow::~StationWindow() = default;
@@ -209,6 +252,7 @@ void StationWindow::setOptions(const StationOptions &options)
     cable_->setChecked(options.cable);
     all_->setChecked(options.all);
     save_->setChecked(options.save);
+    sound_->setChecked(options.sound);
     timing_ = options;
     showGolden();
 }
@@ -272,6 +316,7 @@ bool StationWindow::start()
     asked.cable = cable_->isChecked();
     asked.all = all_->isChecked();
     asked.save = save_->isChecked();
+    asked.sound = sound_->isChecked();
     if (asked.file.isEmpty())
         return refuse(tr("Choose the golden file the modules are set up from."));
     for (const QString &port : asked.ports) {
@@ -302,7 +347,10 @@ bool StationWindow::start()
         return refuse(started.reason);
     }
     engine_ = engine;
-    showCounters(engine_->counts());
+    for (const QString &unit : std::exchange(unitsBeforeStart_, {}))
+        engine_->bindUnit(unit);
+    showWaitingUnits();
+    showCounters();
     csv_->setText(asked.log.isEmpty()
                       ? tr("No CSV file")
                       : tr("CSV file: %1").arg(QFileInfo(asked.log).absoluteFilePath()));
@@ -357,6 +405,9 @@ StationTile *StationWindow::tileFor(const QString &port)
     if (StationTile *tile = tileOf_.value(port))
         return tile;
     auto *tile = new StationTile(titleOf_.value(port, port), tileArea_);
+    connect(tile, &StationTile::retestAsked, this, [this, port] { retest(port); });
+    if (tally_.ports.contains(port))
+        tile->setCounts(portCounts(tally_.ports.value(port)));
     const int n = int(tileOf_.size());
     tiles_->addWidget(tile, n / 3, n % 3);
     tileOf_.insert(port, tile);
@@ -379,6 +430,8 @@ void StationWindow::news(const QString &port, const StationNews &news)
         break;
     case StationNews::Kind::Found:
         tile->setSerial(news.text);
+        tile->setUnit(engine_ ? engine_->unitOn(port) : QString());
+        showWaitingUnits();
         tile->setState(StationTile::State::Working, tr("module found"));
         break;
     case StationNews::Kind::Working:
@@ -407,6 +460,11 @@ void StationWindow::reported(const StationReport &report, const QString &logFaul
 {
     StationTile *tile = tileFor(report.device);
     tile->setSerial(report.serial);
+    tile->setUnit(report.unit);
+    tally_.add(report);
+    tile->setCounts(portCounts(tally_.ports.value(report.device)));
+    if (report.result == StationReport::Result::Fail && sound_->isChecked())
+        QApplication::beep();
     switch (report.result) {
     case StationReport::Result::Pass:
         tile->setState(StationTile::State::Pass);
@@ -421,17 +479,76 @@ void StationWindow::reported(const StationReport &report, const QString &logFaul
             tile->setState(StationTile::State::Skipped, report.reason);
         break;
     }
-    showCounters(engine_->counts());
+    showCounters();
     if (!logFault.isEmpty())
         csv_->setText(logFault);
 }
 
-void StationWindow::showCounters(const StationCounts &counts)
+void StationWindow::showCounters()
 {
     counters_->setText(tr("Passed %1   Failed %2   Skipped %3")
-                           .arg(counts.passed)
-                           .arg(counts.failed)
-                           .arg(counts.skipped));
+                           .arg(tally_.all.passed)
+                           .arg(tally_.all.failed)
+                           .arg(tally_.all.skipped));
+    yield_->setText(tally_.firstTries == 0 ? tr("First-pass yield -")
+                                           : tr("First-pass yield %1 % (%2 of %3)")
+                                                 .arg(tally_.yieldPercent())
+                                                 .arg(tally_.firstPasses)
+                                                 .arg(tally_.firstTries));
+}
+
+void StationWindow::takeUnit()
+{
+    const QString unit = unit_->text().trimmed();
+    unit_->clear();
+    if (unit.isEmpty())
+        return;
+    if (engine_)
+        engine_->bindUnit(unit);
+    else
+        unitsBeforeStart_ << unit;
+    showWaitingUnits();
+}
+
+void StationWindow::showWaitingUnits()
+{
+    const QStringList waiting = engine_ ? engine_->waitingUnits() : unitsBeforeStart_;
+    waitingUnits_->setText(waiting.isEmpty()
+                               ? tr("No unit id waiting")
+                               : tr("For the next modules: %1").arg(waiting.join(u", ")));
+}
+
+void StationWindow::retest(const QString &port)
+{
+    if (!engine_ || !engine_->retest(port)) {
+        status_->setText(engine_ ? tr("%1 is being set up; it cannot be retested now.")
+                                       .arg(titleOf_.value(port, port))
+                                 : tr("Start the station to retest a module."));
+        return;
+    }
+    if (StationTile *tile = tileOf_.value(port))
+        tile->setState(StationTile::State::Working, tr("retest"));
+}
+
+void StationWindow::keyPressEvent(QKeyEvent *event)
+{
+    // R retests the FAIL tile that has the focus, or the only FAIL tile.
+    if (event->key() == Qt::Key_R && event->modifiers() == Qt::NoModifier) {
+        QStringList failed;
+        QString focused;
+        for (auto it = tileOf_.begin(); it != tileOf_.end(); ++it) {
+            if (it.value()->state() != StationTile::State::Fail)
+                continue;
+            failed << it.key();
+            if (it.value()->hasFocus())
+                focused = it.key();
+        }
+        if (!focused.isEmpty() || failed.size() == 1) {
+            retest(focused.isEmpty() ? failed.first() : focused);
+            return;
+        }
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void StationWindow::closeEvent(QCloseEvent *event)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "station/options.h"
+#include "station/tally.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -17,7 +18,6 @@ namespace lumavera {
 
 class StationEngine;
 class StationTile;
-struct StationCounts;
 struct StationNews;
 struct StationReport;
 
@@ -56,9 +56,17 @@ private:
     void news(const QString &port, const StationNews &news);
     void reported(const StationReport &report, const QString &logFault);
     void finished();
-    void showCounters(const StationCounts &counts);
+    void showCounters();
     StationTile *tileFor(const QString &port);
+    // The unit id typed or scanned: for the next module found.
+    void takeUnit();
+    void showWaitingUnits();
+    void retest(const QString &port);
 
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
     QLineEdit *file_;
     QLineEdit *ports_;
     QLineEdit *match_;
@@ -66,13 +74,20 @@ private:
     QCheckBox *cable_;
     QCheckBox *all_;
     QCheckBox *save_;
+    QCheckBox *sound_;
     QList<QWidget *> fields_; // locked while the run goes
     QPushButton *startButton_;
     QPushButton *stopButton_;
+    QPushButton *newShift_;
+    QLineEdit *unit_;
+    QLabel *waitingUnits_;
+    QStringList unitsBeforeStart_; // typed before Start: given to the run
     QLabel *goldenName_;
     QLabel *goldenSettings_;
     QList<QLabel *> swatches_;
     QLabel *counters_;
+    QLabel *yield_;
+    StationTally tally_; // the shift's, over every run until New shift
     QLabel *csv_;
     QLabel *elapsed_;
     QLabel *status_;

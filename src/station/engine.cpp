@@ -7,6 +7,7 @@
 #include "settings/inifile.h"
 #include "station/descriptors.h"
 #include "station/texts.h"
+#include "station/unitids.h"
 
 #include <QThread>
 
@@ -92,23 +93,28 @@ void StationEngine::begin(const StationPort &port)
     working_.insert(port.name);
     const std::shared_ptr<std::atomic_bool> stop = stop_;
     const std::shared_ptr<std::atomic_bool> ending = ending_;
+    auto &again = again_[port.name];
+    again = std::make_shared<std::atomic_bool>(false);
     // Verdicts and news come back to this thread, in order.
     const auto report = [this, name = port.name](const StationReport &r) {
         QMetaObject::invokeMethod(
             this,
             [this, name, r] {
                 settingUp_.remove(name);
+                StationReport verdict = r;
+                verdict.unit = unitOn_.take(name);
+                verdict.retest = retesting_.remove(name);
+                if (verdict.result != StationReport::Result::Skip)
+                    lastUnit_.insert(name, verdict.unit);
                 QString fault;
                 if (!options_.log.isEmpty()) {
-                    const WriteResult written = AppendToFile(options_.log, r.csv().toUtf8(),
+                    const WriteResult written = AppendToFile(options_.log, verdict.csv().toUtf8(),
                                                              StationReport::csvHeader().toUtf8());
                     if (!written.ok())
                         fault = NotWritten(options_.log, written);
                 }
-                ++(r.result == StationReport::Result::Pass   ? counts_.passed
-                   : r.result == StationReport::Result::Fail ? counts_.failed
-                                                             : counts_.skipped);
-                emit reported(r, fault);
+                tally_.add(verdict);
+                emit reported(verdict, fault);
             },
             Qt::QueuedConnection);
     };
@@ -121,6 +127,7 @@ void StationEngine::begin(const StationPort &port)
                 if (n.kind == StationNews::Kind::Found) {
                     settingUp_.insert(name);
                     idle_.remove(name);
+                    found(name);
                 } else if (n.kind == StationNews::Kind::Held ||
                            n.kind == StationNews::Kind::Unopened) {
                     idle_.insert(name);
@@ -132,8 +139,8 @@ void StationEngine::begin(const StationPort &port)
     // Each port on a thread of its own, in that thread's event loop: a slow
     // look at a device's holders or a file never holds up another port.
     auto *thread =
-        new TaskThread([this, port, options = options_, stop, ending, report,
-                        tell] { return work(port, options, stop, ending, report, tell); },
+        new TaskThread([this, port, options = options_, stop, ending, again, report,
+                        tell] { return work(port, options, stop, ending, again, report, tell); },
                        this);
     // Threads of modules long done go as new ones come.
     for (QThread *old : findChildren<QThread *>()) {
@@ -145,13 +152,70 @@ void StationEngine::begin(const StationPort &port)
     thread->start();
 }
 
+void StationEngine::found(const QString &name)
+{
+    // The first id that waits for this port, or for any.
+    for (qsizetype i = 0; i < waitingUnits_.size(); ++i) {
+        if (waitingUnits_[i].first.isEmpty() || waitingUnits_[i].first == name) {
+            unitOn_.insert(name, waitingUnits_.takeAt(i).second);
+            return;
+        }
+    }
+}
+
+void StationEngine::bindUnit(const QString &unit, const QString &port)
+{
+    if (!unit.isEmpty())
+        waitingUnits_.append({port, unit});
+}
+
+QStringList StationEngine::waitingUnits() const
+{
+    QStringList units;
+    for (const auto &[port, unit] : waitingUnits_)
+        units << unit;
+    return units;
+}
+
+bool StationEngine::retest(const QString &name)
+{
+    if (stopping_ || settingUp_.contains(name))
+        return false;
+    const auto setUpAgain = [&] {
+        retesting_.insert(name);
+        if (const QString unit = lastUnit_.value(name); !unit.isEmpty())
+            waitingUnits_.prepend({name, unit});
+    };
+    // A cable's watch goes on with the module on it: it is told to set it
+    // up again.
+    if (options_.cable) {
+        const std::shared_ptr<std::atomic_bool> again = again_.value(name);
+        if (!again || !working_.contains(name))
+            return false;
+        setUpAgain();
+        *again = true;
+        return true;
+    }
+    if (working_.contains(name))
+        return false;
+    for (const StationPort &port : ports()) {
+        if (port.name == name) {
+            setUpAgain();
+            begin(port);
+            return true;
+        }
+    }
+    return false;
+}
+
 Task<> StationEngine::work(StationPort port, StationOptions options,
                            std::shared_ptr<std::atomic_bool> stop,
                            std::shared_ptr<std::atomic_bool> ending,
+                           std::shared_ptr<std::atomic_bool> again,
                            std::function<void(const StationReport &)> report, StationNewsSink tell)
 {
     if (options.cable)
-        co_await WatchCable(port, options, *stop, *ending, report, tell);
+        co_await WatchCable(port, options, *stop, *ending, *again, report, tell);
     else
         co_await SetUpPort(port, options, *stop, *ending, report, tell);
     // Back on the engine's thread.
@@ -206,6 +270,12 @@ StationStart StationEngine::start()
             AppendToFile(options_.log, {}, StationReport::csvHeader().toUtf8());
         if (!written.ok())
             return {StationStartFault::Log, NotWritten(options_.log, written)};
+    }
+    if (!options_.unitIds.isEmpty()) {
+        auto *reader = new UnitIdReader(this);
+        connect(reader, &UnitIdReader::unit, this, [this](const QString &id) { bindUnit(id); });
+        if (const QString unread = reader->start(options_.unitIds); !unread.isEmpty())
+            return {StationStartFault::UnitIds, unread};
     }
     started_ = true;
     look(true);

@@ -3,6 +3,7 @@
 #include "station/options.h"
 #include "station/report.h"
 #include "station/setup.h"
+#include "station/tally.h"
 
 #include <QHash>
 #include <QObject>
@@ -21,16 +22,9 @@ enum class StationStartFault {
     None,
     Log,         // the CSV file cannot be written
     Descriptors, // the ports need more open files than the process may have
+    UnitIds,     // the file of unit ids cannot be read
 };
 using StationStart = Result<StationStartFault>;
-
-// The verdicts since the station started.
-struct StationCounts
-{
-    int passed = 0;
-    int failed = 0;
-    int skipped = 0;
-};
 
 // Sets up modules one after another as they are plugged in, each from the
 // same configuration, several at once on threads of their own; each verdict
@@ -57,7 +51,19 @@ public:
     // Whether a module is being set up now; a cable that is only watched,
     // or holds a module whose verdict is in, is not.
     bool isWorking() const;
-    const StationCounts &counts() const { return counts_; }
+    // The verdicts since the station started.
+    const StationTally &tally() const { return tally_; }
+
+    // A unit's id (typed or scanned): given to the next module found on
+    // `port`, or on any port when it is empty. Ids wait their turn.
+    void bindUnit(const QString &unit, const QString &port = {});
+    QStringList waitingUnits() const;
+    // The id of the unit being set up on `port`, if one was given.
+    QString unitOn(const QString &port) const { return unitOn_.value(port); }
+    // Sets the module on `port` up again, as it is, under the unit id of
+    // its last verdict: false when the port is being set up now, or is not
+    // there.
+    bool retest(const QString &port);
 
 signals:
     void news(const QString &port, const StationNews &news);
@@ -72,8 +78,9 @@ private:
     void begin(const StationPort &port);
     // One port's work to its verdicts, on the port's thread.
     Task<> work(StationPort port, StationOptions options, std::shared_ptr<std::atomic_bool> stop,
-                std::shared_ptr<std::atomic_bool> ending,
+                std::shared_ptr<std::atomic_bool> ending, std::shared_ptr<std::atomic_bool> again,
                 std::function<void(const StationReport &)> report, StationNewsSink tell);
+    void found(const QString &name);
     void done(const QString &name);
 
     StationOptions options_;
@@ -84,7 +91,12 @@ private:
     QSet<QString> idle_;                       // named ports that wait to be had
     std::shared_ptr<std::atomic_bool> stop_;   // the second stop: at once
     std::shared_ptr<std::atomic_bool> ending_; // the first: take no new module
-    StationCounts counts_;
+    StationTally tally_;
+    QList<std::pair<QString, QString>> waitingUnits_;         // port (empty: any), unit
+    QHash<QString, QString> unitOn_;                          // port → unit being set up
+    QHash<QString, QString> lastUnit_;                        // port → unit of its last verdict
+    QSet<QString> retesting_;                                 // ports set up again on request
+    QHash<QString, std::shared_ptr<std::atomic_bool>> again_; // cables: set up again
     bool started_ = false;
     bool stopping_ = false;
 };

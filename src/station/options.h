@@ -26,6 +26,8 @@ struct StationOptions
     bool cable = false; // the ports are cables that stay plugged in
     bool save = false;  // each module saves to its EEPROM once verified
     QString log;        // the CSV file verdicts are appended to
+    QString unitIds;    // the units' ids, one a line; "-": standard input
+    bool sound = false; // the desktop's own sound (a terminal's bell) on FAIL
     int timeoutMs = 500;
     int gapMs = 50;
 

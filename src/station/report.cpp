@@ -52,13 +52,15 @@ QString StationReport::json() const
         {QStringLiteral("reason"), reason},
         {QStringLiteral("differences"), QJsonArray::fromStringList(differences)},
         {QStringLiteral("ms"), ms},
-        {QStringLiteral("backup"), backup}};
+        {QStringLiteral("backup"), backup},
+        {QStringLiteral("unit"), unit.isEmpty() ? QJsonValue() : QJsonValue(unit)},
+        {QStringLiteral("retest"), retest}};
     return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
 }
 
 QString StationReport::csvHeader()
 {
-    return QStringLiteral("time,device,serial,result,reason,ms,backup\n");
+    return QStringLiteral("time,device,serial,result,reason,ms,backup,unit,retest\n");
 }
 
 QString StationReport::csv() const
@@ -72,7 +74,9 @@ QString StationReport::csv() const
                        resultName(result),
                        csvField(why.join(QStringLiteral("; "))),
                        QString::number(ms),
-                       csvField(backup)}
+                       csvField(backup),
+                       csvField(unit),
+                       retest ? QStringLiteral("yes") : QString()}
                .join(u',') +
            u'\n';
 }

@@ -20,6 +20,8 @@ struct StationReport
     qint64 ms = 0;
     QString backup;        // the file that keeps what the module held before
     QString holder;        // the other program that holds the device, for a SKIP
+    QString unit;          // the unit's id, as scanned or typed; empty: none given
+    bool retest = false;   // set up again on request, without being put on anew
     bool held = false;     // a SKIP because another program holds or locks it
     bool unopened = false; // a FAIL because the device did not open
 

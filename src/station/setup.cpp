@@ -248,8 +248,8 @@ Task<> SetUpPort(StationPort port, StationOptions o, const std::atomic_bool &sto
 // been silent for a second. Silence is no verdict. Runs until `ending` (the
 // first Ctrl+C: a module in progress is finished first) or `stop`.
 Task<> WatchCable(StationPort port, StationOptions o, const std::atomic_bool &stop,
-                  const std::atomic_bool &ending, std::function<void(const StationReport &)> report,
-                  StationNewsSink news)
+                  const std::atomic_bool &ending, std::atomic_bool &again,
+                  std::function<void(const StationReport &)> report, StationNewsSink news)
 {
     constexpr int PollMs = 500;
     constexpr int GoneAfterMs = 1000;
@@ -286,6 +286,11 @@ Task<> WatchCable(StationPort port, StationOptions o, const std::atomic_bool &st
                 continue;
             }
             lastOpenError.clear();
+        }
+        // A retest: the module on the cable is taken as if just put on.
+        if (state == State::Attached && again.exchange(false)) {
+            state = State::Waiting;
+            lastFault.clear();
         }
         const StepOutcome out = co_await poll.run(ModuleStep::read());
         if (out.fault == ReplyFault::NoAnswer) {

@@ -78,10 +78,11 @@ Task<> SetUpPort(StationPort port, StationOptions o, const std::atomic_bool &sto
 // which is set up and reported; the next is taken once the cable has been
 // silent for a second. Silence is no verdict. Runs until `ending` (the first
 // Ctrl+C: a module in progress is finished first) or `stop`; `news` hears
-// what a technician is told on the way.
+// what a technician is told on the way. `again` sets the module on the
+// cable up once more, as if it had just been put on.
 Task<> WatchCable(StationPort port, StationOptions o, const std::atomic_bool &stop,
-                  const std::atomic_bool &ending, std::function<void(const StationReport &)> report,
-                  StationNewsSink news);
+                  const std::atomic_bool &ending, std::atomic_bool &again,
+                  std::function<void(const StationReport &)> report, StationNewsSink news);
 
 // Whether any of `names` matches the shell pattern `glob` (empty: all do),
 // whole or by its last part.

@@ -139,6 +139,7 @@ class StationTest : public QObject
 private slots:
     void tilesTellEachPort();
     void cableKeepsTheLastVerdict();
+    void unitRetestAndShift();
     void namedPortsAreWaitedFor_data();
     void namedPortsAreWaitedFor();
     void refusedBeforeStart_data();
@@ -224,6 +225,46 @@ void StationTest::cableKeepsTheLastVerdict()
     module.setAttached(true);
     QTRY_VERIFY_WITH_TIMEOUT(tilesAsRead(s.window).join(u' ').startsWith(u"COM1: FAIL"), 10000);
     QCOMPARE(s.text("stationCounters"), QStringLiteral("Passed 1   Failed 1   Skipped 0"));
+}
+
+// A unit id typed (or scanned) goes with the next verdict; a FAIL is set
+// up again by R without being put on anew, as a retest of the same unit;
+// the shift's counters and first-pass yield outlive Stop and Start until
+// New shift.
+void StationTest::unitRetestAndShift()
+{
+    Station s;
+    s.field("stationPorts")->setText(QStringLiteral("COM2"));
+    s.field("stationUnit")->setText(QStringLiteral("U-1"));
+    QTest::keyClick(s.field("stationUnit"), Qt::Key_Return);
+    QCOMPARE(s.text("stationWaitingUnits"), QStringLiteral("For the next modules: U-1"));
+    s.bench.click(s.button("stationStart"));
+    QTRY_VERIFY_WITH_TIMEOUT(tilesAsRead(s.window).join(u' ').startsWith(u"COM2: FAIL"), 15000);
+    QVERIFY(tilesAsRead(s.window).join(u' ').endsWith(u", unit U-1"));
+    QCOMPARE(s.text("stationWaitingUnits"), QStringLiteral("No unit id waiting"));
+    // The module is mended where it sits, and retested.
+    s.forgetful.module->options().forget = false;
+    QTest::keyClick(s.window, Qt::Key_R);
+    QTRY_COMPARE_WITH_TIMEOUT(tilesAsRead(s.window), QStringList{"COM2: PASS, unit U-1"}, 15000);
+    QCOMPARE(s.text("stationCounters"), QStringLiteral("Passed 1   Failed 1   Skipped 0"));
+    QCOMPARE(s.text("stationYield"), QStringLiteral("First-pass yield 0 % (0 of 1)"));
+    QFile csv(s.csv);
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    QStringList units;
+    for (const QByteArray &line : csv.readAll().trimmed().split('\n'))
+        units << QString::fromUtf8(line.split(',').mid(line.count(',') - 1).join(','));
+    QCOMPARE(units, (QStringList{"unit,retest", "U-1,", "U-1,yes"}));
+
+    s.bench.click(s.button("stationStop"));
+    QTRY_VERIFY_WITH_TIMEOUT(s.done(), 5000);
+    s.bench.click(s.button("stationStart")); // the module there is set up again
+    QTRY_COMPARE_WITH_TIMEOUT(s.text("stationCounters"),
+                              QStringLiteral("Passed 2   Failed 1   Skipped 0"), 15000);
+    s.bench.click(s.button("stationStop"));
+    QTRY_VERIFY_WITH_TIMEOUT(s.done(), 5000);
+    s.bench.click(s.button("stationNewShift"));
+    QCOMPARE(s.text("stationCounters"), QStringLiteral("Passed 0   Failed 0   Skipped 0"));
+    QCOMPARE(s.text("stationYield"), QStringLiteral("First-pass yield -"));
 }
 
 void StationTest::namedPortsAreWaitedFor_data()

@@ -176,6 +176,8 @@ polling the other:
   $ wait_for benchB.log SetMode 1; kill $b_server; wait_for out PASS 2; kill -INT $!; wait $!
   [1]
   $ sed "s,^[0-9-]* [0-9:]*  ,,; s,$A,A,; s,$B,B," out | sort
+    A: 2 passed, 0 failed
+    B: 0 passed, 1 failed
   2 passed, 1 failed
   A  -  PASS  * ms (glob)
   A  -  PASS  * ms (glob)

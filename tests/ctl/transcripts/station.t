@@ -26,10 +26,30 @@ is no verdict. The CSV names the file that keeps what each module held.
   lumaveractl: module found on cable
   lumaveractl: waiting for a module on cable
   $ cut -d, -f2- s.csv
-  device,serial,result,reason,ms,backup
-  cable,,PASS,,*,/*/state/lumavera/*-cable.ini (glob)
-  cable,,PASS,,*,/*/state/lumavera/*-cable.ini (glob)
+  device,serial,result,reason,ms,backup,unit,retest
+  cable,,PASS,,*,/*/state/lumavera/*-cable.ini,, (glob)
+  cable,,PASS,,*,/*/state/lumavera/*-cable.ini,, (glob)
   $ kill $cable
+
+Each unit's id, from a file or from standard input as a scanner or a
+script gives it, goes to the next module found, into its verdict and the
+CSV file. A unit seen again is no first try: the first-pass yield counts
+units, not verdicts:
+
+  $ start_module cable --fast --attach 3000:1500; cable=$module
+  $ printf 'U-17\n\nU-17\n' > units
+  $ rm -f out; lumaveractl station golden.ini --port cable --cable --gap 0 --unit-ids units --log u.csv > out 2> /dev/null &
+  $ wait_for out PASS 2; kill -INT $!; wait $!
+  $ tail -1 out
+  2 passed, 0 failed; first-pass yield 100 % (1 of 1 units)
+  $ cut -d, -f4,8,9 u.csv
+  result,unit,retest
+  PASS,U-17,
+  PASS,U-17,
+  $ kill $cable
+  $ lumaveractl station golden.ini --port cable --unit-ids nothing
+  lumaveractl: nothing could not be read: No such file or directory
+  [2]
 
 A module on the cable that answers, but not as a module does, fails once it
 has answered so twice running. It is still on the cable, but its verdict is
@@ -129,6 +149,9 @@ port named twice is refused:
   *  -  PASS  * ms (glob)
   *  -  PASS  * ms (glob)
   3 passed, 0 failed, 1 left alone
+    /*/pinned: 1 passed, 0 failed (glob)
+    absent: 1 passed, 0 failed
+    taken: 1 passed, 0 failed, 1 left alone
   $ lumaveractl station golden.ini --port taken --port COM9 --port "$PWD/taken"
   lumaveractl: taken and /*/taken are the same port. (glob)
   [2]
