@@ -64,6 +64,16 @@ its answers, sets the line up as ser2net does:
   1
   $ kill $pyserver
 
+A relay that passes one byte at a time, cutting every answer and every
+negotiation into pieces, changes nothing:
+
+  $ relay=$(free_port); socat -b1 TCP-LISTEN:$relay,bind=127.0.0.1,fork,reuseaddr TCP:127.0.0.1:$telnet & relayer=$!
+  $ poll 200 "the relay did not listen" listening $relay
+  $ for i in $(seq 10); do
+  >     lumaveractl --port rfc2217://127.0.0.1:$relay read > /dev/null || echo "read $i failed"
+  > done
+  $ kill $relayer
+
 What goes wrong is said plainly, naming HOST:PORT, within the command's
 timeout, with a local port's exit status: a port nothing serves, a telnet
 server without RFC 2217, a server that never sets the line up, a host that
