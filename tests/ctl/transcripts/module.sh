@@ -71,6 +71,12 @@ holds() {
     return 1
 }
 
+# Whether process PID has let go of DEVICE.
+#   lets_go PID DEVICE
+lets_go() {
+    ! holds "$@"
+}
+
 # Reads DEVICE from another program (python3), taking every byte the moment
 # it comes, as a second reader on the line would; waits (up to 10 s) until
 # it has it; its pid in $reader.
@@ -95,6 +101,13 @@ free_port() {
 #   listening PORT
 listening() {
     grep -qi " 0100007F:$(printf '%04X' "$1") 00000000:0000 0A " /proc/net/tcp
+}
+
+# Whether a connection to TCP port PORT of 127.0.0.1 is kept alive by the
+# system (a silent far end is found out).
+#   keeps_alive PORT
+keeps_alive() {
+    ss -tnoH state established "( dport = :$1 )" | grep -q 'timer:(keepalive'
 }
 
 # Serves DEVICE on 127.0.0.1 with Debian's ser2net in the background (its pid

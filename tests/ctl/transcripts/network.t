@@ -1,7 +1,9 @@
 Modules on another machine: Debian's ser2net serves the virtual module's
 line on 127.0.0.1, raw and with RFC 2217. Each 0xFF is doubled on the
 telnet connection and undoubled again: the module sees exactly its frames,
-and an answer full of 0xFF comes back whole.
+and an answer full of 0xFF comes back whole. (Each server throws away what
+the line still holds as it lets go of it: the raw one is used once the
+telnet one has let go.)
 
   $ . "$TESTDIR/module.sh"
   $ export LUMAVERA_SETTINGS="$PWD/lumavera.ini"
@@ -11,6 +13,7 @@ and an answer full of 0xFF comes back whole.
   $ for port in rfc2217://127.0.0.1:$telnet socket://localhost:$raw; do
   >     lumaveractl --port $port store 1 '#FFFFFF' && lumaveractl --port $port color 255 255 255 &&
   >     lumaveractl --port $port read | grep 'slot 1 '
+  >     poll 200 "ser2net kept the line" lets_go $telnet_server line
   > done
   slot 1 255 255 255
   slot 1 255 255 255
@@ -176,14 +179,16 @@ with why:
 
 Cables at two benches at once, one CSV: verdicts as for local cables. A
 bench that goes away fails only the module it held, and the station keeps
-polling the other:
+polling the other. A connection is kept alive, so that a bench whose machine
+went without a word is found out:
 
   $ start_module benchA --fast --attach 8000:1000; a=$module
   $ start_module benchB --fast --attach 8000:1000; b=$module
   $ serve benchA 'telnet(rfc2217),tcp'; A=rfc2217://127.0.0.1:$served
   $ serve benchB 'telnet(rfc2217),tcp'; B=rfc2217://127.0.0.1:$served; b_server=$server
   $ lumaveractl station golden.ini --port $A --port $B --cable --gap 200 --log s.csv > out 2> err &
-  $ wait_for benchB.log SetMode 1; kill $b_server; wait_for out PASS 2; kill -INT $!; wait $!
+  $ station=$!; poll 200 "no keep-alive on the connection to A" keeps_alive ${A##*:}
+  $ wait_for benchB.log SetMode 1; kill $b_server; wait_for out PASS 2; kill -INT $station; wait $station
   [1]
   $ sed "s,^[0-9-]* [0-9:]*  ,,; s,$A,A,; s,$B,B," out | sort
     A: 2 passed, 0 failed
