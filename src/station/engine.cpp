@@ -17,7 +17,6 @@ namespace lumavera {
 
 StationEngine::StationEngine(const StationOptions &options, QObject *parent)
     : QObject(parent), options_(options), watcher_(new PortWatcher(this)),
-      stop_(std::make_shared<std::atomic_bool>(false)),
       ending_(std::make_shared<std::atomic_bool>(false))
 {
     for (const QString &port : options_.ports)
@@ -30,7 +29,7 @@ StationEngine::StationEngine(const StationOptions &options, QObject *parent)
 
 StationEngine::~StationEngine()
 {
-    *stop_ = true;
+    stop_.stop();
     for (QThread *thread : findChildren<QThread *>()) {
         thread->wait();
         delete thread;
@@ -91,7 +90,7 @@ void StationEngine::look(bool atStart)
 void StationEngine::begin(const StationPort &port)
 {
     working_.insert(port.name);
-    const std::shared_ptr<std::atomic_bool> stop = stop_;
+    const StopNow *stop = &stop_;
     const std::shared_ptr<std::atomic_bool> ending = ending_;
     auto &again = again_[port.name];
     again = std::make_shared<std::atomic_bool>(false);
@@ -208,8 +207,7 @@ bool StationEngine::retest(const QString &name)
     return false;
 }
 
-Task<> StationEngine::work(StationPort port, StationOptions options,
-                           std::shared_ptr<std::atomic_bool> stop,
+Task<> StationEngine::work(StationPort port, StationOptions options, const StopNow *stop,
                            std::shared_ptr<std::atomic_bool> ending,
                            std::shared_ptr<std::atomic_bool> again,
                            std::function<void(const StationReport &)> report, StationNewsSink tell)
@@ -250,7 +248,7 @@ bool StationEngine::isWorking() const
 void StationEngine::stop()
 {
     if (stopping_)
-        *stop_ = true;
+        stop_.stop();
     stopping_ = true;
     *ending_ = true;
     if (working_.isEmpty())

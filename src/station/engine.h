@@ -77,7 +77,7 @@ private:
     void look(bool atStart);
     void begin(const StationPort &port);
     // One port's work to its verdicts, on the port's thread.
-    Task<> work(StationPort port, StationOptions options, std::shared_ptr<std::atomic_bool> stop,
+    Task<> work(StationPort port, StationOptions options, const StopNow *stop,
                 std::shared_ptr<std::atomic_bool> ending, std::shared_ptr<std::atomic_bool> again,
                 std::function<void(const StationReport &)> report, StationNewsSink tell);
     void found(const QString &name);
@@ -89,7 +89,7 @@ private:
     QSet<QString> working_;                    // names being set up or watched now
     QSet<QString> settingUp_;                  // cables with a module being set up
     QSet<QString> idle_;                       // named ports that wait to be had
-    std::shared_ptr<std::atomic_bool> stop_;   // the second stop: at once
+    StopNow stop_;                             // the second stop: at once
     std::shared_ptr<std::atomic_bool> ending_; // the first: take no new module
     StationTally tally_;
     QList<std::pair<QString, QString>> waitingUnits_;         // port (empty: any), unit

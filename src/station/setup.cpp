@@ -91,7 +91,7 @@ struct Verdict
 // has answered with what it holds: keeps that first, then restores, reads
 // back and compares, and saves when asked.
 Task<StationReport> restoreOne(ModuleSession &session, ModuleSettings held, const StationPort &port,
-                               const StationOptions &o, const std::atomic_bool &stop,
+                               const StationOptions &o, const StopNow &stop,
                                std::function<bool()> unplugged, const StationNewsSink &news,
                                Verdict &done)
 {
@@ -119,7 +119,7 @@ Task<StationReport> restoreOne(ModuleSession &session, ModuleSettings held, cons
     if (unplugged() || setup.failure.fault == ReplyFault::Unplugged)
         co_return done(StationReport::Result::Fail,
                        cutOff(session.link(), setup.completed + 1, steps, SetupReached(setup)));
-    if (setup.stopped)
+    if (setup.stopped || stop)
         co_return done(StationReport::Result::Fail,
                        StationTexts::tr("stopped before the restore was done"));
     if (setup.failedStep)
@@ -136,9 +136,19 @@ Task<StationReport> restoreOne(ModuleSession &session, ModuleSettings held, cons
         if (!saved.ok())
             co_return done(StationReport::Result::Fail,
                            unplugged() ? cutOff(session.link())
+                           : stop      ? StationTexts::tr("stopped before the save was done")
                                        : StationTexts::tr("save failed: %1").arg(saved.reason));
     }
     co_return done(StationReport::Result::Pass, {});
+}
+
+// The second stop ends every wait on the link at once, and refuses new
+// ones: an answer waited for, a pause, a connection being made.
+void endWaitsOnStop(ModuleLink &link, const StopNow &stop)
+{
+    QObject::connect(&stop, &StopNow::stopped, &link, [&link] { link.endWaits(); });
+    if (stop)
+        link.endWaits();
 }
 
 // Waits `ms` in tenths of a second; false when `until` came first.
@@ -164,7 +174,7 @@ Task<bool> waitUnless(int ms, const std::function<bool()> &until)
 // thread, with its own link, so that no two ports share a wait or an answer.
 // A device the user named (--port, --match) that does not answer like a
 // module fails; any other is left alone.
-Task<StationReport> SetUpOne(StationPort port, StationOptions o, const std::atomic_bool &stop,
+Task<StationReport> SetUpOne(StationPort port, StationOptions o, const StopNow &stop,
                              StationNewsSink news)
 {
     Verdict done(port);
@@ -188,7 +198,12 @@ Task<StationReport> SetUpOne(StationPort port, StationOptions o, const std::atom
         return lost || (network ? !link.lossReason().isEmpty() : !QFileInfo::exists(port.device));
     };
     ModuleSession session(link, ReplyWaitRule::untilComplete(o.timeoutMs));
+    endWaitsOnStop(link, stop);
     const ModuleAnswer first = co_await AskModule(session, port.device);
+    // Stopped at once while it was asked: nothing but the read went to it.
+    // (An answer that came, or a wait that ran out, is told as it is.)
+    if (stop && first.reply == ReplyFault::Aborted)
+        co_return done(StationReport::Result::Skip, StationTexts::tr("stopped before it answered"));
     // Held by a program of another user, or locked: seen only by the open.
     if (first.fault == AnswerFault::NotOpened &&
         (first.opening == OpenFault::Held || first.opening == OpenFault::Locked)) {
@@ -214,7 +229,7 @@ Task<StationReport> SetUpOne(StationPort port, StationOptions o, const std::atom
     co_return co_await restoreOne(session, first.settings, port, o, stop, unplugged, news, done);
 }
 
-Task<> SetUpPort(StationPort port, StationOptions o, const std::atomic_bool &stop,
+Task<> SetUpPort(StationPort port, StationOptions o, const StopNow &stop,
                  const std::atomic_bool &ending, std::function<void(const StationReport &)> report,
                  StationNewsSink news)
 {
@@ -247,7 +262,7 @@ Task<> SetUpPort(StationPort port, StationOptions o, const std::atomic_bool &sto
 // which is set up and gets its verdict; the next is taken once the cable has
 // been silent for a second. Silence is no verdict. Runs until `ending` (the
 // first Ctrl+C: a module in progress is finished first) or `stop`.
-Task<> WatchCable(StationPort port, StationOptions o, const std::atomic_bool &stop,
+Task<> WatchCable(StationPort port, StationOptions o, const StopNow &stop,
                   const std::atomic_bool &ending, std::atomic_bool &again,
                   std::function<void(const StationReport &)> report, StationNewsSink news)
 {
@@ -262,6 +277,7 @@ Task<> WatchCable(StationPort port, StationOptions o, const std::atomic_bool &st
     // A poll answers within the half second or is silence.
     ModuleSession poll(link, ReplyWaitRule::untilComplete(std::min(o.timeoutMs, PollMs - 50)));
     ModuleSession session(link, ReplyWaitRule::untilComplete(o.timeoutMs));
+    endWaitsOnStop(link, stop);
     enum class State { Waiting, Attached } state = State::Waiting;
     QElapsedTimer heard; // since the module last answered
     QString lastFault;
@@ -342,6 +358,7 @@ Task<ModuleAnswer> AskModule(ModuleSession &session, QString device)
     const StepOutcome read = co_await session.run(ModuleStep::read());
     if (!read.ok())
         answer.fault = AnswerFault::NotModule;
+    answer.reply = read.fault;
     answer.settings = read.settings;
     answer.reason = read.reason;
     co_return answer;

@@ -4,6 +4,7 @@
 #include "station/options.h"
 #include "station/report.h"
 
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
@@ -11,6 +12,28 @@
 #include <functional>
 
 namespace lumavera {
+
+// The station's second stop: at once. A flag each port's work looks at
+// between its steps, and a signal that ends every wait on the port's line
+// the moment it is given, from whichever thread gives it.
+class StopNow : public QObject
+{
+    Q_OBJECT
+
+public:
+    void stop()
+    {
+        stopped_ = true;
+        emit stopped();
+    }
+    explicit operator bool() const { return stopped_; }
+
+signals:
+    void stopped();
+
+private:
+    std::atomic_bool stopped_{false};
+};
 
 // What a port's set-up tells on the way to its verdict.
 struct StationNews
@@ -54,6 +77,7 @@ struct ModuleAnswer : Result<AnswerFault>
 {
     ModuleSettings settings;             // what the module holds, when it answered
     OpenFault opening = OpenFault::None; // why it was not opened (NotOpened)
+    ReplyFault reply = ReplyFault::None; // how the read went (NotModule)
 };
 Task<ModuleAnswer> AskModule(ModuleSession &session, QString device);
 
@@ -62,14 +86,14 @@ Task<ModuleAnswer> AskModule(ModuleSession &session, QString device);
 // verifies. A device the user named (--port, --match) that does
 // not answer like a module fails; any other is left alone. `news` hears of
 // the module found and of each step.
-Task<StationReport> SetUpOne(StationPort port, StationOptions o, const std::atomic_bool &stop,
+Task<StationReport> SetUpOne(StationPort port, StationOptions o, const StopNow &stop,
                              StationNewsSink news);
 
 // A port's set-up as the station runs it: SetUpOne, once. A port the user
 // named (--port, --match) that another program holds gets its SKIP, and one
 // that does not open none; either is told and looked at again every second
 // until the module on it can be set up, the device goes away, or `ending`.
-Task<> SetUpPort(StationPort port, StationOptions o, const std::atomic_bool &stop,
+Task<> SetUpPort(StationPort port, StationOptions o, const StopNow &stop,
                  const std::atomic_bool &ending, std::function<void(const StationReport &)> report,
                  StationNewsSink news);
 
@@ -80,7 +104,7 @@ Task<> SetUpPort(StationPort port, StationOptions o, const std::atomic_bool &sto
 // Ctrl+C: a module in progress is finished first) or `stop`; `news` hears
 // what a technician is told on the way. `again` sets the module on the
 // cable up once more, as if it had just been put on.
-Task<> WatchCable(StationPort port, StationOptions o, const std::atomic_bool &stop,
+Task<> WatchCable(StationPort port, StationOptions o, const StopNow &stop,
                   const std::atomic_bool &ending, std::atomic_bool &again,
                   std::function<void(const StationReport &)> report, StationNewsSink news);
 

@@ -200,3 +200,18 @@ A line of many ports is named by its first few when the station starts:
   lumaveractl: 64 ports need about 344 open files, and this process may have only 64: raise the limit (ulimit -n 344 in the shell that starts it, or LimitNOFILE=344 in its service) and start it again.
   [2]
   $ kill $module; wait
+
+A second Ctrl+C stops at once, whatever the station waits for: here the
+answer of a module that never answers, with a timeout of 20 s. Nothing but
+the read reached it, so it is left alone:
+
+  $ start_module mute --silent; mute=$module
+  $ rm -f out err; lumaveractl station golden.ini --port mute --timeout 20000 > out 2> err &
+  $ station=$!; wait_for mute.log ReadModuleSettings 1; kill -INT $station
+  $ wait_for err 'finishing' 1; kill -INT $station; wait $station
+  $ sed 's/^[0-9-]* [0-9:]*  //' out; tail -2 err
+  mute  -  SKIP  * ms  stopped before it answered (glob)
+  0 passed, 0 failed, 1 left alone
+  lumaveractl: finishing the modules in progress; Ctrl+C again stops them.
+  lumaveractl: stopping now.
+  $ kill $mute; wait
