@@ -47,6 +47,40 @@ station_ms() {
 }
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 
+# One run of N modules present at start, named one --port each: the wall
+# time to the last line, the station's peak memory (VmHWM) and the most
+# threads it had at once.
+station_scale() {
+    local n="$1" ports=() threads=0 vms=() group
+    # A virtual module plays at most 32: a group of links each.
+    for group in $(seq 0 $(((n - 1) / 32))); do
+        local count=$((n - group * 32 < 32 ? n - group * 32 : 32))
+        rm -rf "$work/ids$group"
+        "$module" --link "$work/ids$group" --count "$count" >/dev/null &
+        vms+=($!)
+        for _ in $(seq 100); do [ -L "$work/ids$group/module-$count" ] && break; sleep 0.1; done
+        for i in $(seq "$count"); do ports+=(--port "$work/ids$group/module-$i"); done
+    done
+    local t0 t1
+    t0=$(date +%s%N)
+    "$ctl" station "$work/golden.ini" "${ports[@]}" >"$work/out" 2>/dev/null &
+    local st=$!
+    until [ "$(grep -c ' PASS \| FAIL ' "$work/out")" -ge "$n" ]; do
+        local now
+        now=$(awk '/^Threads:/ {print $2}' "/proc/$st/status" 2>/dev/null || echo 0)
+        [ "${now:-0}" -gt "$threads" ] && threads=$now
+        sleep 0.01
+    done
+    t1=$(date +%s%N)
+    local rss
+    rss=$(awk '/^VmHWM:/ {print $2}' "/proc/$st/status")
+    kill -INT "$st"
+    wait "$st" 2>/dev/null || true
+    kill "${vms[@]}"
+    wait "${vms[@]}" 2>/dev/null || true
+    echo "$(((t1 - t0) / 1000000)) $((rss / 1024)) $threads"
+}
+
 # From a device node appearing (a module plugged in) to its PASS.
 appear_ms() {
     rm -rf "$work/ids" && mkdir -p "$work/ids"
@@ -97,3 +131,12 @@ printf '%-52s %8s ms  (%sx one; goal 1.3)\n' "eight at once" "$eight" \
 printf '%-52s %8s ms\n' "one module, its device node appears" "$appeared"
 printf '%-52s %8s ms  (+%s ms; goal at most +600)\n' "one module put on a fixed cable (--cable)" \
     "$cabled" "$((cabled - appeared))"
+echo
+echo "lumaveractl station, N modules named by --port at start, to the last line"
+read -r base _ _ < <(station_scale 1)
+for n in 1 8 32 64; do
+    read -r ms mb threads < <(station_scale "$n")
+    printf '%-52s %8s ms  (%sx one; goal 2.5 at 64)  %3s MB peak  %3s threads\n' \
+        "$n port(s)" "$ms" "$(awk -v a="$ms" -v b="$base" 'BEGIN {printf "%.2f", a / b}')" \
+        "$mb" "$threads"
+done
