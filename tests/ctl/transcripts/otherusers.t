@@ -14,7 +14,7 @@ as on a desktop with a USB adapter (root only sets this up, and skips without).
   $ held() { local p; for p in $(tree $started); do [ "$(cat /proc/$p/comm)" = "$name" ] && holds $p "$device" && return 0; done 2> /dev/null; return 1; }
   $ gone() { local p; for p in "$@"; do kill -0 $p 2> /dev/null && return 1; done; return 0; }
   $ start() { $other bash -c "exec $1" < /dev/null > /dev/null 2>&1 & started=$!; poll 200 "$name never held it" held; }
-  $ stop() { local pids="$(tree $started)"; kill $pids; poll 200 "$name still holds it" gone $pids; rm -f "/run/lock/LCK..$n"; }
+  $ stop() { local pids="$(tree $started)"; kill $pids 2> /dev/null; poll 200 "$name still holds it" gone $pids; rm -f "/run/lock/LCK..$n"; }
   $ said() { sed -n '1s/^.*: line is //p' err | sed -E 's/(pid |LCK\.\.)[0-9]+/\1N/g'; }
 
 Those that lock the line, by flock (picocom, tio, an exclusive pyserial) or by
