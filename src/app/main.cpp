@@ -39,13 +39,19 @@ int main(int argc, char *argv[])
     }
     // --station FILE and what follows it are a station command line, taken
     // as lumaveractl takes one, and refused before any display is needed.
+    // --operator among them is the window's own: the operator view.
     std::optional<CtlOptions> station;
+    bool operatorView = false;
     for (int i = 1; i < argc; ++i) {
         if (std::string_view(argv[i]) != "--station")
             continue;
         QStringList words{QStringLiteral("station")};
-        for (int j = i + 1; j < argc; ++j)
-            words << QString::fromLocal8Bit(argv[j]);
+        for (int j = i + 1; j < argc; ++j) {
+            if (std::string_view(argv[j]) == "--operator")
+                operatorView = true;
+            else
+                words << QString::fromLocal8Bit(argv[j]);
+        }
         const auto parsed = ParseCtlArguments(words);
         if (const QString *problem = std::get_if<QString>(&parsed)) {
             std::fprintf(stderr, "lumavera: %s\nTry 'lumavera --help' for more.\n",
@@ -95,6 +101,7 @@ int main(int argc, char *argv[])
         StationWindow window;
         window.setOptions(StationOptionsFrom(*station));
         window.show();
+        window.setOperatorView(operatorView);
         window.start();
         // Ctrl+C or a logout lets the modules in progress finish, then
         // closes; a second one stops them at once.

@@ -4,6 +4,7 @@
 #include "panel/contrast.h"
 #include "panel/messagebox.h"
 #include "panel/stationtile.h"
+#include "panel/tilegrid.h"
 #include "settings/moduleconfig.h"
 #include "station/engine.h"
 #include "station/report.h"
@@ -52,16 +53,20 @@ QString elapsedText(qint64 ms)
         .arg(s % 60, 2, 10, QLatin1Char('0'));
 }
 
-// A FAIL's reason as its tile says it: the first few differences, so that
-// the tile stays the size of the others; the CSV file keeps them all.
+// A FAIL's reason as its tile says it, with every difference (the tile
+// scrolls them).
 QString failure(const StationReport &report)
 {
-    constexpr qsizetype Shown = 3;
-    QStringList lines{report.reason};
-    lines += report.differences.mid(0, Shown);
-    if (report.differences.size() > Shown)
-        lines << StationWindow::tr("and %n more", nullptr, int(report.differences.size() - Shown));
-    return lines.join(u'\n');
+    return (QStringList{report.reason} + report.differences).join(u'\n');
+}
+
+// A port as the operator view's tile names it on one line: the COM number,
+// a network line's host and port, or a device's last name.
+QString shortName(const QString &port)
+{
+    if (const qsizetype scheme = port.indexOf(QLatin1String("://")); scheme >= 0)
+        return port.mid(scheme + 3);
+    return port.contains(u'/') ? port.section(u'/', -1, -1, QString::SectionSkipEmpty) : port;
 }
 
 // Who holds a port, under the tile's "In use": "by NAME (pid N)", or the
@@ -96,7 +101,8 @@ StationWindow::StationWindow(QWidget *parent)
       goldenName_(bigLabel(QStringLiteral("goldenName"), 16, this)), goldenSettings_(new QLabel),
       counters_(bigLabel(QStringLiteral("stationCounters"), 16, this)),
       yield_(bigLabel(QStringLiteral("stationYield"), 16, this)), csv_(new QLabel),
-      elapsed_(new QLabel), status_(new QLabel), tileArea_(new QWidget), tiles_(new QGridLayout),
+      elapsed_(new QLabel), status_(new QLabel), operatorButton_(new QPushButton),
+      scroll_(new QScrollArea), tileArea_(new QWidget), tiles_(new QGridLayout),
       tick_(new QTimer(this))
 {
     setObjectName(QStringLiteral("frmStation"));
@@ -185,6 +191,10 @@ StationWindow::StationWindow(QWidget *parent)
     shift->addStretch();
     shift->addWidget(elapsed_);
     shift->addWidget(newShift_);
+    operatorButton_->setObjectName(QStringLiteral("stationOperator"));
+    operatorButton_->setToolTip(tr("Full screen, tiles only, to be read from across the line; "
+                                   "Esc leaves it"));
+    shift->addWidget(operatorButton_);
     auto *units = new QHBoxLayout;
     auto *unitCaption = new QLabel(tr("&Unit id"));
     unitCaption->setBuddy(unit_);
@@ -193,10 +203,11 @@ StationWindow::StationWindow(QWidget *parent)
     units->addWidget(waitingUnits_, 2);
     tileArea_->setLayout(tiles_);
     tiles_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
-    auto *scroll = new QScrollArea;
-    scroll->setWidget(tileArea_);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
+    scroll_->setWidget(tileArea_);
+    scroll_->setWidgetResizable(true);
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll_->viewport()->installEventFilter(this);
 
     auto *page = new QVBoxLayout(this);
     page->addWidget(run);
@@ -204,7 +215,8 @@ StationWindow::StationWindow(QWidget *parent)
     page->addLayout(shift);
     page->addLayout(units);
     page->addWidget(csv_);
-    page->addWidget(scroll, 1);
+    page->addWidget(scroll_, 1);
+    form_ = {run, golden, csv_};
     resize(1040, 760);
 
     connect(file_, &QLineEdit::editingFinished, this, &StationWindow::showGolden);
@@ -226,6 +238,8 @@ StationWindow::StationWindow(QWidget *parent)
     connect(startButton_, &QPushButton::clicked, this, &StationWindow::start);
     connect(stopButton_, &QPushButton::clicked, this, &StationWindow::stop);
     connect(unit_, &QLineEdit::returnPressed, this, &StationWindow::takeUnit);
+    connect(operatorButton_, &QPushButton::clicked, this,
+            [this] { setOperatorView(!operatorView_); });
     connect(newShift_, &QPushButton::clicked, this, [this] {
         tally_ = {};
         for (auto it = tileOf_.begin(); it != tileOf_.end(); ++it)
@@ -239,6 +253,7 @@ StationWindow::StationWindow(QWidget *parent)
     showGolden();
     showCounters();
     showWaitingUnits();
+    setOperatorView(false);
 }
 
 StationWindow::~StationWindow() = default;
@@ -337,6 +352,7 @@ bool StationWindow::start()
     // Tiles for the ports named, under the names they were given.
     qDeleteAll(tileOf_);
     tileOf_.clear();
+    order_.clear();
     titleOf_.clear();
     for (qsizetype i = 0; i < asked.ports.size(); ++i)
         titleOf_.insert(prepared.options.ports[i], asked.ports[i]);
@@ -404,14 +420,80 @@ StationTile *StationWindow::tileFor(const QString &port)
 {
     if (StationTile *tile = tileOf_.value(port))
         return tile;
-    auto *tile = new StationTile(titleOf_.value(port, port), tileArea_);
+    const QString title = titleOf_.value(port, port);
+    auto *tile = new StationTile(title, shortName(title), tileArea_);
     connect(tile, &StationTile::retestAsked, this, [this, port] { retest(port); });
     if (tally_.ports.contains(port))
         tile->setCounts(portCounts(tally_.ports.value(port)));
-    const int n = int(tileOf_.size());
-    tiles_->addWidget(tile, n / 3, n % 3);
+    tile->setOperatorView(operatorView_);
     tileOf_.insert(port, tile);
+    order_ << tile;
+    columns_ = 0;
+    layTiles();
     return tile;
+}
+
+void StationWindow::setOperatorView(bool on)
+{
+    operatorView_ = on;
+    for (QWidget *w : std::as_const(form_))
+        w->setVisible(!on);
+    operatorButton_->setText(on ? tr("Leave operator view") : tr("Operator view"));
+    for (StationTile *tile : std::as_const(order_))
+        tile->setOperatorView(on);
+    if (on)
+        showFullScreen();
+    else if (isFullScreen())
+        showNormal();
+    columns_ = 0;
+    layTiles();
+}
+
+void StationWindow::layTiles()
+{
+    const int count = int(order_.size());
+    const int spacing = tiles_->spacing();
+    int columns = 3;
+    bool fitted = false;
+    if (operatorView_) {
+        columns = TileColumns(count, scroll_->viewport()->size(), spacing);
+        fitted = columns > 0;
+        if (!fitted)
+            columns = std::max(1, (scroll_->viewport()->width() + spacing) /
+                                      (SmallestTile().width() + spacing));
+    }
+    if (columns == columns_ && fitted == fitted_)
+        return;
+    columns_ = columns;
+    fitted_ = fitted;
+    // Fitted tiles never scroll: a bar that came and went would change the
+    // width they are laid out for, and that the bar, without end.
+    scroll_->setVerticalScrollBarPolicy(fitted ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
+    for (StationTile *tile : std::as_const(order_))
+        tiles_->removeWidget(tile);
+    for (int i = 0; i < count; ++i) {
+        order_[i]->setMinimumSize(!operatorView_ ? QSize(320, 220)
+                                  : fitted       ? QSize(0, 0)
+                                                 : SmallestTile());
+        tiles_->addWidget(order_[i], i / columns, i % columns);
+    }
+    // Fitted, the tiles share the screen evenly; on a screen too small for
+    // them they share its width and scroll; else they keep their own size.
+    const int rows = (count + columns - 1) / columns;
+    for (int r = 0; r < std::max(rows, tiles_->rowCount()); ++r)
+        tiles_->setRowStretch(r, fitted && r < rows ? 1 : 0);
+    for (int c = 0; c < std::max(columns, tiles_->columnCount()); ++c)
+        tiles_->setColumnStretch(c, operatorView_ && c < columns ? 1 : 0);
+    tiles_->setAlignment(fitted          ? Qt::Alignment()
+                         : operatorView_ ? Qt::AlignTop
+                                         : Qt::AlignTop | Qt::AlignLeft);
+}
+
+bool StationWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == scroll_->viewport() && event->type() == QEvent::Resize && operatorView_)
+        layTiles();
+    return QWidget::eventFilter(watched, event);
 }
 
 void StationWindow::news(const QString &port, const StationNews &news)
@@ -532,6 +614,10 @@ void StationWindow::retest(const QString &port)
 
 void StationWindow::keyPressEvent(QKeyEvent *event)
 {
+    if (event->key() == Qt::Key_Escape && operatorView_) {
+        setOperatorView(false);
+        return;
+    }
     // R retests the FAIL tile that has the focus, or the only FAIL tile.
     if (event->key() == Qt::Key_R && event->modifiers() == Qt::NoModifier) {
         QStringList failed;

@@ -12,6 +12,7 @@ class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QScrollArea;
 class QTimer;
 
 namespace lumavera {
@@ -46,9 +47,13 @@ public:
     // Stops as stop() does and closes once the modules in progress are
     // done, without asking: for a signal from the terminal or the session.
     void finishAndClose();
+    // The view for the line: full screen, the run's form hidden, the tiles
+    // laid out to fill the screen with verdicts read from across the room.
+    void setOperatorView(bool on);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void showGolden();
@@ -58,6 +63,9 @@ private:
     void finished();
     void showCounters();
     StationTile *tileFor(const QString &port);
+    // Puts the tiles in their columns: three, or in the operator view as
+    // many as fill the screen best.
+    void layTiles();
     // The unit id typed or scanned: for the next module found.
     void takeUnit();
     void showWaitingUnits();
@@ -91,8 +99,15 @@ private:
     QLabel *csv_;
     QLabel *elapsed_;
     QLabel *status_;
+    QPushButton *operatorButton_;
+    QList<QWidget *> form_; // hidden in the operator view
+    QScrollArea *scroll_;
     QWidget *tileArea_;
     QGridLayout *tiles_;
+    QList<StationTile *> order_; // as the tiles came
+    int columns_ = 0;            // as they are laid out
+    bool fitted_ = false;        // to the screen, without scrolling
+    bool operatorView_ = false;
     QHash<QString, StationTile *> tileOf_; // port as the engine names it
     QHash<QString, QString> titleOf_;      // its device → as the user named it
     StationEngine *engine_ = nullptr;

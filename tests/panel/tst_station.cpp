@@ -15,6 +15,11 @@
 #include <QPointer>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScreen>
+#include <QWindow>
+
+#include <algorithm>
+#include <cmath>
 
 #include <csignal>
 
@@ -130,6 +135,87 @@ struct Station
     bool allVerdicts() const { return !tilesAsRead(window).join(u'\n').contains(u"Working"); }
 };
 
+// A colour as a person with deuteranopia or protanopia sees it (Machado,
+// Oliveira and Fernandes 2009, full severity, on linear light).
+QColor asSeenWithout(const char *cones, const QColor &c)
+{
+    static const double deuteranopia[3][3] = {{0.367322, 0.860646, -0.227968},
+                                              {0.280085, 0.672501, 0.047413},
+                                              {-0.011820, 0.042940, 0.968881}};
+    static const double protanopia[3][3] = {{0.152286, 1.052583, -0.204868},
+                                            {0.114503, 0.786281, 0.099216},
+                                            {-0.003882, -0.048116, 1.051998}};
+    const auto &m = qstrcmp(cones, "green") == 0 ? deuteranopia : protanopia;
+    const auto linear = [](double v) {
+        return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    const auto shown = [](double v) {
+        v = std::clamp(v, 0.0, 1.0);
+        return v <= 0.0031308 ? v * 12.92 : 1.055 * std::pow(v, 1 / 2.4) - 0.055;
+    };
+    const double in[3] = {linear(c.redF()), linear(c.greenF()), linear(c.blueF())};
+    double out[3];
+    for (int i = 0; i < 3; ++i)
+        out[i] = shown(m[i][0] * in[0] + m[i][1] * in[1] + m[i][2] * in[2]);
+    return QColor::fromRgbF(float(out[0]), float(out[1]), float(out[2]));
+}
+
+// Where in `shown` (a grab of w's window) w's ink is: the pixels that stand
+// out from its commonest colour, as a mask the size of w.
+QImage inkOf(QWidget *w, const QImage &shown)
+{
+    const QRect place(w->mapTo(w->window(), QPoint()), w->size());
+    const QImage part = shown.copy(place);
+    QHash<QRgb, int> seen;
+    for (int y = 0; y < part.height(); ++y)
+        for (int x = 0; x < part.width(); ++x)
+            ++seen[part.pixel(x, y)];
+    QRgb ground = part.pixel(0, 0);
+    for (auto i = seen.cbegin(); i != seen.cend(); ++i)
+        if (i.value() > seen.value(ground))
+            ground = i.key();
+    QImage ink(part.size(), QImage::Format_RGB32);
+    for (int y = 0; y < part.height(); ++y)
+        for (int x = 0; x < part.width(); ++x)
+            ink.setPixel(x, y,
+                         ContrastRatio(QColor(part.pixel(x, y)), QColor(ground)) > 2.5
+                             ? qRgb(255, 255, 255)
+                             : qRgb(0, 0, 0));
+    return ink;
+}
+
+// The height of the rows of a mask that hold ink.
+int inkHeight(const QImage &ink)
+{
+    int top = -1, bottom = -1;
+    for (int y = 0; y < ink.height(); ++y) {
+        for (int x = 0; x < ink.width(); ++x) {
+            if (qGray(ink.pixel(x, y)) != 0) {
+                top = top < 0 ? y : top;
+                bottom = y;
+                break;
+            }
+        }
+    }
+    return top < 0 ? 0 : bottom - top + 1;
+}
+
+// How much of two masks' ink, brought to one size, is in one only.
+double inkApart(QImage a, QImage b)
+{
+    a = a.scaled(48, 48);
+    b = b.scaled(48, 48);
+    int either = 0, one = 0;
+    for (int y = 0; y < 48; ++y) {
+        for (int x = 0; x < 48; ++x) {
+            const bool inA = qGray(a.pixel(x, y)) > 127, inB = qGray(b.pixel(x, y)) > 127;
+            either += inA || inB;
+            one += inA != inB;
+        }
+    }
+    return either ? double(one) / either : 0;
+}
+
 } // namespace
 
 class StationTest : public QObject
@@ -148,6 +234,8 @@ private slots:
     void stopAndCloseWhileWorking();
     void readableInEveryPalette_data();
     void readableInEveryPalette();
+    void operatorViewFillsTheScreen_data();
+    void operatorViewFillsTheScreen();
 };
 
 // Each port's verdict on its tile, in words a screen reader reads; the
@@ -423,6 +511,115 @@ void StationTest::readableInEveryPalette()
     }
     QVERIFY2(checked >= 25, qPrintable(QString::number(checked)));
     s.window->grab().save(picture);
+}
+
+void StationTest::operatorViewFillsTheScreen_data()
+{
+    QTest::addColumn<QString>("screen");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("capitals"); // PASS's least height where the screen has room
+    QTest::newRow("1920x1080, 8 ports") << "line 1920x1080" << 8 << 48;
+    QTest::newRow("1920x1080, 32 ports") << "line 1920x1080" << 32 << 48;
+    QTest::newRow("1920x1080, 64 ports") << "line 1920x1080" << 64 << 0;
+    QTest::newRow("1280x800, 8 ports") << "laptop 1280x800" << 8 << 48;
+    QTest::newRow("1280x800, 32 ports") << "laptop 1280x800" << 32 << 0;
+    QTest::newRow("1280x800, 64 ports") << "laptop 1280x800" << 64 << 0;
+}
+
+// The operator view on a line's screen and on a laptop's, with 8 to 64
+// ports (PASS, FAIL and In use among ports not plugged in): every tile
+// wholly on screen and titled on one line, the verdict as large as the tile
+// allows, and PASS and FAIL told apart without red and green, by lightness
+// and by shape.
+void StationTest::operatorViewFillsTheScreen()
+{
+    QFETCH(QString, screen);
+    QFETCH(int, count);
+    QFETCH(int, capitals);
+    Station s;
+    QStringList ports = s.ports();
+    while (ports.size() < count)
+        ports << s.folder.filePath(QStringLiteral("absent-%1").arg(ports.size() + 1));
+    s.field("stationPorts")->setText(ports.join(u' '));
+    QScreen *shownOn = nullptr;
+    for (QScreen *each : QGuiApplication::screens())
+        shownOn = each->name() == screen ? each : shownOn;
+    QVERIFY(shownOn);
+    s.window->windowHandle()->setScreen(shownOn);
+    s.bench.click(s.button("stationStart"));
+    s.bench.click(s.button("stationOperator"));
+    QTRY_COMPARE(s.window->geometry(), shownOn->geometry());
+    QVERIFY(!s.button("stationStart")->isVisible() && s.field("stationUnit")->isVisible());
+    QTRY_COMPARE_WITH_TIMEOUT(s.text("stationCounters"),
+                              QStringLiteral("Passed 2   Failed 1   Skipped 0"), 15000);
+    s.replugCom3(true);
+    QTRY_COMPARE_WITH_TIMEOUT(s.text("stationCounters"),
+                              QStringLiteral("Passed 2   Failed 1   Skipped 1"), 15000);
+    const QImage shown = s.window->grab().toImage();
+    shown.save(
+        QStringLiteral("station-operator-%1-%2.png").arg(shownOn->size().width()).arg(count));
+
+    QList<QRect> places;
+    QHash<QString, QWidget *> verdictOf;
+    const auto tiles = s.window->findChildren<QWidget *>(QStringLiteral("stationTile"));
+    QCOMPARE(tiles.size(), count);
+    for (QWidget *tile : tiles) {
+        const QRect place(tile->mapToGlobal(QPoint()), tile->size());
+        const QString name = tile->accessibleName();
+        QVERIFY2(shownOn->geometry().contains(place) &&
+                     tile->visibleRegion().boundingRect() == tile->rect(),
+                 qPrintable(name));
+        for (const QRect &other : std::as_const(places))
+            QVERIFY2(!other.intersects(place), qPrintable(name));
+        places << place;
+        auto *title = tile->findChild<QLabel *>(QStringLiteral("stationTileTitle"));
+        QCOMPARE(title->text(), name.section(u'/', -1));
+        QVERIFY2(title->height() < 2 * title->fontMetrics().height(), qPrintable(name));
+        const QString state = tile->accessibleDescription().section(u',', 0, 0);
+        verdictOf.insert(state, tile);
+    }
+    QVERIFY2(verdictOf.contains(u"PASS"_qs) && verdictOf.contains(u"FAIL"_qs) &&
+                 verdictOf.contains(u"In use"_qs),
+             qPrintable(QStringList(verdictOf.keys()).join(u' ')));
+    QWidget *pass = verdictOf.value(u"PASS"_qs);
+    QWidget *fail = verdictOf.value(u"FAIL"_qs);
+    const auto child = [](QWidget *tile, const char *name) {
+        return tile->findChild<QWidget *>(QLatin1String(name));
+    };
+    const int letters = inkHeight(inkOf(child(pass, "stationVerdict"), shown));
+    // At least a twelfth of the tile, whichever way it is longer.
+    QVERIFY2(letters >= std::max({capitals, pass->height() / 12, pass->width() / 12}),
+             qPrintable(QStringLiteral("PASS %1 px high on a tile of %2x%3")
+                            .arg(letters)
+                            .arg(pass->width())
+                            .arg(pass->height())));
+    QVERIFY(QFontInfo(child(fail, "stationReason")->font()).pixelSize() >= 24);
+
+    const QColor passGround = textAndGround(child(pass, "stationVerdict"), shown).second;
+    const QColor failGround = textAndGround(child(fail, "stationVerdict"), shown).second;
+    for (const char *cones : {"", "green", "red"}) {
+        const auto seen = [&](const QColor &c) { return *cones ? asSeenWithout(cones, c) : c; };
+        QVERIFY2(ContrastRatio(seen(passGround), seen(failGround)) >= 3,
+                 qPrintable(QStringLiteral("without %1 cones: %2 and %3")
+                                .arg(QLatin1String(cones), seen(passGround).name(),
+                                     seen(failGround).name())));
+    }
+    QList<QImage> marks;
+    for (QWidget *tile : {pass, fail, verdictOf.value(u"In use"_qs)}) {
+        marks << inkOf(child(tile, "stationMark"), shown);
+        QVERIFY(inkHeight(marks.last()) > 0);
+    }
+    QVERIFY2(inkApart(marks[0], marks[1]) > 0.3 && inkApart(marks[0], marks[2]) > 0.3 &&
+                 inkApart(marks[1], marks[2]) > 0.3,
+             qPrintable(QStringLiteral("%1 %2 %3")
+                            .arg(inkApart(marks[0], marks[1]))
+                            .arg(inkApart(marks[0], marks[2]))
+                            .arg(inkApart(marks[1], marks[2]))));
+
+    // Esc brings the run's form back.
+    QTest::keyClick(s.window, Qt::Key_Escape);
+    QTRY_VERIFY(!s.window->isFullScreen());
+    QVERIFY(s.button("stationStop")->isVisible());
 }
 
 QTEST_MAIN(StationTest)

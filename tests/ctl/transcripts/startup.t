@@ -34,6 +34,10 @@ and its golden file is read whole first:
   lumavera: --cable goes with station and --port or --match
   Try 'lumavera --help' for more.
   [2]
+  $ lumavera --station golden.ini --operator --cable
+  lumavera: --cable goes with station and --port or --match
+  Try 'lumavera --help' for more.
+  [2]
   $ lumavera --station
   lumavera: station takes one FILE
   Try 'lumavera --help' for more.
