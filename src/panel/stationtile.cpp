@@ -206,7 +206,7 @@ void StationTile::setOperatorView(bool on)
     serialLabel_->setVisible(!on);
     countsLabel_->setVisible(!on);
     titleLabel_->setWordWrap(!on);
-    words_->setWordWrap(!on);
+    words_->setWordWrap(false);
     if (on) {
         // The screen's share, whatever the texts would like: they are sized
         // to it.
@@ -270,12 +270,24 @@ void StationTile::fitDetail()
 void StationTile::resizeEvent(QResizeEvent *event)
 {
     QFrame::resizeEvent(event);
-    if (operatorView_)
-        fitTexts();
+    fitTexts();
 }
 
 void StationTile::fitTexts()
 {
+    if (!operatorView_) {
+        // The state's words on one line beside the mark, smaller where they
+        // are wider than the tile.
+        QFont font = words_->font();
+        font.setPointSize(30);
+        const int room = contentsRect().width() - layout()->contentsMargins().left() -
+                         layout()->contentsMargins().right() -
+                         (mark_->isVisible() ? mark_->width() + layout()->spacing() : 0);
+        if (const int wide = QFontMetrics(font).horizontalAdvance(words_->text()); wide > room)
+            font.setPointSize(std::max(14, 30 * room / wide));
+        words_->setFont(font);
+        return;
+    }
     const Sizes s = operatorSizes(size());
     const int inside = width() - 2 * Margin;
     setPixels(titleLabel_, s.title);
@@ -357,8 +369,9 @@ void StationTile::showState()
     shown.setColor(QPalette::Window, ground);
     shown.setColor(QPalette::WindowText, text);
     setPalette(shown);
-    if (operatorView_)
-        fitTexts();
+    fitTexts();
+    // At once, so that what is drawn next is the new state laid out.
+    layout()->activate();
     // What a screen reader says: the state in words, never the colour alone.
     QStringList description{words};
     if (!detail_.isEmpty())

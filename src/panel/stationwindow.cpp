@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -60,6 +61,13 @@ QString failure(const StationReport &report)
     return (QStringList{report.reason} + report.differences).join(u'\n');
 }
 
+// The ports of the Ports field, apart by spaces or commas.
+QStringList portsIn(const QString &field)
+{
+    static const QRegularExpression separators(QStringLiteral("[\\s,]+"));
+    return field.split(separators, Qt::SkipEmptyParts);
+}
+
 // A port as the operator view's tile names it on one line: the COM number,
 // a network line's host and port, or a device's last name.
 QString shortName(const QString &port)
@@ -97,7 +105,7 @@ StationWindow::StationWindow(QWidget *parent)
       save_(new QCheckBox(tr("Save each module to its EEPROM"))),
       sound_(new QCheckBox(tr("Sound on FAIL"))), startButton_(new QPushButton(tr("Start"))),
       stopButton_(new QPushButton(tr("Stop"))), newShift_(new QPushButton(tr("New shift"))),
-      unit_(new QLineEdit), waitingUnits_(new QLabel),
+      unit_(new QLineEdit), waitingUnits_(new QLabel), unitPort_(new QComboBox),
       goldenName_(bigLabel(QStringLiteral("goldenName"), 16, this)), goldenSettings_(new QLabel),
       counters_(bigLabel(QStringLiteral("stationCounters"), 16, this)),
       yield_(bigLabel(QStringLiteral("stationYield"), 16, this)), csv_(new QLabel),
@@ -200,6 +208,11 @@ StationWindow::StationWindow(QWidget *parent)
     unitCaption->setBuddy(unit_);
     units->addWidget(unitCaption);
     units->addWidget(unit_, 1);
+    auto *forCaption = new QLabel(tr("&for"));
+    forCaption->setBuddy(unitPort_);
+    unitPort_->setObjectName(QStringLiteral("stationUnitPort"));
+    units->addWidget(forCaption);
+    units->addWidget(unitPort_);
     units->addWidget(waitingUnits_, 2);
     tileArea_->setLayout(tiles_);
     tiles_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
@@ -238,6 +251,7 @@ StationWindow::StationWindow(QWidget *parent)
     connect(startButton_, &QPushButton::clicked, this, &StationWindow::start);
     connect(stopButton_, &QPushButton::clicked, this, &StationWindow::stop);
     connect(unit_, &QLineEdit::returnPressed, this, &StationWindow::takeUnit);
+    connect(ports_, &QLineEdit::editingFinished, this, &StationWindow::fillUnitPorts);
     connect(operatorButton_, &QPushButton::clicked, this,
             [this] { setOperatorView(!operatorView_); });
     connect(newShift_, &QPushButton::clicked, this, [this] {
@@ -252,6 +266,7 @@ StationWindow::StationWindow(QWidget *parent)
     setRunning(false);
     showGolden();
     showCounters();
+    fillUnitPorts();
     showWaitingUnits();
     setOperatorView(false);
 }
@@ -270,6 +285,7 @@ void StationWindow::setOptions(const StationOptions &options)
     sound_->setChecked(options.sound);
     timing_ = options;
     showGolden();
+    fillUnitPorts();
 }
 
 void StationWindow::showGolden()
@@ -324,8 +340,8 @@ bool StationWindow::start()
     };
     StationOptions asked = timing_;
     asked.file = file_->text();
-    static const QRegularExpression separators(QStringLiteral("[\\s,]+"));
-    asked.ports = ports_->text().split(separators, Qt::SkipEmptyParts);
+    asked.ports = portsIn(ports_->text());
+    fillUnitPorts();
     asked.match = match_->text();
     asked.log = log_->text();
     asked.cable = cable_->isChecked();
@@ -363,8 +379,8 @@ bool StationWindow::start()
         return refuse(started.reason);
     }
     engine_ = engine;
-    for (const QString &unit : std::exchange(unitsBeforeStart_, {}))
-        engine_->bindUnit(unit);
+    for (const auto &[named, unit] : std::exchange(unitsBeforeStart_, {}))
+        engine_->bindUnit(unit, titleOf_.key(named, named));
     showWaitingUnits();
     showCounters();
     csv_->setText(asked.log.isEmpty()
@@ -585,19 +601,32 @@ void StationWindow::takeUnit()
     unit_->clear();
     if (unit.isEmpty())
         return;
+    const QString named = unitPort_->currentData().toString();
     if (engine_)
-        engine_->bindUnit(unit);
+        engine_->bindUnit(unit, titleOf_.key(named, named));
     else
-        unitsBeforeStart_ << unit;
+        unitsBeforeStart_.append({named, unit});
     showWaitingUnits();
 }
 
 void StationWindow::showWaitingUnits()
 {
-    const QStringList waiting = engine_ ? engine_->waitingUnits() : unitsBeforeStart_;
+    QStringList waiting;
+    for (const auto &[port, unit] : engine_ ? engine_->waitingUnits() : unitsBeforeStart_)
+        waiting << (port.isEmpty() ? unit : tr("%1 on %2").arg(unit, titleOf_.value(port, port)));
     waitingUnits_->setText(waiting.isEmpty()
                                ? tr("No unit id waiting")
                                : tr("For the next modules: %1").arg(waiting.join(u", ")));
+}
+
+void StationWindow::fillUnitPorts()
+{
+    const QString chosen = unitPort_->currentData().toString();
+    unitPort_->clear();
+    unitPort_->addItem(tr("the next module found"), QString());
+    for (const QString &port : portsIn(ports_->text()))
+        unitPort_->addItem(port, port);
+    unitPort_->setCurrentIndex(std::max(0, unitPort_->findData(chosen)));
 }
 
 void StationWindow::retest(const QString &port)

@@ -8,6 +8,7 @@
 #include <QWidget>
 
 class QCheckBox;
+class QComboBox;
 class QGridLayout;
 class QLabel;
 class QLineEdit;
@@ -69,6 +70,8 @@ private:
     // The unit id typed or scanned: for the next module found.
     void takeUnit();
     void showWaitingUnits();
+    // The ports a unit id may be for, from the Ports field.
+    void fillUnitPorts();
     void retest(const QString &port);
 
 protected:
@@ -89,7 +92,10 @@ private:
     QPushButton *newShift_;
     QLineEdit *unit_;
     QLabel *waitingUnits_;
-    QStringList unitsBeforeStart_; // typed before Start: given to the run
+    QComboBox *unitPort_; // which port an id is for, or the next module found
+    // Typed before Start, given to the run: the port as named (empty: any)
+    // and the id.
+    QList<std::pair<QString, QString>> unitsBeforeStart_;
     QLabel *goldenName_;
     QLabel *goldenSettings_;
     QList<QLabel *> swatches_;

@@ -168,14 +168,6 @@ void StationEngine::bindUnit(const QString &unit, const QString &port)
         waitingUnits_.append({port, unit});
 }
 
-QStringList StationEngine::waitingUnits() const
-{
-    QStringList units;
-    for (const auto &[port, unit] : waitingUnits_)
-        units << unit;
-    return units;
-}
-
 bool StationEngine::retest(const QString &name)
 {
     if (stopping_ || settingUp_.contains(name))

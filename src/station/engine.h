@@ -57,7 +57,8 @@ public:
     // A unit's id (typed or scanned): given to the next module found on
     // `port`, or on any port when it is empty. Ids wait their turn.
     void bindUnit(const QString &unit, const QString &port = {});
-    QStringList waitingUnits() const;
+    // The ids that wait for a module: for which port (empty: any), and the id.
+    QList<std::pair<QString, QString>> waitingUnits() const { return waitingUnits_; }
     // The id of the unit being set up on `port`, if one was given.
     QString unitOn(const QString &port) const { return unitOn_.value(port); }
     // Sets the module on `port` up again, as it is, under the unit id of

@@ -10,6 +10,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
@@ -238,6 +239,7 @@ private slots:
     void tilesTellEachPort();
     void cableKeepsTheLastVerdict();
     void unitRetestAndShift();
+    void unitIdForAChosenPort();
     void namedPortsAreWaitedFor_data();
     void namedPortsAreWaitedFor();
     void refusedBeforeStart_data();
@@ -365,6 +367,30 @@ void StationTest::unitRetestAndShift()
     s.bench.click(s.button("stationNewShift"));
     QCOMPARE(s.text("stationCounters"), QStringLiteral("Passed 0   Failed 0   Skipped 0"));
     QCOMPARE(s.text("stationYield"), QStringLiteral("First-pass yield -"));
+}
+
+// An id given for a chosen port waits for a module there; the next module
+// found elsewhere takes the next id given for any port.
+void StationTest::unitIdForAChosenPort()
+{
+    Station s;
+    s.bench.click(s.button("stationStart"));
+    QTRY_COMPARE_WITH_TIMEOUT(s.text("stationCounters"),
+                              QStringLiteral("Passed 2   Failed 1   Skipped 0"), 15000);
+    auto *port = s.find<QComboBox>("stationUnitPort");
+    for (const auto &[chosen, unit] :
+         {std::pair{"COM1", "U-9"}, {"the next module found", "U-2"}}) {
+        port->setCurrentText(QLatin1String(chosen));
+        s.field("stationUnit")->setText(QLatin1String(unit));
+        QTest::keyClick(s.field("stationUnit"), Qt::Key_Return);
+    }
+    QCOMPARE(s.text("stationWaitingUnits"),
+             QStringLiteral("For the next modules: U-9 on COM1, U-2"));
+    s.replugCom3(false);
+    QTRY_COMPARE_WITH_TIMEOUT(s.text("stationCounters"),
+                              QStringLiteral("Passed 3   Failed 1   Skipped 0"), 15000);
+    QVERIFY(tilesAsRead(s.window).contains(u"COM3: PASS, unit U-2"_qs));
+    QCOMPARE(s.text("stationWaitingUnits"), QStringLiteral("For the next modules: U-9 on COM1"));
 }
 
 void StationTest::namedPortsAreWaitedFor_data()
