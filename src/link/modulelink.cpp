@@ -108,6 +108,11 @@ bool ModuleLink::isOpen() const
     return port_->portOpen();
 }
 
+QString ModuleLink::schemeAdvice() const
+{
+    return port_->schemeAdvice();
+}
+
 bool ModuleLink::isNetwork() const
 {
     return port_->network();

@@ -87,6 +87,8 @@ public:
     void setConnectTimeout(int ms);
     // Why the network line's server ended the connection, when it did.
     QString lossReason() const { return lossFault().reason; }
+    // Where a network line was given the wrong scheme, which to use.
+    QString schemeAdvice() const;
     OpenResult lossFault() const;
     // Whether a module answered a read since the port opened. A line on
     // another machine may lead anywhere: only a read goes to it before one has.

@@ -45,6 +45,15 @@ Task<StepOutcome> ModuleSession::run(ModuleStep step, ReplyWaitRule wait)
     // A program holding the device may be what took the answer: looked for
     // only when it failed. One of another user's cannot be seen, only
     // suspected, and how to see it said.
+    // The negotiation of a telnet server taken for an answer: the scheme
+    // was wrong, not the module.
+    if (!out.ok() && out.fault != ReplyFault::Aborted && out.fault != ReplyFault::Stopped) {
+        if (const QString advice = link_.schemeAdvice(); !advice.isEmpty()) {
+            out.fault = ReplyFault::WrongScheme;
+            out.reason = advice;
+            co_return out;
+        }
+    }
     if (!out.ok() && out.fault != ReplyFault::Aborted && out.fault != ReplyFault::Stopped) {
         const HolderLook look = link_.holder();
         const QString device = link_.devicePath();

@@ -14,7 +14,7 @@ const char *const StepNames[] = {"color", "mode", "fade", "hold", "store", "read
 const char *const FaultNames[] = {
     "",          "aborted",     "no-answer",   "short",    "start",     "out-of-range",
     "wrong-ack", "late-answer", "send-failed", "not-held", "unplugged", "stopped",
-    "too-long"};
+    "too-long",  "wrong-scheme"};
 
 } // namespace
 

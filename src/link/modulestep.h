@@ -48,18 +48,19 @@ std::optional<ModuleStep::Kind> StepKindNamed(const QString &name);
 // Why a step did not do what it was asked.
 enum class ReplyFault {
     None,
-    Aborted,    // the wait ended early: Disconnect, close, or the port was lost
-    NoAnswer,   // nothing came back
-    Short,      // fewer bytes than the answer has
-    BadStart,   // a settings reply that does not start like one
-    OutOfRange, // a settings reply with a list position outside its list
-    WrongAck,   // an acknowledgement other than FE AA
-    LateAnswer, // what came is recognisably the answer to an earlier command
-    SendFailed, // the frame did not go out whole
-    NotHeld,    // the window let go of the device before the step
-    Unplugged,  // the device went away during the step (unplugged, or its far end closed)
-    Stopped,    // the program was asked to stop (Ctrl+C, a signal) before the step was done
-    TooLong,    // a settings reply longer than one: a byte in the middle would shift the slots
+    Aborted,     // the wait ended early: Disconnect, close, or the port was lost
+    NoAnswer,    // nothing came back
+    Short,       // fewer bytes than the answer has
+    BadStart,    // a settings reply that does not start like one
+    OutOfRange,  // a settings reply with a list position outside its list
+    WrongAck,    // an acknowledgement other than FE AA
+    LateAnswer,  // what came is recognisably the answer to an earlier command
+    SendFailed,  // the frame did not go out whole
+    NotHeld,     // the window let go of the device before the step
+    Unplugged,   // the device went away during the step (unplugged, or its far end closed)
+    Stopped,     // the program was asked to stop (Ctrl+C, a signal) before the step was done
+    TooLong,     // a settings reply longer than one: a byte in the middle would shift the slots
+    WrongScheme, // a raw network line whose server speaks telnet: it wants rfc2217://
 };
 
 // The one text form of a fault ("no-answer", ...) and back; None is "".

@@ -225,26 +225,39 @@ OpenResult setLine(int fd, const NetworkAddress &address, TelnetStream *telnet,
         {T::SetParity, bigEndian(1, 1)},
         {T::SetStopSize, bigEndian(1, 1)},
         {T::SetControl, bigEndian(1, 1)}};
-    QByteArray out = telnet->greeting();
+    // The greeting first, and the line's settings once the server has
+    // spoken telnet: a raw server passes what it is sent to the module, and
+    // its module should meet no more than the greeting.
+    QByteArray commands;
     for (const auto &[command, value] : wanted)
-        out += T::comPortCommand(command, value);
+        commands += T::comPortCommand(command, value);
     const QString where = address.label();
     const auto ended = [&] { return ConnectionEnded(where, *early); };
-    if (!sendAll(fd, out, deadline))
+    if (!sendAll(fd, telnet->greeting(), deadline))
         return ended();
+    bool spoken = false;
     QMap<int, QByteArray> answered;
     // A server that never stops sending keeps the socket readable: the
     // deadline is looked at after every read, not only when it is quiet.
     qint64 heard = 0;
+    // What a server that did not set the line up in time did instead.
+    const auto late = [&] {
+        if (heard > FloodBytes)
+            return LinkTexts::tr("%1 sends without end, and never set up its line.").arg(where);
+        if (spoken)
+            return LinkTexts::tr("%1 did not set up its line in time (is it an RFC 2217 server?).")
+                .arg(where);
+        if (heard > 0)
+            return LinkTexts::tr("%1 sends data but no telnet: it serves a raw line; use "
+                                 "socket://%1.")
+                .arg(where);
+        return LinkTexts::tr("%1 did not answer telnet's greeting in time: where it serves a raw "
+                             "line, use socket://%1.")
+            .arg(where);
+    };
     while (answered.size() < wanted.size()) {
         if (deadline.left() == 0)
-            return {
-                OpenFault::Failed,
-                heard > FloodBytes
-                    ? LinkTexts::tr("%1 sends without end, and never set up its line.").arg(where)
-                    : LinkTexts::tr(
-                          "%1 did not set up its line in time (is it an RFC 2217 server?).")
-                          .arg(where)};
+            return {OpenFault::Failed, late()};
         pollfd ready{fd, POLLIN, 0};
         const int n = ::poll(&ready, 1, deadline.left());
         if (n < 0 && errno == EINTR)
@@ -268,6 +281,11 @@ OpenResult setLine(int fd, const NetworkAddress &address, TelnetStream *telnet,
             *early += data.first(std::min(data.size(), EarlyBytes - early->size()));
         if (!answer.isEmpty() && !sendAll(fd, answer, deadline))
             return ended();
+        if (!spoken && telnet->negotiated()) {
+            spoken = true;
+            if (!sendAll(fd, commands, deadline))
+                return ended();
+        }
         if (telnet->comPortRefused())
             return {OpenFault::NotSerial,
                     LinkTexts::tr("%1 does not set serial lines (it refused RFC 2217); where its "

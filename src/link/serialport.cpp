@@ -379,6 +379,19 @@ bool SerialPort::readable() const
     return fd_ >= 0 && ::poll(&ready, 1, 0) == 1 && (ready.revents & POLLIN);
 }
 
+QString SerialPort::schemeAdvice() const
+{
+    // IAC and a verb (SB, WILL, WONT, DO, DONT) never start a module's
+    // answer: a settings reply's second byte is a mode, 0..11.
+    if (!network_ || telnet_ || heard_.size() < 2 || std::uint8_t(heard_[0]) != 0xFF ||
+        std::uint8_t(heard_[1]) < 250 || std::uint8_t(heard_[1]) > 254)
+        return {};
+    const std::optional<NetworkAddress> address = ParseNetworkAddress(path_);
+    const QString where = address ? address->label() : path_;
+    return LinkTexts::tr("%1 speaks telnet, as an RFC 2217 server does: use rfc2217://%1.")
+        .arg(where);
+}
+
 bool SerialPort::take()
 {
     if (fd_ < 0)

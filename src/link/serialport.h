@@ -82,6 +82,9 @@ public:
     // Why the last network connection ended, when its server ended it:
     // Held when the server said another client has the line.
     OpenResult ended() const { return ended_; }
+    // Where a raw network line's server began with telnet's negotiation:
+    // that it is a telnet (RFC 2217) server, and the scheme to use.
+    QString schemeAdvice() const;
     QString devicePath() const { return path_; }
 
     // Hands the bytes to the system at once; whether every one of them went

@@ -111,6 +111,7 @@ QByteArray TelnetStream::feed(const QByteArray &bytes, QByteArray *answer)
 
 void TelnetStream::negotiate(std::uint8_t verb, std::uint8_t option, QByteArray *answer)
 {
+    negotiated_ = true;
     // Answered only when the option changes state, and an offer refused
     // once is not refused again: two ends never echo each other's answers
     // for ever, and a server repeating itself gets no answer to each.
@@ -139,6 +140,7 @@ void TelnetStream::negotiate(std::uint8_t verb, std::uint8_t option, QByteArray 
 
 void TelnetStream::subnegotiation()
 {
+    negotiated_ = true;
     if (sub_.size() < 2 || std::uint8_t(sub_[0]) != ComPortOption)
         return;
     const auto code = std::uint8_t(sub_[1]);

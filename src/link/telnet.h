@@ -44,6 +44,8 @@ public:
     QByteArray feed(const QByteArray &bytes, QByteArray *answer);
     // The server's answers to COM-PORT-OPTION commands since the last call.
     QList<ComPortReply> takeComPortReplies();
+    // The server has spoken telnet: an option or a subnegotiation.
+    bool negotiated() const { return negotiated_; }
     // The server said it will not take COM-PORT-OPTION.
     bool comPortRefused() const { return comPortRefused_; }
 
@@ -65,6 +67,7 @@ private:
     std::array<bool, 256> refusedTheirs_{};
     QList<ComPortReply> replies_;
     bool comPortRefused_ = false;
+    bool negotiated_ = false;
 };
 
 } // namespace lumavera

@@ -79,7 +79,7 @@ negotiation into pieces, changes nothing:
 
 What goes wrong is said plainly, naming HOST:PORT, within the command's
 timeout, with a local port's exit status: a port nothing serves, a telnet
-server without RFC 2217, a server that never sets the line up, a host that
+server without RFC 2217, a server that never says a word, a host that
 never answers the connection (a listener whose queue is full), a line
 another client has (ser2net says so; over RFC 2217 it may reset the
 connection, our set-up unread, before its words go out), a port that is no
@@ -105,7 +105,7 @@ address at all:
   exit 3
   lumaveractl: Selected Com Port Not Available: 127.0.0.1:* does not set serial lines (it refused RFC 2217); where its server fixes the line at 9600 8N1, use socket://127.0.0.1:*. (glob)
   exit 3
-  lumaveractl: Selected Com Port Not Available: 127.0.0.1:* did not set up its line in time (is it an RFC 2217 server?). (glob)
+  lumaveractl: Selected Com Port Not Available: 127.0.0.1:* did not answer telnet's greeting in time: where it serves a raw line, use socket://127.0.0.1:*. (glob)
   exit 3
   lumaveractl: Selected Com Port Not Available: 127.0.0.1:* did not answer within 300 ms. (glob)
   exit 3
@@ -164,6 +164,23 @@ only the hang-up is told.)
   exit 3
   lumaveractl: Selected Com Port Not Available: 127.0.0.1:* closed the connection, saying "Device open failure: Value or file not found". (glob)
   exit 3
+
+The wrong scheme is told by the server's first bytes: a telnet server's
+negotiation where a raw line's answer should be, and a raw server's silence
+where telnet's answer should be. Of the set-up, the raw server's module
+meets only the greeting's 15 bytes (two frames it does not know, and the
+start of a third):
+
+  $ lumaveractl --port socket://127.0.0.1:$telnet read
+  lumaveractl: read failed: 127.0.0.1:* speaks telnet, as an RFC 2217 server does: use rfc2217://127.0.0.1:*. (glob)
+  [1]
+  $ poll 200 "ser2net kept the line" lets_go $telnet_server line
+  $ lumaveractl --port rfc2217://127.0.0.1:$raw --timeout 500 read 2>&1 | head -1
+  lumaveractl: Selected Com Port Not Available: 127.0.0.1:* did not answer telnet's greeting in time: where it serves a raw line, use socket://127.0.0.1:*. (glob)
+  $ poll 200 "ser2net kept the line" lets_go $raw_server line
+  $ tail -2 line.log
+  Unknown FF FB 2C FF FB
+  Unknown FF FD 00 FF FB
 
 A server stopped in the middle of a restore: the step it cut short is named,
 with why:
