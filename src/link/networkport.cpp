@@ -255,7 +255,8 @@ OpenResult setLine(int fd, const NetworkAddress &address, TelnetStream *telnet,
                              "line, use socket://%1.")
             .arg(where);
     };
-    while (answered.size() < wanted.size()) {
+    // Done once every setting is answered and BINARY agreed or refused.
+    while (answered.size() < wanted.size() || telnet->binary() == T::Agreement::Pending) {
         if (deadline.left() == 0)
             return {OpenFault::Failed, late()};
         pollfd ready{fd, POLLIN, 0};
@@ -300,6 +301,13 @@ OpenResult setLine(int fd, const NetworkAddress &address, TelnetStream *telnet,
                 answered.insert(reply.command, reply.value);
         }
     }
+    // Without BINARY a telnet server may take a frame's CR for a line's
+    // end, and the frames are not passed as they are.
+    if (telnet->binary() != T::Agreement::Agreed)
+        return {OpenFault::NotSerial,
+                LinkTexts::tr("%1 refused an 8-bit clean line (telnet BINARY both ways), so "
+                              "frames would not pass as they are.")
+                    .arg(where)};
     for (const auto &[command, value] : wanted) {
         if (answered.value(command) != value)
             return {OpenFault::Failed,

@@ -148,6 +148,13 @@ void TelnetStream::subnegotiation()
         replies_.append({std::uint8_t(code - 100), sub_.sliced(2)});
 }
 
+TelnetStream::Agreement TelnetStream::binary() const
+{
+    if (askedOurs_[Binary] || askedTheirs_[Binary])
+        return Agreement::Pending;
+    return ours_[Binary] && theirs_[Binary] ? Agreement::Agreed : Agreement::Refused;
+}
+
 QList<TelnetStream::ComPortReply> TelnetStream::takeComPortReplies()
 {
     return std::exchange(replies_, {});

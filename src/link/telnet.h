@@ -44,6 +44,10 @@ public:
     QByteArray feed(const QByteArray &bytes, QByteArray *answer);
     // The server's answers to COM-PORT-OPTION commands since the last call.
     QList<ComPortReply> takeComPortReplies();
+    // Whether the server took an 8-bit clean line both ways (BINARY, which
+    // the greeting asks for), has yet to say, or refused it.
+    enum class Agreement { Pending, Agreed, Refused };
+    Agreement binary() const;
     // The server has spoken telnet: an option or a subnegotiation.
     bool negotiated() const { return negotiated_; }
     // The server said it will not take COM-PORT-OPTION.

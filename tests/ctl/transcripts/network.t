@@ -122,13 +122,14 @@ address at all:
 
 Servers no serial server should be: one that sends zeros without end, one
 whose subnegotiation never ends, one that offers an option three thousand
-times. Each ends within the timeout with what it did; the offer is refused
-once, not three thousand times:
+times, one that sets the line but refuses an 8-bit clean one. Each ends
+within the timeout with what it did; the offer is refused once, not three
+thousand times:
 
   $ python3 "$TESTDIR/servers.py" > hostile 2> /dev/null & hostile=$!
-  $ poll 200 "the hostile servers did not listen" test -s hostile; read flood subneg storm silent < hostile
+  $ poll 200 "the hostile servers did not listen" test -s hostile; read flood subneg storm silent nobinary < hostile
   $ for port in rfc2217://127.0.0.1:$flood socket://127.0.0.1:$flood \
-  >     rfc2217://127.0.0.1:$subneg rfc2217://127.0.0.1:$storm; do
+  >     rfc2217://127.0.0.1:$subneg rfc2217://127.0.0.1:$storm rfc2217://127.0.0.1:$nobinary; do
   >     lumaveractl --port $port --timeout 500 read 2>&1 | head -1; echo "exit ${PIPESTATUS[0]}"
   > done
   lumaveractl: Selected Com Port Not Available: 127.0.0.1:* sends without end, and never set up its line. (glob)
@@ -138,6 +139,8 @@ once, not three thousand times:
   lumaveractl: Selected Com Port Not Available: 127.0.0.1:* sends without end, and never set up its line. (glob)
   exit 3
   lumaveractl: Selected Com Port Not Available: 127.0.0.1:* did not set up its line in time (is it an RFC 2217 server?). (glob)
+  exit 3
+  lumaveractl: Selected Com Port Not Available: 127.0.0.1:* refused an 8-bit clean line (telnet BINARY both ways), so frames would not pass as they are. (glob)
   exit 3
   $ wait_for storm.log refused 1; cat storm.log
   refused 1 times

@@ -7,10 +7,13 @@
 #                refused it, in storm.log once it hangs up
 #   silent       nothing: reads what comes and never answers; each
 #                connection a line "connected" in silent.log
+#   nobinary     RFC 2217 as asked, but an 8-bit clean line refused: DONT
+#                and WONT BINARY
 import socket
 import threading
 
-IAC, SB, WILL, DONT = 255, 250, 251, 254
+IAC, SE, SB, WILL, WONT, DO, DONT = 255, 240, 250, 251, 252, 253, 254
+BINARY, COM_PORT = 0, 44
 
 
 def flood(c):
@@ -41,6 +44,27 @@ def silent(c):
         pass
 
 
+def nobinary(c):
+    heard = b""
+    while chunk := c.recv(65536):
+        heard += chunk
+        while (start := heard.find(bytes([IAC]))) >= 0 and len(heard) >= start + 3:
+            verb, option = heard[start + 1], heard[start + 2]
+            if verb == SB:
+                end = heard.find(bytes([IAC, SE]), start)
+                if end < 0:
+                    break
+                command, value = heard[start + 3], heard[start + 4 : end]
+                c.sendall(bytes([IAC, SB, COM_PORT, command + 100]) + value + bytes([IAC, SE]))
+                heard = heard[end + 2 :]
+                continue
+            if verb in (WILL, DO):
+                yes = option == COM_PORT or option == 3
+                answer = {WILL: DO if yes else DONT, DO: WILL if yes else WONT}[verb]
+                c.sendall(bytes([IAC, answer, option]))
+            heard = heard[start + 3 :]
+
+
 def serve(listener, behaviour):
     while True:
         c, _ = listener.accept()
@@ -56,7 +80,7 @@ def serve(listener, behaviour):
 
 ports = []
 threads = []
-for behaviour in (flood, subneg, storm, silent):
+for behaviour in (flood, subneg, storm, silent, nobinary):
     listener = socket.socket()
     listener.bind(("127.0.0.1", 0))
     listener.listen(8)
