@@ -214,7 +214,7 @@ QByteArray bigEndian(quint32 value, int size)
 
 // The line the module speaks, asked of the server and checked in its
 // answers: 9600 baud, 8 data bits, no parity (1), one stop bit (1), no
-// flow control (1).
+// flow control (1); and the line's bytes held from before purged.
 OpenResult setLine(int fd, const NetworkAddress &address, TelnetStream *telnet,
                    const Deadline &deadline, QByteArray *early)
 {
@@ -224,7 +224,11 @@ OpenResult setLine(int fd, const NetworkAddress &address, TelnetStream *telnet,
         {T::SetDataSize, bigEndian(8, 1)},
         {T::SetParity, bigEndian(1, 1)},
         {T::SetStopSize, bigEndian(1, 1)},
-        {T::SetControl, bigEndian(1, 1)}};
+        {T::SetControl, bigEndian(1, 1)},
+        // What the server still holds from the line, from before this
+        // connection (an answer a client before it gave up on), is thrown
+        // away: it would pass for the answer to the first read.
+        {T::PurgeData, bigEndian(1, 1)}};
     // The greeting first, and the line's settings once the server has
     // spoken telnet: a raw server passes what it is sent to the module, and
     // its module should meet no more than the greeting.

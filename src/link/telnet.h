@@ -24,6 +24,7 @@ public:
         SetParity = 3,
         SetStopSize = 4,
         SetControl = 5,
+        PurgeData = 12,
     };
     struct ComPortReply
     {

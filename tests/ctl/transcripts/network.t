@@ -56,7 +56,8 @@ of a line flushes it, and would throw away the other's first answer):
   $ kill $module $server
 
 python3-serial's own RFC 2217 server, which notifies its modem lines between
-its answers, sets the line up as ser2net does:
+its answers, sets the line up as ser2net does, and throws away what it held
+from before each connection as it is asked to:
 
   $ python3 "$TESTDIR/rfc2217server.py" "$(readlink -f line)" > pyport & pyserver=$!
   $ poll 200 "the RFC 2217 server did not listen" test -s pyport
@@ -65,6 +66,8 @@ its answers, sets the line up as ser2net does:
   > done
   $ lumaveractl --port rfc2217://127.0.0.1:$(cat pyport) color 4 5 6 && grep -c 'r=4 g=5 b=6' line.log
   1
+  $ sort purges.log | uniq -c
+       21 purge in
   $ kill $pyserver
 
 A relay that passes one byte at a time, cutting every answer and every

@@ -1,6 +1,8 @@
 # python3-serial's own RFC 2217 server around one serial line, one client at
-# a time, on 127.0.0.1 (its port printed once it listens):
+# a time, on 127.0.0.1 (its port printed once it listens); each purge a
+# client asks for, a line in purges.log:
 #   rfc2217server.py DEVICE
+import logging
 import socket
 import sys
 import threading
@@ -22,6 +24,11 @@ class Line(serial.Serial):
     cts = dsr = cd = property(lambda self: True)
     ri = property(lambda self: False)
 
+
+purges = logging.getLogger("purges")
+purges.setLevel(logging.INFO)
+purges.addHandler(logging.FileHandler("purges.log"))
+purges.handlers[0].addFilter(lambda record: record.getMessage().startswith("purge"))
 
 line = Line()
 line.port = sys.argv[1]
@@ -46,7 +53,7 @@ while True:
     client, _ = listener.accept()
     client.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
     line.open()
-    manager = serial.rfc2217.PortManager(line, Connection(client))
+    manager = serial.rfc2217.PortManager(line, Connection(client), logger=purges)
     done = threading.Event()
 
     def to_client():
