@@ -244,6 +244,13 @@ Task<bool> ModuleLink::pause(int ms)
     co_return port_->portOpen() && !ending_;
 }
 
+void ModuleLink::endPauses()
+{
+    // Taken before any is woken, as endWaits does.
+    for (Waiter *waiter : std::exchange(pauses_, {}))
+        waiter->wake();
+}
+
 void ModuleLink::beginWait(Waiter &woken, bool &state)
 {
     wait_ = &woken;

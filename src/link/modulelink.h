@@ -126,6 +126,11 @@ public:
     // A pause between frames; false when the port closed meanwhile, or the
     // link is ending.
     Task<bool> pause(int ms);
+    // Ends the pauses under way early (each returns as if its time were
+    // up), and takes new ones.
+    void endPauses();
+    // Whether the link takes no more waits (endWaits).
+    bool waitsEnded() const { return ending_; }
     // The receive buffer after a wait: its count, its bytes left in place,
     // and all of them taken out.
     int bytesWaiting();

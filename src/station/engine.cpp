@@ -17,7 +17,7 @@ namespace lumavera {
 
 StationEngine::StationEngine(const StationOptions &options, QObject *parent)
     : QObject(parent), options_(options), watcher_(new PortWatcher(this)),
-      ending_(std::make_shared<std::atomic_bool>(false))
+      ending_(std::make_shared<StopNow>())
 {
     for (const QString &port : options_.ports)
         watcher_->follow(port);
@@ -91,7 +91,7 @@ void StationEngine::begin(const StationPort &port)
 {
     working_.insert(port.name);
     const StopNow *stop = &stop_;
-    const std::shared_ptr<std::atomic_bool> ending = ending_;
+    const std::shared_ptr<StopNow> ending = ending_;
     auto &again = again_[port.name];
     again = std::make_shared<std::atomic_bool>(false);
     // Verdicts and news come back to this thread, in order.
@@ -200,8 +200,7 @@ bool StationEngine::retest(const QString &name)
 }
 
 Task<> StationEngine::work(StationPort port, StationOptions options, const StopNow *stop,
-                           std::shared_ptr<std::atomic_bool> ending,
-                           std::shared_ptr<std::atomic_bool> again,
+                           std::shared_ptr<StopNow> ending, std::shared_ptr<std::atomic_bool> again,
                            std::function<void(const StationReport &)> report, StationNewsSink tell)
 {
     if (options.cable)
@@ -242,7 +241,8 @@ void StationEngine::stop()
     if (stopping_)
         stop_.stop();
     stopping_ = true;
-    *ending_ = true;
+    if (!*ending_)
+        ending_->stop();
     if (working_.isEmpty())
         QMetaObject::invokeMethod(this, &StationEngine::finished, Qt::QueuedConnection);
 }

@@ -79,19 +79,19 @@ private:
     void begin(const StationPort &port);
     // One port's work to its verdicts, on the port's thread.
     Task<> work(StationPort port, StationOptions options, const StopNow *stop,
-                std::shared_ptr<std::atomic_bool> ending, std::shared_ptr<std::atomic_bool> again,
+                std::shared_ptr<StopNow> ending, std::shared_ptr<std::atomic_bool> again,
                 std::function<void(const StationReport &)> report, StationNewsSink tell);
     void found(const QString &name);
     void done(const QString &name);
 
     StationOptions options_;
     PortWatcher *watcher_;
-    QHash<QString, QString> seen_;             // name → stamp
-    QSet<QString> working_;                    // names being set up or watched now
-    QSet<QString> settingUp_;                  // cables with a module being set up
-    QSet<QString> idle_;                       // named ports that wait to be had
-    StopNow stop_;                             // the second stop: at once
-    std::shared_ptr<std::atomic_bool> ending_; // the first: take no new module
+    QHash<QString, QString> seen_;    // name → stamp
+    QSet<QString> working_;           // names being set up or watched now
+    QSet<QString> settingUp_;         // cables with a module being set up
+    QSet<QString> idle_;              // named ports that wait to be had
+    StopNow stop_;                    // the second stop: at once
+    std::shared_ptr<StopNow> ending_; // the first: take no new module
     StationTally tally_;
     QList<std::pair<QString, QString>> waitingUnits_;         // port (empty: any), unit
     QHash<QString, QString> unitOn_;                          // port → unit being set up

@@ -19,17 +19,31 @@ namespace lumavera {
 
 namespace {
 
-// Pauses for `ms` in tenths of a second; false when `stop` came meanwhile.
+// Pauses for `ms`; false when `stop` came meanwhile. The link's pauses end
+// early when something happens (a loss, a stop): the rest of the time is
+// paused when it was not `stop`.
 Task<bool> pauseUnless(ModuleLink &link, int ms, std::function<bool()> stop)
 {
     QElapsedTimer paused;
     paused.start();
     for (qint64 left = ms; left > 0; left = ms - paused.elapsed()) {
-        co_await link.pause(int(std::min<qint64>(left, 100)));
+        co_await link.pause(int(left));
         if (stop())
             co_return false;
+        // A link that takes no more waits pauses no more.
+        if (link.waitsEnded())
+            break;
     }
-    co_return true;
+    co_return !stop();
+}
+
+// A link's pauses end early on its loss, and on `ending` where that is
+// given, so that what is paused looks at once.
+void endPausesOn(ModuleLink &link, const StopNow *ending = nullptr)
+{
+    QObject::connect(&link, &ModuleLink::lost, &link, [&link] { link.endPauses(); });
+    if (ending)
+        QObject::connect(ending, &StopNow::stopped, &link, [&link] { link.endPauses(); });
 }
 
 // The pause between a restore's frames: false to stop before the next one.
@@ -151,21 +165,21 @@ void endWaitsOnStop(ModuleLink &link, const StopNow &stop)
         link.endWaits();
 }
 
-// Waits `ms` in tenths of a second; false when `until` came first.
-Task<bool> waitUnless(int ms, const std::function<bool()> &until)
+// Waits `ms`; false when `stop` or `ending` came first, told the moment it
+// comes.
+Task<bool> waitUnless(int ms, const StopNow &stop, const StopNow &ending)
 {
     QObject context;
-    QElapsedTimer waited;
-    waited.start();
-    for (qint64 left = ms; left > 0; left = ms - waited.elapsed()) {
-        Waiter woken;
-        QTimer::singleShot(int(std::min<qint64>(left, 100)), Qt::PreciseTimer, &context,
-                           [&woken] { woken.wake(); });
-        co_await woken;
-        if (until())
-            co_return false;
-    }
-    co_return true;
+    Waiter woken;
+    const auto wake = [&woken] { woken.wake(); };
+    QTimer::singleShot(ms, Qt::PreciseTimer, &context, wake);
+    QObject::connect(&stop, &StopNow::stopped, &context, wake, Qt::QueuedConnection);
+    QObject::connect(&ending, &StopNow::stopped, &context, wake, Qt::QueuedConnection);
+    // Looked at once the signals are heard: a stop just before is not missed.
+    if (stop || ending)
+        co_return false;
+    co_await woken;
+    co_return !stop && !ending;
 }
 
 } // namespace
@@ -199,6 +213,7 @@ Task<StationReport> SetUpOne(StationPort port, StationOptions o, const StopNow &
     };
     ModuleSession session(link, ReplyWaitRule::untilComplete(o.timeoutMs));
     endWaitsOnStop(link, stop);
+    endPausesOn(link);
     const ModuleAnswer first = co_await AskModule(session, port.device);
     // Stopped at once while it was asked: nothing but the read went to it.
     // (An answer that came, or a wait that ran out, is told as it is.)
@@ -229,9 +244,8 @@ Task<StationReport> SetUpOne(StationPort port, StationOptions o, const StopNow &
     co_return co_await restoreOne(session, first.settings, port, o, stop, unplugged, news, done);
 }
 
-Task<> SetUpPort(StationPort port, StationOptions o, const StopNow &stop,
-                 const std::atomic_bool &ending, std::function<void(const StationReport &)> report,
-                 StationNewsSink news)
+Task<> SetUpPort(StationPort port, StationOptions o, const StopNow &stop, const StopNow &ending,
+                 std::function<void(const StationReport &)> report, StationNewsSink news)
 {
     constexpr int LookAgainMs = 1000;
     const bool network = IsNetworkPort(port.device);
@@ -249,7 +263,7 @@ Task<> SetUpPort(StationPort port, StationOptions o, const StopNow &stop,
         if (r.reason != told)
             news({r.held ? StationNews::Kind::Held : StationNews::Kind::Unopened, 0, 0, r.reason});
         told = r.reason;
-        if (!co_await waitUnless(LookAgainMs, [&] { return bool(stop) || bool(ending); }))
+        if (!co_await waitUnless(LookAgainMs, stop, ending))
             co_return;
         // Gone: looked at again when it is plugged in anew.
         if (!network && !QFileInfo::exists(port.device))
@@ -262,9 +276,9 @@ Task<> SetUpPort(StationPort port, StationOptions o, const StopNow &stop,
 // which is set up and gets its verdict; the next is taken once the cable has
 // been silent for a second. Silence is no verdict. Runs until `ending` (the
 // first Ctrl+C: a module in progress is finished first) or `stop`.
-Task<> WatchCable(StationPort port, StationOptions o, const StopNow &stop,
-                  const std::atomic_bool &ending, std::atomic_bool &again,
-                  std::function<void(const StationReport &)> report, StationNewsSink news)
+Task<> WatchCable(StationPort port, StationOptions o, const StopNow &stop, const StopNow &ending,
+                  std::atomic_bool &again, std::function<void(const StationReport &)> report,
+                  StationNewsSink news)
 {
     constexpr int PollMs = 500;
     constexpr int GoneAfterMs = 1000;
@@ -278,6 +292,7 @@ Task<> WatchCable(StationPort port, StationOptions o, const StopNow &stop,
     ModuleSession poll(link, ReplyWaitRule::untilComplete(std::min(o.timeoutMs, PollMs - 50)));
     ModuleSession session(link, ReplyWaitRule::untilComplete(o.timeoutMs));
     endWaitsOnStop(link, stop);
+    endPausesOn(link, &ending);
     enum class State { Waiting, Attached } state = State::Waiting;
     QElapsedTimer heard; // since the module last answered
     QString lastFault;

@@ -93,9 +93,8 @@ Task<StationReport> SetUpOne(StationPort port, StationOptions o, const StopNow &
 // named (--port, --match) that another program holds gets its SKIP, and one
 // that does not open none; either is told and looked at again every second
 // until the module on it can be set up, the device goes away, or `ending`.
-Task<> SetUpPort(StationPort port, StationOptions o, const StopNow &stop,
-                 const std::atomic_bool &ending, std::function<void(const StationReport &)> report,
-                 StationNewsSink news);
+Task<> SetUpPort(StationPort port, StationOptions o, const StopNow &stop, const StopNow &ending,
+                 std::function<void(const StationReport &)> report, StationNewsSink news);
 
 // A cable that stays plugged in, with modules put on and taken off its far
 // end: asked with the read command every half second until a module answers,
@@ -104,9 +103,9 @@ Task<> SetUpPort(StationPort port, StationOptions o, const StopNow &stop,
 // Ctrl+C: a module in progress is finished first) or `stop`; `news` hears
 // what a technician is told on the way. `again` sets the module on the
 // cable up once more, as if it had just been put on.
-Task<> WatchCable(StationPort port, StationOptions o, const StopNow &stop,
-                  const std::atomic_bool &ending, std::atomic_bool &again,
-                  std::function<void(const StationReport &)> report, StationNewsSink news);
+Task<> WatchCable(StationPort port, StationOptions o, const StopNow &stop, const StopNow &ending,
+                  std::atomic_bool &again, std::function<void(const StationReport &)> report,
+                  StationNewsSink news);
 
 // Whether any of `names` matches the shell pattern `glob` (empty: all do),
 // whole or by its last part.
