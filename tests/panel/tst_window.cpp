@@ -471,7 +471,7 @@ void WindowTest::silentBenchNeverHoldsTheWindow()
     } else {
         QTRY_COMPARE_WITH_TIMEOUT(boxes.texts(), QStringList{"Selected Com Port Not Available"},
                                   5000);
-        QVERIFY2(boxes.seen[0].details.contains(u"did not set up its line in time"),
+        QVERIFY2(boxes.seen[0].details.contains(u"did not answer telnet's greeting in time"),
                  qPrintable(boxes.seen[0].details));
     }
     QVERIFY(bench.isClosedState());
