@@ -36,6 +36,7 @@ ModuleLink::ModuleLink(QObject *parent) : QObject(parent)
 
     connect(replyTick_, &QTimer::timeout, this, &ModuleLink::onReplyTick);
     connect(port_, &SerialPort::arrived, this, &ModuleLink::onArrived);
+    connect(port_, &SerialPort::serverSaid, this, &ModuleLink::onServerSaid);
     connect(port_, &SerialPort::lost, this, [this] {
         deviceLost_ = true;
         abortReplyWait();
@@ -159,6 +160,17 @@ void ModuleLink::onArrived(const QByteArray &bytes, qint64 atNs)
         quiet_->start();
     else if (waiting_ && deadline_->isActive() && port_->bytesWaiting() >= expected_)
         endWait();
+}
+
+void ModuleLink::onServerSaid(int code, const QByteArray &value, qint64 atNs)
+{
+    // RFC 2217's names for what a server tells by itself; anything else
+    // by its number.
+    const QString what = code == 106 ? LinkTexts::tr("the server's line state (NOTIFY-LINESTATE)")
+                         : code == 107
+                             ? LinkTexts::tr("the server's modem state (NOTIFY-MODEMSTATE)")
+                             : LinkTexts::tr("the server's COM-PORT-OPTION %1").arg(code);
+    report(TrafficEvent::Kind::Notified, value, what, atNs);
 }
 
 qint64 ModuleLink::lastArrivalNs() const

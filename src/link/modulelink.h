@@ -28,6 +28,7 @@ struct TrafficEvent
         Closed,    // the port was closed on request
         Lost,      // the device went away
         Waited,    // a late answer to an earlier exchange was waited out
+        Notified,  // a network line's server told of its line (note: what)
     };
 
     Kind kind = Kind::Sent;
@@ -152,6 +153,7 @@ signals:
 private:
     void onReplyTick();
     void onArrived(const QByteArray &bytes, qint64 atNs);
+    void onServerSaid(int code, const QByteArray &value, qint64 atNs);
     // The reply wait or the quiet wait (`state` says which runs) begins,
     // and is over.
     void beginWait(Waiter &woken, bool &state);

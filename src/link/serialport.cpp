@@ -427,7 +427,8 @@ bool SerialPort::take()
     if (telnet_) {
         QByteArray answer;
         bytes = telnet_->feed(bytes, &answer);
-        telnet_->takeComPortReplies();
+        for (const TelnetStream::ComPortReply &said : telnet_->takeComPortReplies())
+            emit serverSaid(said.command + 100, said.value, MonotonicNs());
         // The server's own questions are answered at once; a few bytes, and
         // a server that takes none of them is gone anyway.
         if (!answer.isEmpty())

@@ -105,6 +105,10 @@ public:
 signals:
     // Bytes came in, at `atNs` on the monotonic clock.
     void arrived(const QByteArray &bytes, qint64 atNs);
+    // An RFC 2217 server said something of its own line (a notification of
+    // its line or modem state, an answer no longer waited for): its
+    // COM-PORT-OPTION code (106, 107, ...) and value.
+    void serverSaid(int code, const QByteArray &value, qint64 atNs);
     // The device went away while open (unplugged, or the far end of a
     // pseudo-terminal closed). The port has been closed already.
     void lost();

@@ -21,6 +21,8 @@ QString TrafficDirection(TrafficEvent::Kind kind)
         return QStringLiteral("LOST");
     case TrafficEvent::Kind::Waited:
         return QStringLiteral("WAIT");
+    case TrafficEvent::Kind::Notified:
+        return QStringLiteral("SERVER");
     }
     return {};
 }

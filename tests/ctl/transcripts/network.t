@@ -130,7 +130,7 @@ within the timeout with what it did; the offer is refused once, not three
 thousand times:
 
   $ python3 "$TESTDIR/servers.py" > hostile 2> /dev/null & hostile=$!
-  $ poll 200 "the hostile servers did not listen" test -s hostile; read flood subneg storm silent nobinary < hostile
+  $ poll 200 "the hostile servers did not listen" test -s hostile; read flood subneg storm silent nobinary notify < hostile
   $ for port in rfc2217://127.0.0.1:$flood socket://127.0.0.1:$flood \
   >     rfc2217://127.0.0.1:$subneg rfc2217://127.0.0.1:$storm rfc2217://127.0.0.1:$nobinary; do
   >     lumaveractl --port $port --timeout 500 read 2>&1 | head -1; echo "exit ${PIPESTATUS[0]}"
@@ -147,6 +147,15 @@ thousand times:
   exit 3
   $ wait_for storm.log refused 1; cat storm.log
   refused 1 times
+
+The server's notifications of its line are taken wherever they come, in the
+middle of an answer too, and shown with the traffic:
+
+  $ lumaveractl --port rfc2217://127.0.0.1:$notify --verbose read 2>&1 > /dev/null | cut -c13- | grep -v TX
+    OPEN  rfc2217://127.0.0.1:* (glob)
+    SERVER 30  |0|  the server's modem state (NOTIFY-MODEMSTATE)
+    SERVER 30  |0|  the server's modem state (NOTIFY-MODEMSTATE)
+    RX FF 02 01 0A 00 00 00 01 00 00 02 00 00 03 00 00 04 00 00 05 00 00 06 00 00 07 00 00 08 00 00 09 00 00 00  |...................................|  settings reply: mode 2 fade 1 hold 10
 
 One that takes the connection and never answers is waited for no longer
 than the timeout, and Ctrl+C calls the wait off at once:

@@ -9,6 +9,9 @@
 #                connection a line "connected" in silent.log
 #   nobinary     RFC 2217 as asked, but an 8-bit clean line refused: DONT
 #                and WONT BINARY
+#   notify       RFC 2217 as asked, answering the read command with a
+#                module's settings, its modem state notified before the
+#                answer and in its middle
 import socket
 import threading
 
@@ -44,25 +47,55 @@ def silent(c):
         pass
 
 
-def nobinary(c):
+def rfc2217(c, binary, frame):
+    # Answers the set-up as asked, and gives each frame of data to `frame`.
     heard = b""
     while chunk := c.recv(65536):
         heard += chunk
         while (start := heard.find(bytes([IAC]))) >= 0 and len(heard) >= start + 3:
-            verb, option = heard[start + 1], heard[start + 2]
+            if start > 0:
+                frame(heard[:start])
+                heard = heard[start:]
+                continue
+            verb, option = heard[1], heard[2]
             if verb == SB:
-                end = heard.find(bytes([IAC, SE]), start)
+                end = heard.find(bytes([IAC, SE]))
                 if end < 0:
                     break
-                command, value = heard[start + 3], heard[start + 4 : end]
+                command, value = heard[3], heard[4:end]
                 c.sendall(bytes([IAC, SB, COM_PORT, command + 100]) + value + bytes([IAC, SE]))
                 heard = heard[end + 2 :]
                 continue
+            if verb == IAC:  # a doubled 0xFF: the data's own
+                frame(bytes([IAC]))
+                heard = heard[2:]
+                continue
             if verb in (WILL, DO):
-                yes = option == COM_PORT or option == 3
+                yes = option in (COM_PORT, 3) or (binary and option == BINARY)
                 answer = {WILL: DO if yes else DONT, DO: WILL if yes else WONT}[verb]
                 c.sendall(bytes([IAC, answer, option]))
-            heard = heard[start + 3 :]
+            heard = heard[3:]
+        if heard and IAC not in heard:
+            frame(heard)
+            heard = b""
+
+
+def nobinary(c):
+    rfc2217(c, False, lambda data: None)
+
+
+def notify(c):
+    # A settings answer (mode 2, fade 1, hold 10, slot i red i) with the
+    # server's modem state told before it and in its middle.
+    modem = bytes([IAC, SB, COM_PORT, 107, 0x30, IAC, SE])
+    answer = bytes([IAC, IAC, 2, 1, 10]) + bytes(sum(([i, 0, 0] for i in range(10)), [])) + b"\x00"
+
+    def frame(data):
+        # The read command's 3C, after its 0xFF (doubled, told apart).
+        if data.startswith(b"\x3c"):
+            c.sendall(modem + answer[:12] + modem + answer[12:])
+
+    rfc2217(c, True, frame)
 
 
 def serve(listener, behaviour):
@@ -80,7 +113,7 @@ def serve(listener, behaviour):
 
 ports = []
 threads = []
-for behaviour in (flood, subneg, storm, silent, nobinary):
+for behaviour in (flood, subneg, storm, silent, nobinary, notify):
     listener = socket.socket()
     listener.bind(("127.0.0.1", 0))
     listener.listen(8)
