@@ -26,7 +26,11 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cstdio>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace lumavera;
@@ -188,6 +192,44 @@ int main(int argc, char *argv[])
     QTest::mouseClick(w.cboComm, Qt::LeftButton);
     const int listReads = watch.take().opens;
 
+    // An event's wait for its turn while the window connects to a bench
+    // that takes the connection and never answers, beside the idle window's.
+    const int silent = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t atSize = sizeof at;
+    if (::bind(silent, reinterpret_cast<sockaddr *>(&at), sizeof at) != 0 ||
+        ::listen(silent, 8) != 0 ||
+        ::getsockname(silent, reinterpret_cast<sockaddr *>(&at), &atSize) != 0)
+        return 1;
+    config.write("[Ports]\r\nCOM1=rfc2217://127.0.0.1:" + QByteArray::number(ntohs(at.sin_port)) +
+                 "\r\n");
+    // An event's wait for its turn in the window's loop: the loop's answer
+    // to a click, a paint or a screen reader's question alike.
+    const auto eventWaits = [&](int count) {
+        Stats waits;
+        for (int i = 0; i < count; ++i) {
+            QTest::qWait(20);
+            QElapsedTimer posted;
+            posted.start();
+            QTimer::singleShot(0, &form, [&] { waits.add(ms(posted)); });
+            runEventsUntil([&] { return int(waits.samples.size()) > i; }, 1000);
+        }
+        return waits;
+    };
+    const Stats idleClick = eventWaits(20);
+    QTest::mouseClick(w.cmdConnect, Qt::LeftButton); // connecting, for the window's timeout
+    if (!w.lblNotice->text().startsWith(QLatin1String("Connecting"))) {
+        std::fprintf(stderr, "not connecting: %s\n", qPrintable(w.lblNotice->text()));
+        return 1;
+    }
+    const Stats connectingClick = eventWaits(20);
+    if (!w.lblNotice->text().startsWith(QLatin1String("Connecting")))
+        return 1;
+    QTest::mouseClick(w.cmdConnect, Qt::LeftButton); // called off
+    ::close(silent);
+
     // The traffic log under a flood: 100,000 events arrive in bursts of a
     // thousand while clicks are posted to the window; how long each click
     // waits for its turn.
@@ -239,5 +281,7 @@ int main(int argc, char *argv[])
     std::printf("%-44s %d\n", "renames per lumaveractl restore via the window", restoreRenames);
     std::printf("%-44s %d\n", "reads of the file when the port list opens", listReads);
     report("a click's wait during a 100,000-event flood", clickWait, "ms");
+    report("an event's wait, the window idle", idleClick, "ms");
+    report("an event's wait, connecting to a silent bench", connectingClick, "ms");
     return 0;
 }
