@@ -157,17 +157,20 @@ int RunHistory(const CtlOptions &o, QTextStream &out)
     for (const KeptBackup &b : kept) {
         const QString time = b.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
         if (o.json)
-            out << QJsonDocument(QJsonObject{{"time", b.time.toString(Qt::ISODateWithMs)},
-                                             {"device", b.device},
-                                             {"serial", b.serial.isEmpty() ? QJsonValue()
-                                                                           : QJsonValue(b.serial)},
-                                             {"file", b.path}})
+            out << QJsonDocument(
+                       QJsonObject{
+                           {"time", b.time.toString(Qt::ISODateWithMs)},
+                           {"device", b.device},
+                           {"serial", b.serial.isEmpty() ? QJsonValue() : QJsonValue(b.serial)},
+                           {"unit", b.unit.isEmpty() ? QJsonValue() : QJsonValue(b.unit)},
+                           {"file", b.path}})
                        .toJson(QJsonDocument::Compact)
                 << '\n';
         else
-            out << QStringLiteral("%1  %2  %3  %4\n")
+            out << QStringLiteral("%1  %2  %3  %4  %5\n")
                        .arg(time, Printable(b.device),
                             b.serial.isEmpty() ? QStringLiteral("-") : Printable(b.serial),
+                            b.unit.isEmpty() ? QStringLiteral("-") : Printable(b.unit),
                             Printable(b.path));
     }
     if (kept.isEmpty() && !o.json)

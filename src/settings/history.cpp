@@ -4,8 +4,13 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 namespace lumavera {
 
@@ -18,11 +23,22 @@ QString HistoryFolder()
     return base + QStringLiteral("/lumavera/");
 }
 
+namespace {
+
+// A name reduced to what any file system takes; never a '~', which parts
+// the device from the unit.
+QString safeName(QString name)
+{
+    static const QRegularExpression unsafe(QStringLiteral("[^A-Za-z0-9._-]+"));
+    return name.replace(unsafe, QStringLiteral("_"));
+}
+
+} // namespace
+
 KeptResult KeepBackup(const QString &device, const ModuleSettings &held)
 {
-    // The device's own name, reduced to what any file system takes.
-    static const QRegularExpression unsafe(QStringLiteral("[^A-Za-z0-9._-]+"));
-    const QString name = QFileInfo(device).fileName().replace(unsafe, QStringLiteral("_"));
+    // The device's own name.
+    const QString name = safeName(QFileInfo(device).fileName());
     const QString file =
         HistoryFolder() +
         QStringLiteral("%1-%2.ini")
@@ -55,10 +71,27 @@ QList<KeptBackup> BackupHistory()
         b.path = HistoryFolder() + *it;
         b.time = QDateTime::fromString(it->left(19), QStringLiteral("yyyyMMdd-HHmmss-zzz"));
         b.device = it->mid(20).chopped(4);
+        if (const qsizetype tilde = b.device.indexOf(u'~'); tilde >= 0) {
+            b.unit = b.device.mid(tilde + 1);
+            b.device.truncate(tilde);
+        }
         b.serial = byId.match(b.device).captured(1);
         kept << b;
     }
     return kept;
+}
+
+NamedResult NameBackupForUnit(const QString &path, const QString &unit)
+{
+    const QFileInfo kept(path);
+    const QString named = kept.absolutePath() + u'/' + kept.completeBaseName() + u'~' +
+                          safeName(unit) + QStringLiteral(".ini");
+    // A rename in the user's own folder: the kept bytes stay as they are.
+    if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(named).constData()) != 0)
+        return {{FileFault::Failed, QStringLiteral("%1 could not be renamed: %2")
+                                        .arg(path, QString::fromLocal8Bit(std::strerror(errno)))},
+                path};
+    return {{}, named};
 }
 
 } // namespace lumavera

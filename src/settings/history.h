@@ -36,7 +36,16 @@ struct KeptBackup
     QDateTime time;
     QString device; // the device's own name (a by-id name, ttyUSB0, ...)
     QString serial; // the USB serial number a by-id name carries; empty when none
+    QString unit;   // the unit's id the station gave it; empty when none
 };
+
+// Names the backup at `path` for the unit whose module it kept too
+// (TIME-DEVICE~UNIT.ini); the backup's new path, or why it kept its name.
+struct NamedResult : WriteResult
+{
+    QString path;
+};
+NamedResult NameBackupForUnit(const QString &path, const QString &unit);
 
 // Every kept backup, newest first.
 QList<KeptBackup> BackupHistory();

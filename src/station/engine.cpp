@@ -4,6 +4,7 @@
 #include "link/networkport.h"
 #include "link/portmap.h"
 #include "link/portwatcher.h"
+#include "settings/history.h"
 #include "settings/inifile.h"
 #include "station/descriptors.h"
 #include "station/texts.h"
@@ -106,6 +107,14 @@ void StationEngine::begin(const StationPort &port)
                 if (verdict.result != StationReport::Result::Skip)
                     lastUnit_.insert(name, verdict.unit);
                 QString fault;
+                // The backup of what the module held is named for its unit
+                // too, once the unit is known.
+                if (!verdict.unit.isEmpty() && !verdict.backup.isEmpty()) {
+                    const NamedResult named = NameBackupForUnit(verdict.backup, verdict.unit);
+                    verdict.backup = named.path;
+                    if (!named.ok())
+                        fault = named.reason;
+                }
                 if (!options_.log.isEmpty()) {
                     const WriteResult written = AppendToFile(options_.log, verdict.csv().toUtf8(),
                                                              StationReport::csvHeader().toUtf8());

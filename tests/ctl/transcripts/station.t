@@ -46,6 +46,9 @@ units, not verdicts:
   result,unit,retest
   PASS,U-17,
   PASS,U-17,
+  $ lumaveractl history | head -1
+  20??-??-?? ??:??:??  cable  -  U-17  /*/state/lumavera/*-cable~U-17.ini (glob)
+  $ test -e "$(cut -d, -f7 u.csv | tail -1)"
   $ kill $cable
   $ lumaveractl station golden.ini --port cable --unit-ids nothing
   lumaveractl: nothing could not be read: No such file or directory
@@ -175,9 +178,9 @@ What the module held before is kept; restoring it undoes the station:
   $ lumaveractl --port =later read | head -1
   mode 3
   $ lumaveractl history | head -1
-  20??-??-?? ??:??:??  _later  -  /*/state/lumavera/*-_later.ini (glob)
+  20??-??-?? ??:??:??  _later  -  -  /*/state/lumavera/*-_later.ini (glob)
   $ lumaveractl --json history | head -1
-  {"device":"_later","file":"/*/state/lumavera/*-_later.ini","serial":null,"time":"20??-??-??T??:??:??.???"} (glob)
+  {"device":"_later","file":"/*/state/lumavera/*-_later.ini","serial":null,"time":"20??-??-??T??:??:??.???","unit":null} (glob)
   $ lumaveractl --port =later --gap 0 restore "$(lumaveractl history | head -1 | awk '{print $NF}')" > /dev/null
   $ lumaveractl --port =later read | head -1
   mode 0
