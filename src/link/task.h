@@ -5,7 +5,6 @@
 #include <QThread>
 
 #include <coroutine>
-#include <exception>
 #include <functional>
 #include <optional>
 #include <utility>
@@ -37,8 +36,9 @@ struct PromiseBase
         void await_resume() noexcept {}
     };
     Final final_suspend() noexcept { return {}; }
-    // Nothing here throws on purpose; an exception that escapes is a fault.
-    void unhandled_exception() noexcept { std::terminate(); }
+    // Nothing here throws on purpose; an exception that escapes is a fault,
+    // said as one.
+    void unhandled_exception() noexcept { qFatal("An exception escaped a coroutine."); }
 };
 
 template <typename T> struct Promise : PromiseBase
@@ -78,6 +78,10 @@ public:
     bool await_ready() const noexcept { return false; }
     std::coroutine_handle<> await_suspend(std::coroutine_handle<> awaiter) noexcept
     {
+        // A task runs once: awaited again (or moved from), it has no work
+        // to resume, and would resume freed memory.
+        if (!handle_ || handle_.done() || handle_.promise().awaiter)
+            qFatal("A Task was awaited twice.");
         handle_.promise().awaiter = awaiter;
         return handle_;
     }
@@ -98,7 +102,7 @@ struct Detached
         std::suspend_never initial_suspend() noexcept { return {}; }
         std::suspend_never final_suspend() noexcept { return {}; }
         void return_void() noexcept {}
-        void unhandled_exception() noexcept { std::terminate(); }
+        void unhandled_exception() noexcept { qFatal("An exception escaped an event's handler."); }
     };
 };
 
