@@ -111,6 +111,13 @@ class Waiter
 {
 public:
     Waiter() = default;
+    // Whoever waits here is woken before this goes: gone with a coroutine
+    // waiting, it would never resume.
+    ~Waiter()
+    {
+        if (handle_)
+            qFatal("A Waiter went away while a coroutine waited on it.");
+    }
     Waiter(const Waiter &) = delete;
     Waiter &operator=(const Waiter &) = delete;
 
