@@ -42,19 +42,16 @@ Task<StepOutcome> ModuleSession::run(ModuleStep step, ReplyWaitRule wait)
         out = co_await read(wait);
     else
         out = co_await save(wait);
-    // A program holding the device may be what took the answer: looked for
-    // only when it failed. One of another user's cannot be seen, only
-    // suspected, and how to see it said.
-    // The negotiation of a telnet server taken for an answer: the scheme
-    // was wrong, not the module.
+    // A failed answer: the negotiation of a telnet server taken for one
+    // (the scheme was wrong, not the module), or a program holding the
+    // device that may have taken it. One of another user's cannot be seen,
+    // only suspected, and how to see it said.
     if (!out.ok() && out.fault != ReplyFault::Aborted && out.fault != ReplyFault::Stopped) {
         if (const QString advice = link_.schemeAdvice(); !advice.isEmpty()) {
             out.fault = ReplyFault::WrongScheme;
             out.reason = advice;
             co_return out;
         }
-    }
-    if (!out.ok() && out.fault != ReplyFault::Aborted && out.fault != ReplyFault::Stopped) {
         const HolderLook look = link_.holder();
         const QString device = link_.devicePath();
         if (const QString holder = look.holders.value(device); !holder.isEmpty()) {

@@ -50,6 +50,11 @@ Look lookOf(StationTile::State state)
     return {QT_TRANSLATE_NOOP("StationTile", "Left alone"), QColor(0x5f, 0x5f, 0x5f), Shape::None};
 }
 
+// The texts' sizes in the ordinary view, in points.
+constexpr int TitlePoints = 18;
+constexpr int VerdictPoints = 30;
+constexpr int ReasonPoints = 13;
+
 QLabel *label(QWidget *parent, int points, bool bold, const char *name)
 {
     auto *l = new QLabel(parent);
@@ -121,9 +126,10 @@ Sizes operatorSizes(QSize size)
 
 StationTile::StationTile(const QString &title, const QString &shortTitle, QWidget *parent)
     : QFrame(parent), title_(title), shortTitle_(shortTitle),
-      titleLabel_(label(this, 18, true, "stationTileTitle")), mark_(new StateMark(this)),
-      words_(label(this, 30, true, "stationVerdict")), detailArea_(new QScrollArea(this)),
-      detailLabel_(label(this, 13, false, "stationReason")),
+      titleLabel_(label(this, TitlePoints, true, "stationTileTitle")), mark_(new StateMark(this)),
+      words_(label(this, VerdictPoints, true, "stationVerdict")),
+      detailArea_(new QScrollArea(this)),
+      detailLabel_(label(this, ReasonPoints, false, "stationReason")),
       serialLabel_(label(this, 12, false, "stationIds")),
       countsLabel_(label(this, 12, false, "stationPortCounts")),
       retest_(new QPushButton(tr("&Retest"), this))
@@ -225,7 +231,9 @@ void StationTile::setOperatorView(bool on)
         const int gap = style()->pixelMetric(QStyle::PM_LayoutLeftMargin);
         layout()->setContentsMargins(gap, gap, gap, gap);
         layout()->setSpacing(style()->pixelMetric(QStyle::PM_LayoutVerticalSpacing));
-        for (auto [l, points] : {std::pair{titleLabel_, 18}, {words_, 30}, {detailLabel_, 13}}) {
+        for (auto [l, points] : {std::pair{titleLabel_, TitlePoints},
+                                 {words_, VerdictPoints},
+                                 {detailLabel_, ReasonPoints}}) {
             QFont font = l->font();
             font.setPointSize(points);
             l->setFont(font);
@@ -279,12 +287,12 @@ void StationTile::fitTexts()
         // The state's words on one line beside the mark, smaller where they
         // are wider than the tile.
         QFont font = words_->font();
-        font.setPointSize(30);
+        font.setPointSize(VerdictPoints);
         const int room = contentsRect().width() - layout()->contentsMargins().left() -
                          layout()->contentsMargins().right() -
                          (mark_->isVisible() ? mark_->width() + layout()->spacing() : 0);
         if (const int wide = QFontMetrics(font).horizontalAdvance(words_->text()); wide > room)
-            font.setPointSize(std::max(14, 30 * room / wide));
+            font.setPointSize(std::max(14, VerdictPoints * room / wide));
         words_->setFont(font);
         return;
     }
